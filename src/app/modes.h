@@ -1,0 +1,48 @@
+// The run modes the entry point hands over to, and the values it read from
+// the command line.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// The process-wide result code: 0 at start, every writer stores, the last
+// store wins, nothing resets it.
+extern std::atomic<int32_t> exitCode;
+
+struct ReportOptions {
+  std::string reportPath;  // may be empty: the platform default
+  bool allDevices = false;
+  bool vendorFilter = false;
+  bool serialOnly = true;
+};
+
+struct ArchiveOptions {
+  std::string targetPath;  // as typed, may be empty
+  bool viaPrinter = false;
+  int32_t firstPort = 1;
+  int32_t lastPort = 255;
+  bool comSeen = false;
+};
+
+enum class RunMode { Help, Report, Archive };
+
+struct CommandLine {
+  RunMode mode = RunMode::Archive;
+  ReportOptions report;
+  ArchiveOptions archive;
+};
+
+// Reads the command line (argv[0] is the program's name).
+CommandLine ParseCommandLine(int argc, const char *const *argv);
+
+// Help mode: prints the usage text, waits for Enter (or the end of input).
+int RunHelpMode();
+// Device report mode; returns the process exit code.
+int RunReportMode(const ReportOptions &options);
+// Archive mode; returns the process exit code.
+int RunArchiveMode(const ArchiveOptions &options);
+// The discovery failure report: console text, the error file; returns 8.
+int DiscoveryFailureReport(const char *errorText);
+// Prints the usage text.
+void PrintUsage();

@@ -1,0 +1,26 @@
+// LoggingClass: the log sink held by the printer object and each archiving run.
+//
+// Log() prints the message on the console when toConsole is set ("<tag,name> msg",
+// "<tag> msg", "<name> msg" or "msg") and, when toFile is set, writes it through
+// FileLog into <logName>_log.txt in logDir (or in the default log directory,
+// or error_log.txt there when logName is absent). A text of fewer than two
+// characters counts as absent for logDir and logName, and for tag in the file
+// line.
+#pragma once
+
+#include <string>
+
+class LoggingClass {
+public:
+  LoggingClass() = default;
+  LoggingClass(const char *directory, const char *name);
+
+  void Log(const char *message);
+  void Log(const std::string &message);
+
+  std::string logDir;
+  std::string logName;
+  std::string tag;
+  bool toConsole = false;
+  bool toFile = true;
+};

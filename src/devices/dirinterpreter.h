@@ -1,0 +1,51 @@
+// DirInterpreterClass: reads the lines of the KE's Directory file.
+//
+// ParseEntry reads a file line into name, type, date, the two numbers and the
+// OK mark; ParseCapacity reads a closing line with one of the memory figures.
+// Number fields are converted strictly (decimal digits with an optional sign,
+// nothing else). A failed conversion is reported by throwing
+// DirConversionError: the parse ends at that point with the fields reached so
+// far changed, and the caller decides whether to skip the line.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+class DirConversionError : public std::runtime_error {
+public:
+  explicit DirConversionError(const std::string &text)
+      : std::runtime_error("not a decimal number: '" + text + "'"), text(text) {}
+  std::string text;
+};
+
+class DirInterpreterClass {
+public:
+  DirInterpreterClass();
+
+  void ParseEntry(std::string &line);
+  bool ParseCapacity(std::string &line);
+
+  std::string entryName;
+  char entryType = 0;
+  std::string entryDate;
+  int32_t entryValue = 0;
+  int32_t entryValueCopy = 0;
+  int32_t fileNumber = 0;
+  int32_t fileSize = 0;
+  uint8_t okFlag = 255;
+  bool entryValid = false;
+  int32_t flashCapacity = 0;
+  int32_t invalidBlocks = 0;
+  int32_t usableCapacity = 0;
+  int32_t freeSpace = 0;
+  int32_t trailerValue = 0;
+  std::string *currentLine = nullptr;
+};
+
+// One valid archive file found on disk.
+struct FileDirType {
+  int32_t number = 0;
+  std::string name;
+  int32_t size = 0;
+};

@@ -1,0 +1,51 @@
+// DrukarkaClass: the fiscal printer on its serial line.
+//
+// Reads the status byte (ENQ) at a chosen speed, the unique number of the
+// fiscal memory (information request "0#s"), and switches the printer's KE
+// relay on ("&d" with checksum, then DLE polls) and off (SUB). Every exchange
+// is logged to error_log.txt in the default log directory, in Polish.
+#pragma once
+
+#include <string>
+
+#include "base/ibuffer.h"
+#include "base/loging.h"
+#include "devices/fastcom.h"
+
+// The device classes' message language: 0 Polish (the only value the program
+// uses), any other value English.
+extern int deviceLanguage;
+
+class DrukarkaClass {
+public:
+  DrukarkaClass();
+  ~DrukarkaClass();
+
+  void SetPort(int portNumber, int speed);
+  bool Open();
+  bool Close();
+  // The answer to ENQ as a signed byte, -1 for none (40 polls of 15 ms).
+  int8_t QueryStatus();
+  // The answer to DLE as a signed byte, -1 for none.
+  int8_t QueryRelayStatus();
+  // The unique number of the fiscal memory (its last 11 characters), empty
+  // on failure.
+  std::string ReadUniqueNumber();
+  bool EnterRelay();
+  bool LeaveRelay();
+
+  int comNumber = -1;
+  int baudRate = 9600;
+  iBuffer answer;
+  LoggingClass log;
+  FastCom port;
+  char logTag2[20] = {};
+  char logTag1[20] = {};
+
+private:
+  bool SendPlain(iBuffer payload);
+  bool SendWithChecksum(iBuffer payload);
+  int8_t QueryByte(uint8_t control);
+  void LogFrame(const char *kind, const iBuffer &bytes);
+  void LogLine(const char *format, int value, bool withValue);
+};

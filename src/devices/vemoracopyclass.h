@@ -1,0 +1,38 @@
+// VemoraCopyClass: the electronic copy module (KE) protocol.
+//
+// Identity (ESC 'S'), the Directory (ESC 'D' CR) and numbered files
+// (ESC kind ';' sub ';' N 'F'), directly at 115200 baud with a 20 ms read
+// time-out, or over the printer's line when the port borrows the printer's
+// handle. The module kind is told apart once by the version reply (ESC 'Y'):
+// a reply holding "EJ2" marks a tagged module, anything else a first-kind one.
+#pragma once
+
+#include <string>
+
+#include "base/ibuffer.h"
+#include "devices/fastcom.h"
+
+class VemoraCopyClass {
+public:
+  explicit VemoraCopyClass(const char *portName = nullptr);
+  ~VemoraCopyClass();
+
+  bool EnsureOpen();
+  bool Close();
+  // identity[0] the whole reply, [1] the serial number, [2] the fiscal-memory
+  // number, [3] and [4] further lines. No reply keeps the previous entries.
+  const std::string *ReadIdentity(iBuffer &target, bool sendRequest);
+  bool ReadDirectory(iBuffer &target);
+  bool ReadFile(iBuffer &target, int fileNumber);
+  void SetRequestDigits(int second, int first);
+  std::string ReadVersion();
+
+  std::string portName;
+  char subDigit = '3';
+  char kindDigit = '0';
+  std::string identity[5];
+  FastCom port;
+  int moduleKind = -1;
+  std::string version;
+  uint8_t endByte = 0x1A;
+};

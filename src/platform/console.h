@@ -1,0 +1,26 @@
+// Console and process facilities.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+// Prepares the console for Windows-1250 text (code page 1250 on Windows,
+// binary standard output); minimises the window where that exists.
+void ConsoleStart();
+// Writes Windows-1250 bytes to standard output as they stand on Windows, and
+// converted to UTF-8 on a terminal whose locale is UTF-8 elsewhere.
+void ConsoleWrite(const char *bytes, size_t count);
+void ConsoleWrite(const std::string &text);
+// One character from standard input; -1 at end of input.
+int ConsoleReadChar();
+
+// The process environment, NAME=value, in the platform's order.
+std::vector<std::string> EnvironmentEntries();
+
+// The environment variable, or an empty text when unset.
+std::string GetEnv(const char *name);
+
+} // namespace plat

@@ -1,0 +1,64 @@
+// File-system facilities the logic needs. Paths are narrow texts in the
+// system code page; the separator is the platform's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+// '\\' on Windows, '/' elsewhere.
+char PathSeparator();
+
+bool DirectoryExists(const std::string &path);
+// Creates one directory level; true on success.
+bool CreateOneDirectory(const std::string &path);
+
+// Appends bytes to a file (created if missing) with one write on a descriptor
+// opened for appending, so lines of concurrent writers never tear or mix.
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count);
+
+// Writes a whole file: data to a new file, flushed to disk. False on any
+// failure (a partial file may remain; the caller removes it).
+bool WriteWholeFile(const std::string &path, const void *bytes, size_t count);
+// Renames from over to (replacing an existing file).
+bool RenameReplace(const std::string &from, const std::string &to);
+bool RemoveFile(const std::string &path);
+bool FileExists(const std::string &path);
+
+// Reads up to count bytes from the end of a file; size gets the file size.
+bool ReadTail(const std::string &path, size_t count, std::vector<uint8_t> &tail, uint64_t &size);
+
+// File attributes as the Windows directory search reports them.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+
+struct FoundFile {
+  std::string name;     // without directory
+  uint32_t attributes;  // kAttr* bits
+  uint64_t size;
+};
+
+// Directory search of dir for names matching pattern (only '*' and '?'
+// wildcards; letter case as the file system treats it) with the attribute
+// mask of the Windows search: with kAttrArchive alone, plain files only.
+std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask);
+
+std::string CurrentDirectory();
+std::string TempDirectory();
+
+// The default log directory and the directory a log line falls back to when
+// its file cannot be opened even after creating the directory.
+std::string DefaultLogDirectory();
+std::string FallbackLogDirectory(const std::string &dir);
+
+// The discovery failure file ("c:error.txt" on Windows) and the default
+// device report file ("c:\test.txt" on Windows).
+std::string DiscoveryErrorFile();
+std::string DefaultReportFile();
+
+} // namespace plat

@@ -1,0 +1,34 @@
+// The serial line under FastCom: one handle, synchronous I/O.
+//
+// Windows: \\.\com<n> through CreateFileA with the DCB and COMMTIMEOUTS set-up.
+// POSIX: com<n> maps to a tty under the device root (ZARVIK_DEV_ROOT or /dev),
+// taken exclusively with flock and TIOCEXCL, raw 8N1.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+// 0 and -1 both mean "no handle"; valid handles are never either.
+using SerialHandle = intptr_t;
+constexpr SerialHandle kNoHandle = -1;
+
+// Opens the port named name (such as com3) for exclusive use. kNoHandle when
+// the port is missing, held by another process or not accessible.
+SerialHandle SerialOpen(const char *name);
+// The fixed line set-up: purge both directions, clear errors, 64 KiB queues,
+// 8N1 at baud without flow control, the total read time-out readTimeoutMs,
+// the transmit-empty event. Failures of the single steps are ignored.
+void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs);
+// One write; written gets the count transferred. False when the call failed.
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written);
+// Blocks until the transmit queue is empty (drain).
+bool SerialDrain(SerialHandle handle);
+// One read of at most count bytes that waits at most readTimeoutMs in total
+// for the buffer to fill; got gets the count. Failures count as silence.
+bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs);
+// Clears a line error state.
+void SerialClearErrors(SerialHandle handle);
+bool SerialClose(SerialHandle handle);
+
+} // namespace plat
