@@ -1,0 +1,100 @@
+// The command line: mode selection and the values handed to the modes.
+#include "app/modes.h"
+
+#include <cstdint>
+#include <string>
+
+#include "platform/text.h"
+
+namespace {
+
+// Argument n as typed; a missing argument is an empty text.
+std::string Arg(int argc, const char *const *argv, int n) {
+  if (argv == nullptr || n >= argc || argv[n] == nullptr) return std::string();
+  return std::string(argv[n]);
+}
+
+bool BeginsWith(const std::string &upper, const char *keyword) {
+  return upper.find(keyword) == 0;
+}
+
+bool Contains(const std::string &upper, const char *keyword) {
+  return upper.find(keyword) != std::string::npos;
+}
+
+// The decimal number after the first "COM" of an upper-cased argument, read
+// as the byte buffer's TakeIntAfter reads it: blanks, one sign and leading
+// zeros are skipped, digits are taken up to the first other character (none
+// give 0). The value is accumulated in 64 bits, wrapping rather than
+// overflowing on an overlong run of digits, and its low 32 bits are kept.
+int32_t PortNumberAfterCom(const std::string &upper) {
+  size_t pos = upper.find("COM");
+  if (pos == std::string::npos) return 0;
+  pos += 3;
+  while (pos < upper.size() && upper[pos] == ' ') ++pos;
+  bool negative = false;
+  if (pos < upper.size() && (upper[pos] == '+' || upper[pos] == '-')) {
+    negative = upper[pos] == '-';
+    ++pos;
+  }
+  uint64_t value = 0;
+  for (; pos < upper.size() && upper[pos] >= '0' && upper[pos] <= '9'; ++pos) {
+    value = value * 10 + static_cast<uint64_t>(upper[pos] - '0');
+  }
+  if (negative) value = 0 - value;
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+void ReadReportOptions(int argc, const char *const *argv, ReportOptions &report) {
+  report.reportPath = Arg(argc, argv, 2);
+  const std::string options = plat::AnsiUpper(Arg(argc, argv, 3));
+  // Each negative keyword contains its positive one, so it is tested first.
+  if (Contains(options, "NALL")) {
+    report.allDevices = false;
+  } else {
+    report.allDevices = Contains(options, "ALL");
+  }
+  if (Contains(options, "NFILTER")) {
+    report.vendorFilter = false;
+  } else {
+    report.vendorFilter = Contains(options, "FILTER");
+  }
+  // "COM" switches serialOnly on, which it already is when neither is given.
+  report.serialOnly = !Contains(options, "NCOM");
+}
+
+void ReadArchiveOptions(int argc, const char *const *argv, ArchiveOptions &archive) {
+  archive.targetPath = Arg(argc, argv, 1);
+  for (int n = 2;; ++n) {
+    const std::string arg = Arg(argc, argv, n);
+    if (arg.empty()) break;
+    const std::string upper = plat::AnsiUpper(arg);
+    if (Contains(upper, "DR")) {
+      archive.viaPrinter = true;
+    } else if (Contains(upper, "COM")) {
+      const int32_t port = PortNumberAfterCom(upper);
+      if (!archive.comSeen) {
+        archive.firstPort = port;
+        archive.comSeen = true;
+      }
+      archive.lastPort = port;
+    }
+  }
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(int argc, const char *const *argv) {
+  CommandLine result;
+  const std::string first = plat::AnsiUpper(Arg(argc, argv, 1));
+  if (BeginsWith(first, "LIST")) {
+    result.mode = RunMode::Report;
+    ReadReportOptions(argc, argv, result.report);
+  } else if (BeginsWith(first, "HELP") || BeginsWith(first, "?")) {
+    result.mode = RunMode::Help;
+  } else {
+    result.mode = RunMode::Archive;
+    ReadArchiveOptions(argc, argv, result.archive);
+  }
+  return result;
+}
