@@ -105,6 +105,8 @@ private:
   std::vector<std::unique_ptr<char[]>> scratch;
   int capacity = 0;
   int scratchOffset = 0;
+  int scratchUsed = 0;  // bytes taken in the current area
+  int scratchSize = 0;  // size of the current area
   int length = 0;
   uint8_t *data = nullptr;
 };

@@ -1,0 +1,546 @@
+#include "base/ibuffer.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace {
+
+constexpr int kInitialCapacity = 100;
+constexpr int kScratchSize = 1024;
+
+uint8_t *ZeroedArray(int size) {
+  auto *bytes = new uint8_t[size];
+  std::memset(bytes, 0, size);
+  return bytes;
+}
+
+// Windows-1250 letter and its Mazovia code, in lookup order.
+struct MazoviaPair {
+  uint8_t win1250;
+  uint8_t mazovia;
+};
+constexpr MazoviaPair kMazovia[] = {
+    {0xA5, 0x8F}, {0xC6, 0x95}, {0xCA, 0x90}, {0xA3, 0x9C}, {0xD1, 0xA5}, {0xD3, 0xA3},
+    {0x8C, 0x98}, {0x8F, 0xA0}, {0xAF, 0xA1}, {0xB9, 0x86}, {0xE6, 0x8D}, {0xEA, 0x91},
+    {0xB3, 0x92}, {0xF1, 0xA4}, {0xF3, 0xA2}, {0x9C, 0x9E}, {0x9F, 0xA6}, {0xBF, 0xA7},
+};
+
+bool IsHexDigit(uint8_t c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+} // namespace
+
+iBuffer::iBuffer() : capacity(kInitialCapacity), data(ZeroedArray(kInitialCapacity)) {}
+
+iBuffer::iBuffer(const char *text) {
+  int textLength = text ? static_cast<int>(std::strlen(text)) : 0;
+  capacity = std::max(kInitialCapacity, 2 * textLength);
+  data = ZeroedArray(capacity);
+  Grow(textLength + 1);
+  if (textLength > 0)
+    std::memcpy(data, text, textLength);
+  length = textLength;
+}
+
+iBuffer::iBuffer(uint8_t byte) : iBuffer() { AppendChar(byte); }
+
+iBuffer::iBuffer(const iBuffer &other)
+    : capacity(other.capacity), length(other.length), data(new uint8_t[other.capacity]) {
+  std::memcpy(data, other.data, capacity);
+}
+
+iBuffer &iBuffer::operator=(const iBuffer &other) {
+  Assign(other);
+  return *this;
+}
+
+iBuffer::~iBuffer() {
+  delete[] data;
+  delete[] floatFormat;
+}
+
+void iBuffer::Release() {
+  delete[] data;
+  data = nullptr;
+  scratch.clear();
+  scratchOffset = 0;
+  scratchUsed = 0;
+  scratchSize = 0;
+}
+
+void iBuffer::Assign(const iBuffer &other) {
+  if (&other == this)
+    return;
+  auto *copy = new uint8_t[other.capacity];
+  std::memcpy(copy, other.data, other.capacity);
+  Release();
+  data = copy;
+  capacity = other.capacity;
+  length = other.length;
+}
+
+int iBuffer::TextLength() const {
+  const void *zero = std::memchr(data, 0, length);
+  return zero ? static_cast<int>(static_cast<const uint8_t *>(zero) - data) : length;
+}
+
+uint8_t iBuffer::CharAt(int pos) const {
+  if (pos < 0 || pos > length)
+    return 0;
+  return data[pos];
+}
+
+void iBuffer::Clear() {
+  std::memset(data, 0, capacity);
+  length = 0;
+  scratch.clear();
+  scratchOffset = 0;
+  scratchUsed = 0;
+  scratchSize = 0;
+}
+
+void iBuffer::Grow(int n) {
+  if (static_cast<int64_t>(length) + n + 10 <= capacity)
+    return;
+  int64_t wanted = (static_cast<int64_t>(capacity) + n) * 2 + 10;
+  if (wanted > INT_MAX)
+    throw std::bad_alloc();
+  int newCapacity = static_cast<int>(wanted);
+  uint8_t *grown = ZeroedArray(newCapacity);
+  std::memcpy(grown, data, capacity);
+  delete[] data;
+  data = grown;
+  capacity = newCapacity;
+}
+
+int iBuffer::Reserve(int n) {
+  Grow(n + n / 5);
+  return FreeSpace();
+}
+
+iBuffer &iBuffer::AssignText(const char *text) {
+  Clear();
+  int textLength = text ? static_cast<int>(std::strlen(text)) : 0;
+  Grow(textLength);
+  if (textLength > 0)
+    std::memcpy(data, text, textLength);
+  length = textLength;
+  return *this;
+}
+
+void iBuffer::SetLength(int newLength) {
+  length = std::clamp(newLength, 0, capacity);
+  for (int i = length; i < length + 2 && i < capacity; ++i)
+    data[i] = 0;
+}
+
+void iBuffer::AppendBytes(const void *bytes, int count) {
+  if (!bytes || count <= 0)
+    return;
+  const auto *source = static_cast<const uint8_t *>(bytes);
+  // The bytes may lie in this buffer's own data, which Grow may move.
+  if (source >= data && source < data + capacity) {
+    std::string copy(reinterpret_cast<const char *>(source), count);
+    AppendBytes(copy.data(), count);
+    return;
+  }
+  Grow(count + 1);
+  std::memcpy(data + length, source, count);
+  length += count;
+  data[length] = 0;
+  data[length + 1] = 0;
+}
+
+void iBuffer::Append(const iBuffer &other) { AppendBytes(other.data, other.length); }
+
+void iBuffer::AppendText(const char *text) {
+  if (!text)
+    return;
+  AppendBytes(text, static_cast<int>(std::strlen(text)));
+}
+
+void iBuffer::AppendChar(uint8_t byte) {
+  Grow(2);
+  data[length++] = byte;
+  data[length] = 0;
+  data[length + 1] = 0;
+}
+
+void iBuffer::Prepend(const iBuffer &other) {
+  if (other.length <= 0)
+    return;
+  std::string front(reinterpret_cast<const char *>(other.data), other.length);
+  int count = other.length;
+  Grow(count + 1);
+  std::memmove(data + count, data, length);
+  std::memcpy(data, front.data(), count);
+  length += count;
+  data[length] = 0;
+  data[length + 1] = 0;
+}
+
+iBuffer iBuffer::operator+(const iBuffer &right) const {
+  iBuffer result(*this);
+  result.Append(right);
+  return result;
+}
+
+iBuffer iBuffer::operator+(const char *right) const {
+  iBuffer result(*this);
+  result.AppendText(right);
+  return result;
+}
+
+iBuffer iBuffer::operator+(uint8_t right) const {
+  iBuffer result(*this);
+  result.AppendChar(right);
+  return result;
+}
+
+bool iBuffer::AppendTimestamp() {
+  Grow(30);
+  plat::LocalTime t = plat::Now();
+  char stamp[64];
+  int written = std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", t.year, t.month,
+                              t.day, t.hour, t.minute, t.second, t.millisecond);
+  if (written <= 0)
+    return false;
+  AppendBytes(stamp, std::min(written, static_cast<int>(sizeof stamp) - 1));
+  return true;
+}
+
+bool iBuffer::Remove(int pos, int count) {
+  if (count == 0 || length == 0)
+    return true;
+  if (pos < 0 || count < 0)
+    return false;
+  if (pos >= length)
+    return true;
+  count = std::min(count, length - pos);
+  // Move the tail and the zero after it down, then clear the bytes freed.
+  std::memmove(data + pos, data + pos + count, length - pos - count + 1);
+  std::memset(data + length - count, 0, count);
+  length -= count;
+  data[length] = 0;
+  if (length + 1 < capacity)
+    data[length + 1] = 0;
+  return true;
+}
+
+int iBuffer::Find(const char *text) const {
+  if (!text || !*text)
+    return -1;
+  size_t textLength = std::strlen(text);
+  const uint8_t *begin = data;
+  const uint8_t *end = data + length;
+  const uint8_t *hit = std::search(begin, end, text, text + textLength,
+                                   [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
+  return hit == end ? -1 : static_cast<int>(hit - data);
+}
+
+void iBuffer::ReplaceChar(uint8_t from, uint8_t to) {
+  for (int i = 0; i < length; ++i)
+    if (data[i] == from)
+      data[i] = to;
+}
+
+const char *iBuffer::ItemAt(int n) const {
+  int pos = 0;
+  for (int i = 0; i < n; ++i) {
+    const void *zero = std::memchr(data + pos, 0, length - pos);
+    if (!zero)
+      return reinterpret_cast<const char *>(data + length);
+    pos = static_cast<int>(static_cast<const uint8_t *>(zero) - data) + 1;
+    if (pos >= length)
+      return reinterpret_cast<const char *>(data + length);
+  }
+  return reinterpret_cast<const char *>(data + pos);
+}
+
+void iBuffer::ToUpper() {
+  for (int i = 0; i < length; ++i)
+    if (data[i] >= 'a' && data[i] <= 'z')
+      data[i] = static_cast<uint8_t>(data[i] - 'a' + 'A');
+}
+
+uint8_t iBuffer::XorSum(int count, uint8_t seed) const {
+  if (count <= 0 || count > length)
+    count = length;
+  uint8_t sum = seed;
+  for (int i = 0; i < count; ++i)
+    sum ^= data[i];
+  return sum;
+}
+
+void iBuffer::EscapeControls() {
+  std::string escaped;
+  escaped.reserve(static_cast<size_t>(length) * 2);
+  char code[8];
+  for (int i = 0; i < length; ++i) {
+    uint8_t c = data[i];
+    if (c < 0x20 || c == 0xFF) {
+      std::snprintf(code, sizeof code, "[x%02X]", c);
+      escaped += code;
+    } else {
+      escaped += static_cast<char>(c);
+    }
+  }
+  int newLength = static_cast<int>(escaped.size());
+  length = 0;
+  Grow(newLength + 1);
+  std::memset(data, 0, capacity);
+  std::memcpy(data, escaped.data(), newLength);
+  length = newLength;
+}
+
+void iBuffer::ToMazovia() {
+  for (int i = 0; i < length; ++i) {
+    if (data[i] < 0x80)
+      continue;
+    for (const auto &pair : kMazovia)
+      if (pair.win1250 == data[i]) {
+        data[i] = pair.mazovia;
+        break;
+      }
+  }
+}
+
+void iBuffer::FromMazovia() {
+  for (int i = 0; i < length; ++i) {
+    if (data[i] < 0x80)
+      continue;
+    for (const auto &pair : kMazovia)
+      if (pair.mazovia == data[i]) {
+        data[i] = pair.win1250;
+        break;
+      }
+  }
+}
+
+int iBuffer::ParseInt(const char *text, int64_t *value) const {
+  const char *p = text ? text : reinterpret_cast<const char *>(data);
+  const char *start = p;
+  while (*p == ' ')
+    ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  while (*p == '0')
+    ++p;
+  uint64_t accumulated = 0; // wraps silently, as the replies never overflow it
+  while (*p >= '0' && *p <= '9') {
+    accumulated = accumulated * 10 + static_cast<uint64_t>(*p - '0');
+    ++p;
+  }
+  if (negative)
+    accumulated = 0 - accumulated;
+  if (value)
+    *value = static_cast<int64_t>(accumulated);
+  return static_cast<int>(p - start);
+}
+
+int64_t iBuffer::TakeInt() {
+  int64_t value = 0;
+  int consumed = ParseInt(nullptr, &value);
+  Remove(0, consumed + 1);
+  return value;
+}
+
+int64_t iBuffer::TakeIntAfter(const char *key) {
+  int at = Find(key);
+  if (at < 0)
+    return 0;
+  Remove(0, at + static_cast<int>(std::strlen(key)));
+  return TakeInt();
+}
+
+int64_t iBuffer::TakeHex() {
+  uint64_t value = 0;
+  if (std::sscanf(Text(), "%" SCNx64, &value) != 1)
+    value = 0;
+  Remove(0, IsHexDigit(data[0]) ? 2 : 1);
+  return static_cast<int64_t>(value);
+}
+
+int64_t iBuffer::TakeHexAfter(const char *key) {
+  int at = Find(key);
+  if (at < 0)
+    return 0;
+  Remove(0, at + static_cast<int>(std::strlen(key)));
+  return TakeHex();
+}
+
+double iBuffer::TakeFloat() {
+  char work[101];
+  int copied = 0;
+  bool pointSeen = false;
+  while (copied < 100 && copied < length) {
+    char c = static_cast<char>(data[copied]);
+    if (c == '.' || c == ',') {
+      if (pointSeen)
+        break;
+      pointSeen = true;
+      c = '.';
+    } else if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == 'e' || c == 'E')) {
+      break;
+    }
+    work[copied++] = c;
+  }
+  work[copied] = 0;
+  double value = 0;
+  if (std::sscanf(work, "%lf", &value) == 1) {
+    Remove(0, copied + 1);
+    return value;
+  }
+  return 0;
+}
+
+bool iBuffer::NextIsDecimal() const {
+  auto first = [this](char c) {
+    const void *hit = std::memchr(data, c, length);
+    return hit ? static_cast<int>(static_cast<const uint8_t *>(hit) - data) : -1;
+  };
+  int point = first('.');
+  if (point < 0)
+    return false;
+  int fieldEnd = length;
+  for (char separator : {',', ' ', ';', '/'}) {
+    int at = first(separator);
+    if (at > 0 && at < fieldEnd)
+      fieldEnd = at;
+  }
+  return point < fieldEnd;
+}
+
+// Places a converted number after the previous one; when the current area
+// cannot take it, a further area is started and the earlier texts stay put.
+const char *iBuffer::StoreNumberText(const char *text) {
+  int needed = static_cast<int>(std::strlen(text)) + 1;
+  if (scratch.empty() || scratchUsed + needed > scratchSize) {
+    scratchSize = std::max(kScratchSize, needed);
+    scratch.emplace_back(new char[scratchSize]());
+    scratchUsed = 0;
+  }
+  char *area = scratch.back().get();
+  scratchOffset = scratchUsed;
+  std::memcpy(area + scratchOffset, text, needed);
+  scratchUsed += needed;
+  return area + scratchOffset;
+}
+
+const char *iBuffer::IntText(int32_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRId64, static_cast<int64_t>(value));
+  return StoreNumberText(text);
+}
+
+const char *iBuffer::HexByte(uint8_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X", value);
+  return StoreNumberText(text);
+}
+
+const char *iBuffer::HexText(int32_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRIX64, static_cast<uint64_t>(static_cast<int64_t>(value)));
+  return StoreNumberText(text);
+}
+
+const char *iBuffer::HexTextU(uint32_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRIX64, static_cast<uint64_t>(value));
+  return StoreNumberText(text);
+}
+
+const char *iBuffer::Hex64Text(uint64_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRIX64, value);
+  return StoreNumberText(text);
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+const char *iBuffer::FloatText(double value) {
+  const char *format = floatFormat ? floatFormat : "%f";
+  int size = std::snprintf(nullptr, 0, format, value);
+  if (size < 0)
+    return StoreNumberText("");
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, value);
+  return StoreNumberText(text.c_str());
+}
+#pragma GCC diagnostic pop
+
+void iBuffer::SetFloatFormat(const char *format) {
+  delete[] floatFormat;
+  floatFormat = nullptr;
+  if (!format)
+    return;
+  size_t size = std::strlen(format) + 1;
+  floatFormat = new char[size];
+  std::memcpy(floatFormat, format, size);
+}
+
+bool iBuffer::LoadFile(const char *path) {
+  std::FILE *file = path ? std::fopen(path, "rb") : nullptr;
+  Clear();
+  if (!file)
+    return false;
+  // A read error without end of file would otherwise repeat for ever.
+  while (!std::feof(file) && !std::ferror(file)) {
+    Reserve(512);
+    int block = FreeSpace() - 1;
+    uint8_t *at = data + length;
+    size_t got = std::fread(at, 1, block, file);
+    if (static_cast<int>(got) == block) {
+      length = capacity - 1;
+      continue;
+    }
+    // Short read: keep up to the last non-zero byte this step could fill.
+    for (int i = block - 1; i >= 0; --i)
+      if (at[i] != 0) {
+        length += i + 1;
+        break;
+      }
+  }
+  std::fclose(file);
+  return length != 0;
+}
+
+bool iBuffer::SaveFile(const char *path) const {
+  std::FILE *file = path ? std::fopen(path, "wb") : nullptr;
+  if (!file)
+    return false;
+  bool ok = length == 0 || std::fwrite(data, 1, length, file) == static_cast<size_t>(length);
+  return std::fclose(file) == 0 && ok;
+}
+
+bool iBuffer::AppendToFile(const char *path) const {
+  std::FILE *file = path ? std::fopen(path, "ab") : nullptr;
+  if (!file)
+    return false;
+  bool ok = length == 0 || std::fwrite(data, 1, length, file) == static_cast<size_t>(length);
+  return std::fclose(file) == 0 && ok;
+}
+
+int32_t MsOfDay() {
+  plat::LocalTime t = plat::Now();
+  return t.millisecond + t.second * 1000 + t.minute * 60000 + t.hour * 3600000;
+}
+
+int32_t MsSince(int32_t start) {
+  int32_t elapsed = MsOfDay() - start;
+  if (elapsed < 0)
+    elapsed += 86400000;
+  return elapsed;
+}
