@@ -1,0 +1,58 @@
+// Every text the archiving run writes to its logs, in one place.
+//
+// The texts are Windows-1250 bytes. Polish letters are spelled with the macros
+// below so that a letter's byte never runs into a following hex digit.
+#pragma once
+
+#define ZV_a "\xB9"  // ą
+#define ZV_c "\xE6"  // ć
+#define ZV_e "\xEA"  // ę
+#define ZV_l "\xB3"  // ł
+#define ZV_n "\xF1"  // ń
+#define ZV_o "\xF3"  // ó
+#define ZV_s "\x9C"  // ś
+#define ZV_z "\xBF"  // ż
+
+namespace msg {
+
+// Connection and identity checks; each follows "<port> ".
+constexpr const char *kP1 = "Brak komunikacji z drukark" ZV_a ".";
+constexpr const char *kP2 = "Drukarka jest w trybie szkoleniowym (lub tylko do odczytu).";
+constexpr const char *kP3 = "Drukarka jest w stanie transakcji. Nie mo" ZV_z "na przeczyta" ZV_c " parametr" ZV_o "w.";
+constexpr const char *kP4 =
+    "Nie mo" ZV_z "na odczyta" ZV_c " numeru unikatowego pami" ZV_e "ci fiskalnej w drukarce.";
+constexpr const char *kK1 =
+    " Kopia Elektroniczna nie jest pod" ZV_l ZV_a "czona do urz" ZV_a "dzenia lub jest zaj" ZV_e "ta.";
+constexpr const char *kK2 = " Nie mo" ZV_z "na odczyta" ZV_c " numeru seryjnego Kopii Elektronicznej.";
+constexpr const char *kK3 =
+    " Nie mo" ZV_z "na odczyta" ZV_c " numeru unikatowego pami" ZV_e "ci fiskalnej z Kopii Elektronicznej.";
+constexpr const char *kM =
+    "Nie zgadza si" ZV_e " numer pami" ZV_e "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
+constexpr const char *kMPrinter = " DR:";
+constexpr const char *kD1 = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z Kopii Elektronicznej.";
+
+// Disk synchronisation.
+constexpr const char *kC1 = "Nie mo" ZV_z "na utworzy" ZV_c " katalogu: ";
+constexpr const char *kS1 = "Sprawdzanie katalogu na dysku: ";
+constexpr const char *kS2 = "Skasowano b" ZV_l ZV_e "dny plik: ";
+constexpr const char *kS2Failed = "Nie uda" ZV_l "o si" ZV_e " skasowa" ZV_c " b" ZV_l ZV_e "dnego pliku: ";
+constexpr const char *kS3 = "Podkatalog jest pusty.";
+constexpr const char *kT0 = "Sprawdzanie zawarto" ZV_s "ci Kopii Elektronicznej.";
+constexpr const char *kT1Size = "Rozmiar pliku ";
+constexpr const char *kT1Differs = " jest r" ZV_o ZV_z "ny od ";
+constexpr const char *kT1Deleted = ". Plik dyskowy ulega skasowaniu.";
+constexpr const char *kT1DeleteFailed = "Nie uda" ZV_l "o si" ZV_e " skasowa" ZV_c " pliku: ";
+constexpr const char *kFile = "Plik: ";
+constexpr const char *kT2 =
+    " napotkano znacznik ko" ZV_n "ca w " ZV_s "rodku pliku. B" ZV_l ZV_a "d odczytu. Plik nie zapisa" ZV_l " si" ZV_e ".";
+constexpr const char *kT3 = "Zapisano plik: ";
+constexpr const char *kT4 = " brakuje znacznika ko" ZV_n "ca. Plik nie zapisa" ZV_l " si" ZV_e ".";
+constexpr const char *kT5 = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d komunikacyjny.";
+// A fetched file that could not be written to disk.
+constexpr const char *kWriteFailed = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d zapisu na dysku.";
+constexpr const char *kE1 = "Kopia elektroniczna jest pusta.";
+// Directory lines the run cannot use.
+constexpr const char *kBadLine = "Pomini" ZV_e "to nieczytelny wiersz zestawu plik" ZV_o "w: ";
+constexpr const char *kBadName = "Pomini" ZV_e "to plik o niedozwolonej nazwie: ";
+
+} // namespace msg

@@ -1,0 +1,61 @@
+// The state of one job's run, shared by its stages: the checks of the
+// printer and the KE, and the synchronisation of the disk archive.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/archthread.h"
+#include "base/dynamicarrayclass.h"
+#include "base/ibuffer.h"
+#include "base/loging.h"
+#include "devices/dirinterpreter.h"
+#include "devices/drukarka.h"
+#include "devices/vemoracopyclass.h"
+
+struct JobRun {
+  explicit JobRun(archType &job) : job(job) {}
+  ~JobRun() {
+    directoryLines.DeleteAll();
+    diskFiles.DeleteAll();
+  }
+  JobRun(const JobRun &) = delete;
+  JobRun &operator=(const JobRun &) = delete;
+
+  archType &job;
+  iBuffer response;  // every KE answer and file
+  DynamicPtrArrayClass<std::string> directoryLines;
+  DynamicPtrArrayClass<FileDirType> diskFiles;
+  std::unique_ptr<VemoraCopyClass> copy;
+  std::unique_ptr<DrukarkaClass> printer;
+  LoggingClass errorLog;
+  LoggingClass copyLog;
+  std::string serialNumber;
+  std::string fiscalNumberCopy;
+  std::string fiscalNumberPrinter;
+  std::string copyDir;
+  bool failed = false;  // the run's failure mark
+};
+
+// The archive root of the job.
+const std::string &TargetPath(const archType &job);
+// The port name shown for printer checks, and for KE checks and the KE log.
+std::string PrinterLabel(const archType &job);
+std::string CopyLabel(const archType &job);
+
+// Printer connection, KE access, identity, fiscal-memory match, Directory.
+void RunChecks(JobRun &run);
+// The KE's log, its directory, the disk check and the transfer.
+void SynchroniseDisk(JobRun &run);
+
+// Cuts a Directory text into lines (the byte before each LF, normally CR,
+// dropped; so is the last byte of an unterminated last line).
+void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &lines);
+
+// True when name can safely name one file or directory inside the archive on
+// either platform: not empty, not "." or "..", no separator, drive colon,
+// wildcard or control byte, no trailing dot or blank, not a reserved device
+// name of Windows.
+bool IsSafeComponent(const std::string &name);
+// The name with control bytes shown as [xHH], for log lines.
+std::string Printable(const std::string &text);

@@ -1,0 +1,90 @@
+// The worker thread of an archiving job and the skeleton of its run.
+#include "app/archthread.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "app/archrun.h"
+#include "app/modes.h"
+#include "base/createdirectory.h"
+
+DynamicPtrArrayClass<archType> jobs;
+std::string archivePath;
+
+ArchThreadClass *ArchThreadClass::Start(archType &job) {
+  job.thread.reset(new ArchThreadClass(job));
+  ArchThreadClass *worker = job.thread.get();
+  // The body touches only the job; once RunJob has set finished it returns
+  // without another access, so the main thread may end the process any time
+  // after it has seen the flag.
+  std::thread body([worker] { worker->Execute(); });
+  body.detach();
+  return worker;
+}
+
+void ArchThreadClass::Execute() { RunJob(job); }
+
+const std::string &TargetPath(const archType &job) {
+  return job.targetPath != nullptr ? *job.targetPath : archivePath;
+}
+
+std::string PrinterLabel(const archType &job) {
+  return job.printerPort != nullptr ? job.printerPort->portName : std::string();
+}
+
+std::string CopyLabel(const archType &job) {
+  if (job.copyPort != nullptr)
+    return job.copyPort->portName;
+  return PrinterLabel(job);
+}
+
+namespace {
+
+void RunStages(archType &job) {
+  JobRun run(job);
+  // The KE object opens its own port at once; a pass-through job has none and
+  // borrows the printer's line later.
+  if (job.viaPrinter || job.copyPort == nullptr) {
+    run.copy = std::make_unique<VemoraCopyClass>(nullptr);
+  } else {
+    std::string name = job.copyPort->portName.substr(0, 99);
+    run.copy = std::make_unique<VemoraCopyClass>(name.c_str());
+  }
+  run.printer = std::make_unique<DrukarkaClass>();
+  const std::string &root = TargetPath(job);
+  run.errorLog = LoggingClass(root.c_str(), "ERROR");
+  run.errorLog.toConsole = true;
+  run.errorLog.toFile = true;
+
+  if (!CreateDirectoryPath(root))
+    run.failed = true;
+
+  RunChecks(run);
+  SynchroniseDisk(run);
+
+  if (job.viaPrinter && job.printerPort != nullptr) {
+    run.printer->LeaveRelay();
+    run.printer->Close();
+  }
+}
+
+} // namespace
+
+void RunJob(archType &job) {
+  job.running.store(true);
+  try {
+    RunStages(job);
+  } catch (const std::exception &error) {
+    // Nothing the run calls is meant to throw; should something still do,
+    // the job ends with a line in the error log instead of hanging the wait.
+    try {
+      LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
+      errorLog.toConsole = true;
+      errorLog.Log(std::string("<") + CopyLabel(job) + "> " + error.what());
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+  job.running.store(false);
+  job.finished.store(true);
+}

@@ -1,0 +1,167 @@
+// Before a file of a KE is touched, the run makes sure it talks to the right
+// device in the right state: the printer answers and may be read, the KE is
+// present and tells its identity, the KE belongs to that printer's fiscal
+// memory, and its Directory can be read.
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "app/archmessages.h"
+#include "app/archrun.h"
+#include "app/modes.h"
+
+namespace {
+
+constexpr uint8_t kSub = 0x1A;
+// The presence loop: one listen with the request and at most 20 without.
+constexpr int kSilentListens = 20;
+
+void Fail(JobRun &run, const std::string &label, const std::string &text, int32_t code) {
+  run.errorLog.Log("<" + label + "> " + text);
+  exitCode.store(code);
+  run.failed = true;
+}
+
+void CheckPrinter(JobRun &run) {
+  archType &job = run.job;
+  DrukarkaClass &printer = *run.printer;
+  const std::string label = PrinterLabel(job);
+  int8_t statusByte = -1;
+  bool answered = false;
+  for (int printerSpeed = 9600; printerSpeed <= 38400; printerSpeed *= 2) {
+    printer.SetPort(job.printerPort->comNumber, printerSpeed);
+    printer.Open();
+    statusByte = printer.QueryStatus();
+    if (statusByte > 0) {
+      answered = true;
+      break;
+    }
+    printer.Close();
+  }
+  if (!answered) {
+    Fail(run, label, msg::kP1, 1);
+    return;
+  }
+  if (!run.failed) {
+    if ((statusByte & 0x08) == 0) {
+      run.errorLog.Log("<" + label + "> " + msg::kP2);
+      exitCode.store(2);
+    }
+    if ((statusByte & 0x02) != 0)
+      Fail(run, label, msg::kP3, 1);
+  }
+  if (!run.failed) {
+    run.fiscalNumberPrinter = printer.ReadUniqueNumber();
+    if (run.fiscalNumberPrinter.size() < 11)
+      Fail(run, label, msg::kP4, 1);
+  }
+  if (!job.viaPrinter)
+    printer.Close();
+}
+
+void CheckIdentity(JobRun &run, const std::string &label) {
+  VemoraCopyClass &copy = *run.copy;
+  const std::string *identity = copy.ReadIdentity(run.response, true);
+  for (int listens = 0;; ++listens) {
+    const std::string &raw = identity[0];
+    if (!raw.empty() && static_cast<uint8_t>(raw[0]) == kSub) {
+      Fail(run, label, run.serialNumber + msg::kK1, 3);
+      return;
+    }
+    if (!raw.empty() || listens == kSilentListens)
+      break;
+    identity = copy.ReadIdentity(run.response, false);
+  }
+
+  identity = copy.ReadIdentity(run.response, true);
+  run.serialNumber = identity[1];
+  // The serial number names the KE's directory: one that could escape the
+  // archive root or is no valid file name counts as unreadable.
+  if (run.serialNumber.size() < 6 || !IsSafeComponent(run.serialNumber))
+    Fail(run, label, Printable(run.serialNumber) + msg::kK2, 1);
+  run.fiscalNumberCopy = identity[2];
+  if (run.fiscalNumberCopy.size() < 6)
+    Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kK3, 1);
+  if (run.job.printerPort == nullptr)
+    run.fiscalNumberPrinter = run.fiscalNumberCopy;
+}
+
+} // namespace
+
+void RunChecks(JobRun &run) {
+  archType &job = run.job;
+  if (job.printerPort != nullptr)
+    CheckPrinter(run);
+
+  const std::string label = CopyLabel(job);
+  VemoraCopyClass &copy = *run.copy;
+  if (job.viaPrinter && job.printerPort != nullptr) {
+    copy.port.ShareHandle(run.printer->port);
+    run.printer->EnterRelay();
+  }
+  copy.EnsureOpen();
+
+  if (!run.failed)
+    CheckIdentity(run, label);
+  copy.Close();
+
+  if (!run.failed && run.fiscalNumberCopy != run.fiscalNumberPrinter)
+    Fail(run, label,
+         std::string(msg::kM) + Printable(run.fiscalNumberCopy) + msg::kMPrinter +
+             Printable(run.fiscalNumberPrinter),
+         4);
+
+  if (!run.failed) {
+    copy.EnsureOpen();
+    run.response.Clear();
+    if (!copy.ReadDirectory(run.response))
+      Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kD1, 1);
+    else
+      SplitDirectory(run.response, run.directoryLines);
+    copy.Close();
+  }
+}
+
+bool IsSafeComponent(const std::string &name) {
+  if (name.empty() || name == "." || name == "..")
+    return false;
+  for (char ch : name) {
+    auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("/\\:*?\"<>|", ch) != nullptr)
+      return false;
+  }
+  char last = name.back();
+  if (last == '.' || last == ' ')
+    return false;
+  // Windows opens a device for these names, with or without an extension.
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ')
+    stem.pop_back();
+  for (char &ch : stem)
+    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  static const char *const reserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char *word : reserved)
+    if (stem == word)
+      return false;
+  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+      stem[3] >= '0' && stem[3] <= '9')
+    return false;
+  return true;
+}
+
+std::string Printable(const std::string &text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (char ch : text) {
+    auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F) {
+      shown += "[x";
+      shown += hex[byte >> 4];
+      shown += hex[byte & 15];
+      shown += ']';
+    } else {
+      shown += ch;
+    }
+  }
+  return shown;
+}
