@@ -1,0 +1,38 @@
+// The process-wide result code, help mode and the discovery failure report.
+#include "app/modes.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/files.h"
+
+std::atomic<int32_t> exitCode{0};
+
+int RunHelpMode() {
+  PrintUsage();
+  // Wait for Enter; a closed or exhausted standard input ends the wait too.
+  for (;;) {
+    const int ch = plat::ConsoleReadChar();
+    if (ch < 0 || ch == '\r' || ch == '\n') break;
+  }
+  return 0;
+}
+
+int DiscoveryFailureReport(const char *errorText) {
+  const std::string error = errorText != nullptr ? errorText : "";
+  // "Błąd systemu." in Windows-1250; the CRs are bare and the text names the
+  // Windows file on every platform.
+  std::string console = "B\xB3" "\xB9" "d systemu.\r";
+  console += error;
+  console += "\rRaport: c:error.txt ";
+  plat::ConsoleWrite(console);
+
+  const std::string path = plat::DiscoveryErrorFile();
+  if (std::FILE *file = std::fopen(path.c_str(), "wb")) {
+    if (!error.empty()) std::fwrite(error.data(), 1, error.size(), file);
+    std::fclose(file);
+  }
+  return 8;
+}

@@ -1,0 +1,19 @@
+// Entry point of zarvik: reads the command line and runs one mode.
+#include "app/modes.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+
+int main(int argc, char **argv) {
+  plat::ConsoleStart();
+  plat::RequestFineTimer();
+  const CommandLine commandLine = ParseCommandLine(argc, argv);
+  switch (commandLine.mode) {
+  case RunMode::Help:
+    return RunHelpMode();
+  case RunMode::Report:
+    return RunReportMode(commandLine.report);
+  case RunMode::Archive:
+    return RunArchiveMode(commandLine.archive);
+  }
+  return 0;
+}

@@ -1,0 +1,45 @@
+// The discovery failure report and the process-wide result code.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/modes.h"
+#include "platform/files.h"
+
+namespace {
+
+std::string ReadAll(const std::string &path) {
+  std::string text;
+  if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
+    char chunk[256];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    std::fclose(file);
+  }
+  return text;
+}
+
+TEST(DiscoveryFailureReport, WritesTheErrorFileAndEndsWith8) {
+  const std::string path = plat::DiscoveryErrorFile();
+  ASSERT_FALSE(path.empty());
+
+  // An earlier, longer report is replaced, not overwritten in part.
+  const std::string longer(500, 'x');
+  EXPECT_EQ(DiscoveryFailureReport(longer.c_str()), 8);
+  const std::string error = "SetupDiGetClassDevsExA: b\xB3\xB9" "d 87";
+  EXPECT_EQ(DiscoveryFailureReport(error.c_str()), 8);
+  EXPECT_EQ(ReadAll(path), error);
+
+  // An empty or missing text leaves an empty file.
+  EXPECT_EQ(DiscoveryFailureReport(""), 8);
+  EXPECT_EQ(ReadAll(path), "");
+  EXPECT_EQ(DiscoveryFailureReport(nullptr), 8);
+  EXPECT_TRUE(plat::FileExists(path));
+  std::remove(path.c_str());
+
+  // The report does not go through exitCode.
+  EXPECT_EQ(exitCode.load(), 0);
+}
+
+} // namespace
