@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+// <windows.h> defines AnsiUpper as a macro for its old name of CharUpperA.
+#undef AnsiUpper
+
 namespace plat {
 
 std::string AnsiUpper(std::string text) {
