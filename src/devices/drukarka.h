@@ -6,6 +6,7 @@
 // is logged to error_log.txt in the default log directory, in Polish.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/ibuffer.h"
@@ -15,6 +16,16 @@
 // The device classes' message language: 0 Polish (the only value the program
 // uses), any other value English.
 extern int deviceLanguage;
+
+// The printer relays the KE protocol when its DLE status has the high nibble
+// 7 and bit 3 set (0x78 to 0x7F).
+bool RelayActive(uint8_t status);
+
+// Takes apart an information reply as received: drops a closing '\\' and then
+// a closing ESC, consumes the leading fields (counters, date, rates, totals)
+// and returns the last 11 characters of what remains, all of it if fewer
+// remain. The reply is consumed; nothing outside it is read.
+std::string ExtractUniqueNumber(iBuffer &reply);
 
 class DrukarkaClass {
 public:

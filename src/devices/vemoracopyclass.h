@@ -12,6 +12,12 @@
 #include "base/ibuffer.h"
 #include "devices/fastcom.h"
 
+// Fills out[0..4] from an identity reply: out[0] the reply up to its first
+// NUL byte, out[1..4] the text after the 8th, 4th, 12th and 16th line break
+// (CR, LF or NUL), up to the next one; an entry whose breaks are missing is
+// empty. Reads only the reply's Length() bytes.
+void SplitIdentity(const iBuffer &reply, std::string out[5]);
+
 class VemoraCopyClass {
 public:
   explicit VemoraCopyClass(const char *portName = nullptr);
@@ -35,4 +41,8 @@ public:
   int moduleKind = -1;
   std::string version;
   uint8_t endByte = 0x1A;
+  // Caps on what one reply may bring: a module that never stops sending ends
+  // the operation with what it sent so far (which then lacks its end byte).
+  int identityLimit = 64 * 1024;
+  int replyLimit = 32 * 1024 * 1024;
 };

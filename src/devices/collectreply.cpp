@@ -1,0 +1,45 @@
+#include "devices/collectreply.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace {
+
+bool EndsWith(const iBuffer &data, const char *tail, int tailLength) {
+  if (tailLength == 0 || data.Length() < tailLength)
+    return false;
+  return std::memcmp(data.Data() + data.Length() - tailLength, tail, static_cast<size_t>(tailLength)) == 0;
+}
+
+} // namespace
+
+bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *terminator, int limit) {
+  if (!port.IsOpen() || !port.isOpen)
+    return false;
+  target.Clear();
+  if (budget <= 0)
+    budget = 1;
+  const int tailLength = terminator ? static_cast<int>(std::strlen(terminator)) : 0;
+  const int unit = port.ReadTimeout() > 0 ? port.ReadTimeout() : 1;
+  int remaining = budget;
+  iBuffer chunk;
+  while (remaining > 0 && target.Length() < limit) {
+    chunk.Clear();
+    if (!port.ReadAvailable(chunk))
+      break;
+    if (chunk.Length() > 0) {
+      int room = limit - target.Length();
+      target.AppendBytes(chunk.Data(), chunk.Length() < room ? chunk.Length() : room);
+      remaining = budget;
+    } else {
+      remaining -= unit;
+      plat::SleepMs(2);
+    }
+    if (target.Length() > 63)
+      plat::SleepMs(1);
+    if (EndsWith(target, terminator, tailLength))
+      break;
+  }
+  return true;
+}

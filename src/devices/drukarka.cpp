@@ -1,0 +1,243 @@
+// The fiscal printer protocol: status bytes, the information request and the
+// KE relay, every exchange logged.
+#include "devices/drukarka.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "devices/collectreply.h"
+#include "platform/clock.h"
+
+int deviceLanguage = 0;
+
+namespace {
+
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kEnq = 0x05;
+constexpr uint8_t kDle = 0x10;
+constexpr uint8_t kSub = 0x1A;
+
+constexpr int kStatusPolls = 40;
+constexpr int kStatusPollMs = 15;
+constexpr int kRelayPolls = 60;
+constexpr int kRelayPollMs = 1000;
+constexpr int kAfterSubMs = 200;
+constexpr int kInfoBudget = 500;
+// An information reply is a few hundred bytes; a line that keeps talking
+// beyond this is not answering the request.
+constexpr int kInfoLimit = 64 * 1024;
+
+// Log texts in Windows-1250; 0x9F is the letter z with acute.
+const char *Question() { return deviceLanguage == 0 ? "> Zapytanie: " : "> Question: "; }
+const char *Answer() { return deviceLanguage == 0 ? "> Odpowied\x9F: " : "> Answer: "; }
+const char *NoAnswerFormat() {
+  return deviceLanguage == 0 ? "<com%d><%s,%s> Brak odpowiedzi." : "<com%d><%s,%s> No answer.";
+}
+const char *StatusFormat() {
+  return deviceLanguage == 0 ? "<com%d><%s,%s> Odpowied\x9F: 0x%02X" : "<com%d><%s,%s> Answer: 0x%02X";
+}
+
+std::string Tag(const char (&tag)[20]) { return std::string(tag, strnlen(tag, sizeof tag)); }
+
+bool IsDecimalValueAbsent(double v) { return v > 100.99 && v < 101.01; }
+bool IsDecimalValueSpecial(double v) { return v > 99.99 && v < 100.01; }
+
+} // namespace
+
+bool RelayActive(uint8_t status) { return (status & 0xF0) == 0x70 && (status & 0x08) != 0; }
+
+std::string ExtractUniqueNumber(iBuffer &reply) {
+  if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == '\\')
+    reply.SetLength(reply.Length() - 1);
+  if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == kEsc)
+    reply.SetLength(reply.Length() - 1);
+
+  reply.TakeIntAfter("#X");
+  for (int i = 0; i < 4; ++i)
+    reply.TakeInt();
+  if (reply.Length() > 0 && (reply.CharAt(0) == '<' || reply.CharAt(0) == '>'))
+    reply.Remove(0, 1);
+  reply.TakeInt();
+  for (int i = 0; i < 3; ++i) // year, month, day
+    reply.TakeInt();
+
+  // Seven tax rates, each present only when the next field is decimal; a
+  // rate of 100.00 marks an exempt rate (-2), 101.00 and an absent one an
+  // unused rate (-1).
+  double rates[7];
+  for (double &rate : rates) {
+    if (reply.NextIsDecimal()) {
+      rate = reply.TakeFloat();
+      if (IsDecimalValueSpecial(rate))
+        rate = -2;
+      else if (IsDecimalValueAbsent(rate))
+        rate = -1;
+    } else {
+      rate = -1;
+    }
+  }
+  reply.TakeInt();
+  for (int i = 0; i < 6; ++i)
+    if (rates[i] >= 0)
+      reply.TakeFloat();
+  reply.TakeFloat();
+  reply.TakeFloat();
+
+  int length = reply.Length();
+  int from = length > 11 ? length - 11 : 0;
+  return std::string(reinterpret_cast<const char *>(reply.Data()) + from, length - from);
+}
+
+DrukarkaClass::DrukarkaClass() = default;
+
+DrukarkaClass::~DrukarkaClass() { port.Close(); }
+
+void DrukarkaClass::SetPort(int portNumber, int speed) {
+  comNumber = portNumber;
+  baudRate = speed;
+}
+
+bool DrukarkaClass::Open() {
+  if (comNumber <= 0)
+    return false;
+  char name[24];
+  std::snprintf(name, sizeof name, "com%d", comNumber);
+  port.baudRate = static_cast<uint32_t>(baudRate);
+  return port.Open(name, 1);
+}
+
+bool DrukarkaClass::Close() { return port.Close(); }
+
+void DrukarkaClass::LogFrame(const char *kind, const iBuffer &bytes) {
+  if (bytes.Length() == 0)
+    return;
+  std::string prefix = "<com" + std::to_string(comNumber) + "><" + Tag(logTag1) + "," + Tag(logTag2) + kind;
+  iBuffer line(prefix.c_str());
+  line.Append(bytes);
+  line.EscapeControls();
+  line.FromMazovia();
+  log.Log(line.Text());
+}
+
+void DrukarkaClass::LogLine(const char *format, int value, bool withValue) {
+  char text[128];
+  std::string tag1 = Tag(logTag1), tag2 = Tag(logTag2);
+  if (withValue)
+    std::snprintf(text, sizeof text, format, comNumber, tag1.c_str(), tag2.c_str(), value);
+  else
+    std::snprintf(text, sizeof text, format, comNumber, tag1.c_str(), tag2.c_str());
+  log.Log(text);
+}
+
+bool DrukarkaClass::SendPlain(iBuffer payload) {
+  payload.ToMazovia();
+  iBuffer start;
+  start.AppendChar(kEsc);
+  start.AppendChar('P');
+  payload.Prepend(start);
+  payload.AppendChar(kEsc);
+  payload.AppendChar('\\');
+  LogFrame(Question(), payload);
+  return port.Send(payload);
+}
+
+bool DrukarkaClass::SendWithChecksum(iBuffer payload) {
+  payload.ToMazovia();
+  // The checksum covers the payload as sent, after the code page change.
+  std::string check = payload.HexByte(payload.XorSum(0, 0xFF));
+  payload.AppendText(check.c_str());
+  iBuffer start;
+  start.AppendChar(kEsc);
+  start.AppendChar('P');
+  payload.Prepend(start);
+  payload.AppendChar(kEsc);
+  payload.AppendChar('\\');
+  LogFrame(Question(), payload);
+  return port.SendPaced(payload);
+}
+
+int8_t DrukarkaClass::QueryByte(uint8_t control) {
+  iBuffer frame(control);
+  LogFrame(Question(), frame);
+  port.Send(frame);
+
+  iBuffer reply;
+  for (int poll = 0; poll < kStatusPolls; ++poll) {
+    plat::SleepMs(kStatusPollMs);
+    port.ReadAvailable(reply);
+    if (reply.Length() > 0)
+      break;
+  }
+  if (reply.Length() == 0) {
+    LogLine(NoAnswerFormat(), 0, false);
+    return -1;
+  }
+  uint8_t status = reply.CharAt(reply.Length() - 1);
+  LogLine(StatusFormat(), status, true);
+  return static_cast<int8_t>(status);
+}
+
+int8_t DrukarkaClass::QueryStatus() { return QueryByte(kEnq); }
+
+int8_t DrukarkaClass::QueryRelayStatus() { return QueryByte(kDle); }
+
+std::string DrukarkaClass::ReadUniqueNumber() {
+  iBuffer request("0");
+  request.AppendText("#s");
+  if (!SendPlain(request)) {
+    answer.Clear();
+    return std::string();
+  }
+  const char terminator[] = {static_cast<char>(kEsc), '\\', 0};
+  if (!CollectReply(port, answer, kInfoBudget, terminator, kInfoLimit)) {
+    LogLine(NoAnswerFormat(), 0, false);
+    answer.Clear();
+    return std::string();
+  }
+  if (answer.Length() > 0)
+    LogFrame(Answer(), answer);
+  else
+    LogLine(NoAnswerFormat(), 0, false);
+
+  std::string number = ExtractUniqueNumber(answer);
+  answer.Clear();
+  answer.AppendBytes(number.data(), static_cast<int>(number.size()));
+  return number;
+}
+
+bool DrukarkaClass::EnterRelay() {
+  iBuffer command("&d");
+  LogFrame(Question(), command);
+  if (!SendWithChecksum(command))
+    return false;
+
+  iBuffer dle(kDle);
+  iBuffer reply;
+  for (int poll = 0; poll < kRelayPolls; ++poll) {
+    LogFrame(Question(), dle);
+    port.Send(dle);
+    plat::SleepMs(kRelayPollMs);
+    reply.Clear();
+    port.ReadAvailable(reply);
+    uint8_t last = 0;
+    if (reply.Length() > 0) {
+      LogFrame(Answer(), reply);
+      last = reply.CharAt(reply.Length() - 1);
+    }
+    if (RelayActive(last))
+      return true;
+  }
+  return false;
+}
+
+bool DrukarkaClass::LeaveRelay() {
+  int8_t status = QueryRelayStatus();
+  if (!RelayActive(static_cast<uint8_t>(status)))
+    return false;
+  iBuffer sub(kSub);
+  LogFrame(Question(), sub);
+  port.Send(sub);
+  plat::SleepMs(kAfterSubMs);
+  status = QueryRelayStatus();
+  return (static_cast<uint8_t>(status) & 0x08) == 0;
+}
