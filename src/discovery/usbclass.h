@@ -14,6 +14,7 @@
 
 #include "base/dynamicarrayclass.h"
 #include "base/ibuffer.h"
+#include "platform/devset.h"
 
 // One discovered device.
 struct VemoraPortsType {
@@ -31,10 +32,6 @@ struct VemoraPortsType {
   std::string compatibleId;
   std::string deviceName;
 };
-
-namespace plat {
-class DeviceSet;
-}
 
 class UsbClass {
 public:
@@ -68,3 +65,14 @@ private:
 // The port identification rules, applied to a record for one property text.
 // code: 0 device description, 1 hardware ID, 2 compatible IDs, 12 friendly name.
 void InterpretProperty(VemoraPortsType &record, int code, const std::string &text);
+
+// The port name of a device whose friendly name holds no COM number, in the
+// process-wide message language.
+const char *UndefinedPortText();
+
+// "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}"
+std::string GuidToText(const plat::Guid &guid);
+
+// The maker's vendor-ID token looked for in instance identifiers when
+// vendorFilter is on.
+constexpr const char *kVendorToken = "VID_0403";

@@ -1,0 +1,317 @@
+// The device set over sysfs: the serial ttys of class/tty, each handed to
+// the walk with the texts SetupAPI would give for the same device.
+#include "platform/devset.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace plat {
+namespace {
+
+const Guid kPortsGuid = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const char kPortsGuidText[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+// Attribute files are one short line; anything longer is cut here.
+constexpr size_t kMaxAttribute = 4096;
+
+std::string EnvOr(const char *name, const char *fallback) {
+  const char *value = std::getenv(name);
+  return value != nullptr && value[0] != 0 ? value : fallback;
+}
+
+// One line of an attribute file, trailing newline removed; a missing or
+// unreadable file is an empty text.
+std::string ReadAttribute(const fs::path &file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    return std::string();
+  std::string line(kMaxAttribute, '\0');
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(in.gcount() > 0 ? static_cast<size_t>(in.gcount()) : 0);
+  size_t end = line.find_first_of(std::string("\n\0", 2));
+  if (end != std::string::npos)
+    line.resize(end);
+  return line;
+}
+
+unsigned long ParseNumber(std::string text, int base) {
+  size_t start = text.find_first_not_of(" \t");
+  if (start == std::string::npos)
+    return 0;
+  const char *begin = text.c_str() + start;
+  char *end = nullptr;
+  unsigned long value = std::strtoul(begin, &end, base);
+  return end == begin ? 0 : value;
+}
+
+std::string HexText(const std::string &attribute, int width) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%0*lX", width, ParseNumber(attribute, 16) & 0xFFFFFFFFul);
+  return text;
+}
+
+std::string Upper(std::string text) {
+  for (char &c : text)
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+uint32_t Fnv1a(const std::string &text) {
+  uint32_t hash = 2166136261u;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
+// COM number of a tty name: ttyS<k> k+1, ttyUSB<k> k+33, ttyACM<k> k+65 for
+// k 0 to 31; 0 for any other name.
+int ComNumberOf(const std::string &name) {
+  static const struct {
+    const char *prefix;
+    int base;
+  } kinds[] = {{"ttyUSB", 33}, {"ttyACM", 65}, {"ttyS", 1}};
+  for (const auto &kind : kinds) {
+    std::string prefix = kind.prefix;
+    if (name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    std::string digits = name.substr(prefix.size());
+    if (digits.empty() || digits.size() > 2 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        (digits.size() == 2 && digits[0] == '0'))
+      return 0;
+    int k = std::stoi(digits);
+    return k <= 31 ? k + kind.base : 0;
+  }
+  return 0;
+}
+
+std::string LinkName(const fs::path &link) {
+  std::error_code ec;
+  fs::path target = fs::read_symlink(link, ec);
+  return ec ? std::string() : target.filename().string();
+}
+
+bool Within(const fs::path &path, const fs::path &root) {
+  auto r = root.begin(), p = path.begin();
+  for (; r != root.end(); ++r, ++p)
+    if (p == path.end() || *p != *r)
+      return false;
+  return true;
+}
+
+struct Element {
+  std::string id;
+  Guid classGuid;
+  std::map<int, std::vector<uint8_t>> properties;
+
+  void Text(int code, const std::string &text) {
+    if (text.empty())
+      return;
+    std::vector<uint8_t> &bytes = properties[code];
+    bytes.assign(text.begin(), text.end());
+    bytes.push_back(0);
+  }
+  void MultiText(int code, const std::string &text) {
+    Text(code, text);
+    if (!text.empty())
+      properties[code].push_back(0);
+  }
+};
+
+struct TtyEntry {
+  std::string name;
+  int com;
+  fs::path device;  // the resolved device directory
+};
+
+class SysfsDeviceSet : public DeviceSet {
+public:
+  bool ClassGuidFromName(const char *className, Guid &guid) override {
+    std::string name = className != nullptr ? className : "";
+    if (Upper(name) != "PORTS")
+      return false;
+    guid = kPortsGuid;
+    return true;
+  }
+
+  bool Open(const Guid &classGuid, bool allClasses) override {
+    Destroy();
+    setGuid = allClasses ? Guid() : classGuid;
+    sysRoot = EnvOr("ZARVIK_SYSFS_ROOT", "/sys");
+    devRoot = EnvOr("ZARVIK_DEV_ROOT", "/dev");
+    std::error_code ec;
+    fs::path canonicalRoot = fs::weakly_canonical(sysRoot, ec);
+    if (ec)
+      canonicalRoot = sysRoot;
+    for (const TtyEntry &entry : Entries(allClasses))
+      elements.push_back(Describe(entry, canonicalRoot));
+    open = true;
+    return true;
+  }
+
+  bool OpenRootDevice() override {
+    if (!open)
+      return false;
+    // The root of the device tree, as SetupAPI adds it: no properties.
+    Element root;
+    root.id = "HTREE\\ROOT\\0";
+    elements.push_back(root);
+    return true;
+  }
+
+  bool ListDetail(Guid &classGuid) override {
+    classGuid = setGuid;
+    return open;
+  }
+
+  bool Enumerate(int index, Guid &classGuid) override {
+    if (!open || index < 0 || static_cast<size_t>(index) >= elements.size())
+      return false;
+    current = index;
+    classGuid = elements[index].classGuid;
+    return true;
+  }
+
+  int InstanceId(std::string &id) override {
+    const int kCrNoSuchDevinst = 0x0D;
+    if (current < 0)
+      return kCrNoSuchDevinst;
+    id = elements[current].id.substr(0, 499);
+    return kCrSuccess;
+  }
+
+  bool RegistryProperty(int code, std::vector<uint8_t> &bytes) override {
+    bytes.clear();
+    if (current < 0)
+      return false;
+    auto found = elements[current].properties.find(code);
+    if (found == elements[current].properties.end())
+      return false;
+    bytes = found->second;
+    return true;
+  }
+
+  void Destroy() override {
+    elements.clear();
+    current = -1;
+    open = false;
+  }
+
+private:
+  // The class/tty entries to visit: those with a COM number in COM order;
+  // with allClasses every entry that has a device link, the others after
+  // them in name order.
+  std::vector<TtyEntry> Entries(bool allClasses) {
+    std::vector<TtyEntry> numbered, others;
+    std::error_code ec;
+    for (fs::directory_iterator it(sysRoot / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
+      std::string name = it->path().filename().string();
+      int com = ComNumberOf(name);
+      if (com == 0 && !allClasses)
+        continue;
+      std::error_code linkError;
+      fs::path device = fs::canonical(it->path() / "device", linkError);
+      if (linkError)
+        continue;  // no device link: a virtual tty
+      // A ttyS the platform registers without a UART behind it.
+      if (!allClasses && name.compare(0, 4, "ttyS") == 0 && LinkName(device / "subsystem") == "platform")
+        continue;
+      (com != 0 ? numbered : others).push_back({name, com, device});
+    }
+    std::sort(numbered.begin(), numbered.end(), [](const TtyEntry &a, const TtyEntry &b) { return a.com < b.com; });
+    std::sort(others.begin(), others.end(), [](const TtyEntry &a, const TtyEntry &b) { return a.name < b.name; });
+    numbered.insert(numbered.end(), others.begin(), others.end());
+    return numbered;
+  }
+
+  Element Describe(const TtyEntry &entry, const fs::path &root) {
+    Element e;
+    e.classGuid = kPortsGuid;
+    std::string comSuffix = entry.com != 0 ? " (COM" + std::to_string(entry.com) + ")" : std::string();
+    e.Text(kPropClass, "Ports");
+    e.Text(kPropClassGuid, kPortsGuidText);
+    e.properties[kPropConfigFlags] = std::vector<uint8_t>(4, 0);
+    e.Text(kPropDriver, LinkName(entry.device / "driver"));
+    e.Text(kPropPhysicalName, (devRoot / entry.name).string());
+
+    // The USB interface: the nearest directory at or above the device that
+    // holds bInterfaceNumber; the USB device is its parent.
+    fs::path iface;
+    std::error_code ec;
+    for (fs::path p = entry.device; Within(p, root) && p != root; p = p.parent_path()) {
+      if (fs::exists(p / "bInterfaceNumber", ec)) {
+        iface = p;
+        break;
+      }
+      if (p == p.parent_path())
+        break;
+    }
+
+    if (!iface.empty()) {
+      fs::path usb = iface.parent_path();
+      std::string vidPid = "USB\\VID_" + HexText(ReadAttribute(usb / "idVendor"), 4) + "&PID_" +
+                           HexText(ReadAttribute(usb / "idProduct"), 4);
+      std::string i = HexText(ReadAttribute(iface / "bInterfaceNumber"), 2);
+      bool composite = ParseNumber(ReadAttribute(usb / "bNumInterfaces"), 10) > 1;
+      char hash[16];
+      std::snprintf(hash, sizeof hash, "%08X", static_cast<unsigned>(Fnv1a(usb.filename().string())));
+      std::string serial = ReadAttribute(usb / "serial");
+      if (composite)
+        e.id = vidPid + "&MI_" + i + "\\6&" + hash + "&0&00" + i;
+      else
+        e.id = vidPid + (serial.empty() ? std::string("\\6&") + hash + "&0&0" : "\\" + serial);
+      e.MultiText(kPropHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
+                                       (composite ? "&MI_" + i : std::string()));
+      e.MultiText(kPropCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
+                                          "&SubClass_" + HexText(ReadAttribute(iface / "bInterfaceSubClass"), 2) +
+                                          "&Prot_" + HexText(ReadAttribute(iface / "bInterfaceProtocol"), 2));
+      std::string description = ReadAttribute(iface / "interface");
+      if (description.empty())
+        description = ReadAttribute(usb / "product");
+      if (description.empty())
+        description = "USB Serial Port";
+      e.Text(kPropDeviceDesc, description);
+      e.Text(kPropFriendlyName, description + comSuffix);
+      e.Text(kPropMfg, ReadAttribute(usb / "manufacturer"));
+      e.Text(kPropEnumeratorName, "USB");
+    } else if (entry.name.compare(0, 4, "ttyS") == 0) {
+      e.id = "ACPI\\PNP0501\\" + entry.name.substr(4);
+      e.MultiText(kPropHardwareId, "ACPI\\PNP0501");
+      e.Text(kPropDeviceDesc, "Communications Port");
+      e.Text(kPropFriendlyName, "Communications Port" + comSuffix);
+      e.Text(kPropEnumeratorName, "ACPI");
+    } else {
+      // Any other tty with a device: named after its bus and its own name.
+      std::string bus = LinkName(entry.device / "subsystem");
+      bus = Upper(bus);
+      std::string upperName = Upper(entry.name);
+      e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + upperName;
+      e.MultiText(kPropHardwareId, e.id);
+      e.Text(kPropDeviceDesc, entry.name);
+      e.Text(kPropFriendlyName, entry.name + comSuffix);
+      e.Text(kPropEnumeratorName, bus);
+    }
+    return e;
+  }
+
+  fs::path sysRoot;
+  fs::path devRoot;
+  Guid setGuid;
+  std::vector<Element> elements;
+  int current = -1;
+  bool open = false;
+};
+
+} // namespace
+
+std::unique_ptr<DeviceSet> NewDeviceSet() { return std::make_unique<SysfsDeviceSet>(); }
+
+} // namespace plat
