@@ -48,6 +48,19 @@ void RunChecks(JobRun &run);
 // The KE's log, its directory, the disk check and the transfer.
 void SynchroniseDisk(JobRun &run);
 
+// The stages of the synchronisation, in their order:
+// the disk check of copyDir: valid archive files into diskFiles, every other
+// Z*.ej file deleted;
+void CheckDisk(JobRun &run);
+// the Directory's header and memory-figure lines dropped from directoryLines;
+void TrimDirectory(JobRun &run, DirInterpreterClass &reader);
+// one file line read; false when its name, date, number or size could not
+// be read (a line read whole but not marked OK is still used);
+bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
+// a fetched file saved via a temporary name the disk check never takes for an
+// archive file; false leaves no temporary and no partial archive file.
+bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data);
+
 // Cuts a Directory text into lines (the byte before each LF, normally CR,
 // dropped; so is the last byte of an unterminated last line).
 void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &lines);

@@ -39,6 +39,8 @@ bool IsValidArchiveFile(const std::string &dir, const plat::FoundFile &found) {
   return tail.back() == 0xFF || tail.back() == 0x1A;
 }
 
+} // namespace
+
 void CheckDisk(JobRun &run) {
   std::vector<plat::FoundFile> found = plat::FindFiles(run.copyDir, "Z*.ej", plat::kAttrArchive);
   if (!found.empty()) {
@@ -111,6 +113,8 @@ bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const 
   }
   return true;
 }
+
+namespace {
 
 // "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text>" to the
 // error log.

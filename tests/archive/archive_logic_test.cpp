@@ -1,0 +1,231 @@
+// The pieces of the disk synchronisation that need no device: the Directory
+// splitting and trimming, the reading of file lines, the disk check, the
+// safe writing of a fetched file, and the names the archive accepts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/archrun.h"
+#include "app/archthread.h"
+#include "archtest_util.h"
+
+using archtest::CountLines;
+using archtest::Exists;
+using archtest::LogLines;
+using archtest::ReadBytes;
+using archtest::ScratchDir;
+using archtest::WriteBytes;
+
+namespace {
+
+std::vector<std::string> Split(const std::string &text) {
+  iBuffer buffer;
+  buffer.AppendBytes(text.data(), static_cast<int>(text.size()));
+  DynamicPtrArrayClass<std::string> lines;
+  SplitDirectory(buffer, lines);
+  std::vector<std::string> out;
+  for (int i = 0; i < lines.Count(); ++i)
+    out.push_back(*lines.At(i));
+  lines.DeleteAll();
+  return out;
+}
+
+// A file line as the KE writes it: fields at fixed columns, 50+ characters.
+std::string FileLine(const std::string &name, const std::string &date, const std::string &value,
+                     const std::string &size, const std::string &mark = "OK") {
+  std::string line = " " + name + " D " + date + "  " + value + "  " + size + " " + mark;
+  line.resize(60, ' ');
+  return line;
+}
+
+} // namespace
+
+TEST(DirectorySplit, CutsAtLineFeedsAndDropsTheByteBefore) {
+  EXPECT_EQ(Split("ab\r\ncd\r\n"), (std::vector<std::string>{"ab", "cd"}));
+  // The last line without LF loses its last byte too (normally the SUB).
+  EXPECT_EQ(Split("ab\r\nxy\x1a"), (std::vector<std::string>{"ab", "xy"}));
+  // A one-byte line keeps it; the scan for LF starts at a line's second byte.
+  EXPECT_EQ(Split("\n\nq"), (std::vector<std::string>{"\n", "q"}));
+  EXPECT_EQ(Split("a\nb"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(Split("").empty());
+}
+
+class TrimTest : public ::testing::Test {
+protected:
+  ScratchDir dir{"trim"};
+  archType job;
+  JobRun run{job};
+  DirInterpreterClass reader;
+  void Fill(const std::vector<std::string> &lines) {
+    for (const auto &l : lines)
+      run.directoryLines.Add(new std::string(l));
+  }
+  std::vector<std::string> Lines() {
+    std::vector<std::string> out;
+    for (int i = 0; i < run.directoryLines.Count(); ++i)
+      out.push_back(*run.directoryLines.At(i));
+    return out;
+  }
+};
+
+TEST_F(TrimTest, DropsHeaderAndMemoryFigures) {
+  std::string z0 = FileLine("Z0000", "2010-03-30", "1", "10");
+  std::string z1 = FileLine("Z0001", "2010-03-30", "2", "20");
+  Fill({"DIRECTORY", "header Z0001 mention", z0, z1, "FLASH CAPACITY: 1 048 576", "FREE SPACE: 100",
+        "USABLE CAPACITY: lots"});
+  TrimDirectory(run, reader);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{z0, z1}));
+  EXPECT_EQ(reader.flashCapacity, 1048576);
+  EXPECT_EQ(reader.freeSpace, 100);
+}
+
+TEST_F(TrimTest, WithoutZ0000NothingIsLeft) {
+  Fill({"header", FileLine("Z0001", "2010-03-30", "2", "20"), "FREE SPACE: 1"});
+  TrimDirectory(run, reader);
+  EXPECT_EQ(run.directoryLines.Count(), 0);
+}
+
+TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {
+  DirInterpreterClass reader;
+  ASSERT_TRUE(ReadEntry(reader, FileLine("Z0012", "2010-03-30", "12", "3 456")));
+  EXPECT_EQ(reader.entryName, "Z0012");
+  EXPECT_EQ(reader.entryDate, "2010-03-30");
+  EXPECT_EQ(reader.fileNumber, 12);
+  EXPECT_EQ(reader.fileSize, 3456);
+
+  // Read whole but without OK: still a usable file line.
+  ASSERT_TRUE(ReadEntry(reader, FileLine("Z0013", "2010-04-01", "13", "77", "--")));
+  EXPECT_EQ(reader.entryName, "Z0013");
+  EXPECT_EQ(reader.fileSize, 77);
+
+  // Short, a non-number size, a non-number in the name, fields missing: all
+  // refused, and none leaves the previous line's values looking valid.
+  EXPECT_FALSE(ReadEntry(reader, " Z0014 D 2010-04-02  14  5 OK"));
+  EXPECT_FALSE(ReadEntry(reader, FileLine("Z0015", "2010-04-02", "15", "5x")));
+  EXPECT_FALSE(ReadEntry(reader, FileLine("Z00A6", "2010-04-02", "16", "5")));
+  std::string noSize = " Z0017 D 2010-04-02  17";
+  noSize.resize(60, 'x');
+  EXPECT_FALSE(ReadEntry(reader, noSize));
+}
+
+class DiskCheckTest : public ::testing::Test {
+protected:
+  ScratchDir root{"disk"};
+  archType job;
+  JobRun run{job};
+  void SetUp() override {
+    run.copyDir = root / "KE123456";
+    std::filesystem::create_directories(run.copyDir);
+    run.copyLog = LoggingClass((run.copyDir + archtest::Sep() + "log").c_str(), "log");
+    run.copyLog.tag = "com35";
+  }
+  std::string In(const std::string &name) { return run.copyDir + archtest::Sep() + name; }
+  std::vector<std::string> Log() { return LogLines(In("log") + archtest::Sep() + "log_log.txt"); }
+};
+
+TEST_F(DiskCheckTest, KeepsValidFilesAndDeletesDamagedOrForeignOnes) {
+  WriteBytes(In("Z0001_2010-03-30.ej"), std::string("abc\xff", 4));
+  WriteBytes(In("Z0000_2010-03-30.ej"), std::string("hdr\x1a", 4));
+  WriteBytes(In("Z0002_2010-03-30.ej"), "abc");  // no end marker
+  WriteBytes(In("Z0003_2010-03-30.ej"), "");     // empty
+  WriteBytes(In("Z0004_2010-03-30.ej"), std::string("ab\x00", 3));
+  WriteBytes(In("Z12A4_2010-03-30.ej"), std::string("abc\xff", 4));
+  WriteBytes(In("A0001_2010-03-30.ej"), std::string("abc", 3));        // not Z*.ej: untouched
+  WriteBytes(In("~Z0005_2010-03-30.ej.tmp"), std::string("x\xff", 2)); // a temporary: untouched
+  std::filesystem::create_directories(In("Z0006_dir.ej"));            // directories are not listed
+
+  CheckDisk(run);
+
+  ASSERT_EQ(run.diskFiles.Count(), 2);
+  std::vector<std::string> kept;
+  for (int i = 0; i < run.diskFiles.Count(); ++i) {
+    const FileDirType *f = run.diskFiles.At(i);
+    kept.push_back(f->name);
+    EXPECT_EQ(f->size, 4);
+    EXPECT_EQ(f->number, f->name == "Z0001_2010-03-30.ej" ? 1 : 0);
+  }
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"Z0000_2010-03-30.ej", "Z0001_2010-03-30.ej"}));
+  for (const char *gone : {"Z0002_2010-03-30.ej", "Z0003_2010-03-30.ej", "Z0004_2010-03-30.ej",
+                           "Z12A4_2010-03-30.ej"})
+    EXPECT_FALSE(Exists(In(gone))) << gone;
+  EXPECT_TRUE(Exists(In("A0001_2010-03-30.ej")));
+  EXPECT_TRUE(Exists(In("~Z0005_2010-03-30.ej.tmp")));
+  EXPECT_TRUE(Exists(In("Z0006_dir.ej")));
+
+  auto log = Log();
+  EXPECT_EQ(CountLines(log, "<com35> Sprawdzanie katalogu na dysku: " + run.copyDir), 1);
+  for (const char *gone : {"Z0002_2010-03-30.ej", "Z0003_2010-03-30.ej", "Z0004_2010-03-30.ej",
+                           "Z12A4_2010-03-30.ej"})
+    EXPECT_EQ(CountLines(log, std::string("<com35> Skasowano b\xb3\xea" "dny plik: ") + gone), 1) << gone;
+  EXPECT_EQ(CountLines(log, "<com35> Podkatalog jest pusty."), 0);
+  EXPECT_EQ(log.size(), 5u);
+}
+
+TEST_F(DiskCheckTest, EmptyDirectoryLogsS3Only) {
+  CheckDisk(run);
+  EXPECT_EQ(Log(), (std::vector<std::string>{"<com35> Podkatalog jest pusty."}));
+}
+
+TEST_F(DiskCheckTest, ReadOnlyFileIsNotValid) {
+  const std::string path = In("Z0007_2010-03-30.ej");
+  WriteBytes(path, std::string("abc\xff", 4));
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                         std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  CheckDisk(run);
+  EXPECT_EQ(run.diskFiles.Count(), 0);
+  auto log = Log();
+  const std::string deleted = std::string("<com35> Skasowano b\xb3\xea" "dny plik: Z0007_2010-03-30.ej");
+  const std::string failed =
+      std::string("<com35> Nie uda\xb3o si\xea skasowa\xe6 b\xb3\xea" "dnego pliku: Z0007_2010-03-30.ej");
+  // S2 only when the file is really gone; a file the system refuses to
+  // delete (Windows keeps read-only files) gets its own line.
+  if (Exists(path)) {
+    EXPECT_EQ(CountLines(log, failed), 1);
+    EXPECT_EQ(CountLines(log, deleted), 0);
+  } else {
+    EXPECT_EQ(CountLines(log, deleted), 1);
+    EXPECT_EQ(CountLines(log, failed), 0);
+  }
+  std::error_code ignored;
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
+                               ignored);
+}
+
+TEST(SaveFetchedFile, ReplacesWholeOrLeavesEverythingAsItWas) {
+  ScratchDir dir{"save"};
+  iBuffer data;
+  data.AppendBytes("new\xff", 4);
+  const std::string target = dir / "Z0001_2010-03-30.ej";
+  WriteBytes(target, std::string("old\xff", 4));
+  ASSERT_TRUE(SaveFetchedFile(dir.path, "Z0001_2010-03-30.ej", data));
+  EXPECT_EQ(ReadBytes(target), std::string("new\xff", 4));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), std::filesystem::directory_iterator()), 1);
+
+  // The temporary name is taken (here by a directory): the write fails, the
+  // old archive file stays as it was and nothing else is left behind.
+  std::filesystem::create_directories(dir / "~Z0002_2010-03-30.ej.tmp");
+  WriteBytes(dir / "Z0002_2010-03-30.ej", std::string("old\xff", 4));
+  EXPECT_FALSE(SaveFetchedFile(dir.path, "Z0002_2010-03-30.ej", data));
+  EXPECT_EQ(ReadBytes(dir / "Z0002_2010-03-30.ej"), std::string("old\xff", 4));
+  EXPECT_FALSE(SaveFetchedFile(dir.path + archtest::Sep() + "missing", "Z0003_2010-03-30.ej", data));
+  EXPECT_FALSE(Exists(dir / "missing"));
+}
+
+TEST(SafeNames, RefusesNamesThatEscapeOrMisbehave) {
+  for (const char *good : {"AB12345678", "Z0001_2010-03-30.ej", "ke-01 x", "COM10", "CONSOLE", "a.b"})
+    EXPECT_TRUE(IsSafeComponent(good)) << good;
+  for (const char *bad : {"", ".", "..", "../x", "a/b", "a\\b", "c:x", "AB123.", "AB123 ", "CON", "con.txt",
+                          "Nul", "COM1", "lpt9.ej", "a*b", "a?b", "a|b", "a<b", "a\"b", "ab\x01" "cd", "ab\x7f"})
+    EXPECT_FALSE(IsSafeComponent(bad)) << bad;
+}
+
+TEST(ArchiveRoot, OneTrailingSeparatorGoes) {
+  const std::string s = archtest::Sep();
+  EXPECT_EQ(ArchiveRoot("arch" + s), "arch");
+  EXPECT_EQ(ArchiveRoot("arch" + s + s), "arch" + s);
+  EXPECT_EQ(ArchiveRoot("arch"), "arch");
+  EXPECT_EQ(ArchiveRoot(""), plat::CurrentDirectory());
+}

@@ -1,0 +1,90 @@
+// Small helpers shared by the archive tests: scratch directories, files as
+// bytes, and log files read back without their time stamps.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace archtest {
+
+inline std::string Sep() { return std::string(1, plat::PathSeparator()); }
+
+// A fresh directory below the system's temporary directory, removed at the end.
+class ScratchDir {
+public:
+  explicit ScratchDir(const std::string &stem) {
+    static std::atomic<int> serial{0};
+    auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+    path = plat::TempDirectory() + Sep() + "zarvik-" + stem + "-" + std::to_string(tick) + "-" +
+           std::to_string(serial++);
+    std::filesystem::create_directories(path);
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string operator/(const std::string &name) const { return path + Sep() + name; }
+  std::string path;
+};
+
+inline void WriteBytes(const std::string &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool Exists(const std::string &path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
+// The lines of a log file with the time stamp and "> " cut off; every line
+// must end in CR LF and carry a well-formed stamp, or the line reads "BAD:".
+inline std::vector<std::string> LogLines(const std::string &path) {
+  std::string text = ReadBytes(path);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back("BAD:" + text.substr(start));
+      break;
+    }
+    std::string line = text.substr(start, end - start);
+    start = end + 2;
+    // 2010.03.30 12:04:19.057> message
+    bool stamped = line.size() >= 25 && line[4] == '.' && line[7] == '.' && line[10] == ' ' &&
+                   line[13] == ':' && line[16] == ':' && line[19] == '.' && line[23] == '>' && line[24] == ' ';
+    lines.push_back(stamped ? line.substr(25) : "BAD:" + line);
+  }
+  return lines;
+}
+
+inline int CountLines(const std::vector<std::string> &lines, const std::string &line) {
+  int n = 0;
+  for (const auto &l : lines)
+    n += l == line ? 1 : 0;
+  return n;
+}
+
+inline int CountContaining(const std::vector<std::string> &lines, const std::string &part) {
+  int n = 0;
+  for (const auto &l : lines)
+    n += l.find(part) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+} // namespace archtest
