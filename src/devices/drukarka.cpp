@@ -2,8 +2,8 @@
 // KE relay, every exchange logged.
 #include "devices/drukarka.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "devices/collectreply.h"
 #include "platform/clock.h"
@@ -37,56 +37,9 @@ const char *StatusFormat() {
   return deviceLanguage == 0 ? "<com%d><%s,%s> Odpowied\x9F: 0x%02X" : "<com%d><%s,%s> Answer: 0x%02X";
 }
 
-std::string Tag(const char (&tag)[20]) { return std::string(tag, strnlen(tag, sizeof tag)); }
-
-bool IsDecimalValueAbsent(double v) { return v > 100.99 && v < 101.01; }
-bool IsDecimalValueSpecial(double v) { return v > 99.99 && v < 100.01; }
+std::string Tag(const char (&tag)[20]) { return std::string(tag, std::find(tag, tag + sizeof tag, '\0')); }
 
 } // namespace
-
-bool RelayActive(uint8_t status) { return (status & 0xF0) == 0x70 && (status & 0x08) != 0; }
-
-std::string ExtractUniqueNumber(iBuffer &reply) {
-  if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == '\\')
-    reply.SetLength(reply.Length() - 1);
-  if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == kEsc)
-    reply.SetLength(reply.Length() - 1);
-
-  reply.TakeIntAfter("#X");
-  for (int i = 0; i < 4; ++i)
-    reply.TakeInt();
-  if (reply.Length() > 0 && (reply.CharAt(0) == '<' || reply.CharAt(0) == '>'))
-    reply.Remove(0, 1);
-  reply.TakeInt();
-  for (int i = 0; i < 3; ++i) // year, month, day
-    reply.TakeInt();
-
-  // Seven tax rates, each present only when the next field is decimal; a
-  // rate of 100.00 marks an exempt rate (-2), 101.00 and an absent one an
-  // unused rate (-1).
-  double rates[7];
-  for (double &rate : rates) {
-    if (reply.NextIsDecimal()) {
-      rate = reply.TakeFloat();
-      if (IsDecimalValueSpecial(rate))
-        rate = -2;
-      else if (IsDecimalValueAbsent(rate))
-        rate = -1;
-    } else {
-      rate = -1;
-    }
-  }
-  reply.TakeInt();
-  for (int i = 0; i < 6; ++i)
-    if (rates[i] >= 0)
-      reply.TakeFloat();
-  reply.TakeFloat();
-  reply.TakeFloat();
-
-  int length = reply.Length();
-  int from = length > 11 ? length - 11 : 0;
-  return std::string(reinterpret_cast<const char *>(reply.Data()) + from, length - from);
-}
 
 DrukarkaClass::DrukarkaClass() = default;
 

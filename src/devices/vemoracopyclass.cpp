@@ -35,37 +35,7 @@ iBuffer Request(std::initializer_list<uint8_t> bytes) {
   return frame;
 }
 
-bool IsBreak(uint8_t b) { return b == 0 || b == kCr || b == kLf; }
-
 } // namespace
-
-void SplitIdentity(const iBuffer &reply, std::string out[5]) {
-  const char *bytes = reinterpret_cast<const char *>(reply.Data());
-  const int length = reply.Length();
-  int firstNul = 0;
-  while (firstNul < length && bytes[firstNul] != 0)
-    ++firstNul;
-  out[0].assign(bytes, static_cast<size_t>(firstNul));
-
-  // Entry k of the reply's lines, CR, LF and NUL each counting as one break.
-  auto afterBreak = [&](int breaks) {
-    int pos = 0;
-    for (int seen = 0; seen < breaks; ++pos) {
-      if (pos >= length)
-        return std::string();
-      if (IsBreak(static_cast<uint8_t>(bytes[pos])))
-        ++seen;
-    }
-    int end = pos;
-    while (end < length && !IsBreak(static_cast<uint8_t>(bytes[end])))
-      ++end;
-    return std::string(bytes + pos, static_cast<size_t>(end - pos));
-  };
-  out[1] = afterBreak(8);
-  out[2] = afterBreak(4);
-  out[3] = afterBreak(12);
-  out[4] = afterBreak(16);
-}
 
 VemoraCopyClass::VemoraCopyClass(const char *name) : portName(name ? name : "") {
   port.baudRate = kDirectSpeed;

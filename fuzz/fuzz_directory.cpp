@@ -1,0 +1,32 @@
+// Directory lines of any bytes through ParseEntry and ParseCapacity. A failed
+// number conversion is the reader's documented error; anything else (a crash,
+// an out-of-bounds access, undefined behaviour) is a fault.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "devices/dirinterpreter.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  DirInterpreterClass dir;
+  std::string text(reinterpret_cast<const char *>(data), size);
+  // Several lines per input, as one Directory gives them to one reader.
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos)
+      end = text.size();
+    std::string line = text.substr(start, end - start);
+    std::string copy = line;
+    try {
+      dir.ParseEntry(line);
+    } catch (const DirConversionError &) {
+    }
+    try {
+      dir.ParseCapacity(copy);
+    } catch (const DirConversionError &) {
+    }
+    start = end + 1;
+  }
+  return 0;
+}
