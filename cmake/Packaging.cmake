@@ -1,0 +1,66 @@
+# Release packages, built with cpack in a configured tree:
+#   Windows build: a ZIP with zarvik.exe and the Polish CZYTAJ.txt;
+#   Linux build:   a .deb and a .tar.gz with bin/zarvik and the man page.
+# Only the component "zarvik" goes into a package, so whatever else the tree
+# builds (GoogleTest, the simulator) never ends up in one.
+
+set(ZARVIK_PACKAGE_COMPONENT zarvik)
+
+if(WIN32)
+  install(TARGETS zarvik RUNTIME DESTINATION . COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/CZYTAJ.txt
+          DESTINATION . COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+else()
+  # Debian wants man pages compressed; -n keeps the time stamp out of the
+  # file, so that two builds of the same sources give the same bytes.
+  find_program(ZARVIK_GZIP gzip REQUIRED)
+  set(ZARVIK_MANPAGE_GZ ${CMAKE_BINARY_DIR}/zarvik.1.gz)
+  add_custom_command(OUTPUT ${ZARVIK_MANPAGE_GZ}
+    COMMAND ${ZARVIK_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/zarvik.1 > ${ZARVIK_MANPAGE_GZ}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/zarvik.1
+    COMMENT "Compressing the man page")
+  add_custom_target(zarvik_manpage ALL DEPENDS ${ZARVIK_MANPAGE_GZ})
+  add_dependencies(zarvik zarvik_manpage)
+
+  install(TARGETS zarvik RUNTIME DESTINATION bin COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  install(FILES ${ZARVIK_MANPAGE_GZ} DESTINATION share/man/man1
+          COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+endif()
+
+set(CPACK_PACKAGE_NAME zarvik)
+set(CPACK_PACKAGE_VENDOR "Zarvik")
+set(CPACK_PACKAGE_CONTACT "Zarvik maintainers <zarvik@example.org>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "copies the electronic copy module (KE) of Polish fiscal printers to disk")
+# The long description, in lines Debian tools show as they stand.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Zarvik finds fiscal printers and electronic copy (KE) modules on the\n\
+serial ports, checks that each KE belongs to its printer's fiscal memory,\n\
+and keeps a directory per KE on the local disk in step with the KE's files.\n\
+It also writes a report of the serial devices it finds.")
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${CMAKE_BINARY_DIR};${PROJECT_NAME};${ZARVIK_PACKAGE_COMPONENT};/")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_GENERATOR "DEB;TGZ")
+  set(CPACK_SYSTEM_NAME linux-amd64)
+  set(CPACK_DEBIAN_PACKAGE_NAME zarvik)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The library dependencies (libc6, libstdc++6, libgcc-s1) as dpkg-shlibdeps
+  # reads them off the binary.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+endif()
+set(CPACK_PACKAGE_FILE_NAME "zarvik-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}")
+
+include(CPack)

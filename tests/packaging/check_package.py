@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""Checks of the release packages and of the user documentation.
+
+  check_package.py manpage <zarvik.1>
+  check_package.py czytaj <CZYTAJ.txt>
+  check_package.py imports <objdump> <zarvik.exe>
+  check_package.py linux <CPackConfig.cmake> <work dir> <version>
+  check_package.py zip <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt>
+
+Every check prints one line; the script ends with 1 when any failed.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tarfile
+import zipfile
+
+EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 8}
+failures = 0
+
+
+def check(ok, what):
+    global failures
+    print(("ok: " if ok else "FAILED: ") + what)
+    if not ok:
+        failures += 1
+    return ok
+
+
+def run(args, **kw):
+    return subprocess.run(args, capture_output=True, **kw)
+
+
+# --- documentation -----------------------------------------------------------
+
+def section(text, title):
+    """The lines of a rendered man page section, up to the next heading."""
+    m = re.search(r"^" + re.escape(title) + r"\n(.*?)(?=^[A-Z][A-Z ]+\n|\Z)", text, re.S | re.M)
+    return m.group(1) if m else ""
+
+
+def manpage(path):
+    env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8", MAN_KEEP_FORMATTING="")
+    r = run(["man", "--warnings", "-l", path], env=env)
+    check(r.returncode == 0, "man -l renders the page (exit %d)" % r.returncode)
+    warnings = r.stderr.decode("utf-8", "replace").strip()
+    check(warnings == "", "no warnings from groff" + ("" if not warnings else ": " + warnings))
+    text = r.stdout.decode("utf-8", "replace")
+    for title in ["NAME", "SYNOPSIS", "DESCRIPTION", "MODES", "EXIT STATUS", "FILES",
+                  "ENVIRONMENT", "EXAMPLES"]:
+        check(re.search(r"^" + title + r"$", text, re.M) is not None, "section " + title)
+    codes = {int(c) for c in re.findall(r"^ {7}(\d) ", section(text, "EXIT STATUS"), re.M)}
+    check(codes == EXIT_CODES, "EXIT STATUS lists the codes %s (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
+    env_text = section(text, "ENVIRONMENT")
+    for name in ["ZARVIK_DEV_ROOT", "ZARVIK_SYSFS_ROOT"]:
+        check(name in env_text, "ENVIRONMENT names " + name)
+    files = section(text, "FILES")
+    for name in ["ERROR_log.txt", "log/log_log.txt", "vemora_log/error_log.txt", "error.txt", "test.txt"]:
+        check(name in files, "FILES names " + name)
+    for mode in ["HELP", "LIST", "DR"]:
+        check(mode in section(text, "MODES"), "MODES describes " + mode)
+
+
+def czytaj(path):
+    data = open(path, "rb").read()
+    check(data.startswith(b"\xef\xbb\xbf"), "starts with the UTF-8 byte order mark (Notepad)")
+    try:
+        text = data[3:].decode("utf-8")
+        check(True, "valid UTF-8")
+    except UnicodeDecodeError as e:
+        check(False, "valid UTF-8: %s" % e)
+        return
+    bare = len(re.findall(r"(?<!\r)\n|\r(?!\n)", text))
+    check(bare == 0, "every line ends in CR LF (%d bare line ends)" % bare)
+    check(text.endswith("\r\n"), "the last line is ended")
+    check(any(c in text for c in "ąćęłńóśźż"), "Polish letters are present")
+    codes = {int(c) for c in re.findall(r"^  (\d)  - ", text, re.M)}
+    check(codes == EXIT_CODES, "exit codes %s explained (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
+    for name in ["ERROR_log.txt", "log\\log_log.txt", "vemora_log\\error_log.txt", "error.txt",
+                 "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST"]:
+        check(name in text, "mentions " + name)
+    long_lines = [l for l in text.split("\r\n") if len(l) > 79]
+    check(not long_lines, "no line wider than 79 characters (%d)" % len(long_lines))
+
+
+# --- Windows executable --------------------------------------------------------
+
+# What any Windows 7 or later PC has: the system DLLs and the API sets.
+SYSTEM_DLLS = {
+    "kernel32.dll", "msvcrt.dll", "setupapi.dll", "cfgmgr32.dll", "winmm.dll", "user32.dll",
+    "advapi32.dll", "ntdll.dll", "shell32.dll", "ole32.dll", "version.dll", "ws2_32.dll",
+    "bcrypt.dll", "gdi32.dll",
+}
+
+
+def imports(objdump, exe):
+    r = run([objdump, "-p", exe])
+    if not check(r.returncode == 0, "objdump reads " + exe):
+        return
+    text = r.stdout.decode("latin-1")
+    dlls = re.findall(r"DLL Name: (\S+)", text)
+    check(len(dlls) > 0, "import table found (%s)" % ", ".join(dlls))
+    foreign = [d for d in dlls
+               if d.lower() not in SYSTEM_DLLS and not d.lower().startswith("api-ms-win-")]
+    check(not foreign, "only system DLLs are imported" + ("" if not foreign else "; not system: " + ", ".join(foreign)))
+    m = re.search(r"^Subsystem\s+(\S+)", text, re.M)
+    check(m is not None and int(m.group(1), 16) == 3, "console subsystem (Windows CUI)")
+
+
+# --- packages ------------------------------------------------------------------
+
+def cpack(config, work, generator):
+    work = os.path.abspath(work)
+    out = os.path.join(work, "out")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    r = run(["cpack", "-G", generator, "--config", config, "-B", out])
+    check(r.returncode == 0, "cpack -G %s" % generator)
+    if r.returncode != 0:
+        sys.stdout.write(r.stdout.decode("utf-8", "replace") + r.stderr.decode("utf-8", "replace"))
+    return out
+
+
+def one_file(directory, suffix):
+    found = [f for f in os.listdir(directory) if f.endswith(suffix)]
+    check(len(found) == 1, "one %s package (%s)" % (suffix, ", ".join(found) or "none"))
+    return os.path.join(directory, found[0]) if len(found) == 1 else None
+
+
+def help_runs(argv, cwd, what):
+    """The program in help mode, standard input closed: usage text, code 0."""
+    r = run(argv + ["HELP"], cwd=cwd, stdin=subprocess.DEVNULL, timeout=240)
+    out = r.stdout.decode("cp1250", "replace")
+    check(r.returncode == 0 and out.startswith("Wywolanie: Zarvik"),
+          "%s runs HELP (exit %d, %r)" % (what, r.returncode, out[:40]))
+
+
+def list_runs(argv, cwd, what, env=None):
+    """The program in LIST mode writes its report and ends with 0."""
+    report = os.path.join(cwd, "report.txt")
+    if os.path.exists(report):
+        os.remove(report)
+    r = run(argv + ["LIST", "report.txt"], cwd=cwd, stdin=subprocess.DEVNULL, timeout=240, env=env)
+    body = open(report, "rb").read() if os.path.exists(report) else b""
+    check(r.returncode == 0 and "Konfiguracja komputera".encode("cp1250") in body,
+          "%s runs LIST and writes the report (exit %d, %d bytes)" % (what, r.returncode, len(body)))
+
+
+def linux(config, work, version):
+    work = os.path.abspath(work)
+    out = cpack(config, work, "DEB;TGZ")
+    deb = one_file(out, ".deb")
+    tgz = one_file(out, ".tar.gz")
+    if deb:
+        check(os.path.basename(deb) == "zarvik_%s_amd64.deb" % version, "Debian file name " + os.path.basename(deb))
+        fields = {}
+        for field in ["Package", "Version", "Architecture", "Maintainer", "Description", "Depends", "Section"]:
+            fields[field] = run(["dpkg-deb", "-f", deb, field]).stdout.decode().strip()
+        check(fields["Package"] == "zarvik", "Package: zarvik")
+        check(fields["Version"] == version, "Version: " + fields["Version"])
+        check(fields["Architecture"] == "amd64", "Architecture: amd64")
+        check("@" in fields["Maintainer"], "Maintainer has an address: " + fields["Maintainer"])
+        check(len(fields["Description"].splitlines()) > 1, "Description has a summary and a body")
+        check("libc6" in fields["Depends"], "Depends names libc6: " + fields["Depends"])
+        listing = run(["dpkg-deb", "-c", deb]).stdout.decode()
+        names = {line.split()[-1] for line in listing.splitlines() if line.strip()}
+        check("./usr/bin/zarvik" in names, "the .deb holds /usr/bin/zarvik")
+        check("./usr/share/man/man1/zarvik.1.gz" in names, "the .deb holds the man page")
+        check(not any("gtest" in n or "gmock" in n or "/include/" in n or "devsim" in n for n in names),
+              "nothing but the program and its page in the .deb")
+        root = os.path.join(work, "deb-root")
+        shutil.rmtree(root, ignore_errors=True)
+        check(run(["dpkg-deb", "-x", deb, root]).returncode == 0, "the .deb unpacks")
+        binary = os.path.join(root, "usr/bin/zarvik")
+        if check(os.access(binary, os.X_OK), "the packaged binary is executable"):
+            help_runs([binary], work, "the packaged binary")
+            list_runs([binary], work, "the packaged binary")
+    if tgz:
+        with tarfile.open(tgz) as t:
+            members = {m.name.split("/", 1)[-1]: m for m in t.getmembers()}
+        check("bin/zarvik" in members and members["bin/zarvik"].mode & 0o111,
+              "the .tar.gz holds an executable bin/zarvik")
+        check("share/man/man1/zarvik.1.gz" in members, "the .tar.gz holds share/man/man1/zarvik.1.gz")
+
+
+def windows_zip(config, work, version, wine_run, czytaj_path):
+    work = os.path.abspath(work)
+    out = cpack(config, work, "ZIP")
+    path = one_file(out, ".zip")
+    if not path:
+        return
+    check(os.path.basename(path) == "zarvik-%s-win64.zip" % version, "zip name " + os.path.basename(path))
+    unpacked = os.path.join(work, "zip-root")
+    shutil.rmtree(unpacked, ignore_errors=True)
+    with zipfile.ZipFile(path) as z:
+        files = {n.split("/", 1)[-1]: n for n in z.namelist() if not n.endswith("/")}
+        check(sorted(files) == ["CZYTAJ.txt", "zarvik.exe"], "the zip holds zarvik.exe and CZYTAJ.txt: %s" % sorted(files))
+        if "CZYTAJ.txt" in files:
+            check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
+                  "CZYTAJ.txt is packed byte for byte")
+        z.extractall(unpacked)
+    if "zarvik.exe" in files:
+        exe = os.path.join(unpacked, files["zarvik.exe"])
+        cwd = os.path.dirname(exe)
+        help_runs([wine_run, exe], cwd, "the zipped exe under Wine")
+        list_runs([wine_run, exe], cwd, "the zipped exe under Wine")
+
+
+def main(argv):
+    if len(argv) < 3:
+        print(__doc__)
+        return 2
+    what, args = argv[1], argv[2:]
+    if what == "manpage":
+        manpage(*args)
+    elif what == "czytaj":
+        czytaj(*args)
+    elif what == "imports":
+        imports(*args)
+    elif what == "linux":
+        linux(*args)
+    elif what == "zip":
+        windows_zip(*args)
+    else:
+        print(__doc__)
+        return 2
+    print("%d failed" % failures)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
