@@ -1,0 +1,40 @@
+#include "base/loging.h"
+
+#include "base/filelog.h"
+#include "platform/console.h"
+
+LoggingClass::LoggingClass(const char *directory, const char *name)
+    : logDir(directory ? directory : ""), logName(name ? name : "") {}
+
+void LoggingClass::Log(const char *message) {
+  const std::string text = message ? message : "";
+  // Texts of fewer than two characters count as absent.
+  const bool hasName = logName.size() >= 2;
+  const bool hasDir = logDir.size() >= 2;
+
+  if (toConsole) {
+    std::string out;
+    if (!tag.empty() && hasName)
+      out = "<" + tag + "," + logName + "> " + text;
+    else if (!tag.empty())
+      out = "<" + tag + "> " + text;
+    else if (hasName)
+      out = "<" + logName + "> " + text;
+    else
+      out = text;
+    out += "\r\n";
+    plat::ConsoleWrite(out);
+  }
+
+  if (!toFile)
+    return;
+  const std::string line = tag.size() >= 2 ? "<" + tag + "> " + text : text;
+  if (!hasName)
+    FileLog{line.c_str()};
+  else if (!hasDir)
+    FileLog(line.c_str(), logName.c_str());
+  else
+    FileLog(line.c_str(), logName.c_str(), logDir.c_str());
+}
+
+void LoggingClass::Log(const std::string &message) { Log(message.c_str()); }

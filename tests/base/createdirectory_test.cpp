@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/createdirectory.h"
+#include "platform/files.h"
+#include "testdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CreateDirectoryPath, CreatesMissingLevelsFromTheOutermost) {
+  TestDir dir;
+  const char s = plat::PathSeparator();
+  std::string arch = dir.Path("arch");
+  ASSERT_TRUE(plat::CreateOneDirectory(arch));
+  std::string log = arch + s + "123" + s + "log";
+  EXPECT_TRUE(CreateDirectoryPath(log));
+  EXPECT_TRUE(plat::DirectoryExists(arch + s + "123"));
+  EXPECT_TRUE(plat::DirectoryExists(log));
+  EXPECT_TRUE(CreateDirectoryPath(log)); // everything there already
+
+  std::string deep = dir.Path("a") + s + "b" + s + "c" + s + "d";
+  EXPECT_TRUE(CreateDirectoryPath(deep));
+  EXPECT_TRUE(plat::DirectoryExists(deep));
+  EXPECT_FALSE(CreateDirectoryPath(""));
+}
+
+TEST(CreateDirectoryPath, TrailingOrDoubledSeparatorEndsTheWalk) {
+  TestDir dir;
+  const char s = plat::PathSeparator();
+  std::string trailing = dir.Path("new") + s;
+  EXPECT_TRUE(CreateDirectoryPath(trailing));
+  EXPECT_TRUE(plat::DirectoryExists(dir.Path("new")));
+
+  std::string doubled = dir.Path("x") + s + s + "y";
+  EXPECT_FALSE(CreateDirectoryPath(doubled));
+  EXPECT_TRUE(plat::DirectoryExists(dir.Path("x")));
+  EXPECT_FALSE(plat::DirectoryExists(dir.Path("x") + s + "y"));
+}
+
+TEST(CreateDirectoryPath, FailsWhenAFileStandsInTheWay) {
+  TestDir dir;
+  WriteAll(dir.Path("file"), "x");
+  EXPECT_FALSE(CreateDirectoryPath(dir.Path("file") + plat::PathSeparator() + "sub"));
+}
+
+TEST(CreateDirectoryPath, RelativePathsBuildFromTheWorkingDirectory) {
+  TestDir dir;
+  const char s = plat::PathSeparator();
+  fs::path saved = fs::current_path();
+  fs::current_path(dir.root);
+  bool created = CreateDirectoryPath(std::string("arch") + s + "log");
+  fs::current_path(saved);
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(plat::DirectoryExists(dir.Path("arch") + s + "log"));
+}
+
+TEST(CreateDirectoryPath, DriveRelativePathNeverCreatesItsDrivePart) {
+  TestDir dir;
+  if (plat::PathSeparator() != '\\' || dir.root.size() < 3 || dir.root[1] != ':')
+    GTEST_SKIP() << "drive letters exist only on Windows";
+  fs::path saved = fs::current_path();
+  fs::current_path(dir.root);
+  std::string drive = dir.root.substr(0, 2);
+  bool missingBase = CreateDirectoryPath(drive + "dane\\sub");
+  ASSERT_TRUE(plat::CreateOneDirectory(dir.Path("dane")));
+  bool created = CreateDirectoryPath(drive + "dane\\sub\\deeper");
+  fs::current_path(saved);
+  EXPECT_FALSE(missingBase);
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(plat::DirectoryExists(dir.Path("dane\\sub\\deeper")));
+}
+
+} // namespace
