@@ -144,6 +144,7 @@ struct PrinterConfig {
 std::string InfoReply(const std::string &fiscal);
 
 class Simulator;
+class Engine;
 
 // One pseudo-terminal line of a simulated device.
 class Line {
@@ -175,9 +176,10 @@ public:
   // The speed the program last set on the line (0 when unknown).
   uint32_t Speed() const;
 
+  struct State; // internal: the line's descriptors, queue and recording
+
 private:
   friend class Simulator;
-  struct State;
   Line(Simulator &owner, std::string name, std::string tty);
   Simulator &owner;
   std::string name, tty, slavePath, linkPath;
@@ -211,7 +213,7 @@ public:
   // as long as the simulator. Devices may be added before or after Start.
   Line &AddKe(const std::string &name, const std::string &tty, KeConfig cfg);
   Line &AddPrinter(const std::string &name, const std::string &tty, PrinterConfig cfg);
-  // Lines name_prn and name_ke; the KE's fiscal number is the printer's.
+  // Lines name_prn and name_ke (each keeps the fiscal number it is given).
   std::pair<Line *, Line *> AddTwoPort(const std::string &name, const std::string &printerTty,
                                        const std::string &keTty, PrinterConfig printer, KeConfig ke);
   Line &AddPeer(const std::string &name, const std::string &tty);
@@ -242,6 +244,7 @@ public:
 
 private:
   friend class Line;
+  Line &AddLine(const std::string &name, const std::string &tty, std::unique_ptr<Engine> engine);
   std::unique_ptr<Impl> impl;
 };
 

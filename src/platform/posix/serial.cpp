@@ -1,0 +1,221 @@
+// The serial line on POSIX: com<n> is a tty node under the device root,
+// taken exclusively, raw 8N1, every wait a poll against a steady deadline.
+#include "platform/serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace plat {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int Fd(SerialHandle handle) { return static_cast<int>(handle); }
+
+// The tty of a COM number as the kernel names it; empty for other numbers.
+std::string TtyOfCom(long n) {
+  if (n >= 1 && n <= 32)
+    return "ttyS" + std::to_string(n - 1);
+  if (n >= 33 && n <= 64)
+    return "ttyUSB" + std::to_string(n - 33);
+  if (n >= 65 && n <= 96)
+    return "ttyACM" + std::to_string(n - 65);
+  return {};
+}
+
+// "com" (any case) followed by decimal digits only.
+long ComNumber(const char *name) {
+  if (name == nullptr)
+    return -1;
+  if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm')
+    return -1;
+  const char *digits = name + 3;
+  if (*digits == '\0')
+    return -1;
+  long n = 0;
+  for (const char *p = digits; *p; ++p) {
+    if (*p < '0' || *p > '9' || n > 1000)
+      return -1;
+    n = n * 10 + (*p - '0');
+  }
+  return n;
+}
+
+int MsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+  if (left <= 0)
+    return 0;
+  return static_cast<int>((left + 999) / 1000);
+}
+
+// A line whose peer is gone (a hung-up pseudo-terminal reports EIO or
+// POLLHUP at once) must still take its time: sleep out the deadline.
+void SleepUntil(Clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
+
+speed_t SpeedCode(uint32_t baud) {
+  switch (baud) {
+  case 300: return B300;
+  case 600: return B600;
+  case 1200: return B1200;
+  case 2400: return B2400;
+  case 4800: return B4800;
+  case 9600: return B9600;
+  case 19200: return B19200;
+  case 38400: return B38400;
+  case 57600: return B57600;
+  case 115200: return B115200;
+  case 230400: return B230400;
+  default: return B115200;
+  }
+}
+
+} // namespace
+
+SerialHandle SerialOpen(const char *name) {
+  std::string tty = TtyOfCom(ComNumber(name));
+  if (tty.empty())
+    return kNoHandle;
+  const char *root = std::getenv("ZARVIK_DEV_ROOT");
+  std::string path = std::string(root && *root ? root : "/dev") + "/" + tty;
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return kNoHandle;
+  // 0 means "no handle" to the caller: keep the descriptor at 3 or above.
+  if (fd < 3) {
+    int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    if (moved < 0)
+      return kNoHandle;
+    fd = moved;
+  }
+  if (!::isatty(fd)) {
+    ::close(fd);
+    return kNoHandle;
+  }
+  // Exclusive use: flock is what other serial tools check, and it holds for
+  // root too; TIOCEXCL additionally refuses later opens of the tty by other
+  // users. It must be cleared before close, or a pseudo-terminal stays locked.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return kNoHandle;
+  }
+  ::ioctl(fd, TIOCEXCL);
+  return fd;
+}
+
+void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs) {
+  (void)readTimeoutMs; // every read gets its time-out from the caller
+  int fd = Fd(handle);
+  ::tcflush(fd, TCIOFLUSH);
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0)
+    return;
+  ::cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  ::cfsetispeed(&tio, SpeedCode(baud));
+  ::cfsetospeed(&tio, SpeedCode(baud));
+  ::tcsetattr(fd, TCSANOW, &tio);
+  // DTR and RTS held off (a pseudo-terminal has neither; the call then fails).
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  ::ioctl(fd, TIOCMBIC, &lines);
+}
+
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written) {
+  int fd = Fd(handle);
+  *written = 0;
+  // A write may take 20 s plus 1 ms per byte, as on the other platform.
+  auto deadline = Clock::now() + std::chrono::milliseconds(20000 + count);
+  while (*written < count) {
+    ssize_t n = ::write(fd, bytes + *written, count - *written);
+    if (n > 0) {
+      *written += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 && errno != EAGAIN)
+      return false;
+    int left = MsLeft(deadline);
+    if (left == 0)
+      return true; // timed out: a short write, reported by the count
+    pollfd p{fd, POLLOUT, 0};
+    int r = ::poll(&p, 1, left);
+    if (r < 0 && errno != EINTR)
+      return false;
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT))
+      return false;
+  }
+  return true;
+}
+
+bool SerialDrain(SerialHandle handle) {
+  while (::tcdrain(Fd(handle)) != 0) {
+    if (errno != EINTR)
+      return false;
+  }
+  return true;
+}
+
+bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs) {
+  int fd = Fd(handle);
+  *got = 0;
+  auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs > 0 ? readTimeoutMs : 1);
+  while (*got < count) {
+    ssize_t n = ::read(fd, bytes + *got, count - *got);
+    if (n > 0) {
+      *got += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n == 0 || errno != EAGAIN) {
+      // End of file or an error such as EIO: the peer is gone. Silence.
+      SleepUntil(deadline);
+      return *got > 0;
+    }
+    int left = MsLeft(deadline);
+    if (left == 0)
+      break;
+    pollfd p{fd, POLLIN, 0};
+    int r = ::poll(&p, 1, left);
+    if (r < 0 && errno != EINTR) {
+      SleepUntil(deadline);
+      break;
+    }
+    if (r > 0 && !(p.revents & POLLIN)) {
+      // POLLHUP or POLLERR without data: nothing will come before the deadline.
+      SleepUntil(deadline);
+      break;
+    }
+  }
+  return true;
+}
+
+void SerialClearErrors(SerialHandle handle) {
+  // Line errors do not latch on a POSIX tty; nothing to clear.
+  (void)handle;
+}
+
+bool SerialClose(SerialHandle handle) {
+  int fd = Fd(handle);
+  ::ioctl(fd, TIOCNXCL);
+  ::flock(fd, LOCK_UN);
+  return ::close(fd) == 0;
+}
+
+} // namespace plat

@@ -1,0 +1,304 @@
+// Scenario texts: devices described one directive a line.
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "devsim.h"
+
+namespace devsim {
+namespace {
+
+struct Pending {
+  enum Kind { kNone, kKe, kPrinter, kTwoPort, kPeer } kind = kNone;
+  std::string name, tty, tty2;
+  KeConfig ke;
+  PrinterConfig printer;
+  bool keFiscalSet = false;
+  std::vector<std::string> holds;
+};
+
+bool Number(const std::string &text, int64_t *value) {
+  if (text.empty())
+    return false;
+  char *end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 0);
+  if (*end != '\0')
+    return false;
+  *value = v;
+  return true;
+}
+
+bool Int(const std::string &text, int *value) {
+  int64_t v = 0;
+  if (!Number(text, &v) || v < -1000000000 || v > 1000000000)
+    return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+bool Byte(const std::string &text, uint8_t *value) {
+  int64_t v = 0;
+  if (!Number(text, &v) || v < 0 || v > 255)
+    return false;
+  *value = static_cast<uint8_t>(v);
+  return true;
+}
+
+// Text values may be written in quotes with escapes like byte strings.
+std::string TextValue(const std::string &value) {
+  std::string out;
+  if (value.size() >= 2 && value.front() == '\'' && ParseBytes(value, &out))
+    return out;
+  return value;
+}
+
+bool KeKey(const std::string &key, const std::string &value, Pending &p) {
+  KeConfig &k = p.ke;
+  if (key == "version") {
+    if (value == "tagged")
+      k.version = VersionKind::kTagged;
+    else if (value == "untagged")
+      k.version = VersionKind::kUntagged;
+    else if (value == "silent")
+      k.version = VersionKind::kSilent;
+    else
+      return false;
+    return true;
+  }
+  if (key == "versiontext") return k.versionText = TextValue(value), true;
+  if (key == "serial") return k.serial = TextValue(value), true;
+  if (key == "kefiscal" || (key == "fiscal" && p.kind == Pending::kKe)) {
+    p.keFiscalSet = true;
+    return k.fiscal = TextValue(value), true;
+  }
+  if (key == "busy") return k.busy = true, true;
+  if (key == "silentident") return Int(value, &k.silentIdentity);
+  if (key == "identdelay") return Int(value, &k.identityDelayMs);
+  if (key == "enq") return Int(value, &k.enqBeforeFile);
+  if (key == "extra") return Byte(value, &k.extraByte);
+  if (key == "flash") return Number(value, &k.flashCapacity);
+  if (key == "invalid") return Number(value, &k.invalidBlocks);
+  if (key == "usable") return Number(value, &k.usableCapacity);
+  if (key == "free") return Number(value, &k.freeSpace);
+  return false;
+}
+
+bool PrinterKey(const std::string &key, const std::string &value, Pending &p) {
+  PrinterConfig &c = p.printer;
+  int speed = 0;
+  if (key == "speed") {
+    if (!Int(value, &speed) || speed <= 0)
+      return false;
+    c.speed = static_cast<uint32_t>(speed);
+    return true;
+  }
+  if (key == "status") return Byte(value, &c.status);
+  if (key == "fiscal") return c.fiscal = TextValue(value), true;
+  if (key == "silent") return c.silent = true, true;
+  if (key == "training") return c.training = true, true;
+  if (key == "transaction") return c.inTransaction = true, true;
+  if (key == "relaystatus") return Byte(value, &c.relayStatus);
+  if (key == "idlestatus") return Byte(value, &c.idleStatus);
+  if (key == "relaydelay") return Int(value, &c.relayDelayPolls);
+  if (key == "norelay") return c.refuseRelay = true, true;
+  return false;
+}
+
+bool FileKey(const std::string &key, const std::string &value, KeFile &f, int *size, std::string *fill) {
+  if (key == "date") return f.date = value, true;
+  if (key == "size") return Int(value, size) && *size >= 0;
+  if (key == "listed") return Int(value, &f.listedSize);
+  if (key == "type") return value.size() == 1 && (f.type = value[0], true);
+  if (key == "value") return Int(value, &f.value);
+  if (key == "fill") return *fill = TextValue(value), true;
+  if (key == "failfirst") return Int(value, &f.failFirst);
+  if (key == "fault") {
+    std::string kind = value.substr(0, value.find(':'));
+    std::string arg = value.find(':') == std::string::npos ? "" : value.substr(value.find(':') + 1);
+    if (kind == "none") f.fault = FileFault::kNone;
+    else if (kind == "noend") f.fault = FileFault::kNoEndByte;
+    else if (kind == "inside") f.fault = FileFault::kEndInside;
+    else if (kind == "silent") f.fault = FileFault::kSilent;
+    else if (kind == "cut") f.fault = FileFault::kCutShort;
+    else if (kind == "hangup") f.fault = FileFault::kHangUp;
+    else return false;
+    if (f.fault == FileFault::kCutShort || f.fault == FileFault::kHangUp)
+      return Int(arg, &f.faultBytes) && f.faultBytes >= 0;
+    return arg.empty();
+  }
+  return false;
+}
+
+std::vector<std::string> Words(const std::string &line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  std::string w;
+  while (in >> w)
+    words.push_back(w);
+  return words;
+}
+
+} // namespace
+
+bool Simulator::LoadScenario(std::string_view text, std::string *error) {
+  std::string dummy;
+  if (error == nullptr)
+    error = &dummy;
+  Pending p;
+  std::vector<std::string> holds;
+  std::string lastPeer;
+  auto flush = [&]() {
+    switch (p.kind) {
+    case Pending::kKe: AddKe(p.name, p.tty, p.ke); break;
+    case Pending::kPrinter:
+      if (p.printer.hasRelayKe && !p.keFiscalSet)
+        p.printer.relayKe.fiscal = p.printer.fiscal;
+      AddPrinter(p.name, p.tty, p.printer);
+      break;
+    case Pending::kTwoPort:
+      if (!p.keFiscalSet)
+        p.ke.fiscal = p.printer.fiscal;
+      AddTwoPort(p.name, p.tty, p.tty2, p.printer, p.ke);
+      break;
+    default: break;
+    }
+    p = Pending{};
+  };
+  std::istringstream in{std::string(text)};
+  std::string raw;
+  int lineNo = 0;
+  while (std::getline(in, raw)) {
+    ++lineNo;
+    std::string where = "line " + std::to_string(lineNo) + ": ";
+    size_t hash = raw.find('#');
+    if (hash != std::string::npos)
+      raw.erase(hash);
+    std::vector<std::string> w = Words(raw);
+    if (w.empty())
+      continue;
+    const std::string &cmd = w[0];
+    if (cmd == "pacing" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
+      SetPacing(w[1] == "on");
+      continue;
+    }
+    if (cmd == "hold" && w.size() == 2) {
+      holds.push_back(w[1]);
+      continue;
+    }
+    if (cmd == "file") {
+      KeConfig *target = p.kind == Pending::kKe || p.kind == Pending::kTwoPort ? &p.ke
+                         : (p.kind == Pending::kPrinter && p.printer.hasRelayKe) ? &p.printer.relayKe
+                                                                                 : nullptr;
+      KeFile f;
+      int size = 100;
+      std::string fill;
+      if (target == nullptr || w.size() < 2 || !Int(w[1], &f.number)) {
+        *error = where + "file needs a number and a KE before it";
+        return false;
+      }
+      for (size_t i = 2; i < w.size(); ++i) {
+        size_t eq = w[i].find('=');
+        std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
+        if (!FileKey(key, value, f, &size, &fill)) {
+          *error = where + "bad file key " + w[i];
+          return false;
+        }
+      }
+      f.content = FileContent(f.number, size, fill);
+      target->files.push_back(std::move(f));
+      continue;
+    }
+    if (cmd == "on") {
+      // on <bytes> send <bytes> [after=ms] | on <bytes> hangup [after=ms]
+      std::string trigger, reply;
+      int after = 0;
+      bool hangUp = w.size() >= 3 && w[2] == "hangup";
+      size_t next = hangUp ? 3 : 4;
+      bool ok = !lastPeer.empty() && w.size() >= next && ParseBytes(w[1], &trigger) &&
+                (hangUp || (w[2] == "send" && ParseBytes(w[3], &reply)));
+      if (ok && w.size() > next)
+        ok = w.size() == next + 1 && w[next].rfind("after=", 0) == 0 && Int(w[next].substr(6), &after);
+      if (!ok) {
+        *error = where + "bad reaction";
+        return false;
+      }
+      if (p.kind == Pending::kPeer)
+        flush();
+      AddReaction(lastPeer, trigger, reply, after, hangUp);
+      continue;
+    }
+    flush();
+    if ((cmd == "ke" || cmd == "printer" || cmd == "peer") && w.size() >= 3) {
+      p.kind = cmd == "ke" ? Pending::kKe : cmd == "printer" ? Pending::kPrinter : Pending::kPeer;
+      p.name = w[1];
+      p.tty = w[2];
+    } else if (cmd == "twoport" && w.size() >= 4) {
+      p.kind = Pending::kTwoPort;
+      p.name = w[1];
+      p.tty = w[2];
+      p.tty2 = w[3];
+    } else {
+      *error = where + "unknown directive " + cmd;
+      return false;
+    }
+    if (ComNumberOfTty(p.tty) == 0 || (p.kind == Pending::kTwoPort && ComNumberOfTty(p.tty2) == 0)) {
+      *error = where + "tty names must be ttyS<k>, ttyUSB<k> or ttyACM<k> (k 0..31)";
+      return false;
+    }
+    if (p.kind == Pending::kPeer) {
+      lastPeer = p.name;
+      AddPeer(p.name, p.tty);
+      p = Pending{};
+      continue;
+    }
+    bool relay = false;
+    for (size_t i = p.kind == Pending::kTwoPort ? 4 : 3; i < w.size(); ++i) {
+      if (w[i] == "relay" && p.kind == Pending::kPrinter) {
+        relay = p.printer.hasRelayKe = true;
+        continue;
+      }
+      size_t eq = w[i].find('=');
+      std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
+      bool ok = false;
+      if (p.kind == Pending::kKe) {
+        ok = KeKey(key, value, p);
+      } else if (p.kind == Pending::kPrinter && relay) {
+        Pending sub;
+        sub.kind = Pending::kKe;
+        sub.ke = p.printer.relayKe;
+        ok = KeKey(key, value, sub);
+        p.printer.relayKe = sub.ke;
+        p.keFiscalSet = p.keFiscalSet || sub.keFiscalSet;
+      } else {
+        ok = PrinterKey(key, value, p) || (p.kind == Pending::kTwoPort && KeKey(key, value, p));
+      }
+      if (!ok) {
+        *error = where + "bad key " + w[i];
+        return false;
+      }
+    }
+  }
+  flush();
+  for (const std::string &name : holds)
+    if (!Hold(name)) {
+      *error = "cannot hold " + name;
+      return false;
+    }
+  return true;
+}
+
+bool Simulator::LoadScenarioFile(const std::string &path, std::string *error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error)
+      *error = "cannot read " + path;
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  return LoadScenario(text.str(), error);
+}
+
+} // namespace devsim
