@@ -157,15 +157,9 @@ public:
     return true;
   }
 
-  bool OpenRootDevice() override {
-    if (!open)
-      return false;
-    // The root of the device tree, as SetupAPI adds it: no properties.
-    Element root;
-    root.id = "HTREE\\ROOT\\0";
-    elements.push_back(root);
-    return true;
-  }
+  // sysfs has no device that stands for the root of the tree with serial
+  // texts of its own; like Wine's SetupAPI, nothing is added.
+  bool OpenRootDevice() override { return false; }
 
   bool ListDetail(Guid &classGuid) override {
     classGuid = setGuid;

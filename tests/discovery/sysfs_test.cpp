@@ -1,0 +1,189 @@
+// The Linux device set over a fake sysfs tree, and `zarvik LIST` end to end.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "discovery/usbclass.h"
+#include "fakesysfs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Seen {
+  std::string id;
+  std::map<int, std::string> texts;  // first entry of each property
+};
+
+class SysfsTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    root = fs::temp_directory_path() / ("zarvik-sysfs-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root);
+    sys = (root / "sys").string();
+    dev = (root / "dev").string();
+    setenv("ZARVIK_SYSFS_ROOT", sys.c_str(), 1);
+    setenv("ZARVIK_DEV_ROOT", dev.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("ZARVIK_SYSFS_ROOT");
+    unsetenv("ZARVIK_DEV_ROOT");
+    fs::remove_all(root);
+  }
+  void Build(const std::vector<devsim::FakeTtyDevice> &devices) {
+    std::string error;
+    ASSERT_TRUE(devsim::BuildFakeSysfs(sys, dev, devices, &error)) << error;
+  }
+  // Every element of the platform's set, as the walk would read it.
+  std::vector<Seen> Enumerate(bool all) {
+    std::vector<Seen> seen;
+    auto set = plat::NewDeviceSet();
+    plat::Guid guid, elementGuid;
+    EXPECT_TRUE(set->ClassGuidFromName("ports", guid));
+    EXPECT_EQ(GuidToText(guid), "{4D36E978-E325-11CE-BFC1-08002BE10318}");
+    EXPECT_TRUE(set->Open(guid, all));
+    set->OpenRootDevice();
+    for (int i = 0; set->Enumerate(i, elementGuid); ++i) {
+      Seen s;
+      EXPECT_EQ(set->InstanceId(s.id), plat::kCrSuccess);
+      for (int code : {0, 1, 2, 7, 8, 9, 11, 12, 14, 22}) {
+        std::vector<uint8_t> bytes;
+        set->RegistryProperty(code, bytes);
+        s.texts[code] = std::string(bytes.begin(), bytes.end()).c_str();
+      }
+      seen.push_back(s);
+    }
+    set->Destroy();
+    return seen;
+  }
+  std::string Slurp(const fs::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+
+  fs::path root;
+  std::string sys, dev;
+};
+
+TEST_F(SysfsTest, StandardDevicesGiveTheTextsSetupApiWould) {
+  Build(devsim::StandardFakeDevices());
+  std::vector<Seen> seen = Enumerate(false);
+  std::vector<std::string> ids;
+  for (const Seen &s : seen)
+    ids.push_back(s.id);
+  // Candidates in COM order; the placeholder ttyS0 is left out.
+  EXPECT_EQ(ids, (std::vector<std::string>{"ACPI\\PNP0501\\4", "USB\\VID_0403&PID_6010&MI_00\\6&6F6A6D2E&0&0000",
+                                           "USB\\VID_0403&PID_6010&MI_01\\6&6F6A6D2E&0&0001",
+                                           "USB\\VID_0403&PID_6001\\VK000123", "USB\\VID_1234&PID_5678\\6&716A7054&0&0"}));
+  const Seen &ke = seen[2];
+  EXPECT_EQ(ke.texts.at(1), "USB\\VID_0403&PID_6010&REV_0700&MI_01");
+  EXPECT_EQ(ke.texts.at(2), "USB\\Class_FF&SubClass_FF&Prot_FF");
+  EXPECT_EQ(ke.texts.at(0), "QX-7 EJ COM1");
+  EXPECT_EQ(ke.texts.at(12), "QX-7 EJ COM1 (COM34)");
+  EXPECT_EQ(ke.texts.at(7), "Ports");
+  EXPECT_EQ(ke.texts.at(9), "usbserial_generic");
+  EXPECT_EQ(ke.texts.at(11), "Vemora");
+  EXPECT_EQ(ke.texts.at(14), dev + "/ttyUSB1");
+  EXPECT_EQ(ke.texts.at(22), "USB");
+  const Seen &uart = seen[0];
+  EXPECT_EQ(uart.texts.at(12), "Communications Port (COM5)");
+  EXPECT_EQ(uart.texts.at(1), "ACPI\\PNP0501");
+  EXPECT_EQ(uart.texts.at(22), "ACPI");
+  EXPECT_EQ(uart.texts.at(9), "serial");
+  EXPECT_EQ(seen[4].texts.at(0), "USB-Serial Controller");  // product, no interface text
+}
+
+TEST_F(SysfsTest, MissingHugeAndOddEntriesNeverBreakTheWalk) {
+  devsim::FakeTtyDevice bare;
+  bare.ttyName = "ttyACM0";
+  bare.usbDevice = "2-3";
+  bare.idVendor = "0403";
+  bare.idProduct = "6015";
+  bare.bcdDevice = "1000";
+  bare.subsystem = "usb";
+  bare.driver = "cdc_acm";
+  devsim::FakeTtyDevice console;
+  console.ttyName = "tty0";  // no device link
+  devsim::FakeTtyDevice outOfRange = bare;
+  outOfRange.ttyName = "ttyUSB32";
+  outOfRange.usbDevice = "2-4";
+  devsim::FakeTtyDevice dangling = bare;
+  dangling.ttyName = "ttyUSB5";
+  dangling.usbDevice = "2-5";
+  Build({bare, console, outOfRange, dangling});
+  fs::path usb = fs::path(sys) / "devices/pci0000:00/0000:00:14.0/usb1";
+  // A product text far longer than any attribute, with bytes above 0x7F and
+  // no newline; a vendor file that is a directory; a dangling device link.
+  std::ofstream(usb / "2-3/product", std::ios::binary) << std::string(100000, '\xB9');
+  fs::remove(usb / "2-3/idVendor");
+  fs::create_directory(usb / "2-3/idVendor");
+  fs::remove_all(usb / "2-5");
+
+  std::vector<Seen> seen = Enumerate(false);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].id, "USB\\VID_0000&PID_6015\\6&B916A441&0&0");
+  EXPECT_EQ(seen[0].texts.at(0).size(), 4096u);
+  EXPECT_EQ(seen[0].texts.at(12).substr(4096), " (COM65)");
+  EXPECT_EQ(seen[0].texts.at(11), "");
+
+  // With every class: the out-of-range tty is visited without a COM number;
+  // the console without a device link is not.
+  seen = Enumerate(true);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].id, "USB\\VID_0403&PID_6015\\6&BA16A5D4&0&0");
+  EXPECT_EQ(seen[1].texts.at(12), "USB Serial Port");
+}
+
+TEST_F(SysfsTest, NoSysfsAtAllIsAnEmptySet) {
+  std::vector<Seen> seen = Enumerate(true);
+  EXPECT_TRUE(seen.empty());
+}
+
+// The real program in the device report mode.
+class ListModeTest : public SysfsTest {
+protected:
+  std::string RunList(const std::string &options) {
+    fs::create_directories(root);
+    std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' ZARVIK_DEV_ROOT='" +
+                          dev + "' MARK=1 '" ZARVIK_EXE "' LIST report.txt " + options + " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return Slurp(root / "report.txt");
+  }
+  std::string Environment() {
+    return "ZARVIK_SYSFS_ROOT=" + sys + "\r\nZARVIK_DEV_ROOT=" + dev + "\r\nMARK=1\r\n";
+  }
+};
+
+TEST_F(ListModeTest, DefaultReportMatchesTheGoldenBytes) {
+  Build(devsim::StandardFakeDevices());
+  EXPECT_EQ(RunList(""), Slurp(ZARVIK_TEST_DATA "/list_default.golden") + Environment());
+}
+
+TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
+  std::vector<devsim::FakeTtyDevice> devices = devsim::StandardFakeDevices();
+  devsim::FakeTtyDevice other;
+  other.ttyName = "ttyAMA0";
+  other.subsystem = "amba";
+  other.driver = "uart-pl011";
+  devices.push_back(other);
+  Build(devices);
+  EXPECT_EQ(RunList("ALL_NCOM"), Slurp(ZARVIK_TEST_DATA "/list_all_ncom.golden") + Environment());
+  // FILTER keeps the maker's devices only.
+  std::string filtered = RunList("NCOM_FILTER");
+  EXPECT_EQ(filtered.find("VID_1234"), std::string::npos);
+  EXPECT_EQ(filtered.find("PNP0501"), std::string::npos);
+  EXPECT_NE(filtered.find("SELVAN ORDEK"), std::string::npos);
+}
+
+TEST_F(ListModeTest, NoDevicesGiveTheConfigurationPartAlone) {
+  EXPECT_EQ(RunList(""), "\r\n\r\nKonfiguracja komputera obs\263uguj\271cego drukarki\r\n\r\n" + Environment());
+}
+
+} // namespace

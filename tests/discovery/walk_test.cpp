@@ -1,0 +1,278 @@
+// The discovery walk and the device report against an in-process device set.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "discovery/usbclass.h"
+
+namespace {
+
+struct FakeDevice {
+  std::string id;
+  std::map<int, std::vector<uint8_t>> properties;
+  int cr = plat::kCrSuccess;
+  int throwOnProperty = -1;  // property code whose read throws
+};
+
+std::vector<uint8_t> Sz(const std::string &text) {
+  std::vector<uint8_t> bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  return bytes;
+}
+
+FakeDevice Port(const std::string &id, const std::string &friendly, const std::string &description = "dev") {
+  FakeDevice d;
+  d.id = id;
+  d.properties[plat::kPropFriendlyName] = Sz(friendly);
+  d.properties[plat::kPropDeviceDesc] = Sz(description);
+  d.properties[plat::kPropHardwareId] = Sz("USB\\VID_0403&PID_6001&REV_0600");
+  return d;
+}
+
+const plat::Guid kPorts = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+class FakeSet : public plat::DeviceSet {
+public:
+  explicit FakeSet(std::vector<FakeDevice> devices) : devices(std::move(devices)) {}
+  bool ClassGuidFromName(const char *, plat::Guid &guid) override {
+    if (throwIn == "class")
+      throw std::runtime_error("fault");
+    guid = kPorts;
+    return knownClass;
+  }
+  bool Open(const plat::Guid &, bool all) override {
+    if (throwIn == "open")
+      throw std::runtime_error("fault");
+    openedAll = all;
+    open = true;
+    return true;
+  }
+  bool OpenRootDevice() override { return false; }
+  bool ListDetail(plat::Guid &guid) override {
+    guid = kPorts;
+    return true;
+  }
+  bool Enumerate(int index, plat::Guid &guid) override {
+    if (index >= static_cast<int>(devices.size()))
+      return false;
+    current = index;
+    guid = kPorts;
+    guid.data1 = static_cast<uint32_t>(index);
+    return true;
+  }
+  int InstanceId(std::string &id) override {
+    id = devices[current].id;
+    return devices[current].cr;
+  }
+  bool RegistryProperty(int code, std::vector<uint8_t> &bytes) override {
+    ++reads;
+    if (devices[current].throwOnProperty == code)
+      throw std::runtime_error("fault");
+    auto found = devices[current].properties.find(code);
+    bytes = found == devices[current].properties.end() ? std::vector<uint8_t>() : found->second;
+    return !bytes.empty();
+  }
+  void Destroy() override {
+    open = false;
+    ++destroyed;
+  }
+
+  std::vector<FakeDevice> devices;
+  int current = -1;
+  bool knownClass = true;
+  bool open = false;
+  bool openedAll = false;
+  std::string throwIn;
+  int reads = 0;
+  int destroyed = 0;
+};
+
+struct Walk {
+  explicit Walk(std::vector<FakeDevice> devices) {
+    auto owned = std::make_unique<FakeSet>(std::move(devices));
+    set = owned.get();
+    usb = std::make_unique<UsbClass>(std::move(owned));
+  }
+  std::vector<std::string> Ids() const {
+    std::vector<std::string> ids;
+    for (int i = 0; i < usb->ports.Length(); ++i)
+      ids.push_back(usb->ports[i]->systemId);
+    return ids;
+  }
+  FakeSet *set;
+  std::unique_ptr<UsbClass> usb;
+};
+
+using Ids = std::vector<std::string>;
+
+TEST(Walk, PortListIsInComOrderAndStableForEqualNumbers) {
+  Walk w({Port("A", "x (COM3)"), Port("B", "x (COM3)"), Port("C", "x (COM2)"), Port("D", "no port"),
+          Port("E", "x (COM10)"), Port("F", "x (COM3)")});
+  w.usb->vendorFilter = false;
+  w.usb->serialOnly = true;
+  EXPECT_TRUE(w.usb->SearchPorts());
+  EXPECT_FALSE(w.usb->errorFlag);
+  EXPECT_EQ(w.Ids(), (Ids{"C", "A", "B", "F", "E"}));
+  EXPECT_EQ(w.set->destroyed, 1);
+
+  w.usb->serialOnly = false;
+  EXPECT_TRUE(w.usb->SearchPorts());
+  EXPECT_EQ(w.Ids(), (Ids{"D", "C", "A", "B", "F", "E"}));
+  EXPECT_EQ(w.usb->ports[0]->portName, "Port szeregowy niezdefiniowany");
+}
+
+TEST(Walk, VendorFilterAndSkippedIdentifiersLeaveNoTrace) {
+  FakeDevice unreadable = Port("USB\\VID_0403&PID_1", "x (COM1)");
+  unreadable.cr = 0x0D;
+  Walk w({Port("usb\\vid_0403&pid_6001\\a", "x (COM4)"), Port("USB\\VID_1234&PID_5678\\B", "x (COM5)"),
+          unreadable, Port("ACPI\\PNP0501\\1", "Communications Port (COM1)")});
+  w.usb->serialOnly = true;
+  ASSERT_TRUE(w.usb->vendorFilter);  // the default
+  EXPECT_TRUE(w.usb->SearchPorts());
+  EXPECT_EQ(w.Ids(), (Ids{"USB\\VID_0403&PID_6001\\A"}));
+  // Trace: one identifier line, eleven property lines, an empty line, and the
+  // closing empty line.
+  std::string trace = w.usb->reportText.Text();
+  EXPECT_EQ(trace.rfind("USB\\VID_0403&PID_6001\\A\r\nHARDWAREID:    USB\\VID_0403&PID_6001&REV_0600\r\n", 0), 0u);
+  EXPECT_NE(trace.find("FRIENDLYNAME:  x (COM4)\r\n"), std::string::npos);
+  EXPECT_NE(trace.find("Physical name: \r\n\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(trace.find("VID_1234"), std::string::npos);
+  EXPECT_EQ(w.set->reads, 11);
+
+  w.usb->vendorFilter = false;
+  w.usb->traceProperties = false;
+  w.usb->reportText.Clear();
+  EXPECT_TRUE(w.usb->SearchPorts());
+  EXPECT_EQ(w.Ids(), (Ids{"ACPI\\PNP0501\\1", "USB\\VID_0403&PID_6001\\A", "USB\\VID_1234&PID_5678\\B"}));
+  EXPECT_EQ(w.usb->reportText.Length(), 0);
+}
+
+TEST(Walk, ThrowingPropertyReadGoesThroughTheGuard) {
+  FakeDevice bad = Port("BAD\\2", "x (COM2)");
+  bad.throwOnProperty = plat::kPropMfg;
+  Walk w({Port("GOOD\\1", "x (COM1)"), bad, Port("LATER\\3", "x (COM3)")});
+  w.usb->vendorFilter = false;
+  EXPECT_FALSE(w.usb->SearchPorts());
+  EXPECT_TRUE(w.usb->errorFlag);
+  EXPECT_EQ(w.Ids(), (Ids{"GOOD\\1"}));  // kept; the failing record is discarded
+  EXPECT_FALSE(w.set->open);
+  // The failing read had cleared the property text, so that line is empty;
+  // the current device's class GUID carries its index 1.
+  EXPECT_STREQ(w.usb->errorText.Text(),
+               "Krytyczny b\263\271d w odczycie informacji o urz\271dzeniach w petli GUID.\r\n"
+               "B\263\271d systemowy w wywo\263aniu funkcji klasy GetDeviceProperty.\r\n"
+               "oraz funkcji systemowej SetupDiGetDeviceRegistryProperty.\r\n"
+               "\r\n"
+               "{00000001-E325-11CE-BFC1-08002BE10318}\r\n");
+}
+
+TEST(Walk, FailingClassLookupAndOpenAreReported) {
+  Walk lookup({});
+  lookup.set->throwIn = "class";
+  EXPECT_FALSE(lookup.usb->SearchPorts());
+  EXPECT_TRUE(lookup.usb->errorFlag);
+  EXPECT_STREQ(lookup.usb->errorText.Text(), "Krytyczny b\263\271d w poszukiwaniu portu.\r\n"
+                                              "B\263\271d systemowy w wywo\263aniu funkcji SetupDiClassGuidsFromNameEx.\r\n"
+                                              "{00000000-0000-0000-0000-000000000000}\r\n");
+
+  Walk open({});
+  open.set->throwIn = "open";
+  EXPECT_FALSE(open.usb->SearchPorts());
+  EXPECT_NE(std::string(open.usb->errorText.Text()).find("SetupDiGetClassDevsEx.\r\n{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n"),
+            std::string::npos);
+
+  Walk unknown({Port("A", "x (COM1)")});
+  unknown.set->knownClass = false;
+  EXPECT_FALSE(unknown.usb->SearchPorts());
+  EXPECT_FALSE(unknown.usb->errorFlag);
+  EXPECT_EQ(unknown.usb->errorText.Length(), 0);
+}
+
+TEST(Walk, HostilePropertyBytesAreCutAtTheirEnd) {
+  FakeDevice d;
+  d.id = std::string("VID_0403\0HIDDEN", 15);
+  // No terminator, high bytes, and a list whose first entry is empty.
+  std::string name = "\xA5\xB9\xFF (COM7)";
+  d.properties[plat::kPropFriendlyName] = std::vector<uint8_t>(name.begin(), name.end());
+  d.properties[plat::kPropDeviceDesc] = std::vector<uint8_t>(70000, 'Q');
+  d.properties[plat::kPropHardwareId] = {0, 'X', 0, 0};
+  d.properties[plat::kPropConfigFlags] = {1, 2, 0, 0};
+  Walk w({d});
+  EXPECT_TRUE(w.usb->SearchPorts());
+  ASSERT_EQ(w.usb->ports.Length(), 1);
+  const VemoraPortsType &r = *w.usb->ports[0];
+  EXPECT_EQ(r.systemId, "VID_0403");
+  EXPECT_EQ(r.comNumber, 7);
+  EXPECT_EQ(r.deviceName.size(), 70000u);
+  EXPECT_EQ(r.hardwareId, "");
+  EXPECT_NE(std::string(w.usb->reportText.Text()).find("Config flags:  513\r\n"), std::string::npos);
+}
+
+std::string Block(const char *first, const char *rest) { return std::string(first) + "\r\n" + rest; }
+
+TEST(Report, BlocksHoldTheLabelsAndNumbersOfEachRecord) {
+  Walk w({});
+  auto *r = new VemoraPortsType;
+  r->portName = "com5";
+  r->version = 100;
+  r->systemNumber = 0x1A2B3C4D06ull;
+  r->deviceNumber = 0xFFFFFFFFu;
+  r->deviceCode = 3;
+  r->vendorId = -2;
+  r->hardwareId = "HW";
+  w.usb->InsertPort(r);
+  EXPECT_EQ(w.usb->MakeReport(), 1);
+  EXPECT_EQ(std::string(w.usb->reportText.Text()), Block("com5", "HardwareId:         HW\r\n"
+                                                                 "Version:            1.00\r\n"
+                                                                 "SystemID:           \r\n"
+                                                                 "Numer systemowy:    1A2B3C4D06\r\n"
+                                                                 "Numer urz\271dzenia:   FFFFFFFF\r\n"
+                                                                 "CompatibleId:       \r\n"
+                                                                 "Nazwa urz\271dzenia:   \r\n"
+                                                                 "Kod urz\271dzenia:     3\r\n"
+                                                                 "Vendor odczytany:   FFFFFFFFFFFFFFFE\r\n"
+                                                                 "PID konfiguracyjny: \r\n"
+                                                                 "\r\n"));
+}
+
+TEST(Report, ThreeHundredDevicesPrintEveryNumberWhole) {
+  std::vector<FakeDevice> devices;
+  for (int i = 0; i < 300; ++i) {
+    char id[80], name[40], hw[60];
+    std::snprintf(id, sizeof id, "USB\\VID_0403&PID_6001&MI_%02X\\6&%08X&0&%04X", i % 256, 0x10000000 + i, i);
+    std::snprintf(name, sizeof name, "Port (COM%d)", 300 - i);
+    std::snprintf(hw, sizeof hw, "USB\\VID_0403&PID_6001&REV_%04d", 1000 + i);
+    FakeDevice d = Port(id, name);
+    d.properties[plat::kPropHardwareId] = Sz(hw);
+    devices.push_back(d);
+  }
+  Walk w(devices);
+  w.usb->traceProperties = false;
+  ASSERT_TRUE(w.usb->SearchPorts());
+  ASSERT_EQ(w.usb->MakeReport(), 300);
+  std::string report = w.usb->reportText.Text();
+  ASSERT_EQ(static_cast<int>(report.size()), w.usb->reportText.Length());
+  for (int com = 1; com <= 300; ++com) {
+    int i = 300 - com;
+    char expect[400];
+    std::snprintf(expect, sizeof expect,
+                  "com%d\r\nHardwareId:         USB\\VID_0403&PID_6001&REV_%04d\r\nVersion:            %d.%02d\r\n"
+                  "SystemID:           USB\\VID_0403&PID_6001&MI_%02X\\6&%08X&0&%04X\r\n"
+                  "Numer systemowy:    %X06\r\nNumer urz\271dzenia:   %X\r\n",
+                  com, 1000 + i, (1000 + i) / 100, (1000 + i) % 100, i % 256, 0x10000000 + i, i, 0x10000000 + i, i);
+    ASSERT_NE(report.find(expect), std::string::npos) << expect;
+  }
+  size_t blocks = 0;
+  for (size_t at = report.find("\r\nHardwareId:"); at != std::string::npos; at = report.find("\r\nHardwareId:", at + 1))
+    ++blocks;
+  EXPECT_EQ(blocks, 300u);
+}
+
+TEST(Report, GuidText) {
+  plat::Guid g = {0x0000ABCD, 0x12, 0xF00F, {1, 2, 3, 4, 0xA, 0xB, 0xC, 0xFF}};
+  EXPECT_EQ(GuidToText(g), "{0000ABCD-0012-F00F-0102-03040A0B0CFF}");
+}
+
+} // namespace
