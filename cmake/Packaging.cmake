@@ -42,7 +42,6 @@ It also writes a report of the serial devices it finds.")
 set(CPACK_INSTALL_CMAKE_PROJECTS
     "${CMAKE_BINARY_DIR};${PROJECT_NAME};${ZARVIK_PACKAGE_COMPONENT};/")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_CHECKSUM SHA256)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
