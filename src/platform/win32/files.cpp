@@ -33,13 +33,24 @@ bool DirectoryExists(const std::string &path) {
 bool CreateOneDirectory(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
-  // With FILE_APPEND_DATA alone every WriteFile lands at the current end of
-  // the file, so one line is one indivisible append.
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // With FILE_APPEND_DATA (and no FILE_WRITE_DATA) every WriteFile lands at
+  // the current end of the file. Windows makes that one indivisible append;
+  // Wine computes the end and writes there in two steps, so concurrent writers
+  // can overwrite each other's lines. An exclusive lock on a byte far past any
+  // real end of file serialises the writers on both; the read right is only
+  // there because locking needs read or write data access.
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return false;
+  OVERLAPPED lockAt = {};
+  lockAt.Offset = 0xFFFFFFFE;
+  lockAt.OffsetHigh = 0x7FFFFFFF;
+  bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
   bool ok = WriteAll(file, bytes, count);
+  if (locked)
+    UnlockFileEx(file, 0, 1, 0, &lockAt);
   return CloseHandle(file) && ok;
 }
 
