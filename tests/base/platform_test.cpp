@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
 
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -117,3 +121,27 @@ TEST(PlatformBasics, ClockAndSleep) {
 }
 
 } // namespace
+
+#ifndef _WIN32
+namespace {
+
+// On Linux a UTF-8 terminal shows the Windows-1250 texts converted.
+TEST(PlatformConsole, Utf8TerminalGetsWindows1250Converted) {
+  const char *saved = std::getenv("LC_ALL");
+  std::string old = saved ? saved : "";
+  setenv("LC_ALL", "C.UTF-8", 1);
+  plat::ConsoleStart();
+  testing::internal::CaptureStdout();
+  plat::ConsoleWrite("\xb9\xe6 \x8c\x80\x81z\r\n", 9);
+  std::string shown = testing::internal::GetCapturedStdout();
+  if (saved)
+    setenv("LC_ALL", old.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+  if (std::string(nl_langinfo(CODESET)) != "UTF-8")
+    GTEST_SKIP() << "no UTF-8 locale installed";
+  EXPECT_EQ(shown, "\xc4\x85\xc4\x87 \xc5\x9a\xe2\x82\xac\xef\xbf\xbdz\r\n");
+}
+
+} // namespace
+#endif
