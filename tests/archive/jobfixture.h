@@ -1,0 +1,102 @@
+// The run of one archiving job in-process against the device simulator: the
+// simulator's device root stands in for /dev, the archive and the printer's
+// log go to scratch directories.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/archthread.h"
+#include "app/modes.h"
+#include "archtest_util.h"
+#include "devsim.h"
+
+namespace archtest {
+
+inline std::string DiskName(int number, const std::string &date = "2010-03-30") {
+  char name[16];
+  std::snprintf(name, sizeof name, "Z%04d_", number);
+  return name + date + ".ej";
+}
+
+// A KE holding file 0 and files 1..count of a few hundred bytes each.
+inline devsim::KeConfig KeWithFiles(int count, devsim::VersionKind kind = devsim::VersionKind::kTagged) {
+  devsim::KeConfig cfg;
+  cfg.version = kind;
+  cfg.enqBeforeFile = 0;
+  cfg.files.push_back(devsim::MakeFile(0, 120));
+  for (int n = 1; n <= count; ++n)
+    cfg.files.push_back(devsim::MakeFile(n, 200 + 37 * n));
+  return cfg;
+}
+
+class JobTest : public ::testing::Test {
+protected:
+  ScratchDir root{"arch"};
+  ScratchDir home{"home"};
+  std::unique_ptr<devsim::Simulator> sim;
+  std::string archive;  // the archive root the jobs use
+
+  void SetUp() override {
+    devsim::Options options;
+    options.pacing = false;
+    sim = std::make_unique<devsim::Simulator>(options);
+    setenv("ZARVIK_DEV_ROOT", sim->DeviceRoot().c_str(), 1);
+    setenv("HOME", home.path.c_str(), 1);
+    exitCode.store(0);
+    archive = root / "archiwum";
+  }
+  void TearDown() override { sim->Stop(); }
+
+  // A port record as discovery would make it for a simulated line.
+  std::unique_ptr<VemoraPortsType> Port(const devsim::Line &line, int deviceCode) {
+    auto port = std::make_unique<VemoraPortsType>();
+    port->comNumber = line.ComNumber();
+    port->orderKey = line.ComNumber();
+    port->portName = line.PortName();
+    port->deviceCode = deviceCode;
+    return port;
+  }
+
+  // Runs one job to its end on this thread and checks its flags.
+  void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
+    archType job;
+    job.targetPath = &archive;
+    job.printerPort = printerPort;
+    job.copyPort = copyPort;
+    job.viaPrinter = viaPrinter;
+    RunJob(job);
+    EXPECT_FALSE(job.running.load());
+    EXPECT_TRUE(job.finished.load());
+  }
+
+  std::string KeDir(const std::string &serial) { return archive + Sep() + serial; }
+  std::string ArchiveFile(const std::string &serial, const std::string &name) {
+    return KeDir(serial) + Sep() + name;
+  }
+  std::vector<std::string> CopyLog(const std::string &serial) {
+    return LogLines(KeDir(serial) + Sep() + "log" + Sep() + "log_log.txt");
+  }
+  std::vector<std::string> ErrorLog() { return LogLines(archive + Sep() + "ERROR_log.txt"); }
+
+  // Every listed file of cfg is on disk with the bytes the KE sent.
+  void ExpectArchived(const devsim::KeConfig &cfg) {
+    for (const devsim::KeFile &file : cfg.files) {
+      std::string path = ArchiveFile(cfg.serial, DiskName(file.number, file.date));
+      EXPECT_EQ(ReadBytes(path), devsim::FileReply(file, '3')) << path;
+    }
+  }
+};
+
+// Windows-1250 texts of the KE log, as the tests expect them.
+inline std::string S1(const std::string &dir) { return "Sprawdzanie katalogu na dysku: " + dir; }
+inline const std::string kS3 = "Podkatalog jest pusty.";
+inline const std::string kT0 = "Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.";
+inline std::string T3(const std::string &name) { return "Zapisano plik: " + name; }
+inline const std::string kE1 = "Kopia elektroniczna jest pusta.";
+
+} // namespace archtest
