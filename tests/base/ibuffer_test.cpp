@@ -255,6 +255,10 @@ TEST(IBuffer, FilesLoadSaveAndAppend) {
   ASSERT_TRUE(b.LoadFile(dir.Path("zeros").c_str()));
   EXPECT_EQ(Bytes(b), std::string("ab\0c", 4));
 
+  // A directory opens as a stream on POSIX but every read fails: no hang.
+  EXPECT_FALSE(b.LoadFile(dir.root.c_str()));
+  EXPECT_EQ(b.Length(), 0);
+
   WriteAll(dir.Path("empty"), "");
   EXPECT_FALSE(b.LoadFile(dir.Path("empty").c_str()));
   EXPECT_EQ(b.Length(), 0);
