@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ibuffer.h"
 #include "platform/text.h"
 
 namespace {
@@ -22,27 +23,13 @@ bool Contains(const std::string &upper, const char *keyword) {
   return upper.find(keyword) != std::string::npos;
 }
 
-// The decimal number after the first "COM" of an upper-cased argument, read
-// as the byte buffer's TakeIntAfter reads it: blanks, one sign and leading
-// zeros are skipped, digits are taken up to the first other character (none
-// give 0). The value is accumulated in 64 bits, wrapping rather than
-// overflowing on an overlong run of digits, and its low 32 bits are kept.
+// The decimal number after the first "COM" of an upper-cased argument (blanks,
+// one sign and leading zeros skipped; no digits give 0), read in 64 bits; the
+// low 32 bits are kept.
 int32_t PortNumberAfterCom(const std::string &upper) {
-  size_t pos = upper.find("COM");
-  if (pos == std::string::npos) return 0;
-  pos += 3;
-  while (pos < upper.size() && upper[pos] == ' ') ++pos;
-  bool negative = false;
-  if (pos < upper.size() && (upper[pos] == '+' || upper[pos] == '-')) {
-    negative = upper[pos] == '-';
-    ++pos;
-  }
-  uint64_t value = 0;
-  for (; pos < upper.size() && upper[pos] >= '0' && upper[pos] <= '9'; ++pos) {
-    value = value * 10 + static_cast<uint64_t>(upper[pos] - '0');
-  }
-  if (negative) value = 0 - value;
-  return static_cast<int32_t>(static_cast<uint32_t>(value));
+  iBuffer text(upper.c_str());
+  const int64_t value = text.TakeIntAfter("COM");
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
 }
 
 void ReadReportOptions(int argc, const char *const *argv, ReportOptions &report) {
