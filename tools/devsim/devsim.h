@@ -25,8 +25,9 @@
 //  - Peer (AddPeer): a plain line with scripted reactions, for port tests.
 //
 // Scenario text (LoadScenario, the CLI, the Wine harness): one directive per
-// line, words separated by blanks, '#' starts a comment. Byte strings are
-// given as hex ("1b5c") or as text in quotes with C escapes ("'abc\x1b\\'").
+// line, words separated by blanks, '#' outside quotes starts a comment. Byte
+// strings are given as hex ("1b5c") or as text in single quotes with C escapes
+// ("'abc\x1b\\'", \s for a blank); a reply may be repeated: "'0123'*100".
 //   pacing on|off
 //   ke <name> <tty> [KE keys]
 //   printer <name> <tty> [printer keys] [relay [KE keys]]

@@ -131,6 +131,25 @@ bool FileKey(const std::string &key, const std::string &value, KeFile &f, int *s
   return false;
 }
 
+// <bytes> or <bytes>*<count>: the bytes repeated count times.
+bool RepeatedBytes(const std::string &word, std::string *out) {
+  size_t star = word.rfind('*');
+  int count = 1;
+  std::string bytes = word;
+  if (star != std::string::npos && star + 1 < word.size() && word.find('\'', star) == std::string::npos) {
+    if (!Int(word.substr(star + 1), &count) || count < 1 || count > 1000000)
+      return false;
+    bytes = word.substr(0, star);
+  }
+  std::string once;
+  if (!ParseBytes(bytes, &once))
+    return false;
+  out->clear();
+  for (int i = 0; i < count; ++i)
+    *out += once;
+  return true;
+}
+
 std::vector<std::string> Words(const std::string &line) {
   std::vector<std::string> words;
   std::istringstream in(line);
@@ -172,9 +191,17 @@ bool Simulator::LoadScenario(std::string_view text, std::string *error) {
   while (std::getline(in, raw)) {
     ++lineNo;
     std::string where = "line " + std::to_string(lineNo) + ": ";
-    size_t hash = raw.find('#');
-    if (hash != std::string::npos)
-      raw.erase(hash);
+    bool quoted = false;
+    for (size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] == '\\' && quoted)
+        ++i;
+      else if (raw[i] == '\'')
+        quoted = !quoted;
+      else if (raw[i] == '#' && !quoted) {
+        raw.erase(i);
+        break;
+      }
+    }
     std::vector<std::string> w = Words(raw);
     if (w.empty())
       continue;
@@ -217,7 +244,7 @@ bool Simulator::LoadScenario(std::string_view text, std::string *error) {
       bool hangUp = w.size() >= 3 && w[2] == "hangup";
       size_t next = hangUp ? 3 : 4;
       bool ok = !lastPeer.empty() && w.size() >= next && ParseBytes(w[1], &trigger) &&
-                (hangUp || (w[2] == "send" && ParseBytes(w[3], &reply)));
+                (hangUp || (w[2] == "send" && RepeatedBytes(w[3], &reply)));
       if (ok && w.size() > next)
         ok = w.size() == next + 1 && w[next].rfind("after=", 0) == 0 && Int(w[next].substr(6), &after);
       if (!ok) {
