@@ -1,0 +1,164 @@
+// The connection and identity checks of a job's run: the messages in the
+// error log, the exit code, and that a failed check keeps the run away from
+// the KE's files.
+#include "jobfixture.h"
+
+using namespace archtest;
+
+namespace {
+
+const std::string kP1 = "Brak komunikacji z drukark\xB9.";
+const std::string kP2 = "Drukarka jest w trybie szkoleniowym (lub tylko do odczytu).";
+const std::string kP3 = "Drukarka jest w stanie transakcji. Nie mo\xBFna przeczyta\xE6 parametr\xF3w.";
+const std::string kP4 = "Nie mo\xBFna odczyta\xE6 numeru unikatowego pami\xEA" "ci fiskalnej w drukarce.";
+const std::string kK1 =
+    " Kopia Elektroniczna nie jest pod\xB3\xB9" "czona do urz\xB9" "dzenia lub jest zaj\xEAta.";
+const std::string kK2 = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
+const std::string kK3 = " Nie mo\xBFna odczyta\xE6 numeru unikatowego pami\xEA" "ci fiskalnej z Kopii Elektronicznej.";
+const std::string kM = "Nie zgadza si\xEA numer pami\xEA" "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
+
+} // namespace
+
+class CheckTest : public JobTest {
+protected:
+  devsim::Line *printerLine = nullptr;
+  devsim::Line *keLine = nullptr;
+  std::unique_ptr<VemoraPortsType> printerPort, copyPort;
+
+  // A two-port device whose printer channel is configured by the test.
+  void RunCombined(const devsim::PrinterConfig &printer, const devsim::KeConfig &ke = KeWithFiles(1)) {
+    auto lines = sim->AddTwoPort("qx", "ttyUSB0", "ttyUSB1", printer, ke);
+    printerLine = lines.first;
+    keLine = lines.second;
+    ASSERT_TRUE(sim->Start());
+    printerPort = Port(*printerLine, 4);
+    copyPort = Port(*keLine, 5);
+    Run(printerPort.get(), copyPort.get());
+  }
+  std::string PrinterTag() { return "<" + printerLine->PortName() + "> "; }
+  std::string KeTag() { return "<" + keLine->PortName() + "> "; }
+};
+
+TEST_F(CheckTest, SilentPrinterIsP1AndTheKeIsLeftAlone) {
+  devsim::PrinterConfig printer;
+  printer.silent = true;
+  RunCombined(printer);
+  EXPECT_EQ(exitCode.load(), 1);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP1}));
+  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
+  // Three speeds tried, each with a status query.
+  EXPECT_GE(std::count(printerLine->Received().begin(), printerLine->Received().end(), '\x05'), 3);
+}
+
+TEST_F(CheckTest, PrinterAnsweringOnlyAt38400IsFound) {
+  devsim::PrinterConfig printer;
+  printer.speed = 38400;
+  devsim::KeConfig ke = KeWithFiles(1);
+  RunCombined(printer, ke);
+  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
+  EXPECT_EQ(printerLine->Speed(), 38400u);
+  ExpectArchived(ke);
+}
+
+TEST_F(CheckTest, TrainingModeIsP2AndTheRunGoesOn) {
+  devsim::PrinterConfig printer;
+  printer.training = true;
+  devsim::KeConfig ke = KeWithFiles(1);
+  RunCombined(printer, ke);
+  EXPECT_EQ(exitCode.load(), 2);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP2}));
+  ExpectArchived(ke);
+}
+
+TEST_F(CheckTest, TransactionIsP3) {
+  devsim::PrinterConfig printer;
+  printer.inTransaction = true;
+  RunCombined(printer);
+  EXPECT_EQ(exitCode.load(), 1);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP3}));
+  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
+}
+
+TEST_F(CheckTest, Status0x62IsBothP2AndP3) {
+  devsim::PrinterConfig printer;
+  printer.status = 0x62;
+  RunCombined(printer);
+  EXPECT_EQ(exitCode.load(), 1);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP2, PrinterTag() + kP3}));
+}
+
+TEST_F(CheckTest, ShortFiscalNumberFromThePrinterIsP4) {
+  devsim::PrinterConfig printer;
+  printer.fiscal = "1234567890";
+  RunCombined(printer);
+  EXPECT_EQ(exitCode.load(), 1);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP4}));
+  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
+}
+
+TEST_F(CheckTest, BusyKeIsK1WithTwoBlanks) {
+  devsim::KeConfig ke = KeWithFiles(1);
+  ke.busy = true;
+  RunCombined(devsim::PrinterConfig(), ke);
+  EXPECT_EQ(exitCode.load(), 3);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kK1}));
+  EXPECT_EQ(ErrorLog()[0].find(">  Kopia"), KeTag().size() - 2);
+  EXPECT_EQ(sim->FileRequests("qx_ke", 1), 0);
+}
+
+TEST_F(CheckTest, LateIdentityReplyIsWaitedFor) {
+  devsim::KeConfig ke = KeWithFiles(1);
+  ke.identityDelayMs = 4500;  // two empty listens of 2 s before it arrives
+  RunCombined(devsim::PrinterConfig(), ke);
+  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
+  ExpectArchived(ke);
+}
+
+TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreK2AndK3) {
+  devsim::KeConfig cfg = KeWithFiles(1);
+  cfg.serial = "12345";
+  cfg.fiscal = "54321";
+  devsim::Line &ke = sim->AddKe("ke", "ttyUSB2", cfg);
+  ASSERT_TRUE(sim->Start());
+  auto port = Port(ke, 3);
+  Run(nullptr, port.get());
+  EXPECT_EQ(exitCode.load(), 1);
+  const std::string tag = "<" + ke.PortName() + "> ";
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{tag + "12345" + kK2, tag + "54321" + kK3}));
+  EXPECT_FALSE(Exists(KeDir("12345")));
+  EXPECT_EQ(sim->FileRequests("ke", 1), 0);
+}
+
+TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreM) {
+  devsim::PrinterConfig printer;
+  printer.fiscal = "ABC12345678";
+  printer.hasRelayKe = true;
+  printer.relayKe = KeWithFiles(1);
+  printer.relayKe.fiscal = "abc12345678";
+  devsim::Line &line = sim->AddPrinter("prn", "ttyUSB3", printer);
+  ASSERT_TRUE(sim->Start());
+  auto port = Port(line, 0);
+  Run(port.get(), nullptr, true);
+  EXPECT_EQ(exitCode.load(), 4);
+  // A pass-through job shows the printer's port for the KE's checks too.
+  EXPECT_EQ(ErrorLog(),
+            (std::vector<std::string>{"<" + line.PortName() + "> " + kM + "abc12345678 DR:ABC12345678"}));
+  EXPECT_FALSE(Exists(KeDir(printer.relayKe.serial)));
+  EXPECT_FALSE(sim->Relaying("prn"));
+}
+
+TEST_F(CheckTest, TargetThatCannotBeCreatedStopsBeforeTheKe) {
+  WriteBytes(root / "plik", "not a directory");
+  archive = root / "plik" + Sep() + "archiwum";
+  devsim::PrinterConfig printer;
+  RunCombined(printer);
+  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
+  EXPECT_EQ(keLine->Received(), "");
+  // The printer is still opened and asked for its status, nothing more.
+  std::string toPrinter = printerLine->Received();
+  EXPECT_NE(toPrinter.find('\x05'), std::string::npos);
+  EXPECT_EQ(toPrinter.find("0#s"), std::string::npos);
+}

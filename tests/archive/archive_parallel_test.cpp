@@ -1,0 +1,63 @@
+// Several jobs at once, each on its own worker thread, as the archive mode
+// starts them: every KE lands in its own directory, the flags tell the end.
+#include <chrono>
+#include <thread>
+
+#include "jobfixture.h"
+
+using namespace archtest;
+
+namespace {
+
+void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) {
+  std::vector<devsim::KeConfig> configs;
+  std::vector<std::unique_ptr<VemoraPortsType>> ports;
+  for (int i = 0; i < count; ++i) {
+    devsim::KeConfig cfg = KeWithFiles(2 + i % 3);
+    cfg.serial = "KE" + std::to_string(100000 + i);
+    devsim::Line &line = sim.AddKe("ke" + std::to_string(i), "ttyUSB" + std::to_string(i), cfg);
+    auto port = std::make_unique<VemoraPortsType>();
+    port->comNumber = line.ComNumber();
+    port->portName = line.PortName();
+    port->deviceCode = 3;
+    ports.push_back(std::move(port));
+    configs.push_back(cfg);
+  }
+  ASSERT_TRUE(sim.Start());
+  std::vector<std::unique_ptr<archType>> jobsHere;
+  for (int i = 0; i < count; ++i) {
+    auto job = std::make_unique<archType>();
+    job->targetPath = &archive;
+    job->copyPort = ports[i].get();
+    ArchThreadClass::Start(*job);
+    EXPECT_NE(job->thread, nullptr);
+    jobsHere.push_back(std::move(job));
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  for (;;) {
+    bool done = true;
+    for (auto &job : jobsHere)
+      done = done && job->finished.load() && !job->running.load();
+    if (done || std::chrono::steady_clock::now() > deadline)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (int i = 0; i < count; ++i) {
+    ASSERT_TRUE(jobsHere[i]->finished.load()) << i;
+    for (const devsim::KeFile &file : configs[i].files) {
+      std::string path = archive + Sep() + configs[i].serial + Sep() + DiskName(file.number, file.date);
+      EXPECT_EQ(ReadBytes(path), devsim::FileReply(file, '3')) << path;
+    }
+  }
+  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
+  // The finished flag is the worker's last access to its job; a moment more
+  // lets each detached thread leave its body before the jobs go.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+} // namespace
+
+TEST_F(JobTest, TwoKeModulesInOneRun) { ArchiveInParallel(*sim, archive, 2); }
+
+TEST_F(JobTest, SixteenKeModulesInOneRun) { ArchiveInParallel(*sim, archive, 16); }

@@ -1,0 +1,89 @@
+// A KE that lies must not make the run write outside the archive, reuse a
+// broken Directory line, or leave a partial file behind.
+#include <filesystem>
+
+#include "jobfixture.h"
+
+using namespace archtest;
+
+namespace {
+
+const std::string kK2 = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
+
+// Every path below dir, relative to it.
+std::vector<std::string> Tree(const std::string &dir) {
+  std::vector<std::string> out;
+  for (const auto &entry : std::filesystem::recursive_directory_iterator(dir))
+    out.push_back(std::filesystem::relative(entry.path(), dir).string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+} // namespace
+
+TEST_F(JobTest, SerialNumberThatIsNoSafeDirectoryNameIsK2) {
+  const std::vector<std::string> serials = {"../escape9", "AB/CD/EFGH", "CON", "ABC123.", "AB\x01" "CDEF"};
+  for (size_t i = 0; i < serials.size(); ++i) {
+    devsim::KeConfig cfg = KeWithFiles(1);
+    cfg.serial = serials[i];
+    sim->AddKe("ke" + std::to_string(i), "ttyUSB" + std::to_string(i), cfg);
+  }
+  ASSERT_TRUE(sim->Start());
+  const std::string shown[] = {"../escape9", "AB/CD/EFGH", "CON", "ABC123.", "AB[x01]CDEF"};
+  for (size_t i = 0; i < serials.size(); ++i) {
+    exitCode.store(0);
+    auto port = Port(*sim->Find("ke" + std::to_string(i)), 3);
+    Run(nullptr, port.get());
+    EXPECT_EQ(exitCode.load(), 1) << i;
+    EXPECT_EQ(sim->FileRequests("ke" + std::to_string(i), 1), 0) << i;
+    EXPECT_EQ(ErrorLog().back(), "<" + port->portName + "> " + shown[i] + kK2);
+  }
+  // Nothing but the error log, inside the archive or next to it.
+  EXPECT_EQ(Tree(root.path), (std::vector<std::string>{"archiwum", "archiwum/ERROR_log.txt"}));
+}
+
+TEST_F(JobTest, DirectoryLinesThatCannotBeUsedAreSkipped) {
+  devsim::KeConfig cfg = KeWithFiles(4);
+  cfg.files[1].date = "../../x/aa";          // a disk name leaving the directory
+  cfg.files[2].date = "2010-03-30 7x";       // a number field that is no number
+  cfg.files[3].date = "2010-03-3\x01";       // a control byte in the name
+  devsim::Line &ke = sim->AddKe("ke", "ttyUSB2", cfg);
+  ASSERT_TRUE(sim->Start());
+  auto port = Port(ke, 3);
+  Run(nullptr, port.get());
+  EXPECT_EQ(exitCode.load(), 0);
+
+  for (int n = 1; n <= 3; ++n)
+    EXPECT_EQ(sim->FileRequests("ke", n), 0) << n;
+  EXPECT_EQ(sim->FileRequests("ke", 4), 1);
+  EXPECT_EQ(Tree(KeDir(cfg.serial)),
+            (std::vector<std::string>{"Z0000_2010-03-30.ej", "Z0004_2010-03-30.ej", "log", "log/log_log.txt"}));
+  EXPECT_FALSE(Exists(root / "x"));
+  const std::string tag = "<" + ke.PortName() + "> ";
+  auto log = CopyLog(cfg.serial);
+  EXPECT_EQ(CountLines(log, tag + "Pomini\xEAto plik o niedozwolonej nazwie: Z0001_../../x/aa.ej"), 1);
+  EXPECT_EQ(CountContaining(log, tag + "Pomini\xEAto nieczytelny wiersz zestawu plik\xF3w:  Z0002 D 2010-03-30"), 1);
+  EXPECT_EQ(CountLines(log, tag + "Pomini\xEAto plik o niedozwolonej nazwie: Z0003_2010-03-3[x01].ej"), 1);
+  EXPECT_EQ(CountContaining(log, "Zapisano plik: "), 2);
+}
+
+TEST_F(JobTest, FailedWriteLeavesNothingAndTheTransferGoesOn) {
+  devsim::KeConfig cfg = KeWithFiles(3);
+  devsim::Line &ke = sim->AddKe("ke", "ttyUSB2", cfg);
+  ASSERT_TRUE(sim->Start());
+  // Something occupies the temporary name of file 2, so its write fails.
+  const std::string dir = KeDir(cfg.serial);
+  std::filesystem::create_directories(dir + Sep() + "~" + DiskName(2) + ".tmp");
+  auto port = Port(ke, 3);
+  Run(nullptr, port.get());
+
+  EXPECT_FALSE(Exists(ArchiveFile(cfg.serial, DiskName(2))));
+  EXPECT_EQ(ReadBytes(ArchiveFile(cfg.serial, DiskName(3))), devsim::FileReply(cfg.files[3], '3'));
+  const std::string failed = " nie uda\xB3o si\xEA zapisa\xE6. B\xB3\xB9" "d zapisu na dysku.";
+  const std::string tag = "<" + ke.PortName() + "> ";
+  auto log = CopyLog(cfg.serial);
+  EXPECT_EQ(CountLines(log, tag + "Plik: " + DiskName(2) + failed), 1);
+  EXPECT_EQ(CountLines(log, tag + T3(DiskName(2))), 0);
+  EXPECT_EQ(CountLines(log, tag + T3(DiskName(3))), 1);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{"Plik: " + dir + Sep() + DiskName(2) + failed}));
+}
