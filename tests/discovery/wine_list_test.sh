@@ -17,17 +17,20 @@ export TMPDIR="$work/tmp"
 export WINEDEBUG=-all
 
 "$src/scripts/wine-register-devices" "$src/tests/discovery/data/standard_devices.txt"
+"$src/scripts/wine-register-devices" "$src/tests/discovery/data/bare_device.txt"
 
 cd "$work"
-rm -f report.txt report2.txt
+rm -f report.txt report2.txt report3.txt
 "$src/scripts/wine-run" "$exe" LIST report.txt
 "$src/scripts/wine-run" "$exe" LIST report2.txt "NCOM FILTER"
+"$src/scripts/wine-run" "$exe" LIST report3.txt NCOM
 
-python3 - "$src/tests/discovery/data/list_default.golden" report.txt report2.txt <<'EOF'
+python3 - "$src/tests/discovery/data/list_default.golden" report.txt report2.txt report3.txt <<'EOF'
 import sys
 golden = open(sys.argv[1], 'rb').read()
 report = open(sys.argv[2], 'rb').read()
 filtered = open(sys.argv[3], 'rb').read()
+unfiltered = open(sys.argv[4], 'rb').read()
 fail = []
 if not report.startswith(golden):
     cut = next((i for i, (a, b) in enumerate(zip(golden, report)) if a != b), min(len(golden), len(report)))
@@ -38,6 +41,11 @@ if not env.endswith(b'\r\n') or any(b'=' not in l for l in lines[:-1]) or not an
     fail.append('environment part is not NAME=value CR LF lines: %r' % env[:200])
 if b'VID_1234' in filtered or b'PNP0501' in filtered or b'SELVAN ORDEK' not in filtered:
     fail.append('FILTER did not keep exactly the maker\'s devices')
+# The device without texts: no COM number, so it comes first, with NCOM only.
+bare = (b'Port szeregowy niezdefiniowany\r\nHardwareId:         \r\nVersion:            0.00\r\n'
+        b'SystemID:           ROOT\\PORTS\\0000\r\n')
+if b'ROOT\\PORTS' in report or not unfiltered.startswith(bare) or not unfiltered[len(bare):].startswith(b'Numer'):
+    fail.append('device without properties not reported as an undefined port under NCOM: %r' % unfiltered[:200])
 if fail:
     print('\n'.join(fail))
     sys.exit(1)
