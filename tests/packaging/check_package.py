@@ -4,8 +4,8 @@
   check_package.py manpage <zarvik.1>
   check_package.py czytaj <CZYTAJ.txt>
   check_package.py imports <objdump> <zarvik.exe>
-  check_package.py linux <CPackConfig.cmake> <work dir> <version>
-  check_package.py zip <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt>
+  check_package.py linux <cpack> <CPackConfig.cmake> <work dir> <version>
+  check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt>
 
 Every check prints one line; the script ends with 1 when any failed.
 """
@@ -111,12 +111,12 @@ def imports(objdump, exe):
 
 # --- packages ------------------------------------------------------------------
 
-def cpack(config, work, generator):
+def cpack(program, config, work, generator):
     work = os.path.abspath(work)
     out = os.path.join(work, "out")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    r = run(["cpack", "-G", generator, "--config", config, "-B", out])
+    r = run([program, "-G", generator, "--config", config, "-B", out])
     check(r.returncode == 0, "cpack -G %s" % generator)
     if r.returncode != 0:
         sys.stdout.write(r.stdout.decode("utf-8", "replace") + r.stderr.decode("utf-8", "replace"))
@@ -148,9 +148,9 @@ def list_runs(argv, cwd, what, env=None):
           "%s runs LIST and writes the report (exit %d, %d bytes)" % (what, r.returncode, len(body)))
 
 
-def linux(config, work, version):
+def linux(program, config, work, version):
     work = os.path.abspath(work)
-    out = cpack(config, work, "DEB;TGZ")
+    out = cpack(program, config, work, "DEB;TGZ")
     deb = one_file(out, ".deb")
     tgz = one_file(out, ".tar.gz")
     if deb:
@@ -185,9 +185,9 @@ def linux(config, work, version):
         check("share/man/man1/zarvik.1.gz" in members, "the .tar.gz holds share/man/man1/zarvik.1.gz")
 
 
-def windows_zip(config, work, version, wine_run, czytaj_path):
+def windows_zip(program, config, work, version, wine_run, czytaj_path):
     work = os.path.abspath(work)
-    out = cpack(config, work, "ZIP")
+    out = cpack(program, config, work, "ZIP")
     path = one_file(out, ".zip")
     if not path:
         return
