@@ -3,6 +3,7 @@
 
   check_package.py manpage <zarvik.1>
   check_package.py czytaj <CZYTAJ.txt>
+  check_package.py readme <README.md>
   check_package.py imports <objdump> <zarvik.exe>
   check_package.py linux <cpack> <CPackConfig.cmake> <work dir> <version>
   check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt>
@@ -83,6 +84,16 @@ def czytaj(path):
         check(name in text, "mentions " + name)
     long_lines = [l for l in text.split("\r\n") if len(l) > 79]
     check(not long_lines, "no line wider than 79 characters (%d)" % len(long_lines))
+
+
+def readme(path):
+    text = open(path, encoding="utf-8").read()
+    table = re.search(r"^## Exit codes\n(.*?)(?=^## |\Z)", text, re.S | re.M)
+    codes = {int(c) for c in re.findall(r"^\| (\d) \|", table.group(1), re.M)} if table else set()
+    check(codes == EXIT_CODES, "README's exit codes %s (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
+    for title in ["Szybki start", "Packages", "Reporting a problem"]:
+        check(re.search(r"^## " + title, text, re.M) is not None, "README section " + title)
+    check("scripts/release" in text and "dialout" in text, "README names scripts/release and dialout")
 
 
 # --- Windows executable --------------------------------------------------------
@@ -217,6 +228,8 @@ def main(argv):
         manpage(*args)
     elif what == "czytaj":
         czytaj(*args)
+    elif what == "readme":
+        readme(*args)
     elif what == "imports":
         imports(*args)
     elif what == "linux":
