@@ -23,9 +23,6 @@ constexpr int kRelayPolls = 60;
 constexpr int kRelayPollMs = 1000;
 constexpr int kAfterSubMs = 200;
 constexpr int kInfoBudget = 500;
-// An information reply is a few hundred bytes; a line that keeps talking
-// beyond this is not answering the request.
-constexpr int kInfoLimit = 64 * 1024;
 
 // Log texts in Windows-1250; 0x9F is the letter z with acute.
 const char *Question() { return deviceLanguage == 0 ? "> Zapytanie: " : "> Question: "; }
@@ -142,7 +139,7 @@ std::string DrukarkaClass::ReadUniqueNumber() {
     return std::string();
   }
   const char terminator[] = {static_cast<char>(kEsc), '\\', 0};
-  if (!CollectReply(port, answer, kInfoBudget, terminator, kInfoLimit)) {
+  if (!CollectReply(port, answer, kInfoBudget, terminator, infoLimit)) {
     LogLine(NoAnswerFormat(), 0, false);
     answer.Clear();
     return std::string();

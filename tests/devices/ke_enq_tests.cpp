@@ -1,31 +1,26 @@
-// First-kind modules and the ENQ retry of a file request. Slow: each silent
-// attempt spends the module's 12,000-unit budget (about 25 s).
-#include <algorithm>
+// A first-kind module and the ENQ retry of a file request (ke_enq.scenario).
+// Slow: the silent first attempt spends its 12,000-unit budget (about 25 s).
+#include <gtest/gtest.h>
+
+#include <string>
 
 #include "devices/vemoracopyclass.h"
-#include "simfixture.h"
+#include "support/simdevices.h"
 
-namespace {
-class KeEnqTest : public SimTest {};
-} // namespace
-
-TEST_F(KeEnqTest, FileAfterOneEnqWithTheExtraByteCut) {
-  devsim::KeConfig cfg;
-  cfg.version = devsim::VersionKind::kUntagged; // answers files after one ENQ
-  devsim::KeFile file = devsim::MakeFile(9, 2000);
-  cfg.files.push_back(file);
-  devsim::Line &line = sim->AddKe("ke", "ttyUSB2", cfg);
-  ASSERT_TRUE(sim->Start());
-
-  VemoraCopyClass ke(line.PortName().c_str());
+TEST(KeEnq, FileAfterOneEnqWithTheExtraByteCut) {
+  SimDevices &sim = SimDevices::Get();
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  VemoraCopyClass ke(sim.Port("enq").c_str());
   ke.ReadVersion();
   ASSERT_EQ(ke.moduleKind, 0);
   ke.SetRequestDigits(0, 3);
-  line.ClearReceived();
+  size_t before = sim.ReceivedCount("enq");
   iBuffer target;
   EXPECT_TRUE(ke.ReadFile(target, 9));
-  std::string expected = devsim::FileReply(file, '3');
-  ASSERT_EQ(expected.back(), '\xff');
+  std::string expected;
+  while (expected.size() < 2000)
+    expected += "0123456789";
+  expected += '\xff';
   EXPECT_EQ(std::string(target.Text(), static_cast<size_t>(target.Length())), expected);
-  EXPECT_EQ(line.Received(), "\x1b" "3;0;9F\x05");
+  EXPECT_EQ(sim.Received("enq").substr(before), "\x1b" "3;0;9F\x05");
 }

@@ -1,31 +1,54 @@
-// The fiscal printer protocol against simulated printers and scripted peers.
-#include <unistd.h>
+// The fiscal printer protocol against simulated printers and scripted lines
+// (printer.scenario), natively and under Wine.
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <string>
 
 #include "devices/drukarka.h"
-#include "simfixture.h"
+#include "logtail.h"
+#include "support/simdevices.h"
 
 namespace {
 
-class PrinterTest : public SimTest {
+::testing::Environment *const home = ::testing::AddGlobalTestEnvironment(new PrivateHome);
+
+long long TimedMs(const std::function<void()> &f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string Hex(const std::string &bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty())
+      out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+class PrinterTest : public ::testing::Test {
 protected:
-  // A scripted line the printer object opens at 9600 baud.
-  devsim::Line &Peer(DrukarkaClass &printer) {
-    devsim::Line &line = sim->AddPeer("peer", "ttyUSB0");
-    EXPECT_TRUE(sim->Start());
-    printer.SetPort(line.ComNumber(), 9600);
-    EXPECT_TRUE(printer.Open());
-    return line;
+  void SetUp() override { ASSERT_TRUE(sim.Ok()) << sim.Error(); }
+  // Opens the printer object on line name at 9600 baud.
+  void Open(DrukarkaClass &printer, const std::string &name) {
+    printer.SetPort(sim.Com(name), 9600);
+    ASSERT_TRUE(printer.Open());
   }
-  devsim::Line &Printer(DrukarkaClass &printer, devsim::PrinterConfig cfg) {
-    devsim::Line &line = sim->AddPrinter("prn", "ttyUSB1", cfg);
-    EXPECT_TRUE(sim->Start());
-    printer.SetPort(line.ComNumber(), 9600);
-    EXPECT_TRUE(printer.Open());
-    return line;
+  // What line name has received, once count bytes are there.
+  std::string Received(const std::string &name, size_t count) {
+    sim.WaitReceived(name, count, 2000);
+    return sim.Received(name);
   }
-  static std::string Prefix(int com) { return "<com" + std::to_string(com) + "><,>"; }
+  std::string Prefix(const std::string &name) { return "<com" + std::to_string(sim.Com(name)) + "><,>"; }
+
+  SimDevices &sim = SimDevices::Get();
+  LogTail log;
 };
 
 } // namespace
@@ -40,25 +63,22 @@ TEST_F(PrinterTest, OpenNeedsAPortNumber) {
 
 TEST_F(PrinterTest, InformationRequestFrameAndElevenCharacterNumber) {
   DrukarkaClass printer;
-  devsim::Line &line = Peer(printer);
-  sim->AddReaction("peer", "\x1b\\", devsim::InfoReply("ABC12345678"));
+  Open(printer, "info");
   EXPECT_EQ(printer.ReadUniqueNumber(), "ABC12345678");
-  EXPECT_EQ(std::string(printer.answer.Text(), printer.answer.Length()), "ABC12345678");
-  EXPECT_EQ(Hex(line.Received()), "1B 50 30 23 73 1B 5C");
+  EXPECT_EQ(std::string(printer.answer.Text(), static_cast<size_t>(printer.answer.Length())), "ABC12345678");
+  EXPECT_EQ(Hex(Received("info", 7)), "1B 50 30 23 73 1B 5C");
 
-  std::string log = PrinterLog();
-  std::string com = Prefix(line.ComNumber());
-  EXPECT_NE(log.find(com + " Zapytanie: [x1B]P0#s[x1B]\\\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find(com + " Odpowied\x9F: "), std::string::npos) << log;
+  std::string lines = log.Text();
+  EXPECT_NE(lines.find(Prefix("info") + " Zapytanie: [x1B]P0#s[x1B]\\\r\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find(Prefix("info") + " Odpowied\x9F: 1#X1;2;"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("ABC12345678[x1B]\\\r\n"), std::string::npos) << lines;
 }
 
-TEST_F(PrinterTest, InformationReplyShortRemainderAndSilence) {
+TEST_F(PrinterTest, InformationReplyShortRemainderAndClosedPort) {
   DrukarkaClass printer;
-  Peer(printer);
-  sim->AddReaction("peer", "\x1b\\", devsim::InfoReply("AB123"));
+  Open(printer, "infoshort");
   EXPECT_EQ(printer.ReadUniqueNumber(), "AB123");
 
-  // Closed port: empty, nothing sent.
   printer.Close();
   EXPECT_EQ(printer.ReadUniqueNumber(), "");
   EXPECT_EQ(printer.answer.Length(), 0);
@@ -66,13 +86,8 @@ TEST_F(PrinterTest, InformationReplyShortRemainderAndSilence) {
 
 TEST_F(PrinterTest, InformationReplyThatNeverEnds) {
   DrukarkaClass printer;
-  devsim::Line &line = Peer(printer);
-  sim->SetPacing(false);
-  // A line that keeps sending for ten seconds: the reply is capped and the
-  // call returns long before the line falls silent.
-  std::string garbage(1024, 'x');
-  for (int i = 0; i < 1000; ++i)
-    line.Write(garbage, 10 * i);
+  Open(printer, "infoendless");
+  printer.infoLimit = 300; // about 0.3 s of a reply that lasts 100 s
   std::string number;
   long long ms = TimedMs([&] { number = printer.ReadUniqueNumber(); });
   EXPECT_EQ(number, "xxxxxxxxxxx");
@@ -81,94 +96,88 @@ TEST_F(PrinterTest, InformationReplyThatNeverEnds) {
 
 TEST_F(PrinterTest, StatusWithoutPrinter) {
   DrukarkaClass printer;
-  devsim::Line &line = Peer(printer);
+  Open(printer, "nostatus");
   int8_t status = 0;
   long long ms = TimedMs([&] { status = printer.QueryStatus(); });
   EXPECT_EQ(status, -1);
   EXPECT_GE(ms, 40 * 15);
-  EXPECT_EQ(Hex(line.Received()), "05");
-  std::string log = PrinterLog();
-  std::string com = Prefix(line.ComNumber());
-  EXPECT_NE(log.find(com + " Zapytanie: [x05]\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find(com + " Brak odpowiedzi.\r\n"), std::string::npos) << log;
+  EXPECT_EQ(Hex(Received("nostatus", 1)), "05");
+  std::string lines = log.Text();
+  EXPECT_NE(lines.find(Prefix("nostatus") + " Zapytanie: [x05]\r\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find(Prefix("nostatus") + " Brak odpowiedzi.\r\n"), std::string::npos) << lines;
 }
 
 TEST_F(PrinterTest, LateStatusStillCounts) {
   DrukarkaClass printer;
-  Peer(printer);
+  Open(printer, "latestatus");
   // 40 polls take at least 600 ms; an answer after 500 ms is still within them.
-  sim->AddReaction("peer", "\x05", "\x60", 500);
   EXPECT_EQ(printer.QueryStatus(), 0x60);
 }
 
 TEST_F(PrinterTest, HighStatusByteIsNegativeAndLoggedInTwoDigits) {
   DrukarkaClass printer;
-  devsim::Line &line = Peer(printer);
-  sim->AddReaction("peer", "\x05", "\x11\x88");
+  Open(printer, "highstatus");
   int8_t status = printer.QueryStatus();
   EXPECT_LT(status, 0);
-  EXPECT_EQ(static_cast<uint8_t>(status), 0x88);
-  EXPECT_NE(PrinterLog().find(Prefix(line.ComNumber()) + " Odpowied\x9F: 0x88\r\n"), std::string::npos);
+  EXPECT_EQ(static_cast<uint8_t>(status), 0x88); // the last byte of "11 88"
+  std::string lines = log.Text();
+  EXPECT_NE(lines.find(Prefix("highstatus") + " Odpowied\x9F: 0x88\r\n"), std::string::npos) << lines;
 }
 
-TEST_F(PrinterTest, StatusOfASimulatedPrinter) {
+TEST_F(PrinterTest, StatusAndNumberOfASimulatedPrinter) {
   DrukarkaClass printer;
-  devsim::PrinterConfig cfg;
-  Printer(printer, cfg);
-  EXPECT_EQ(printer.QueryStatus(), static_cast<int8_t>(cfg.status));
-  EXPECT_EQ(printer.ReadUniqueNumber(), cfg.fiscal);
+  Open(printer, "prn");
+  EXPECT_EQ(static_cast<uint8_t>(printer.QueryStatus()), 0x68);
+  EXPECT_EQ(printer.ReadUniqueNumber(), "ABC12345678");
 }
 
-class RelayAccepted : public PrinterTest, public ::testing::WithParamInterface<uint8_t> {};
+class RelayAccepted : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(RelayAccepted, FrameStatusAndLeaving) {
+  const std::string line = GetParam();
   DrukarkaClass printer;
-  devsim::PrinterConfig cfg;
-  cfg.relayStatus = GetParam();
-  devsim::Line &line = Printer(printer, cfg);
+  Open(printer, line);
   EXPECT_TRUE(printer.EnterRelay());
-  EXPECT_EQ(Hex(line.Received()), "1B 50 26 64 42 44 1B 5C 10");
-  EXPECT_TRUE(sim->Relaying("prn"));
-  std::string log = PrinterLog();
-  std::string com = Prefix(line.ComNumber());
-  EXPECT_NE(log.find(com + " Zapytanie: &d\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find(com + " Zapytanie: [x1B]P&dBD[x1B]\\\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find(com + " Zapytanie: [x10]\r\n"), std::string::npos) << log;
+  EXPECT_EQ(Hex(Received(line, 9)), "1B 50 26 64 42 44 1B 5C 10");
+  std::string lines = log.Text();
+  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: &d\r\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x1B]P&dBD[x1B]\\\r\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x10]\r\n"), std::string::npos) << lines;
 
   // Leaving: DLE shows the relay, SUB, DLE shows it gone.
-  line.ClearReceived();
   EXPECT_TRUE(printer.LeaveRelay());
-  EXPECT_EQ(Hex(line.Received()), "10 1A 10");
-  EXPECT_FALSE(sim->Relaying("prn"));
+  EXPECT_EQ(Hex(Received(line, 12).substr(9)), "10 1A 10");
+  // And it is gone: a second leave finds no relay and sends no SUB.
+  EXPECT_FALSE(printer.LeaveRelay());
+  EXPECT_EQ(Hex(Received(line, 13).substr(12)), "10");
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, RelayAccepted, ::testing::Values(uint8_t{0x78}, uint8_t{0x7F}));
+INSTANTIATE_TEST_SUITE_P(Statuses, RelayAccepted, ::testing::Values("prn78", "prn7f"));
 
-class RelayRejected : public PrinterTest, public ::testing::WithParamInterface<uint8_t> {};
+class RelayRejected : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(RelayRejected, OnlyTheRelayStatusEndsThePolling) {
+  const std::string line = GetParam();
   DrukarkaClass printer;
-  devsim::PrinterConfig cfg;
-  cfg.idleStatus = GetParam();
-  cfg.relayDelayPolls = 2; // two polls answered with the status under test
-  devsim::Line &line = Printer(printer, cfg);
+  Open(printer, line);
+  // The first two polls get the status under test (0x68 or 0xF8), the third
+  // the relay status: two rejections, then acceptance.
   EXPECT_TRUE(printer.EnterRelay());
-  std::string received = line.Received();
+  std::string received = Received(line, 11);
   EXPECT_EQ(std::count(received.begin(), received.end(), '\x10'), 3) << Hex(received);
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, RelayRejected, ::testing::Values(uint8_t{0x68}, uint8_t{0xF8}));
+INSTANTIATE_TEST_SUITE_P(Statuses, RelayRejected, ::testing::Values("prn68", "prnf8"));
 
 TEST_F(PrinterTest, RelayOnAClosedPort) {
   DrukarkaClass printer;
-  printer.SetPort(5, 9600);
+  printer.SetPort(60, 9600);
   EXPECT_FALSE(printer.EnterRelay());
 }
 
 TEST_F(PrinterTest, LeaveRelayWhenNotRelaying) {
   DrukarkaClass printer;
-  devsim::Line &line = Peer(printer);
-  sim->AddReaction("peer", "\x10", "\x70");
+  Open(printer, "notrelaying");
   EXPECT_FALSE(printer.LeaveRelay());
-  EXPECT_EQ(Hex(line.Received()), "10"); // no SUB
+  EXPECT_EQ(Hex(Received("notrelaying", 1)), "10"); // no SUB
 }
