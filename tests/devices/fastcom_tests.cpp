@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "devices/fastcom.h"
+#include "support/portholder.h"
 #include "support/simdevices.h"
 
 namespace {
@@ -247,11 +248,21 @@ TEST_F(FastComTest, ByteModeSendsEachByteAndAnEmptyFrameIsNoWrite) {
   EXPECT_TRUE(port.Close());
 }
 
-TEST_F(FastComTest, APortHeldElsewhereDoesNotOpen) {
-  if (SimDevices::UnderWine())
-    GTEST_SKIP() << "the simulator holds the port with flock, which Wine does not consult";
+TEST_F(FastComTest, APortHeldByAnotherProcessDoesNotOpen) {
+  PortHolder holder;
+  ASSERT_TRUE(holder.Start(sim.Port("held")));
   FastCom port;
   EXPECT_FALSE(port.Open(sim.Port("held").c_str(), 20));
+  EXPECT_FALSE(port.IsOpen());
+  holder.Stop();
+  EXPECT_TRUE(port.Open(sim.Port("held").c_str(), 20));
+}
+
+TEST_F(FastComTest, APortLockedByAnotherToolDoesNotOpen) {
+  if (SimDevices::UnderWine())
+    GTEST_SKIP() << "the simulator holds this port with flock, which Wine does not consult";
+  FastCom port;
+  EXPECT_FALSE(port.Open(sim.Port("locked").c_str(), 20));
   EXPECT_FALSE(port.IsOpen());
 }
 
