@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks of the release packages and of the user documentation.
 
-  check_package.py manpage <zarvik.1>
+  check_package.py manpage <zarvik.1> <version>
   check_package.py czytaj <CZYTAJ.txt>
   check_package.py readme <README.md>
   check_package.py imports <objdump> <zarvik.exe>
@@ -42,7 +42,10 @@ def section(text, title):
     return m.group(1) if m else ""
 
 
-def manpage(path):
+def manpage(path, version):
+    title = open(path, encoding="ascii").readline()
+    check(re.match(r'\.TH ZARVIK 1 "[^"]*" "zarvik %s"' % re.escape(version), title) is not None,
+          "the title line names version %s: %s" % (version, title.strip()))
     env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8", MAN_KEEP_FORMATTING="")
     r = run(["man", "--warnings", "-l", path], env=env)
     check(r.returncode == 0, "man -l renders the page (exit %d)" % r.returncode)
