@@ -38,6 +38,33 @@ std::string Tag(const char (&tag)[20]) { return std::string(tag, std::find(tag, 
 
 } // namespace
 
+namespace {
+
+iBuffer Framed(iBuffer body) {
+  iBuffer frame;
+  frame.AppendChar(kEsc);
+  frame.AppendChar('P');
+  frame.Append(body);
+  frame.AppendChar(kEsc);
+  frame.AppendChar('\\');
+  return frame;
+}
+
+} // namespace
+
+iBuffer PlainFrame(iBuffer payload) {
+  payload.ToMazovia();
+  return Framed(payload);
+}
+
+iBuffer ChecksumFrame(iBuffer payload) {
+  payload.ToMazovia();
+  // The checksum covers the payload as sent, after the code page change.
+  std::string check = payload.HexByte(payload.XorSum(0, 0xFF));
+  payload.AppendText(check.c_str());
+  return Framed(payload);
+}
+
 DrukarkaClass::DrukarkaClass() = default;
 
 DrukarkaClass::~DrukarkaClass() { port.Close(); }
@@ -80,30 +107,15 @@ void DrukarkaClass::LogLine(const char *format, int value, bool withValue) {
 }
 
 bool DrukarkaClass::SendPlain(iBuffer payload) {
-  payload.ToMazovia();
-  iBuffer start;
-  start.AppendChar(kEsc);
-  start.AppendChar('P');
-  payload.Prepend(start);
-  payload.AppendChar(kEsc);
-  payload.AppendChar('\\');
-  LogFrame(Question(), payload);
-  return port.Send(payload);
+  iBuffer frame = PlainFrame(payload);
+  LogFrame(Question(), frame);
+  return port.Send(frame);
 }
 
 bool DrukarkaClass::SendWithChecksum(iBuffer payload) {
-  payload.ToMazovia();
-  // The checksum covers the payload as sent, after the code page change.
-  std::string check = payload.HexByte(payload.XorSum(0, 0xFF));
-  payload.AppendText(check.c_str());
-  iBuffer start;
-  start.AppendChar(kEsc);
-  start.AppendChar('P');
-  payload.Prepend(start);
-  payload.AppendChar(kEsc);
-  payload.AppendChar('\\');
-  LogFrame(Question(), payload);
-  return port.SendPaced(payload);
+  iBuffer frame = ChecksumFrame(payload);
+  LogFrame(Question(), frame);
+  return port.SendPaced(frame);
 }
 
 int8_t DrukarkaClass::QueryByte(uint8_t control) {

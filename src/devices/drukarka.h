@@ -27,6 +27,12 @@ bool RelayActive(uint8_t status);
 // remain. The reply is consumed; nothing outside it is read.
 std::string ExtractUniqueNumber(iBuffer &reply);
 
+// Command frames as they go on the line: ESC 'P', the payload with its Polish
+// letters in the Mazovia code page, then (ChecksumFrame only) two upper-case
+// hex digits of 0xFF XOR every converted payload byte, then ESC '\\'.
+iBuffer PlainFrame(iBuffer payload);
+iBuffer ChecksumFrame(iBuffer payload);
+
 class DrukarkaClass {
 public:
   DrukarkaClass();

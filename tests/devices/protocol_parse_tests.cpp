@@ -113,6 +113,32 @@ TEST(Identity, TooFewBreaksAndOddBytes) {
   EXPECT_EQ(out[4], "");
 }
 
+std::string Hex(const iBuffer &b) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (int i = 0; i < b.Length(); ++i) {
+    if (i)
+      out += ' ';
+    out += digits[b.CharAt(i) >> 4];
+    out += digits[b.CharAt(i) & 15];
+  }
+  return out;
+}
+
+TEST(PrinterFrames, ExactBytes) {
+  EXPECT_EQ(Hex(ChecksumFrame(iBuffer("&d"))), "1B 50 26 64 42 44 1B 5C");
+  EXPECT_EQ(Hex(PlainFrame(iBuffer("0#s"))), "1B 50 30 23 73 1B 5C");
+  EXPECT_EQ(Hex(ChecksumFrame(iBuffer())), "1B 50 46 46 1B 5C");
+}
+
+TEST(PrinterFrames, PolishLettersAreConvertedBeforeTheChecksum) {
+  // Windows-1250 A-ogonek 0xA5 and l-stroke 0xB3 go out as Mazovia 0x8F and
+  // 0x92; the checksum is 0xFF ^ 0x8F ^ 0x92 = 0xE2, not that of the
+  // Windows-1250 bytes.
+  EXPECT_EQ(Hex(ChecksumFrame(iBuffer("\xA5\xB3"))), "1B 50 8F 92 45 32 1B 5C");
+  EXPECT_EQ(Hex(PlainFrame(iBuffer("\xA5x"))), "1B 50 8F 78 1B 5C");
+}
+
 TEST(Relay, StatusesThatMeanRelaying) {
   for (int b = 0; b < 256; ++b)
     EXPECT_EQ(RelayActive(static_cast<uint8_t>(b)), b >= 0x78 && b <= 0x7F) << b;
