@@ -2,10 +2,31 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "discovery/usbclass.h"
+
+namespace {
+
+// Nothrow allocations fail from this count down to zero (-1: never): the walk
+// creates its records with the nothrow form.
+int nothrowAllocationsLeft = -1;
+
+} // namespace
+
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+  if (nothrowAllocationsLeft == 0)
+    return nullptr;
+  if (nothrowAllocationsLeft > 0)
+    --nothrowAllocationsLeft;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -166,6 +187,23 @@ TEST(Walk, ThrowingPropertyReadGoesThroughTheGuard) {
                "oraz funkcji systemowej SetupDiGetDeviceRegistryProperty.\r\n"
                "\r\n"
                "{00000001-E325-11CE-BFC1-08002BE10318}\r\n");
+}
+
+TEST(Walk, RecordThatCannotBeCreatedEndsTheWalk) {
+  Walk w({Port("A", "x (COM1)"), Port("B", "x (COM2)"), Port("C", "x (COM3)")});
+  w.usb->vendorFilter = false;
+  nothrowAllocationsLeft = 1;
+  bool result = w.usb->SearchPorts();
+  nothrowAllocationsLeft = -1;
+  EXPECT_TRUE(result);
+  EXPECT_TRUE(w.usb->errorFlag);
+  EXPECT_EQ(w.Ids(), (Ids{"A"}));
+  EXPECT_EQ(w.set->destroyed, 1);
+  EXPECT_STREQ(w.usb->errorText.Text(), "Krytyczny b\263\271d w interpretacji informacji.\r\n"
+                                        "Wska\237nik pusty. Brak pami\352ci na stercie.\r\n"
+                                        "{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n");
+  std::string trace = w.usb->reportText.Text();
+  EXPECT_EQ(trace.substr(trace.size() - 6), "\r\n\r\n\r\n");  // after A's block, the closing line
 }
 
 TEST(Walk, FailingClassLookupAndOpenAreReported) {
