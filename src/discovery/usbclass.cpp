@@ -218,7 +218,10 @@ bool UsbClass::SearchPorts() {
     }
   }
 
-  deviceSet->Destroy();
+  try {
+    deviceSet->Destroy();
+  } catch (...) {
+  }
   if (traceProperties)
     reportText.AppendText(kCrLf);
   return true;
