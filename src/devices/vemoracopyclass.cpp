@@ -107,8 +107,8 @@ bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
 
   iBuffer scratch;
   int64_t budget = kDirectoryBudget;
-  while (budget > 0 && target.Length() < replyLimit) {
-    if (!CollectReply(port, scratch, port.ReadTimeout(), nullptr, replyLimit - target.Length()))
+  while (budget > 0 && target.Length() < directoryLimit) {
+    if (!CollectReply(port, scratch, port.ReadTimeout(), nullptr, directoryLimit - target.Length()))
       break; // the port is closed: nothing will come
     if (scratch.Length() > 0) {
       target.Append(scratch);

@@ -43,6 +43,8 @@ public:
   uint8_t endByte = 0x1A;
   // Caps on what one reply may bring: a module that never stops sending ends
   // the operation with what it sent so far (which then lacks its end byte).
+  // A Directory lists at most 9999 files of about 55 bytes a line.
   int identityLimit = 64 * 1024;
+  int directoryLimit = 2 * 1024 * 1024;
   int replyLimit = 32 * 1024 * 1024;
 };

@@ -140,6 +140,19 @@ TEST_F(KeTest, DirectoryEndingInSubEndsAtOnce) {
   EXPECT_LT(ms, 3000);
 }
 
+TEST_F(KeTest, DirectoryWithoutSubEndsAfterTheIdleBudget) {
+  VemoraCopyClass ke(sim.Port("dirnosub").c_str());
+  ke.moduleKind = 1;
+  iBuffer target;
+  bool ok = false;
+  long long ms = TimedMs([&] { ok = ke.ReadDirectory(target); });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(Text(target), "KOPIA ELEKTRONICZNA\r\nZ0001 D\r\n");
+  // 10,000 units plus 7/60 of one per byte received, in 20 ms empty reads.
+  EXPECT_GE(ms, 9500);
+  EXPECT_LT(ms, 30000);
+}
+
 TEST_F(KeTest, FileRequestBytesAndEndBytes) {
   VemoraCopyClass ke(sim.Port("filereq").c_str());
   ke.moduleKind = 1;
