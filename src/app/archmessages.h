@@ -50,6 +50,9 @@ constexpr const char *kT4 = " brakuje znacznika ko" ZV_n "ca. Plik nie zapisa" Z
 constexpr const char *kT5 = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d komunikacyjny.";
 // A fetched file that could not be written to disk.
 constexpr const char *kWriteFailed = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d zapisu na dysku.";
+// A fetched file whose length is not the size the Directory lists.
+constexpr const char *kSizeWrong =
+    " ma inny rozmiar ni" ZV_z " w zestawie plik" ZV_o "w. B" ZV_l ZV_a "d odczytu. Plik nie zapisa" ZV_l " si" ZV_e ".";
 constexpr const char *kE1 = "Kopia elektroniczna jest pusta.";
 // Directory lines the run cannot use.
 constexpr const char *kBadLine = "Pomini" ZV_e "to nieczytelny wiersz zestawu plik" ZV_o "w: ";

@@ -181,8 +181,13 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
       bool inner = false;
       for (int k = 0; k + 1 < length && !inner; ++k)
         inner = data[k] == endByte;
-      if (length == 0 || data[length - 1] != endByte || inner) {
-        LogFileFailure(run, diskName, length > 0 && data[length - 1] == endByte ? msg::kT2 : msg::kT4);
+      const bool ended = length > 0 && data[length - 1] == endByte;
+      // Bytes lost or added on the line leave the end marker in place; the
+      // size the Directory lists tells (as it does for the disk copy later).
+      const bool sizeWrong =
+          fileNumber != 0 && static_cast<int64_t>(length) != static_cast<int64_t>(fileSize) + 1;
+      if (!ended || inner || sizeWrong) {
+        LogFileFailure(run, diskName, !ended ? msg::kT4 : inner ? msg::kT2 : msg::kSizeWrong);
         if (--retryBudget > 0)
           continue;
         retryBudget = kAttempts;

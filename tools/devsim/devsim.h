@@ -224,6 +224,8 @@ public:
                    bool hangUp = false);
   // Opens the slave of line name with an exclusive flock held until Stop.
   bool Hold(const std::string &name);
+  // A line served by an engine of the caller's own (fault engines, faults.h).
+  Line &AddEngine(const std::string &name, const std::string &tty, std::unique_ptr<Engine> engine);
 
   // Adds the devices of a scenario text (see the top of this file). False
   // with a message in error on a bad directive.

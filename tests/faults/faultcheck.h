@@ -1,0 +1,72 @@
+// The invariants every fault run is held to, as gtest assertions.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "faults/rig.h"
+
+namespace rig {
+
+// A whole run ends within this time even when every device misbehaves: the
+// main thread's 10 s wait, the longest device budget (the presence loop of
+// 21 identity listens) and the transfer of the files.
+constexpr double kBoundSeconds = 100;
+
+inline std::string Describe(const RunResult &run) {
+  return "exit " + std::to_string(run.exitCode) + " after " + std::to_string(run.seconds) + " s\n" +
+         run.output.substr(0, 4000);
+}
+
+// The faulty run: ended in bounded time, left a sound archive, and reported
+// whatever it did not archive.
+inline void ExpectFaultyRunSound(Rig &rig, const RunResult &run) {
+  EXPECT_FALSE(run.timedOut) << Describe(run);
+  EXPECT_LT(run.seconds, kBoundSeconds) << Describe(run);
+  EXPECT_GE(run.exitCode, 0) << Describe(run);
+  EXPECT_EQ(CheckArchiveSound(rig), "");
+  if (!CheckArchiveComplete(rig).empty()) {
+    EXPECT_TRUE(run.exitCode != 0 || !rig.ErrorLog().empty())
+        << "files are missing but neither the exit code nor the error log says so\n"
+        << Describe(run);
+  }
+}
+
+// The clean run after it completes the archive.
+inline void ExpectCleanRunCompletes(Rig &rig, const RunOptions &options = {}) {
+  std::string why;
+  ASSERT_TRUE(rig.Restart(&why)) << why;
+  RunResult clean = rig.Run(options);
+  EXPECT_EQ(clean.exitCode, 0) << Describe(clean);
+  EXPECT_EQ(CheckArchiveSound(rig), "");
+  EXPECT_EQ(CheckArchiveComplete(rig), "") << Describe(clean);
+}
+
+inline bool Contains(const std::string &text, const std::string &part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Files 1..count of size bytes each, after Z0000 (which every KE lists).
+inline std::vector<devsim::KeFile> Files(int count, int size) {
+  std::vector<devsim::KeFile> files{devsim::MakeFile(0, 300)};
+  for (int n = 1; n <= count; ++n)
+    files.push_back(devsim::MakeFile(n, size));
+  return files;
+}
+
+inline devsim::KeConfig Ke(const std::string &serial, int count, int size, bool tagged = true) {
+  devsim::KeConfig cfg;
+  cfg.serial = serial;
+  cfg.version = tagged ? devsim::VersionKind::kTagged : devsim::VersionKind::kUntagged;
+  cfg.files = Files(count, size);
+  return cfg;
+}
+
+inline std::string TestDir(const std::string &name) {
+  const char *base = std::getenv("TMPDIR");
+  return std::string(base && *base ? base : "/tmp") + "/zarvik-faults-" + name + "-" + std::to_string(::getpid());
+}
+
+} // namespace rig
