@@ -105,13 +105,13 @@ TEST_F(SimJobTest, CombinedAndPassThroughJobs) {
   EXPECT_EQ(ReadBytes(File("QX70000009", Name(1))), Reply(1, 333));
   EXPECT_NE(sim.Received("qx_prn").find("\x1bP0#s\x1b\\"), std::string::npos);
 
-  VemoraPortsType *printer = Port("prn", 0);
+  VemoraPortsType *printer = Port("drk", 0);
   Run(printer, nullptr, true);
   EXPECT_EQ(exitCode.load(), 0);
   EXPECT_EQ(ReadBytes(File("DR00000009", Name(0))), Reply(0, 90));
   EXPECT_EQ(ReadBytes(File("DR00000009", Name(1))), Reply(1, 444));
   EXPECT_EQ(CountLines(CopyLog("DR00000009"), "<" + printer->portName + "> Zapisano plik: " + Name(1)), 1);
-  std::string sent = sim.Received("prn");
+  std::string sent = sim.Received("drk");
   EXPECT_NE(sent.find("\x1bP&dBD\x1b\\"), std::string::npos);
   // The relay is left (SUB) after the last file request.
   size_t lastFile = sent.find("\x1b" "3;0;1F");
