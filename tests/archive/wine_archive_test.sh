@@ -1,0 +1,87 @@
+#!/bin/bash
+# zarvik.exe in archive mode under Wine, end to end: the standard devices
+# registered in a Wine prefix of this test's own, served by the native devsim
+# through <prefix>/dosdevices/com<n> links (scripts/wine-with-devsim). Three
+# runs: the KE module and the two-port device; the same again, which must
+# fetch nothing; the KE behind the printer with DR.
+#
+#   wine_archive_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
+set -euo pipefail
+exe=$1 src=$2 work=$3 devsim=$4
+scenario=$src/tests/archive/wine_archive.scenario
+
+rm -rf "$work/run"
+mkdir -p "$work/tmp" "$work/run"
+export WINEPREFIX="$work/prefix"
+# regedit and the program must reach the same wineserver.
+export TMPDIR="$work/tmp"
+export WINEDEBUG=-all
+"$src/scripts/wine-register-devices" "$src/tests/discovery/data/standard_devices.txt"
+
+cd "$work/run"
+run() {
+  local expect=$1
+  shift
+  set +e
+  "$src/scripts/wine-with-devsim" --devsim "$devsim" --scenario "$scenario" --work "$work/sim" \
+    -- "$exe" "$@" >>console.txt 2>&1
+  local rc=$?
+  set -e
+  if [ "$rc" -ne "$expect" ]; then
+    echo "zarvik.exe $*: exit code $rc, expected $expect"
+    tail -20 console.txt
+    exit 1
+  fi
+}
+
+run 0 archiwum
+(cd archiwum && find . -type f | sort | xargs md5sum) >first.sum
+run 0 'archiwum\'
+cat "$work"/sim/rec/*.rec >second.rec
+(cd archiwum && find . -type f ! -name '*_log.txt' | sort | xargs md5sum) >second.sum
+run 0 archiwum DR com36
+
+python3 - <<'PY'
+import os, sys
+fail = []
+
+def content(number, size):
+    out = b''
+    row = 0
+    while len(out) < size:
+        out += b'Z%04d WYDRUK %06d ABCDEFGHIJ 0123456789\r\n' % (number, row)
+        row += 1
+    return out[:size]
+
+def expect(serial, files, port):
+    log = open(os.path.join('archiwum', serial, 'log', 'log_log.txt'), 'rb').read()
+    for number, size in files:
+        name = 'Z%04d_2010-03-30.ej' % number
+        path = os.path.join('archiwum', serial, name)
+        want = content(number, size) + (b'\xff' if number else b'\x1a')
+        if not os.path.exists(path) or open(path, 'rb').read() != want:
+            fail.append('%s: wrong or missing' % path)
+        if log.count(b'> <%s> Zapisano plik: %s\r\n' % (port, name.encode())) != 1:
+            fail.append('%s: no single T3 line for %s' % (serial, name))
+
+expect('QX70000002', [(0, 180), (1, 2400)], b'com34')
+expect('MOD0000001', [(0, 150), (1, 1800), (2, 5200)], b'com35')
+expect('DR00000003', [(0, 120), (1, 700)], b'com36')
+
+# The second run found everything in place: no file request went out, no
+# archive file changed, and the logs gained no T3 line.
+if b';0;' in open('second.rec', 'rb').read() or b'0000F' in open('second.rec', 'rb').read():
+    fail.append('the second run requested files')
+first = [l for l in open('first.sum') if '_log.txt' not in l]
+if first != open('second.sum').readlines():
+    fail.append('the second run changed archive files')
+module_log = open('archiwum/MOD0000001/log/log_log.txt', 'rb').read()
+if not module_log.rstrip(b'\r\n').endswith(b'<com35> Sprawdzanie zawarto\x9cci Kopii Elektronicznej.'):
+    fail.append('module log does not end with the second run\'s T0: %r' % module_log[-200:])
+if os.path.exists('archiwum/ERROR_log.txt'):
+    fail.append('error log written: %r' % open('archiwum/ERROR_log.txt', 'rb').read()[:300])
+if fail:
+    print('\n'.join(fail))
+    sys.exit(1)
+print('archive ok')
+PY
