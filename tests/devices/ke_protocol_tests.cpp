@@ -2,34 +2,13 @@
 // natively and under Wine.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 
 #include "devices/vemoracopyclass.h"
 #include "support/simdevices.h"
+#include "testbytes.h"
 
 namespace {
-
-long long TimedMs(const std::function<void()> &f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string Hex(const std::string &bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty())
-      out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Text(const iBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
 
 class KeTest : public ::testing::Test {
 protected:

@@ -3,34 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 
 #include "devices/drukarka.h"
 #include "logtail.h"
+#include "testbytes.h"
 #include "support/simdevices.h"
 
 namespace {
 
 ::testing::Environment *const home = ::testing::AddGlobalTestEnvironment(new PrivateHome);
-
-long long TimedMs(const std::function<void()> &f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string Hex(const std::string &bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty())
-      out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
 
 class PrinterTest : public ::testing::Test {
 protected:

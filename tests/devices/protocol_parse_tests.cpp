@@ -6,6 +6,7 @@
 
 #include "devices/drukarka.h"
 #include "devices/vemoracopyclass.h"
+#include "testbytes.h"
 
 namespace {
 
@@ -111,18 +112,6 @@ TEST(Identity, TooFewBreaksAndOddBytes) {
   SplitIdentity(breaks, out);
   EXPECT_EQ(out[0], std::string(16, '\n'));
   EXPECT_EQ(out[4], "");
-}
-
-std::string Hex(const iBuffer &b) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (int i = 0; i < b.Length(); ++i) {
-    if (i)
-      out += ' ';
-    out += digits[b.CharAt(i) >> 4];
-    out += digits[b.CharAt(i) & 15];
-  }
-  return out;
 }
 
 TEST(PrinterFrames, ExactBytes) {

@@ -1,0 +1,31 @@
+// Small helpers of the protocol tests: bytes as hex, and timing a call.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "base/ibuffer.h"
+
+// "1B 50 26" for the bytes 0x1B 0x50 0x26.
+inline std::string Hex(const std::string &bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty())
+      out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+inline std::string Text(const iBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
+inline std::string Hex(const iBuffer &b) { return Hex(Text(b)); }
+
+// Milliseconds taken by f().
+template <class F> long long TimedMs(F &&f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
+}
