@@ -1,0 +1,158 @@
+// The device simulator's own behaviour, as the program's serial port sees it:
+// the device rules other tests rely on (speed gate, end bytes, ENQ bytes,
+// relay, faults, scenario errors).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "devices/fastcom.h"
+#include "devsim.h"
+
+namespace {
+
+std::string Text(const iBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
+
+iBuffer Frame(const std::string &bytes) {
+  iBuffer frame;
+  frame.AppendBytes(bytes.data(), static_cast<int>(bytes.size()));
+  return frame;
+}
+
+class DevsimTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    sim.SetPacing(false);
+    setenv("ZARVIK_DEV_ROOT", sim.DeviceRoot().c_str(), 1);
+  }
+  // Sends request and collects the reply until budget ms of silence.
+  std::string Ask(FastCom &port, const std::string &request, int budget = 100) {
+    iBuffer reply;
+    port.Send(Frame(request));
+    port.Receive(reply, budget);
+    return Text(reply);
+  }
+  devsim::Simulator sim;
+};
+
+TEST_F(DevsimTest, KeFileRepliesCarryTheirEndBytes) {
+  devsim::KeConfig cfg;
+  cfg.files = {devsim::MakeFile(0, 40), devsim::MakeFile(17, 300)};
+  devsim::Line &line = sim.AddKe("ke", "ttyUSB2", cfg);
+  ASSERT_TRUE(sim.Start());
+  FastCom port;
+  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
+
+  std::string content = devsim::FileContent(17, 300);
+  EXPECT_EQ(Ask(port, "\x1b" "3;0;17F"), content + '\xFF');
+  EXPECT_EQ(Ask(port, "\x1b" "0;3;17F"), content + '\x1A'); // kind not '3'
+  EXPECT_EQ(Ask(port, "\x1b" "0;3;0000F"), devsim::FileContent(0, 40) + '\x1A');
+  EXPECT_EQ(Ask(port, "\x1b" "3;0;18F"), ""); // no such file
+  EXPECT_EQ(sim.FileRequests("ke", 17), 2);
+
+  std::string dir = Ask(port, "\x1b" "D\r");
+  EXPECT_NE(dir.find(" Z0017 D 2010-03-30  1  300 OK"), std::string::npos) << dir;
+  EXPECT_EQ(dir.back(), '\x1A');
+  std::string id = Ask(port, "\x1bS");
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = id.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(id.substr(at, end - at));
+  ASSERT_GE(lines.size(), 5u) << id;
+  EXPECT_EQ(lines[2], "ABC12345678"); // fiscal-memory number: third line
+  EXPECT_EQ(lines[4], "AB12345678");  // serial number: fifth line
+  EXPECT_EQ(id.back(), '\x1A');
+  EXPECT_EQ(line.Received().substr(0, 7), "\x1b" "3;0;17");
+}
+
+TEST_F(DevsimTest, FirstKindKeAnswersAfterEnqWithOneExtraBytePerEnq) {
+  devsim::KeConfig cfg;
+  cfg.version = devsim::VersionKind::kUntagged;
+  cfg.enqBeforeFile = 2;
+  cfg.files = {devsim::MakeFile(5, 20)};
+  devsim::Line &line = sim.AddKe("ke", "ttyUSB3", cfg);
+  ASSERT_TRUE(sim.Start());
+  FastCom port;
+  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
+  EXPECT_EQ(Ask(port, "\x1bY"), "EJ v1.02");
+  EXPECT_EQ(Ask(port, "\x1b" "3;0;5F"), "");
+  EXPECT_EQ(Ask(port, "\x05"), "");
+  EXPECT_EQ(Ask(port, "\x05"), devsim::FileContent(5, 20) + "\xFF\x06\x06");
+}
+
+TEST_F(DevsimTest, FileFaultsAndFailFirst) {
+  devsim::KeConfig cfg;
+  devsim::KeFile cut = devsim::MakeFile(1, 100);
+  cut.fault = devsim::FileFault::kCutShort;
+  cut.faultBytes = 30;
+  devsim::KeFile inside = devsim::MakeFile(2, 10);
+  inside.fault = devsim::FileFault::kEndInside;
+  devsim::KeFile retry = devsim::MakeFile(3, 10);
+  retry.failFirst = 1;
+  cfg.files = {cut, inside, retry};
+  devsim::Line &line = sim.AddKe("ke", "ttyUSB4", cfg);
+  ASSERT_TRUE(sim.Start());
+  FastCom port;
+  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
+  EXPECT_EQ(Ask(port, "\x1b" "3;0;1F"), devsim::FileContent(1, 100).substr(0, 30));
+  std::string two = Ask(port, "\x1b" "3;0;2F");
+  ASSERT_EQ(two.size(), 11u);
+  EXPECT_EQ(two[5], '\xFF');
+  EXPECT_EQ(two.back(), '\xFF');
+  EXPECT_EQ(Ask(port, "\x1b" "3;0;3F"), devsim::FileContent(3, 10).substr(0, 5));
+  EXPECT_EQ(Ask(port, "\x1b" "3;0;3F"), devsim::FileContent(3, 10) + '\xFF');
+}
+
+TEST_F(DevsimTest, PrinterAnswersOnlyAtItsSpeedAndRelaysTheKe) {
+  devsim::PrinterConfig cfg;
+  cfg.speed = 19200;
+  cfg.fiscal = "XYZ98765432";
+  cfg.hasRelayKe = true;
+  cfg.relayKe.fiscal = cfg.fiscal;
+  devsim::Line &line = sim.AddPrinter("drk", "ttyS4", cfg);
+  ASSERT_TRUE(sim.Start());
+  FastCom port;
+  port.baudRate = 9600;
+  ASSERT_TRUE(port.Open(line.PortName().c_str(), 1));
+  EXPECT_EQ(line.Speed(), 9600u);
+  EXPECT_EQ(Ask(port, "\x05", 50), "");
+  port.Close();
+  port.baudRate = 19200;
+  ASSERT_TRUE(port.Open(line.PortName().c_str(), 1));
+  EXPECT_EQ(Ask(port, "\x05", 50), "\x68");
+  EXPECT_EQ(Ask(port, "\x1bP0#s\x1b\\", 50), devsim::InfoReply("XYZ98765432"));
+  EXPECT_EQ(Ask(port, "\x10", 50), "\x70");
+  EXPECT_EQ(Ask(port, "\x1bP&dBC\x1b\\\x10", 50), "\x70"); // wrong checksum
+  EXPECT_EQ(Ask(port, "\x1bP&dBD\x1b\\\x10", 50), "\x78");
+  EXPECT_TRUE(sim.Relaying("drk"));
+  EXPECT_NE(Ask(port, "\x1bS", 100).find("XYZ98765432"), std::string::npos);
+  EXPECT_EQ(sim.IdentityRequests("drk_ke"), 1);
+  EXPECT_EQ(Ask(port, "\x1a\x10", 50), "\x70");
+  EXPECT_FALSE(sim.Relaying("drk"));
+}
+
+TEST_F(DevsimTest, ScenarioErrorsNameTheirLine) {
+  std::string error;
+  EXPECT_FALSE(sim.LoadScenario("ke k1 ttyUSB1\nfile 1 fault=bogus\n", &error));
+  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+  EXPECT_FALSE(sim.LoadScenario("ke k2 ttyXYZ1\n", &error));
+  EXPECT_FALSE(sim.LoadScenario("on 41 send 42\n", &error)); // no peer before it
+  EXPECT_FALSE(sim.LoadScenario("printer p ttyS1 speed=fast\n", &error));
+  EXPECT_TRUE(sim.LoadScenario("peer p1 ttyACM1 # comment\non '#x' send 'a\\sb'*2\n", &error)) << error;
+  ASSERT_TRUE(sim.Start());
+  FastCom port;
+  ASSERT_TRUE(port.Open("com66", 20));
+  EXPECT_EQ(Ask(port, "#x"), "a ba b");
+}
+
+TEST(DevsimTexts, ComNumbersOfTtyNames) {
+  EXPECT_EQ(devsim::ComNumberOfTty("ttyS0"), 1);
+  EXPECT_EQ(devsim::ComNumberOfTty("ttyS31"), 32);
+  EXPECT_EQ(devsim::ComNumberOfTty("ttyUSB4"), 37);
+  EXPECT_EQ(devsim::ComNumberOfTty("ttyACM0"), 65);
+  EXPECT_EQ(devsim::ComNumberOfTty("ttyS32"), 0);
+  EXPECT_EQ(devsim::ComNumberOfTty("ttyUSB"), 0);
+  EXPECT_EQ(devsim::ComNumberOfTty("tty1"), 0);
+}
+
+} // namespace
