@@ -34,7 +34,8 @@
 //       relay: the printer carries a KE of its own that it relays to; KE keys
 //       after the word relay configure it (its name is <name>_ke, no line)
 //   twoport <name> <printer tty> <ke tty> [printer keys] [KE keys]
-//       lines <name>_prn and <name>_ke; the fiscal number is shared
+//       lines <name>_prn and <name>_ke; fiscal= sets both numbers,
+//       kefiscal= the KE's alone (also for the KE behind "relay")
 //   file <number> [file keys]      adds a file to the last KE named above
 //   peer <name> <tty>
 //   on <bytes> send <bytes> [after=<ms>]    reaction of the last peer: each
