@@ -3,6 +3,7 @@
 // an out-of-bounds access, undefined behaviour) is a fault.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "devices/dirinterpreter.h"
@@ -20,7 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string copy = line;
     try {
       dir.ParseEntry(line);
+      // A line taken as valid has a name, a date of at most 10 characters
+      // and was at least 50 characters long.
+      if (dir.entryValid && (dir.entryName.empty() || dir.entryDate.size() > 10 || end - start < 50))
+        std::abort();
     } catch (const DirConversionError &) {
+      if (dir.entryValid)
+        std::abort();
     }
     try {
       dir.ParseCapacity(copy);
