@@ -1,0 +1,47 @@
+// Command lines of any bytes through the mode selection and the option
+// reading. The input is cut into arguments at NUL bytes (argument 0 is the
+// program's name). Beyond crashes and undefined behaviour the target checks
+// what the reading promises: the archive values come from the arguments as
+// typed and the port range only from an argument holding "COM".
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/modes.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size > 4096)
+    return 0;
+  std::vector<std::string> args{"zarvik"};
+  std::string current;
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      args.push_back(current);
+      current.clear();
+    } else {
+      current += static_cast<char>(data[i]);
+    }
+  }
+  args.push_back(current);
+  std::vector<const char *> argv;
+  for (const std::string &arg : args)
+    argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+
+  const CommandLine line = ParseCommandLine(static_cast<int>(args.size()), argv.data());
+  if (line.mode == RunMode::Archive) {
+    if (line.archive.targetPath != args[1])
+      std::abort();
+    if (!line.archive.comSeen && (line.archive.firstPort != 1 || line.archive.lastPort != 255))
+      std::abort();
+  } else if (line.mode == RunMode::Report) {
+    const std::string expected = args.size() > 2 ? args[2] : std::string();
+    if (line.report.reportPath != expected)
+      std::abort();
+  } else if (line.mode != RunMode::Help) {
+    std::abort();
+  }
+  return 0;
+}

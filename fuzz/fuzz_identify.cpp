@@ -1,0 +1,58 @@
+// Device property texts of any bytes through the port identification rules,
+// in the order the walk reads them: instance identifier (stored upper case),
+// hardware ID, compatible ID, friendly name, device description. The input
+// is cut into the five texts at NUL bytes. Beyond crashes and undefined
+// behaviour the target checks the rules' promises: a model code from 0 to 5,
+// a port name "com<n>" exactly when the friendly name holds "(COM", and a
+// vendor read only from a hardware ID that names one.
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "discovery/usbclass.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size > 8192)
+    return 0;
+  std::vector<std::string> texts(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0 && texts.size() < 5)
+      texts.emplace_back();
+    else
+      texts.back() += static_cast<char>(data[i]);
+  }
+  texts.resize(5);
+
+  VemoraPortsType record;
+  record.systemId = Upper(texts[0]);
+  InterpretProperty(record, 1, texts[1]);
+  InterpretProperty(record, 2, texts[2]);
+  InterpretProperty(record, 12, texts[3]);
+  InterpretProperty(record, 0, texts[4]);
+
+  if (record.deviceCode < 0 || record.deviceCode > 5)
+    std::abort();
+  if (record.deviceName != texts[4] || record.compatibleId != texts[2])
+    std::abort();
+  const bool hasCom = Upper(texts[3]).find("(COM") != std::string::npos;
+  if (hasCom != (record.portName == "com" + std::to_string(record.comNumber)))
+    std::abort();
+  if (!hasCom && (record.comNumber != 0 || record.portName != UndefinedPortText()))
+    std::abort();
+  if (Upper(texts[1]).find("VID_") == std::string::npos && record.vendorId != 0)
+    std::abort();
+  return 0;
+}
