@@ -98,5 +98,9 @@ int RunArchiveMode(const ArchiveOptions &options) {
   do {
     plat::SleepMs(kWaitStepMs);
   } while (!AllFinished());
-  return exitCode.load();
+  // Setting finished is each worker's last access to its job, so the jobs
+  // (and the workers they own) can go now.
+  const int32_t result = exitCode.load();
+  jobs.DeleteAll();
+  return result;
 }

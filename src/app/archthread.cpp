@@ -14,9 +14,9 @@ std::string archivePath;
 ArchThreadClass *ArchThreadClass::Start(archType &job) {
   job.thread.reset(new ArchThreadClass(job));
   ArchThreadClass *worker = job.thread.get();
-  // The body touches only the job; once RunJob has set finished it returns
-  // without another access, so the main thread may end the process any time
-  // after it has seen the flag.
+  // The body touches only the job and its worker; once RunJob has set
+  // finished it returns without another access, so the main thread may
+  // delete the job (and with it the worker) once it has seen the flag.
   std::thread body([worker] { worker->Execute(); });
   body.detach();
   return worker;

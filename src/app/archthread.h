@@ -33,8 +33,8 @@ struct archType {
   bool viaPrinter = false;
 };
 
-// The process-wide job list; it owns the jobs, which live until the process
-// ends (nothing removes them).
+// The process-wide job list; it owns the jobs. Jobs are only appended while
+// the archive mode builds them; it deletes them once all have finished.
 extern DynamicPtrArrayClass<archType> jobs;
 // The process-wide archive root, without a trailing separator; read-only once
 // the jobs exist.

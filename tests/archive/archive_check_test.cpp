@@ -47,7 +47,8 @@ TEST_F(CheckTest, SilentPrinterIsP1AndTheKeIsLeftAlone) {
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP1}));
   EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
   // Three speeds tried, each with a status query.
-  EXPECT_GE(std::count(printerLine->Received().begin(), printerLine->Received().end(), '\x05'), 3);
+  const std::string sent = printerLine->Received();
+  EXPECT_GE(std::count(sent.begin(), sent.end(), '\x05'), 3);
 }
 
 TEST_F(CheckTest, PrinterAnsweringOnlyAt38400IsFound) {
