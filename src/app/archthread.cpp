@@ -1,7 +1,7 @@
 // The worker thread of an archiving job and the skeleton of its run.
 #include "app/archthread.h"
 
-#include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "app/archrun.h"
@@ -17,8 +17,14 @@ ArchThreadClass *ArchThreadClass::Start(archType &job) {
   // The body touches only the job and its worker; once RunJob has set
   // finished it returns without another access, so the main thread may
   // delete the job (and with it the worker) once it has seen the flag.
-  std::thread body([worker] { worker->Execute(); });
-  body.detach();
+  try {
+    std::thread body([worker] { worker->Execute(); });
+    body.detach();
+  } catch (const std::system_error &) {
+    // No thread to be had: the job still runs, on the caller's thread, so
+    // that its flags are set and the wait for it ends.
+    worker->Execute();
+  }
   return worker;
 }
 
