@@ -10,10 +10,11 @@
 
 namespace rig {
 
-// A whole run ends within this time even when every device misbehaves: the
-// main thread's 10 s wait, the longest device budget (the presence loop of
-// 21 identity listens) and the transfer of the files.
-constexpr double kBoundSeconds = 100;
+// A whole run ends within this time when its devices misbehave at most once
+// per module: the main thread's 10 s waits, the longest device wait (a file
+// request that gets no answer: a budget of 12,000 charged 3 units per empty
+// poll of 20 + 3 ms, about 92 s) and the transfer of the files.
+constexpr double kBoundSeconds = 130;
 
 inline std::string Describe(const RunResult &run) {
   return "exit " + std::to_string(run.exitCode) + " after " + std::to_string(run.seconds) + " s\n" +
@@ -22,9 +23,9 @@ inline std::string Describe(const RunResult &run) {
 
 // The faulty run: ended in bounded time, left a sound archive, and reported
 // whatever it did not archive.
-inline void ExpectFaultyRunSound(Rig &rig, const RunResult &run) {
+inline void ExpectFaultyRunSound(Rig &rig, const RunResult &run, double bound = kBoundSeconds) {
   EXPECT_FALSE(run.timedOut) << Describe(run);
-  EXPECT_LT(run.seconds, kBoundSeconds) << Describe(run);
+  EXPECT_LT(run.seconds, bound) << Describe(run);
   EXPECT_GE(run.exitCode, 0) << Describe(run);
   EXPECT_EQ(CheckArchiveSound(rig), "");
   if (!CheckArchiveComplete(rig).empty()) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,11 +22,15 @@ namespace fs = std::filesystem;
 
 namespace rig {
 
+namespace {
+std::atomic<int> counter{0};
+} // namespace
+
 RunResult RunProcess(const std::string &program, const std::vector<std::string> &args,
                      const std::map<std::string, std::string> &env, const std::string &cwd,
                      const RunOptions &options) {
   RunResult result;
-  const std::string outFile = cwd + "/.run-output";
+  const std::string outFile = cwd + "/.run-output-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
   std::vector<std::string> argStore{program};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char *> argv;
@@ -33,14 +38,27 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
     argv.push_back(arg.data());
   argv.push_back(nullptr);
 
+  // The environment is built before the fork: the child of a threaded
+  // process may only make async-signal-safe calls.
+  std::vector<std::string> envStore;
+  for (char **e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    if (env.count(entry.substr(0, entry.find('='))) == 0)
+      envStore.push_back(entry);
+  }
+  for (const auto &[name, value] : env)
+    envStore.push_back(name + "=" + value);
+  std::vector<char *> envp;
+  for (std::string &entry : envStore)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = ::fork();
   if (pid == 0) {
     // The child: its own limits and environment, then the program.
     if (::chdir(cwd.c_str()) != 0)
       ::_exit(126);
-    for (const auto &[name, value] : env)
-      ::setenv(name.c_str(), value.c_str(), 1);
     int in = ::open("/dev/null", O_RDONLY);
     int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0)
@@ -53,7 +71,7 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
       struct rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ::execv(program.c_str(), argv.data());
+    ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   if (pid < 0)
@@ -201,6 +219,21 @@ bool Rig::Start(std::string *why) {
   return devsim::BuildFakeSysfs(dir + "/sys", dir + "/dev", devices, why);
 }
 
+namespace {
+
+void ClearFaults(devsim::KeConfig &cfg) {
+  cfg.busy = false;
+  cfg.silentIdentity = 0;
+  cfg.identityDelayMs = 0;
+  for (devsim::KeFile &file : cfg.files) {
+    file.fault = devsim::FileFault::kNone;
+    file.failFirst = 0;
+    file.listedSize = -1;
+  }
+}
+
+} // namespace
+
 bool Rig::Restart(std::string *why) {
   sim->Stop();
   sim.reset();
@@ -209,8 +242,13 @@ bool Rig::Restart(std::string *why) {
   sim = std::make_unique<devsim::Simulator>(options);
   for (Faulty &f : moduleFaults)
     f.on = false;
-  for (Printer &p : printers)
+  for (Module &m : modules)
+    ClearFaults(m.cfg);
+  for (Printer &p : printers) {
     p.faulty = false;
+    p.cfg.silent = p.cfg.refuseRelay = p.cfg.training = p.cfg.inTransaction = false;
+    ClearFaults(p.cfg.relayKe);
+  }
   return Start(why);
 }
 

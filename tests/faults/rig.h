@@ -74,7 +74,8 @@ public:
   bool Start(std::string *why);
   RunResult Run(const RunOptions &options = {});
   // Stops the simulator and starts a fresh one with the same devices but no
-  // faults (for the clean run after a faulty one).
+  // faults, neither the fault engines nor the fault switches of the configs
+  // (for the clean run after a faulty one).
   bool Restart(std::string *why);
 
   const std::string &Dir() const { return dir; }

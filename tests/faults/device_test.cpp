@@ -1,0 +1,62 @@
+// Devices that misbehave as a whole, in the DR mode: a KE that is busy, a
+// printer that leaves the relay in the middle of the transfer, a printer
+// that answers at no speed. One run, a printer per fault.
+#include <unistd.h>
+
+#include "faults/faultcheck.h"
+
+using namespace rig;
+
+namespace {
+
+devsim::PrinterConfig RelayingPrinter(devsim::KeConfig ke) {
+  devsim::PrinterConfig printer;
+  printer.hasRelayKe = true;
+  printer.relayKe = std::move(ke);
+  return printer;
+}
+
+} // namespace
+
+TEST(Faults, DeviceBusyKeEarlyRelayEndAndMutePrinter) {
+  Rig rig(TestDir("device"));
+
+  devsim::PrinterConfig busy = RelayingPrinter(Ke("BUSYKE0001", 2, 800));
+  busy.relayKe.busy = true;
+  rig.AddPlainPrinter("busy", busy);
+
+  // The relay carries the identity requests (4 bytes), the version query (2),
+  // the Directory request (3), the request of Z0000 (10) and those of Z0001
+  // to Z0005 (7 each): 54 bytes. Within the request of Z0006 the printer
+  // goes back to plain printer mode and the KE hears no more.
+  devsim::PrinterFaults early;
+  early.leaveRelayAfter = 57;
+  rig.AddPlainPrinter("leaving", RelayingPrinter(Ke("LEAVES0002", 6, 800)), &early);
+
+  devsim::PrinterConfig mute = RelayingPrinter(Ke("MUTEPR0003", 1, 500));
+  mute.silent = true;
+  rig.AddPlainPrinter("mute", mute);
+
+  std::string why;
+  ASSERT_TRUE(rig.Start(&why)) << why;
+  RunOptions dr;
+  dr.args = {rig.ArchiveRoot(), "DR"};
+  RunResult run = rig.Run(dr);
+  ExpectFaultyRunSound(rig, run);
+
+  // K1 (exit code 3) and P1 (exit code 1): the last one written wins.
+  EXPECT_TRUE(run.exitCode == 1 || run.exitCode == 3) << Describe(run);
+  const std::string errors = rig.ErrorLog();
+  const std::string busyPort = rig.Sim().Find("busy")->PortName();
+  const std::string mutePort = rig.Sim().Find("mute")->PortName();
+  EXPECT_TRUE(Contains(errors, "<" + busyPort + ">  Kopia Elektroniczna nie jest pod")) << errors;
+  EXPECT_TRUE(Contains(errors, "<" + mutePort + "> Brak komunikacji z drukark")) << errors;
+  // The module behind the printer that left early: what came through is
+  // archived, the rest is reported file by file.
+  EXPECT_TRUE(Contains(errors, "LEAVES0002/Z0006_2010-03-30.ej")) << errors;
+  // Every printer was asked to leave the relay at the end.
+  EXPECT_FALSE(rig.Sim().Relaying("busy"));
+
+  dr.args = {rig.ArchiveRoot(), "DR"};
+  ExpectCleanRunCompletes(rig, dr);
+}

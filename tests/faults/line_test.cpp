@@ -1,0 +1,56 @@
+// The line itself fails: a hang-up in the middle of a file, a module that
+// falls silent for longer than every budget, one that never stops sending,
+// one that never answers its identity request. One run, a module per fault.
+#include <unistd.h>
+
+#include "faults/faultcheck.h"
+
+using namespace rig;
+
+TEST(Faults, LineHangUpStallsAndEndlessSender) {
+  Rig rig(TestDir("line"));
+
+  // The line goes during the last file (after a hang-up every further request
+  // would wait out its whole budget in silence).
+  devsim::KeConfig hang = Ke("HANGUP0001", 4, 4096);
+  hang.files[4].fault = devsim::FileFault::kHangUp;   // file 4: 1000 bytes, then the line is gone
+  hang.files[4].faultBytes = 1000;
+  Module &hangUp = rig.AddModule("hangup", hang);
+
+  devsim::KeConfig stall = Ke("STALLS0002", 4, 4096);
+  stall.files[1].fault = devsim::FileFault::kCutShort; // file 1: half, then silence
+  stall.files[1].faultBytes = 2048;
+  stall.files[3].fault = devsim::FileFault::kSilent;   // file 3: nothing at all
+  Module &stalls = rig.AddModule("stall", stall);
+
+  devsim::KeFaults endless;
+  endless.streamFile = 2;                               // file 2: 40 MiB and no end byte
+  Module &stream = rig.AddModule("endless", Ke("STREAM0003", 4, 4096), &endless);
+
+  devsim::KeConfig mute = Ke("MUTEID0004", 2, 1000);
+  mute.silentIdentity = 1000;                           // never answers ESC 'S'
+  Module &muteModule = rig.AddModule("mute", mute);
+
+  std::string why;
+  ASSERT_TRUE(rig.Start(&why)) << why;
+  RunResult run = rig.Run();
+  ExpectFaultyRunSound(rig, run);
+
+  // The module without identity: no directory of its own, a failure code.
+  EXPECT_NE(run.exitCode, 0) << Describe(run);
+  EXPECT_EQ(ReadTree(rig.ArchiveRoot() + "/" + muteModule.cfg.serial).size(), 0u);
+  // The presence loop asks once and listens 21 times; the identity step asks again.
+  EXPECT_EQ(rig.Sim().IdentityRequests("mute"), 2);
+
+  // What came before the fault is archived; the faulty files are reported.
+  const std::string errors = rig.ErrorLog();
+  EXPECT_EQ(MissingFiles(rig, hangUp), " Z0004_2010-03-30.ej");
+  EXPECT_TRUE(Contains(errors, "HANGUP0001/Z0004_2010-03-30.ej")) << errors;
+  EXPECT_EQ(MissingFiles(rig, stalls).find("Z0002"), std::string::npos);
+  EXPECT_TRUE(Contains(errors, "STALLS0002/Z0001_2010-03-30.ej")) << errors;
+  EXPECT_TRUE(Contains(errors, "STALLS0002/Z0003_2010-03-30.ej")) << errors;
+  EXPECT_EQ(MissingFiles(rig, stream).find("Z0001"), std::string::npos);
+  EXPECT_TRUE(Contains(errors, "STREAM0003/Z0002_2010-03-30.ej")) << errors;
+
+  ExpectCleanRunCompletes(rig);
+}
