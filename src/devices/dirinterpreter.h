@@ -3,9 +3,10 @@
 // ParseEntry reads a file line into name, type, date, the two numbers and the
 // OK mark; ParseCapacity reads a closing line with one of the memory figures.
 // Number fields are converted strictly (decimal digits with an optional sign,
-// nothing else). A failed conversion is reported by throwing
-// DirConversionError: the parse ends at that point with the fields reached so
-// far changed, and the caller decides whether to skip the line.
+// nothing else, and within 32 bits). A failed conversion is reported by
+// throwing DirConversionError: the parse ends at that point with the fields
+// reached so far changed and entryValid false, and the caller decides whether
+// to skip the line.
 #pragma once
 
 #include <cstdint>
