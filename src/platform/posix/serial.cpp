@@ -183,11 +183,13 @@ bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *g
     }
     if (n < 0 && errno == EINTR)
       continue;
-    if (n == 0 || errno != EAGAIN) {
-      // End of file or an error such as EIO: the peer is gone. Silence.
+    if (n < 0 && errno != EAGAIN) {
+      // An error such as EIO: the peer is gone. Silence.
       SleepUntil(deadline);
       return *got > 0;
     }
+    // Nothing to read now (a raw tty with VMIN 0 and VTIME 0 reads 0 bytes,
+    // a non-blocking one fails with EAGAIN): wait for data until the deadline.
     int left = MsLeft(deadline);
     if (left == 0)
       break;

@@ -1,0 +1,260 @@
+// Benchmarks of the real zarvik program against the device simulator at the
+// line rate (pacing on, 115200 baud = 11520 bytes/s). Not a test: it prints
+// a table of ratios, each measured within one run, next to its goal.
+//
+// Times come from the program's own KE logs (the time stamp of the line that
+// starts the transfer and of the last "saved" line) and from the process:
+// wall time, getrusage of the child (CPU, peak resident memory) and
+// /proc/<pid>/io (bytes read), taken before the child is reaped.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "faults/rig.h"
+
+namespace {
+
+constexpr double kLineRate = 11520.0;
+
+// Milliseconds of the day of a log line's stamp "YYYY.MM.DD HH:MM:SS.mmm> ".
+long StampMs(const std::string &line) {
+  int y, mo, d, h, mi, s, ms;
+  if (std::sscanf(line.c_str(), "%d.%d.%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms) != 7)
+    return -1;
+  return ((h * 60L + mi) * 60 + s) * 1000 + ms;
+}
+
+struct Transfer {
+  long startMs = -1;  // "Sprawdzanie zawarto..." (the transfer begins)
+  long endMs = -1;    // the last "Zapisano plik" line
+  int saved = 0;
+};
+
+Transfer ReadTransfer(const std::string &log) {
+  Transfer t;
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find("Sprawdzanie zawarto") != std::string::npos)
+      t.startMs = StampMs(line);
+    if (line.find("Zapisano plik") != std::string::npos) {
+      t.endMs = StampMs(line);
+      ++t.saved;
+    }
+  }
+  return t;
+}
+
+long Payload(const rig::Module &m) {
+  long bytes = 0;
+  for (const devsim::KeFile &f : m.cfg.files)
+    bytes += static_cast<long>(f.content.size()) + 1;
+  return bytes;
+}
+
+devsim::KeConfig Module(const std::string &serial, int files, int size, bool tagged = true) {
+  devsim::KeConfig cfg;
+  cfg.serial = serial;
+  cfg.version = tagged ? devsim::VersionKind::kTagged : devsim::VersionKind::kUntagged;
+  cfg.enqBeforeFile = 0; // a module that answers the request itself
+  cfg.files.push_back(devsim::MakeFile(0, 200));
+  for (int n = 1; n <= files; ++n)
+    cfg.files.push_back(devsim::MakeFile(n, size));
+  return cfg;
+}
+
+struct Row {
+  std::string what, figure, goal;
+};
+std::vector<Row> rows;
+
+void Add(const std::string &what, const char *format, double value, const std::string &goal = "") {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  rows.push_back({what, text, goal});
+  std::fprintf(stderr, "  %-58s %s\n", what.c_str(), text);
+}
+
+std::string BenchDir(const std::string &name) {
+  return "/tmp/zarvik-bench-" + name + "-" + std::to_string(::getpid());
+}
+
+bool Start(rig::Rig &r) {
+  std::string why;
+  if (!r.Start(&why)) {
+    std::fprintf(stderr, "cannot start the simulator: %s\n", why.c_str());
+    return false;
+  }
+  return true;
+}
+
+// One module: efficiency and per-file overhead of a transfer.
+void Efficiency(const std::string &label, int files, int size, bool tagged) {
+  rig::Rig r(BenchDir("eff"), true);
+  rig::Module &m = r.AddModule("ke", Module("BENCH00001", files, size, tagged));
+  if (!Start(r))
+    return;
+  rig::RunResult run = r.Run();
+  Transfer t = ReadTransfer(r.CopyLog(m));
+  if (run.exitCode != 0 || t.saved != files + 1 || t.startMs < 0) {
+    std::fprintf(stderr, "%s: run failed (exit %d, %d saved)\n", label.c_str(), run.exitCode, t.saved);
+    return;
+  }
+  // The transfer line is written before the first request; the run closes
+  // and reopens the port and sleeps 1000 ms before it (not counted).
+  const double seconds = (t.endMs - t.startMs) / 1000.0;
+  const long bytes = Payload(m);
+  Add(label + ": payload rate / line rate", "%.3f", bytes / seconds / kLineRate,
+      tagged && size == 8192 ? ">= 0.93" : "");
+  Add(label + ": overhead per file (ms)", "%.1f", (seconds - bytes / kLineRate) * 1000.0 / (files + 1));
+}
+
+void Incremental() {
+  rig::Rig r(BenchDir("incr"), true);
+  r.AddModule("ke", Module("BENCH00002", 20, 8192));
+  if (!Start(r))
+    return;
+  rig::RunResult everything = r.Run();
+  rig::RunResult nothing = r.Run();
+  Add("incremental: wall time fetch nothing / fetch all (20 x 8 KiB)", "%.3f",
+      nothing.seconds / everything.seconds);
+  Add("incremental: fetch-nothing run wall time (s)", "%.1f", nothing.seconds,
+      "10 s main-thread wait");
+}
+
+// Modules of 10 files of 8 KiB: the work time (process start to the last
+// saved file) and the wall time of the process.
+struct Scale {
+  double work = 0, wall = 0, cpu = 0, mib = 0;
+  long rssKiB = 0;
+};
+
+Scale RunModules(int count) {
+  Scale s;
+  rig::Rig r(BenchDir("scale" + std::to_string(count)), true);
+  for (int i = 0; i < count; ++i)
+    r.AddModule("ke" + std::to_string(i), Module("SCALE" + std::to_string(10000 + i), 10, 8192));
+  if (!Start(r))
+    return s;
+  const auto before = std::chrono::system_clock::now();
+  const std::time_t t0 = std::chrono::system_clock::to_time_t(before);
+  std::tm local{};
+  ::localtime_r(&t0, &local);
+  const long startMs = ((local.tm_hour * 60L + local.tm_min) * 60 + local.tm_sec) * 1000 +
+                       std::chrono::duration_cast<std::chrono::milliseconds>(before.time_since_epoch()).count() % 1000;
+  rig::RunResult run = r.Run();
+  long lastMs = 0;
+  long bytes = 0;
+  int saved = 0;
+  for (const rig::Module &m : r.Modules()) {
+    Transfer t = ReadTransfer(r.CopyLog(m));
+    lastMs = std::max(lastMs, t.endMs);
+    saved += t.saved;
+    bytes += Payload(m);
+  }
+  if (run.exitCode != 0 || saved != count * 11)
+    std::fprintf(stderr, "%d modules: run failed (exit %d, %d saved)\n", count, run.exitCode, saved);
+  s.work = (lastMs - startMs) / 1000.0;
+  s.wall = run.seconds;
+  s.cpu = run.usage.ru_utime.tv_sec + run.usage.ru_utime.tv_usec / 1e6 + run.usage.ru_stime.tv_sec +
+          run.usage.ru_stime.tv_usec / 1e6;
+  s.mib = bytes / 1048576.0;
+  s.rssKiB = run.usage.ru_maxrss;
+  return s;
+}
+
+void Scaling() {
+  Scale one = RunModules(1);
+  Scale four = RunModules(4);
+  Scale sixteen = RunModules(16);
+  Add("scaling: work time 4 modules / 1 module", "%.3f", four.work / one.work);
+  Add("scaling: work time 16 modules / 1 module", "%.3f", sixteen.work / one.work, "<= 1.15");
+  Add("scaling: wall time 16 modules / 1 module", "%.3f", sixteen.wall / one.wall, "(10 s steps)");
+  Add("CPU seconds per MiB transferred (16 modules)", "%.3f", sixteen.cpu / sixteen.mib);
+  Add("CPU time / work time during transfer (16 modules)", "%.4f", sixteen.cpu / sixteen.work, "< 0.02");
+  Add("CPU time / work time during transfer (1 module)", "%.4f", one.cpu / one.work, "< 0.02");
+  Add("peak resident memory, 16 modules (MiB)", "%.1f", sixteen.rssKiB / 1024.0, "< 16 + largest file");
+}
+
+// Reads /proc/<pid>/io of a child that has ended but is not reaped yet.
+long ReadChars(pid_t pid, const char *field) {
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  std::string name;
+  long value = 0;
+  while (io >> name >> value)
+    if (name == field)
+      return value;
+  return -1;
+}
+
+void DiskCheck() {
+  constexpr int kFiles = 2000;
+  constexpr int kSize = 100 * 1024;
+  rig::Rig r(BenchDir("disk"), false); // the Directory need not crawl at line rate
+  rig::Module &m = r.AddModule("ke", Module("DISKCK0001", kFiles - 1, kSize));
+  const std::string dir = r.ArchiveRoot() + "/" + m.cfg.serial;
+  std::filesystem::create_directories(dir);
+  for (const devsim::KeFile &f : m.cfg.files)
+    rig::WriteWhole(dir + "/" + rig::DiskName(f), rig::ArchiveBytes(f));
+  if (!Start(r))
+    return;
+  const std::string directory = devsim::DirectoryText(m.cfg);
+  const std::string identity = devsim::IdentityText(m.cfg);
+
+  // The run, by hand: wait for the end without reaping, read the counters.
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::chdir(r.Home().c_str());
+    ::setenv("ZARVIK_SYSFS_ROOT", (r.Dir() + "/sys").c_str(), 1);
+    ::setenv("ZARVIK_DEV_ROOT", (r.Dir() + "/dev").c_str(), 1);
+    ::setenv("HOME", r.Home().c_str(), 1);
+    ::freopen("/dev/null", "w", stdout);
+    ::execl(ZARVIK_EXE, ZARVIK_EXE, r.ArchiveRoot().c_str(), static_cast<char *>(nullptr));
+    ::_exit(127);
+  }
+  siginfo_t info{};
+  ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+  const long rchar = ReadChars(pid, "rchar:");
+  const long readBytes = ReadChars(pid, "read_bytes:");
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const long fromLine = static_cast<long>(directory.size() + identity.size());
+  Add("disk check of 2,000 x 100 KiB: bytes read per file (rchar)", "%.0f",
+      static_cast<double>(rchar - fromLine) / kFiles, "a few KiB");
+  Add("disk check: all bytes read (rchar, KiB) / archive size (KiB)", "%.5f",
+      static_cast<double>(rchar) / (static_cast<double>(kFiles) * kSize));
+  Add("disk check: bytes read from the device (read_bytes, KiB)", "%.0f", readBytes / 1024.0, "(page cache)");
+  Add("disk check: files fetched (none expected)", "%.0f", static_cast<double>(ReadTransfer(r.CopyLog(m)).saved));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  const std::string only = argc > 1 ? argv[1] : "";
+  std::fprintf(stderr, "measuring (each figure from one run of zarvik)...\n");
+  if (only.empty() || only == "efficiency") {
+    Efficiency("tagged, 20 x 8 KiB", 20, 8192, true);
+    Efficiency("tagged, 5 x 64 KiB", 5, 65536, true);
+    Efficiency("first-kind, 20 x 8 KiB", 20, 8192, false);
+  }
+  if (only.empty() || only == "incremental")
+    Incremental();
+  if (only.empty() || only == "scaling")
+    Scaling();
+  if (only.empty() || only == "disk")
+    DiskCheck();
+
+  std::printf("%-62s %12s  %s\n", "figure", "measured", "goal");
+  std::printf("%s\n", std::string(96, '-').c_str());
+  for (const Row &row : rows)
+    std::printf("%-62s %12s  %s\n", row.what.c_str(), row.figure.c_str(), row.goal.c_str());
+  return 0;
+}
