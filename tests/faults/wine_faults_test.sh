@@ -1,0 +1,117 @@
+#!/bin/bash
+# A representative part of the fault suite for zarvik.exe under Wine: the
+# standard devices registered in a Wine prefix of this test's own, served by
+# the native devsim through <prefix>/dosdevices/com<n> (scripts/wine-with-devsim).
+#  1. direct jobs with a busy KE and a module whose files 1 and 2 come back
+#     damaged: exit code 3, only sound files on disk, every failure logged;
+#  2. DR with a printer that answers at no speed: exit code 1;
+#  3. and 4. the same devices without faults, plain and with DR: exit code 0,
+#     the archive complete.
+# Each run must end in bounded time; nothing may appear beside the archive.
+#
+#   wine_faults_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
+set -euo pipefail
+exe=$1 src=$2 work=$3 devsim=$4
+here=$src/tests/faults
+
+rm -rf "$work/run"
+mkdir -p "$work/tmp" "$work/run/outer"
+export WINEPREFIX="$work/prefix"
+export TMPDIR="$work/tmp"   # regedit and the program must reach the same wineserver
+export WINEDEBUG=-all
+"$src/scripts/wine-register-devices" "$src/tests/discovery/data/standard_devices.txt"
+
+cd "$work/run/outer"
+run() {
+  local expect=$1 scenario=$2
+  shift 2
+  local start=$SECONDS rc
+  set +e
+  timeout 300 "$src/scripts/wine-with-devsim" --devsim "$devsim" --scenario "$here/$scenario" --work "$work/sim" \
+    -- "$exe" "$@" >>../console.txt 2>&1
+  rc=$?
+  set -e
+  if [ "$rc" -ne "$expect" ]; then
+    echo "zarvik.exe $* ($scenario): exit code $rc after $((SECONDS - start)) s, expected $expect"
+    tail -20 ../console.txt
+    exit 1
+  fi
+  echo "zarvik.exe $* ($scenario): exit code $rc after $((SECONDS - start)) s"
+}
+
+check() {
+  python3 - "$@" <<'PY'
+import os, sys
+stage = sys.argv[1]
+fail = []
+
+def content(number, size):
+    out = b''
+    row = 0
+    while len(out) < size:
+        out += b'Z%04d WYDRUK %06d ABCDEFGHIJ 0123456789\r\n' % (number, row)
+        row += 1
+    return out[:size]
+
+files = {'QXFAULT002': [(0, 180), (1, 2400)],
+         'MODFAULT01': [(0, 150), (1, 1800), (2, 5200), (3, 3000)],
+         'DRFAULT003': [(0, 120), (1, 700)]}
+
+def want(number, size):
+    return content(number, size) + (b'\xff' if number else b'\x1a')
+
+extra = [n for n in os.listdir('.') if n != 'archiwum']
+if extra:
+    fail.append('written beside the archive: %r' % extra)
+for serial in os.listdir('archiwum'):
+    path = os.path.join('archiwum', serial)
+    if not os.path.isdir(path):
+        continue
+    for name in os.listdir(path):
+        if name == 'log':
+            continue
+        if name.startswith('~') or name.endswith('.tmp'):
+            fail.append('temporary file left: %s/%s' % (serial, name))
+            continue
+        sizes = dict(files.get(serial, []))
+        number = int(name[1:5]) if name[:1] == 'Z' and name[1:5].isdigit() else -1
+        if number not in sizes or open(os.path.join(path, name), 'rb').read() != want(number, sizes[number]):
+            fail.append('archive file with wrong bytes: %s/%s' % (serial, name))
+
+def present(serial, number):
+    size = dict(files[serial])[number]
+    path = os.path.join('archiwum', serial, 'Z%04d_2010-03-30.ej' % number)
+    return os.path.exists(path) and open(path, 'rb').read() == want(number, size)
+
+errors = open('archiwum/ERROR_log.txt', 'rb').read() if os.path.exists('archiwum/ERROR_log.txt') else b''
+if stage == 'faulty':
+    if not present('MODFAULT01', 0) or not present('MODFAULT01', 3):
+        fail.append('the module\'s sound files were not archived')
+    if present('MODFAULT01', 1) or present('MODFAULT01', 2) or os.path.exists('archiwum/QXFAULT002'):
+        fail.append('a damaged file or the busy KE was archived')
+    for needle in (b'MODFAULT01\\Z0001_2010-03-30.ej brakuje znacznika', b'MODFAULT01\\Z0002_2010-03-30.ej napotkano',
+                   b'<com34>  Kopia Elektroniczna nie jest pod'):
+        if needle not in errors:
+            fail.append('not in the error log: %r' % needle)
+elif stage == 'mute':
+    if b'<com36> Brak komunikacji z drukark' not in errors:
+        fail.append('no P1 line for com36')
+else:
+    for serial, entries in files.items():
+        for number, _ in entries:
+            if not present(serial, number):
+                fail.append('%s: Z%04d missing after the clean runs' % (serial, number))
+if fail:
+    print(stage + ':\n  ' + '\n  '.join(fail))
+    sys.exit(1)
+print(stage + ': archive ok')
+PY
+}
+
+run 3 wine_faults.scenario archiwum
+check faulty
+run 1 wine_faults.scenario archiwum DR com36
+check mute
+run 0 wine_clean.scenario archiwum
+run 0 wine_clean.scenario archiwum DR com36
+check clean
