@@ -3,7 +3,9 @@
 // relay, faults, scenario errors).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,23 @@ TEST_F(DevsimTest, FirstKindKeAnswersAfterEnqWithOneExtraBytePerEnq) {
   EXPECT_EQ(Ask(port, "\x1b" "3;0;5F"), "");
   EXPECT_EQ(Ask(port, "\x05"), "");
   EXPECT_EQ(Ask(port, "\x05"), devsim::FileContent(5, 20) + "\xFF\x06\x06");
+}
+
+// A reply larger than the pseudo-terminal holds waits for room and goes on
+// when the program reads again.
+TEST_F(DevsimTest, ALargeReplyWaitsForTheReader) {
+  devsim::KeConfig cfg;
+  cfg.files = {devsim::MakeFile(1, 300000)};
+  devsim::Line &line = sim.AddKe("ke", "ttyUSB5", cfg);
+  ASSERT_TRUE(sim.Start());
+  FastCom port;
+  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
+  port.Send(Frame("\x1b" "3;0;1F"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // nobody reads
+  iBuffer reply;
+  port.Receive(reply, 400);
+  ASSERT_EQ(reply.Length(), 300001);
+  EXPECT_EQ(Text(reply), devsim::FileContent(1, 300000) + '\xFF');
 }
 
 TEST_F(DevsimTest, FileFaultsAndFailFirst) {

@@ -343,8 +343,14 @@ void Simulator::Impl::Serve() {
     if (anyInput)
       received.notify_all();
     next = Clock::time_point::max();
-    for (auto &line : lines)
+    for (auto &line : lines) {
       next = std::min(next, Pump(*line->state, true));
+      // A pseudo-terminal master does not always signal POLLOUT when the
+      // slave side makes room (a flush, a reader catching up): look again
+      // every 10 ms as well.
+      if (line->state->waitingForRoom)
+        next = std::min(next, Clock::now() + std::chrono::milliseconds(10));
+    }
   }
 }
 
