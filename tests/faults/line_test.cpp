@@ -33,8 +33,13 @@ TEST(Faults, LineHangUpStallsAndEndlessSender) {
 
   std::string why;
   ASSERT_TRUE(rig.Start(&why)) << why;
-  RunResult run = rig.Run();
-  ExpectFaultyRunSound(rig, run);
+  // Two requests wait out their whole budget here (the silent file and the
+  // file cut by the hang-up), side by side: about 92 s each on an idle
+  // machine, more under load.
+  RunOptions options;
+  options.timeoutSeconds = 240;
+  RunResult run = rig.Run(options);
+  ExpectFaultyRunSound(rig, run, 200);
 
   // The module without identity: no directory of its own, a failure code.
   EXPECT_NE(run.exitCode, 0) << Describe(run);
