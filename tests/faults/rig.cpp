@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -144,6 +145,12 @@ Rig::Rig(const std::string &where, bool pacingOn) : dir(where), outer(where + "/
 Rig::~Rig() {
   if (sim)
     sim->Stop();
+  // The sandbox goes with the rig (the bench's holds 200 MB); set
+  // ZARVIK_KEEP_RIG to look at it after a run.
+  if (std::getenv("ZARVIK_KEEP_RIG") == nullptr) {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
 }
 
 Module &Rig::AddModule(const std::string &name, devsim::KeConfig cfg, const devsim::KeFaults *faults) {

@@ -58,7 +58,8 @@ std::string ArchiveBytes(const devsim::KeFile &file);
 
 class Rig {
 public:
-  // dir is created fresh (an old one of the same name is removed).
+  // dir is created fresh (an old one of the same name is removed) and
+  // removed again by the destructor unless ZARVIK_KEEP_RIG is set.
   explicit Rig(const std::string &dir, bool pacing = false);
   ~Rig();
 
