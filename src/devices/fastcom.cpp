@@ -11,6 +11,11 @@ constexpr uint8_t kXon = 0x11;
 constexpr uint8_t kXoff = 0x13;
 constexpr int kPacedBlock = 16;
 constexpr int kMaxNameLength = 15;
+// A pause after XOFF ends at XON or at a silent read more than 20 ms after the
+// XOFF. A peer that keeps talking without ever sending XON would hold the frame
+// for ever; it holds it at most as long as a write may take.
+constexpr int32_t kPauseSilenceMs = 20;
+constexpr int32_t kPauseLimitMs = 20000;
 
 bool ValidHandle(plat::SerialHandle handle) { return handle != 0 && handle != plat::kNoHandle; }
 
@@ -122,10 +127,11 @@ bool FastCom::SendPaced(const iBuffer &frame) {
       plat::SerialRead(handle, &reply, 1, &got, readTimeout);
       bytesRead = got;
       plat::SleepMs(5);
+      int32_t paused = MsSince(pauseStart);
       if (got == 1) {
-        if (reply == kXon)
+        if (reply == kXon || paused > kPauseLimitMs)
           sending = true;
-      } else if (MsSince(pauseStart) > 20) {
+      } else if (paused > kPauseSilenceMs) {
         sending = true;
       }
     }

@@ -31,7 +31,7 @@ public:
   // (byteWise) with a wait until sent and 2 ms after each byte.
   bool Send(const iBuffer &frame);
   // 16-byte blocks; an XOFF from the peer pauses until XON or until a silent
-  // read more than 20 ms after the XOFF.
+  // read more than 20 ms after the XOFF, and never longer than 20 s.
   bool SendPaced(const iBuffer &frame);
   // Clears target and collects until the data ends with terminator (when
   // given) or the budget (in units of readTimeout, refilled by data) runs out.

@@ -238,6 +238,23 @@ TEST_F(FastComTest, SendPacedResumesAfterSilenceFollowingXoff) {
   EXPECT_TRUE(port.Close());
 }
 
+// XOFF after the first block, then a stream of stray bytes that never ends in
+// XON and never falls silent: the pause gives up after 20 s (the longest a
+// write may take) instead of holding the frame for ever.
+TEST_F(FastComTest, SendPacedPausesAtMostTwentySecondsWithoutXon) {
+  FastCom port;
+  ASSERT_TRUE(port.Open(sim.Port("chatter").c_str(), 1));
+  const std::string frame = std::string("0123456789012d15") + "ABCDEFGHIJKLMNOPQRSTUVWX";
+  auto start = Clock::now();
+  ASSERT_TRUE(port.SendPaced(Frame(frame)));
+  long long took = MsSince(start);
+  ASSERT_TRUE(sim.WaitReceived("chatter", 40, 2000));
+  EXPECT_EQ(sim.Received("chatter"), frame);
+  EXPECT_GE(took, 19900);
+  EXPECT_LT(took, 35000);
+  EXPECT_TRUE(port.Close());
+}
+
 TEST_F(FastComTest, ByteModeSendsEachByteAndAnEmptyFrameIsNoWrite) {
   FastCom port;
   ASSERT_TRUE(port.Open(sim.Port("bytes").c_str(), 20));
