@@ -39,64 +39,53 @@ protected:
   std::string KeTag() { return "<" + keLine->PortName() + "> "; }
 };
 
-TEST_F(CheckTest, SilentPrinterIsP1AndTheKeIsLeftAlone) {
-  devsim::PrinterConfig printer;
-  printer.silent = true;
-  RunCombined(printer);
-  EXPECT_EQ(exitCode.load(), 1);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP1}));
-  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
-  // Three speeds tried, each with a status query.
-  const std::string sent = printerLine->Received();
-  EXPECT_GE(std::count(sent.begin(), sent.end(), '\x05'), 3);
-}
+// The printer checks: which messages each printer state writes, the exit
+// code, and whether the run still reaches the KE and archives its files.
+struct PrinterCase {
+  const char *name;
+  void (*configure)(devsim::PrinterConfig &);
+  int32_t exitCode;
+  std::vector<std::string> messages;
+  bool archived;
+};
 
-TEST_F(CheckTest, PrinterAnsweringOnlyAt38400IsFound) {
+class PrinterCheckTest : public CheckTest, public ::testing::WithParamInterface<PrinterCase> {};
+
+TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
+  const PrinterCase &c = GetParam();
   devsim::PrinterConfig printer;
-  printer.speed = 38400;
+  c.configure(printer);
   devsim::KeConfig ke = KeWithFiles(1);
   RunCombined(printer, ke);
-  EXPECT_EQ(exitCode.load(), 0);
-  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
-  EXPECT_EQ(printerLine->Speed(), 38400u);
-  ExpectArchived(ke);
+  EXPECT_EQ(exitCode.load(), c.exitCode);
+  std::vector<std::string> expected;
+  for (const std::string &m : c.messages)
+    expected.push_back(PrinterTag() + m);
+  EXPECT_EQ(ErrorLog(), expected);
+  if (printer.silent) {
+    const std::string sent = printerLine->Received();
+    EXPECT_GE(std::count(sent.begin(), sent.end(), '\x05'), 3);  // a status query at each speed
+  }
+  if (c.archived) {
+    EXPECT_EQ(printerLine->Speed(), printer.speed);
+    ExpectArchived(ke);
+  } else {
+    EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
+  }
 }
 
-TEST_F(CheckTest, TrainingModeIsP2AndTheRunGoesOn) {
-  devsim::PrinterConfig printer;
-  printer.training = true;
-  devsim::KeConfig ke = KeWithFiles(1);
-  RunCombined(printer, ke);
-  EXPECT_EQ(exitCode.load(), 2);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP2}));
-  ExpectArchived(ke);
-}
-
-TEST_F(CheckTest, TransactionIsP3) {
-  devsim::PrinterConfig printer;
-  printer.inTransaction = true;
-  RunCombined(printer);
-  EXPECT_EQ(exitCode.load(), 1);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP3}));
-  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
-}
-
-TEST_F(CheckTest, Status0x62IsBothP2AndP3) {
-  devsim::PrinterConfig printer;
-  printer.status = 0x62;
-  RunCombined(printer);
-  EXPECT_EQ(exitCode.load(), 1);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP2, PrinterTag() + kP3}));
-}
-
-TEST_F(CheckTest, ShortFiscalNumberFromThePrinterIsP4) {
-  devsim::PrinterConfig printer;
-  printer.fiscal = "1234567890";
-  RunCombined(printer);
-  EXPECT_EQ(exitCode.load(), 1);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{PrinterTag() + kP4}));
-  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Printer, PrinterCheckTest,
+    ::testing::Values(
+        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, 1, {kP1}, false},
+        // Two closes, three opens, no message.
+        PrinterCase{"Only38400", [](devsim::PrinterConfig &p) { p.speed = 38400; }, 0, {}, true},
+        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, 2, {kP2}, true},
+        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, 1, {kP3}, false},
+        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, 1, {kP2, kP3}, false},
+        PrinterCase{"TenCharacterFiscalNumber", [](devsim::PrinterConfig &p) { p.fiscal = "1234567890"; }, 1,
+                    {kP4}, false}),
+    [](const ::testing::TestParamInfo<PrinterCase> &info) { return std::string(info.param.name); });
 
 TEST_F(CheckTest, BusyKeIsK1WithTwoBlanks) {
   devsim::KeConfig ke = KeWithFiles(1);

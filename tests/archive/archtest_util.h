@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,6 +45,13 @@ inline void WriteBytes(const std::string &path, const std::string &bytes) {
 inline std::string ReadBytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The archive file name of KE file number listed with date.
+inline std::string DiskName(int number, const std::string &date = "2010-03-30") {
+  char name[16];
+  std::snprintf(name, sizeof name, "Z%04d_", number % 10000);
+  return name + date + ".ej";
 }
 
 inline bool Exists(const std::string &path) {

@@ -17,12 +17,6 @@
 
 namespace archtest {
 
-inline std::string DiskName(int number, const std::string &date = "2010-03-30") {
-  char name[16];
-  std::snprintf(name, sizeof name, "Z%04d_", number);
-  return name + date + ".ej";
-}
-
 // A KE holding file 0 and files 1..count of a few hundred bytes each.
 inline devsim::KeConfig KeWithFiles(int count, devsim::VersionKind kind = devsim::VersionKind::kTagged) {
   devsim::KeConfig cfg;
@@ -93,10 +87,7 @@ protected:
 };
 
 // Windows-1250 texts of the KE log, as the tests expect them.
-inline std::string S1(const std::string &dir) { return "Sprawdzanie katalogu na dysku: " + dir; }
-inline const std::string kS3 = "Podkatalog jest pusty.";
 inline const std::string kT0 = "Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.";
 inline std::string T3(const std::string &name) { return "Zapisano plik: " + name; }
-inline const std::string kE1 = "Kopia elektroniczna jest pusta.";
 
 } // namespace archtest
