@@ -19,19 +19,14 @@ CommandLine Parse(std::initializer_list<const char *> args) {
   return ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
 }
 
-void ExpectRange(const CommandLine &cl, int32_t first, int32_t last) {
-  EXPECT_EQ(cl.mode, RunMode::Archive);
-  EXPECT_EQ(cl.archive.firstPort, first);
-  EXPECT_EQ(cl.archive.lastPort, last);
-}
-
 TEST(CommandLineMode, NoArgumentsArchivesCurrentDirectoryOverAllPorts) {
   const CommandLine cl = Parse({});
   EXPECT_EQ(cl.mode, RunMode::Archive);
   EXPECT_EQ(cl.archive.targetPath, "");
   EXPECT_FALSE(cl.archive.viaPrinter);
   EXPECT_FALSE(cl.archive.comSeen);
-  ExpectRange(cl, 1, 255);
+  EXPECT_EQ(cl.archive.firstPort, 1);
+  EXPECT_EQ(cl.archive.lastPort, 255);
 
   // No program name either.
   EXPECT_EQ(ParseCommandLine(0, nullptr).mode, RunMode::Archive);
@@ -55,14 +50,6 @@ TEST(CommandLineMode, KeywordsAreCaseBlindPrefixes) {
   }
 }
 
-TEST(CommandLineReport, ListAloneHasDefaults) {
-  const CommandLine cl = Parse({"LIST"});
-  EXPECT_EQ(cl.report.reportPath, "");
-  EXPECT_FALSE(cl.report.allDevices);
-  EXPECT_FALSE(cl.report.vendorFilter);
-  EXPECT_TRUE(cl.report.serialOnly);
-}
-
 TEST(CommandLineReport, OptionStringNegativeFormsWin) {
   struct Case {
     const char *options;
@@ -79,6 +66,11 @@ TEST(CommandLineReport, OptionStringNegativeFormsWin) {
       {"", false, false, true},
       {"xyz", false, false, true},
   };
+  // LIST alone: no path, the defaults.
+  const CommandLine alone = Parse({"LIST"});
+  EXPECT_EQ(alone.report.reportPath, "");
+  EXPECT_FALSE(alone.report.allDevices || alone.report.vendorFilter);
+  EXPECT_TRUE(alone.report.serialOnly);
   for (const Case &c : cases) {
     const CommandLine cl = Parse({"list", "c:\\Raport.txt", c.options});
     EXPECT_EQ(cl.mode, RunMode::Report);
@@ -91,63 +83,51 @@ TEST(CommandLineReport, OptionStringNegativeFormsWin) {
   EXPECT_FALSE(Parse({"LIST", "r.txt", "", "ALL"}).report.allDevices);
 }
 
-TEST(CommandLineArchive, DrAndPortsInAnyOrder) {
-  CommandLine cl = Parse({"d:\\Arch", "DR", "com1"});
-  EXPECT_EQ(cl.archive.targetPath, "d:\\Arch");
-  EXPECT_TRUE(cl.archive.viaPrinter);
-  EXPECT_TRUE(cl.archive.comSeen);
-  ExpectRange(cl, 1, 1);
-
-  for (auto args : {std::initializer_list<const char *>{"t", "DR", "com3", "com10"},
-                    std::initializer_list<const char *>{"t", "com3", "DR", "com10"},
-                    std::initializer_list<const char *>{"t", "com3", "com10", "dr"}}) {
-    cl = Parse(args);
-    EXPECT_TRUE(cl.archive.viaPrinter);
-    ExpectRange(cl, 3, 10);
+TEST(CommandLineArchive, DrAndComArgumentsGiveTheRange) {
+  struct Case {
+    std::vector<const char *> args;
+    bool viaPrinter, comSeen;
+    int32_t first, last;
+  };
+  const Case cases[] = {
+      {{"d:\\Arch", "DR", "com1"}, true, true, 1, 1},
+      {{"t", "DR", "com3", "com10"}, true, true, 3, 10},
+      {{"t", "com3", "DR", "com10"}, true, true, 3, 10},
+      {{"t", "com3", "com10", "dr"}, true, true, 3, 10},
+      // DR anywhere inside an argument, and it wins over COM in the same one.
+      {{"t", "xdrx", "COM4DR"}, true, false, 1, 255},
+      {{"t", "com10", "com3"}, false, true, 10, 3},  // an empty range
+      {{"t", "com3", "com5", "com9"}, false, true, 3, 9},
+      {{"t", "xyz", "com2", "port5"}, false, true, 2, 2},  // others are ignored
+      // The number after the first COM: blanks, a sign and leading zeros
+      // skipped, no digits give 0, the low 32 bits of a longer number kept.
+      {{"t", "com"}, false, true, 0, 0},
+      {{"t", "COMx5"}, false, true, 0, 0},
+      {{"t", "com  007"}, false, true, 7, 7},
+      {{"t", "com+12"}, false, true, 12, 12},
+      {{"t", "com-3"}, false, true, -3, -3},
+      {{"t", "com12abc34"}, false, true, 12, 12},
+      {{"t", "xcom5com6"}, false, true, 5, 5},
+      {{"t", "port com 9"}, false, true, 9, 9},
+      {{"t", "com4294967301"}, false, true, 5, 5},
+      // The first empty argument ends the scan; an empty target does not.
+      {{"t", "", "DR", "com4"}, false, false, 1, 255},
+      {{"t", "com2", "", "com9", "DR"}, false, true, 2, 2},
+      {{"", "DR"}, true, false, 1, 255},
+  };
+  for (const Case &c : cases) {
+    std::vector<const char *> argv{"zarvik"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    argv.push_back(nullptr);
+    const CommandLine cl = ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
+    const std::string shown = c.args.size() > 1 ? c.args[1] : "";
+    EXPECT_EQ(cl.mode, RunMode::Archive) << shown;
+    EXPECT_EQ(cl.archive.targetPath, c.args[0]) << shown;
+    EXPECT_EQ(cl.archive.viaPrinter, c.viaPrinter) << shown;
+    EXPECT_EQ(cl.archive.comSeen, c.comSeen) << shown;
+    EXPECT_EQ(cl.archive.firstPort, c.first) << shown;
+    EXPECT_EQ(cl.archive.lastPort, c.last) << shown;
   }
-  // DR anywhere inside an argument, and it wins over COM in the same argument.
-  cl = Parse({"t", "xdrx", "COM4DR"});
-  EXPECT_TRUE(cl.archive.viaPrinter);
-  EXPECT_FALSE(cl.archive.comSeen);
-  ExpectRange(cl, 1, 255);
-}
-
-TEST(CommandLineArchive, FirstComSetsBothBoundsLaterOnlyTheLast) {
-  ExpectRange(Parse({"t", "com10", "com3"}), 10, 3);  // an empty range
-  ExpectRange(Parse({"t", "com3", "com5", "com9"}), 3, 9);
-  ExpectRange(Parse({"t", "com7"}), 7, 7);
-  EXPECT_FALSE(Parse({"t", "com7"}).archive.viaPrinter);
-  // Other arguments are ignored.
-  ExpectRange(Parse({"t", "xyz", "com2", "port5"}), 2, 2);
-}
-
-TEST(CommandLineArchive, PortNumberReading) {
-  ExpectRange(Parse({"t", "com"}), 0, 0);
-  ExpectRange(Parse({"t", "COMx5"}), 0, 0);
-  ExpectRange(Parse({"t", "com  007"}), 7, 7);
-  ExpectRange(Parse({"t", "com+12"}), 12, 12);
-  ExpectRange(Parse({"t", "com-3"}), -3, -3);
-  ExpectRange(Parse({"t", "com12abc34"}), 12, 12);
-  ExpectRange(Parse({"t", "xcom5com6"}), 5, 5);  // the first COM counts
-  ExpectRange(Parse({"t", "port com 9"}), 9, 9);
-  // 2^32 + 5: the low 32 bits are kept.
-  ExpectRange(Parse({"t", "com4294967301"}), 5, 5);
-}
-
-TEST(CommandLineArchive, EmptyArgumentEndsTheScan) {
-  CommandLine cl = Parse({"t", "", "DR", "com4"});
-  EXPECT_FALSE(cl.archive.viaPrinter);
-  EXPECT_FALSE(cl.archive.comSeen);
-  ExpectRange(cl, 1, 255);
-
-  cl = Parse({"t", "com2", "", "com9", "DR"});
-  EXPECT_FALSE(cl.archive.viaPrinter);
-  ExpectRange(cl, 2, 2);
-
-  // An empty target path still lets the scan run.
-  cl = Parse({"", "DR"});
-  EXPECT_EQ(cl.archive.targetPath, "");
-  EXPECT_TRUE(cl.archive.viaPrinter);
 }
 
 TEST(CommandLineBadInput, OverlongAndHighBytesAreHandled) {
@@ -167,11 +147,8 @@ TEST(CommandLineBadInput, OverlongAndHighBytesAreHandled) {
   EXPECT_EQ(Parse({"\xB9LIST"}).mode, RunMode::Archive);
 }
 
-TEST(AnsiUpper, AsciiLettersOnly) {
-  EXPECT_EQ(plat::AnsiUpper("list help_com1 ?~{}"), "LIST HELP_COM1 ?~{}");
-  EXPECT_EQ(plat::AnsiUpper(""), "");
-  const std::string withZero("a\0b", 3);
-  EXPECT_EQ(plat::AnsiUpper(withZero), std::string("A\0B", 3));
+TEST(AnsiUpper, AsciiLettersAndZeroBytes) {
+  EXPECT_EQ(plat::AnsiUpper(std::string("list help_com1 ?~{}\0b", 21)), std::string("LIST HELP_COM1 ?~{}\0B", 21));
 }
 
 // The Windows build follows the system's active code page, which under Wine

@@ -30,23 +30,17 @@ TEST(Identify, ComNumberFromFriendlyName) {
       {"Port (COM007)", 7, "com7"},
       {"Port (COM)", 0, "com0"},
       {"Port (COM99999999999)", static_cast<int32_t>(99999999999LL & 0xFFFFFFFF), nullptr},
+      {"Printer port LPT1", 0, "Port szeregowy niezdefiniowany"},
   };
   for (const Case &c : cases) {
     VemoraPortsType r = WithId("X");
+    r.comNumber = 9;  // the rule sets it even when the name holds no number
     InterpretProperty(r, 12, c.name);
     EXPECT_EQ(r.comNumber, c.com) << c.name;
     if (c.port) {
       EXPECT_EQ(r.portName, c.port) << c.name;
     }
   }
-}
-
-TEST(Identify, FriendlyNameWithoutComIsUndefinedPort) {
-  VemoraPortsType r = WithId("X");
-  r.comNumber = 9;
-  InterpretProperty(r, 12, "Printer port LPT1");
-  EXPECT_EQ(r.comNumber, 0);
-  EXPECT_EQ(r.portName, "Port szeregowy niezdefiniowany");
 }
 
 TEST(Identify, HardwareIdGivesPidRevisionAndVendor) {

@@ -72,34 +72,6 @@ protected:
   std::string sys, dev;
 };
 
-TEST_F(SysfsTest, StandardDevicesGiveTheTextsSetupApiWould) {
-  Build(devsim::StandardFakeDevices());
-  std::vector<Seen> seen = Enumerate(false);
-  std::vector<std::string> ids;
-  for (const Seen &s : seen)
-    ids.push_back(s.id);
-  // Candidates in COM order; the placeholder ttyS0 is left out.
-  EXPECT_EQ(ids, (std::vector<std::string>{"ACPI\\PNP0501\\4", "USB\\VID_0403&PID_6010&MI_00\\6&6F6A6D2E&0&0000",
-                                           "USB\\VID_0403&PID_6010&MI_01\\6&6F6A6D2E&0&0001",
-                                           "USB\\VID_0403&PID_6001\\VK000123", "USB\\VID_1234&PID_5678\\6&716A7054&0&0"}));
-  const Seen &ke = seen[2];
-  EXPECT_EQ(ke.texts.at(1), "USB\\VID_0403&PID_6010&REV_0700&MI_01");
-  EXPECT_EQ(ke.texts.at(2), "USB\\Class_FF&SubClass_FF&Prot_FF");
-  EXPECT_EQ(ke.texts.at(0), "QX-7 EJ COM1");
-  EXPECT_EQ(ke.texts.at(12), "QX-7 EJ COM1 (COM34)");
-  EXPECT_EQ(ke.texts.at(7), "Ports");
-  EXPECT_EQ(ke.texts.at(9), "usbserial_generic");
-  EXPECT_EQ(ke.texts.at(11), "Vemora");
-  EXPECT_EQ(ke.texts.at(14), dev + "/ttyUSB1");
-  EXPECT_EQ(ke.texts.at(22), "USB");
-  const Seen &uart = seen[0];
-  EXPECT_EQ(uart.texts.at(12), "Communications Port (COM5)");
-  EXPECT_EQ(uart.texts.at(1), "ACPI\\PNP0501");
-  EXPECT_EQ(uart.texts.at(22), "ACPI");
-  EXPECT_EQ(uart.texts.at(9), "serial");
-  EXPECT_EQ(seen[4].texts.at(0), "USB-Serial Controller");  // product, no interface text
-}
-
 TEST_F(SysfsTest, MissingHugeAndOddEntriesNeverBreakTheWalk) {
   devsim::FakeTtyDevice bare;
   bare.ttyName = "ttyACM0";

@@ -308,9 +308,4 @@ TEST(Report, ThreeHundredDevicesPrintEveryNumberWhole) {
   EXPECT_EQ(blocks, 300u);
 }
 
-TEST(Report, GuidText) {
-  plat::Guid g = {0x0000ABCD, 0x12, 0xF00F, {1, 2, 3, 4, 0xA, 0xB, 0xC, 0xFF}};
-  EXPECT_EQ(GuidToText(g), "{0000ABCD-0012-F00F-0102-03040A0B0CFF}");
-}
-
 } // namespace
