@@ -1,6 +1,5 @@
 // The pieces of the disk synchronisation that need no device: the Directory
-// splitting and trimming, the reading of file lines, the disk check, the
-// safe writing of a fetched file, and the names the archive accepts.
+// splitting and trimming, the reading of file lines, the safe writing of a fetched file, and the names the archive accepts.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -106,51 +105,6 @@ TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {
   std::string noSize = " Z0017 D 2010-04-02  17";
   noSize.resize(60, 'x');
   EXPECT_FALSE(ReadEntry(reader, noSize));
-}
-
-class DiskCheckTest : public ::testing::Test {
-protected:
-  ScratchDir root{"disk"};
-  archType job;
-  JobRun run{job};
-  void SetUp() override {
-    run.copyDir = root / "KE123456";
-    std::filesystem::create_directories(run.copyDir);
-    run.copyLog = LoggingClass((run.copyDir + archtest::Sep() + "log").c_str(), "log");
-    run.copyLog.tag = "com35";
-  }
-  std::string In(const std::string &name) { return run.copyDir + archtest::Sep() + name; }
-  std::vector<std::string> Log() { return LogLines(In("log") + archtest::Sep() + "log_log.txt"); }
-};
-
-TEST_F(DiskCheckTest, KeepsValidFilesAndDeletesDamagedOrForeignOnes) {
-  WriteBytes(In("Z0001_2010-03-30.ej"), std::string("abc\xff", 4));
-  WriteBytes(In("Z0000_2010-03-30.ej"), std::string("hdr\x1a", 4));
-  WriteBytes(In("Z0002_2010-03-30.ej"), "abc");  // no end marker
-  WriteBytes(In("Z0003_2010-03-30.ej"), "");     // empty
-  WriteBytes(In("Z0004_2010-03-30.ej"), std::string("ab\x00", 3));
-  WriteBytes(In("A0001_2010-03-30.ej"), std::string("abc", 3));        // not Z*.ej: untouched
-  WriteBytes(In("~Z0005_2010-03-30.ej.tmp"), std::string("x\xff", 2)); // a temporary: untouched
-  std::filesystem::create_directories(In("Z0006_dir.ej"));            // directories are not listed
-
-  CheckDisk(run);
-
-  ASSERT_EQ(run.diskFiles.Count(), 2);
-  for (int i = 0; i < run.diskFiles.Count(); ++i) {
-    const FileDirType *f = run.diskFiles.At(i);
-    EXPECT_TRUE(f->name == "Z0001_2010-03-30.ej" || f->name == "Z0000_2010-03-30.ej") << f->name;
-    EXPECT_EQ(f->number, f->name[4] - '0');
-    EXPECT_EQ(f->size, 4);
-  }
-  for (const char *kept : {"A0001_2010-03-30.ej", "~Z0005_2010-03-30.ej.tmp", "Z0006_dir.ej"})
-    EXPECT_TRUE(Exists(In(kept))) << kept;
-  auto log = Log();
-  EXPECT_EQ(log.size(), 4u);
-  EXPECT_EQ(CountLines(log, "<com35> Sprawdzanie katalogu na dysku: " + run.copyDir), 1);
-  for (const char *gone : {"Z0002_2010-03-30.ej", "Z0003_2010-03-30.ej", "Z0004_2010-03-30.ej"}) {
-    EXPECT_FALSE(Exists(In(gone))) << gone;
-    EXPECT_EQ(CountLines(log, std::string("<com35> Skasowano b\xb3\xea" "dny plik: ") + gone), 1) << gone;
-  }
 }
 
 TEST(SaveFetchedFile, ReplacesWholeOrLeavesEverythingAsItWas) {

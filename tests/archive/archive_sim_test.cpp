@@ -132,6 +132,7 @@ TEST_F(SimJobTest, CombinedAndPassThroughJobs) {
 TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   const std::string dir = archive + Sep() + "DISK000001";
   const std::string z12a4 = "Z12A4_2010-03-30.ej";
+  const std::string temporary = "~Z0006_2010-03-30.ej.tmp";
   fs::create_directories(dir);
   WriteBytes(dir + Sep() + DiskName(0), std::string("short\x1a"));                  // file 0: no size check
   WriteBytes(dir + Sep() + DiskName(1), Reply(1, 200));                             // listed size + 1: kept
@@ -140,6 +141,11 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   WriteBytes(dir + Sep() + DiskName(7), std::string("kept\xff"));                   // not listed: kept
   WriteBytes(dir + Sep() + z12a4, std::string("x\xff"));                            // no number: S2
   WriteBytes(dir + Sep() + DiskName(8), std::string("ro\xff"));                     // read-only: invalid
+  WriteBytes(dir + Sep() + DiskName(4), std::string("ab\0", 3));                   // last byte 0: S2
+  WriteBytes(dir + Sep() + DiskName(5), "");                                        // empty: S2
+  WriteBytes(dir + Sep() + "A0001_2010-03-30.ej", std::string("a\xff"));           // not Z*.ej: untouched
+  WriteBytes(dir + Sep() + temporary, std::string("a\xff"));                        // a temporary: untouched
+  fs::create_directories(dir + Sep() + DiskName(9));                                // directories are not listed
   fs::permissions(dir + Sep() + DiskName(8),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
@@ -150,7 +156,8 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   for (int n = 1; n <= 3; ++n)
     EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(n)), Reply(n, 190 + 10 * n)) << n;
   EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(7)), std::string("kept\xff"));
-  EXPECT_FALSE(Exists(dir + Sep() + z12a4));
+  for (const std::string &kept : {std::string("A0001_2010-03-30.ej"), temporary, DiskName(9)})
+    EXPECT_TRUE(Exists(dir + Sep() + kept)) << kept;
   const std::string sent = sim.Received("disk");
   EXPECT_EQ(Count(sent, "0000F"), 0);
   EXPECT_EQ(Count(sent, "\x1b" "3;0;1F"), 0);
@@ -163,8 +170,10 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   auto log = CopyLog("DISK000001");
   EXPECT_EQ(CountLines(log, tag + "Sprawdzanie katalogu na dysku: " + dir), 1);
   EXPECT_EQ(CountLines(log, tag + t1), 1);
-  EXPECT_EQ(CountLines(log, tag + kS2 + DiskName(3)), 1);
-  EXPECT_EQ(CountLines(log, tag + kS2 + z12a4), 1);
+  for (const std::string &gone : {DiskName(3), DiskName(4), DiskName(5), z12a4}) {
+    EXPECT_EQ(CountLines(log, tag + kS2 + gone), 1) << gone;
+    EXPECT_EQ(Exists(dir + Sep() + gone), gone == DiskName(3)) << gone;  // file 3 is fetched again
+  }
   EXPECT_EQ(CountLines(log, tag + "Podkatalog jest pusty."), 0);
   // A read-only file is not valid; Windows refuses to delete it, and then
   // the log says so instead of claiming the deletion.
