@@ -7,7 +7,6 @@
 #include <langinfo.h>
 #endif
 
-#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "testdir.h"
@@ -87,7 +86,7 @@ TEST(PlatformFiles, WholeFileWritesRenameAndTail) {
   EXPECT_FALSE(plat::FileExists(dir.root)); // a directory is not a file
 }
 
-TEST(PlatformBasics, FixedPathsAndEnvironment) {
+TEST(PlatformBasics, FixedPathsOfEachPlatform) {
   if (plat::PathSeparator() == '\\') {
     EXPECT_EQ(plat::DiscoveryErrorFile(), "c:error.txt");
     EXPECT_EQ(plat::DefaultReportFile(), "c:\\test.txt");
@@ -98,26 +97,6 @@ TEST(PlatformBasics, FixedPathsAndEnvironment) {
     EXPECT_EQ(plat::DefaultReportFile(), "test.txt");
     EXPECT_EQ(plat::FallbackLogDirectory("/x"), plat::TempDirectory() + "/vemora_log");
   }
-  EXPECT_TRUE(plat::DirectoryExists(plat::TempDirectory()));
-  EXPECT_TRUE(plat::DirectoryExists(plat::CurrentDirectory()));
-
-  auto entries = plat::EnvironmentEntries();
-  EXPECT_FALSE(entries.empty());
-  std::string path = plat::GetEnv("PATH");
-  EXPECT_FALSE(path.empty());
-  EXPECT_EQ(plat::GetEnv("ZARVIK_SURELY_UNSET_VARIABLE"), "");
-}
-
-TEST(PlatformBasics, ClockAndSleep) {
-  plat::LocalTime t = plat::Now();
-  EXPECT_GE(t.year, 2020);
-  EXPECT_TRUE(t.month >= 1 && t.month <= 12);
-  EXPECT_TRUE(t.millisecond >= 0 && t.millisecond <= 999);
-  plat::RequestFineTimer();
-  auto start = std::chrono::steady_clock::now();
-  plat::SleepMs(50);
-  auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  EXPECT_GE(slept.count(), 45);
 }
 
 } // namespace

@@ -1,26 +1,20 @@
 // The device simulator's own behaviour, as the program's serial port sees it:
-// the device rules other tests rely on (speed gate, end bytes, ENQ bytes,
-// relay, faults, scenario errors).
+// the device rules other tests rely on (end bytes, speed gate, relay, scenario
+// errors). The ENQ rule and the file faults are exercised by the protocol and
+// archive tests that use them.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <string>
-#include <vector>
 
 #include "devices/fastcom.h"
+#include "devices/vemoracopyclass.h"
 #include "devsim.h"
+#include "testbytes.h"
 
 namespace {
-
-std::string Text(const iBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
-
-iBuffer Frame(const std::string &bytes) {
-  iBuffer frame;
-  frame.AppendBytes(bytes.data(), static_cast<int>(bytes.size()));
-  return frame;
-}
 
 class DevsimTest : public ::testing::Test {
 protected:
@@ -56,30 +50,12 @@ TEST_F(DevsimTest, KeFileRepliesCarryTheirEndBytes) {
   std::string dir = Ask(port, "\x1b" "D\r");
   EXPECT_NE(dir.find(" Z0017 D 2010-03-30  1  300 OK"), std::string::npos) << dir;
   EXPECT_EQ(dir.back(), '\x1A');
-  std::string id = Ask(port, "\x1bS");
-  std::vector<std::string> lines;
-  for (size_t at = 0, end; (end = id.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(id.substr(at, end - at));
-  ASSERT_GE(lines.size(), 5u) << id;
-  EXPECT_EQ(lines[2], "ABC12345678"); // fiscal-memory number: third line
-  EXPECT_EQ(lines[4], "AB12345678");  // serial number: fifth line
-  EXPECT_EQ(id.back(), '\x1A');
+  std::string id[5]; // the serial number on the fifth line, the fiscal-memory number on the third
+  SplitIdentity(Frame(Ask(port, "\x1bS")), id);
+  EXPECT_EQ(id[1], "AB12345678");
+  EXPECT_EQ(id[2], "ABC12345678");
+  EXPECT_EQ(id[0].back(), '\x1A');
   EXPECT_EQ(line.Received().substr(0, 7), "\x1b" "3;0;17");
-}
-
-TEST_F(DevsimTest, FirstKindKeAnswersAfterEnqWithOneExtraBytePerEnq) {
-  devsim::KeConfig cfg;
-  cfg.version = devsim::VersionKind::kUntagged;
-  cfg.enqBeforeFile = 2;
-  cfg.files = {devsim::MakeFile(5, 20)};
-  devsim::Line &line = sim.AddKe("ke", "ttyUSB3", cfg);
-  ASSERT_TRUE(sim.Start());
-  FastCom port;
-  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
-  EXPECT_EQ(Ask(port, "\x1bY"), "EJ v1.02");
-  EXPECT_EQ(Ask(port, "\x1b" "3;0;5F"), "");
-  EXPECT_EQ(Ask(port, "\x05"), "");
-  EXPECT_EQ(Ask(port, "\x05"), devsim::FileContent(5, 20) + "\xFF\x06\x06");
 }
 
 // A reply larger than the pseudo-terminal holds waits for room and goes on
@@ -97,29 +73,6 @@ TEST_F(DevsimTest, ALargeReplyWaitsForTheReader) {
   port.Receive(reply, 400);
   ASSERT_EQ(reply.Length(), 300001);
   EXPECT_EQ(Text(reply), devsim::FileContent(1, 300000) + '\xFF');
-}
-
-TEST_F(DevsimTest, FileFaultsAndFailFirst) {
-  devsim::KeConfig cfg;
-  devsim::KeFile cut = devsim::MakeFile(1, 100);
-  cut.fault = devsim::FileFault::kCutShort;
-  cut.faultBytes = 30;
-  devsim::KeFile inside = devsim::MakeFile(2, 10);
-  inside.fault = devsim::FileFault::kEndInside;
-  devsim::KeFile retry = devsim::MakeFile(3, 10);
-  retry.failFirst = 1;
-  cfg.files = {cut, inside, retry};
-  devsim::Line &line = sim.AddKe("ke", "ttyUSB4", cfg);
-  ASSERT_TRUE(sim.Start());
-  FastCom port;
-  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
-  EXPECT_EQ(Ask(port, "\x1b" "3;0;1F"), devsim::FileContent(1, 100).substr(0, 30));
-  std::string two = Ask(port, "\x1b" "3;0;2F");
-  ASSERT_EQ(two.size(), 11u);
-  EXPECT_EQ(two[5], '\xFF');
-  EXPECT_EQ(two.back(), '\xFF');
-  EXPECT_EQ(Ask(port, "\x1b" "3;0;3F"), devsim::FileContent(3, 10).substr(0, 5));
-  EXPECT_EQ(Ask(port, "\x1b" "3;0;3F"), devsim::FileContent(3, 10) + '\xFF');
 }
 
 TEST_F(DevsimTest, PrinterAnswersOnlyAtItsSpeedAndRelaysTheKe) {
@@ -162,16 +115,6 @@ TEST_F(DevsimTest, ScenarioErrorsNameTheirLine) {
   FastCom port;
   ASSERT_TRUE(port.Open("com66", 20));
   EXPECT_EQ(Ask(port, "#x"), "a ba b");
-}
-
-TEST(DevsimTexts, ComNumbersOfTtyNames) {
-  EXPECT_EQ(devsim::ComNumberOfTty("ttyS0"), 1);
-  EXPECT_EQ(devsim::ComNumberOfTty("ttyS31"), 32);
-  EXPECT_EQ(devsim::ComNumberOfTty("ttyUSB4"), 37);
-  EXPECT_EQ(devsim::ComNumberOfTty("ttyACM0"), 65);
-  EXPECT_EQ(devsim::ComNumberOfTty("ttyS32"), 0);
-  EXPECT_EQ(devsim::ComNumberOfTty("ttyUSB"), 0);
-  EXPECT_EQ(devsim::ComNumberOfTty("tty1"), 0);
 }
 
 } // namespace

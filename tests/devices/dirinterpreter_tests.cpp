@@ -7,7 +7,7 @@
 
 namespace {
 
-std::string PadTo(std::string line, size_t width) {
+std::string PadTo(std::string line, size_t width = 50) {
   if (line.size() < width)
     line.append(width - line.size(), ' ');
   return line;
@@ -15,170 +15,104 @@ std::string PadTo(std::string line, size_t width) {
 
 // The worked example: a space, Z0001, D, the date, 12 and "3 456" (one space
 // inside), OK, padded with spaces to 50 characters.
-std::string ExampleLine() { return PadTo(" Z0001 D 2010-03-30  12  3 456 OK", 50); }
+const std::string kExample = PadTo(" Z0001 D 2010-03-30  12  3 456 OK");
+
+enum Outcome { kValid, kInvalid, kThrows };
+
+struct EntryCase {
+  std::string line;
+  Outcome outcome;
+  int32_t value, size; // checked when the parse gets that far (-1: not checked)
+};
 
 } // namespace
 
 TEST(DirEntry, WorkedExampleLine) {
   DirInterpreterClass dir;
-  std::string line = ExampleLine();
-  ASSERT_EQ(line.size(), 50u);
+  EXPECT_EQ(dir.okFlag, 255);
+  std::string line = kExample;
   dir.ParseEntry(line);
   EXPECT_TRUE(dir.entryValid);
-  EXPECT_EQ(dir.entryName, "Z0001");
+  EXPECT_EQ(dir.entryName + "_" + dir.entryDate + ".ej", "Z0001_2010-03-30.ej");
   EXPECT_EQ(dir.fileNumber, 1);
   EXPECT_EQ(dir.entryType, 'D');
-  EXPECT_EQ(dir.entryDate, "2010-03-30");
   EXPECT_EQ(dir.entryValue, 12);
   EXPECT_EQ(dir.entryValueCopy, 12);
   EXPECT_EQ(dir.fileSize, 3456);
   EXPECT_EQ(dir.okFlag, 1);
-  EXPECT_EQ(dir.entryName + "_" + dir.entryDate + ".ej", "Z0001_2010-03-30.ej");
-  EXPECT_EQ(dir.currentLine, &line);
 }
 
-TEST(DirEntry, OneSpaceJoinsValueAndSizeThenFailsOnOk) {
-  DirInterpreterClass dir;
-  std::string good = ExampleLine();
-  dir.ParseEntry(good);
-  ASSERT_TRUE(dir.entryValid);
-
-  std::string line = PadTo(" Z0002 D 2010-03-31  12 3 456 OK", 50);
-  EXPECT_THROW(dir.ParseEntry(line), DirConversionError);
-  EXPECT_EQ(dir.entryName, "Z0002");
-  EXPECT_EQ(dir.entryValue, 123456);
-  // The size was never reached: it keeps the previous line's value, but the
-  // line itself is not reported as valid.
-  EXPECT_EQ(dir.fileSize, 3456);
-  EXPECT_FALSE(dir.entryValid);
+TEST(DirEntry, VariantsOfTheExample) {
+  const EntryCase cases[] = {
+      // One space between 12 and 3 456 joins them; the size is then "OK".
+      {PadTo(" Z0002 D 2010-03-31  12 3 456 OK"), kThrows, 123456, -1},
+      {kExample.substr(0, 49), kInvalid, -1, -1},
+      {std::string(60, ' '), kInvalid, -1, -1},
+      {std::string(55, 'Z'), kInvalid, -1, -1},                 // no space after the name
+      {PadTo(" Z0003 D 2010-04-01  7  88 XX"), kInvalid, 7, 88}, // no OK
+      {PadTo(" ZA001 D 2010-03-30  12  3456 OK"), kThrows, -1, -1},
+      {PadTo(" Z D 2010-03-30  12  3456 OK"), kThrows, -1, -1},
+      {PadTo(" Z0001 D 2010-03-30  12  0x10 OK"), kThrows, 12, -1},
+      {PadTo(" Z0001 D 2010-03-30  12  - OK"), kThrows, 12, -1},
+      {PadTo(" Z0001 D 2010-03-30  12  99999999999 OK"), kThrows, 12, -1},
+      {PadTo(" Z0012 D 2010-03-30  -12  +40 OK"), kValid, -12, 40},
+      // Digits joined to the date belong to the value: the date is cut by position.
+      {PadTo(" Z0001 D 2010-03-30 5  100 OK"), kValid, 5, 100},
+  };
+  for (const EntryCase &c : cases) {
+    DirInterpreterClass dir;
+    std::string good = kExample;
+    dir.ParseEntry(good);
+    std::string line = c.line;
+    if (c.outcome == kThrows)
+      EXPECT_THROW(dir.ParseEntry(line), DirConversionError) << c.line;
+    else
+      dir.ParseEntry(line);
+    EXPECT_EQ(dir.entryValid, c.outcome == kValid) << c.line;
+    EXPECT_EQ(dir.okFlag, 1) << c.line; // never reset
+    if (c.value != -1) {
+      EXPECT_EQ(dir.entryValue, c.value) << c.line;
+    }
+    // A size not reached keeps the previous line's value.
+    EXPECT_EQ(dir.fileSize, c.size != -1 ? c.size : 3456) << c.line;
+    if (c.line.size() < 50) {
+      EXPECT_EQ(line, c.line); // not touched
+    }
+  }
 }
 
-TEST(DirEntry, LengthLimitAndMissingFields) {
+TEST(DirCapacity, LabelsRemovedLengthsAndOrder) {
   DirInterpreterClass dir;
-  std::string ok = ExampleLine();
-  dir.ParseEntry(ok);
-  ASSERT_TRUE(dir.entryValid);
+  const std::pair<std::string, int32_t DirInterpreterClass::*> lines[] = {
+      {"FLASH CAPACITY: 1 048 576", &DirInterpreterClass::flashCapacity},
+      {"INVALID BLOCKS: 3", &DirInterpreterClass::invalidBlocks},
+      {"  USABLE CAPACITY: 1 000 000  ", &DirInterpreterClass::usableCapacity},
+      {"FREE SPACE 100", &DirInterpreterClass::freeSpace}, // the character after goes, whatever it is
+      {std::string(40, ' ') + "42", &DirInterpreterClass::trailerValue},
+  };
+  const int32_t expected[] = {1048576, 3, 1000000, 100, 42};
+  for (size_t i = 0; i < 5; ++i) {
+    std::string line = lines[i].first;
+    EXPECT_TRUE(dir.ParseCapacity(line));
+    EXPECT_EQ(dir.*lines[i].second, expected[i]) << lines[i].first;
+  }
 
-  std::string short49 = ExampleLine().substr(0, 49);
-  dir.ParseEntry(short49);
-  EXPECT_FALSE(dir.entryValid);
-  EXPECT_EQ(short49, ExampleLine().substr(0, 49)); // not touched
-
-  std::string allSpaces(60, ' ');
-  dir.ParseEntry(allSpaces);
-  EXPECT_FALSE(dir.entryValid);
-
-  // No OK at the end: parsed, but not valid; okFlag keeps its 1.
-  std::string noOk = PadTo(" Z0003 D 2010-04-01  7  88 XX", 50);
-  dir.ParseEntry(noOk);
-  EXPECT_FALSE(dir.entryValid);
-  EXPECT_EQ(dir.fileSize, 88);
-  EXPECT_EQ(dir.okFlag, 1);
-
-  // Name without any following space.
-  std::string oneWord(55, 'Z');
-  dir.ParseEntry(oneWord);
-  EXPECT_FALSE(dir.entryValid);
-}
-
-TEST(DirEntry, OkFlagStartsAt255) {
-  DirInterpreterClass dir;
-  EXPECT_EQ(dir.okFlag, 255);
-  EXPECT_FALSE(dir.entryValid);
-  std::string noOk = PadTo(" Z0003 D 2010-04-01  7  88 NO", 50);
-  dir.ParseEntry(noOk);
-  EXPECT_EQ(dir.okFlag, 255);
-}
-
-TEST(DirEntry, StrictConversions) {
-  DirInterpreterClass dir;
-  // Characters 2 to 5 of the name must be a number.
-  std::string badName = PadTo(" ZA001 D 2010-03-30  12  3456 OK", 50);
-  EXPECT_THROW(dir.ParseEntry(badName), DirConversionError);
-  EXPECT_FALSE(dir.entryValid);
-
-  std::string shortName = PadTo(" Z D 2010-03-30  12  3456 OK", 50);
-  EXPECT_THROW(dir.ParseEntry(shortName), DirConversionError);
-
-  // A hexadecimal-looking or trailing-garbage size is not a number.
-  std::string hexSize = PadTo(" Z0001 D 2010-03-30  12  0x10 OK", 50);
-  EXPECT_THROW(dir.ParseEntry(hexSize), DirConversionError);
-  std::string lone = PadTo(" Z0001 D 2010-03-30  12  - OK", 50);
-  EXPECT_THROW(dir.ParseEntry(lone), DirConversionError);
-  std::string tooBig = PadTo(" Z0001 D 2010-03-30  12  99999999999 OK", 50);
-  EXPECT_THROW(dir.ParseEntry(tooBig), DirConversionError);
-
-  // Signs are accepted.
-  std::string signs = PadTo(" Z0012 D 2010-03-30  -12  +40 OK", 50);
-  dir.ParseEntry(signs);
-  EXPECT_TRUE(dir.entryValid);
-  EXPECT_EQ(dir.fileNumber, 12);
-  EXPECT_EQ(dir.entryValue, -12);
-  EXPECT_EQ(dir.fileSize, 40);
-}
-
-TEST(DirEntry, DigitsAfterDateBelongToValue) {
-  DirInterpreterClass dir;
-  // "2010-03-30 5" joins to "2010-03-305": the date is cut by position and
-  // the 5 becomes the start of the value.
-  std::string line = PadTo(" Z0001 D 2010-03-30 5  100 OK", 50);
-  dir.ParseEntry(line);
-  EXPECT_TRUE(dir.entryValid);
-  EXPECT_EQ(dir.entryDate, "2010-03-30");
-  EXPECT_EQ(dir.entryValue, 5);
-  EXPECT_EQ(dir.fileSize, 100);
-}
-
-TEST(DirCapacity, LabelsAndRemovedLengths) {
-  DirInterpreterClass dir;
-  std::string flash = "FLASH CAPACITY: 1 048 576";
-  EXPECT_TRUE(dir.ParseCapacity(flash));
-  EXPECT_EQ(dir.flashCapacity, 1048576);
-
-  std::string invalid = "INVALID BLOCKS: 3";
-  EXPECT_TRUE(dir.ParseCapacity(invalid));
-  EXPECT_EQ(dir.invalidBlocks, 3);
-
-  std::string usable = "  USABLE CAPACITY: 1 000 000  ";
-  EXPECT_TRUE(dir.ParseCapacity(usable));
-  EXPECT_EQ(dir.usableCapacity, 1000000);
-
-  // The character after the label goes whatever it is.
-  std::string free = "FREE SPACE 100";
-  EXPECT_TRUE(dir.ParseCapacity(free));
-  EXPECT_EQ(dir.freeSpace, 100);
-  std::string freeColon = "FREE SPACE:7";
-  dir.ParseCapacity(freeColon);
-  EXPECT_EQ(dir.freeSpace, 7);
-
-  std::string trailer = std::string(40, ' ') + "42";
-  EXPECT_TRUE(dir.ParseCapacity(trailer));
-  EXPECT_EQ(dir.trailerValue, 42);
-  EXPECT_EQ(dir.freeSpace, 7);
-}
-
-TEST(DirCapacity, FirstLabelInOrderWins) {
-  DirInterpreterClass dir;
+  // Both labels: the first in the label order wins.
   std::string both = "FREE SPACE:" + std::string(40, ' ') + "55";
   dir.ParseCapacity(both);
   EXPECT_EQ(dir.freeSpace, 55);
-  EXPECT_EQ(dir.trailerValue, 0);
+  EXPECT_EQ(dir.trailerValue, 42);
 
   std::string none = "END OF DIRECTORY";
   EXPECT_TRUE(dir.ParseCapacity(none));
   EXPECT_EQ(none, "END OF DIRECTORY");
-  EXPECT_EQ(dir.flashCapacity, 0);
-  EXPECT_EQ(dir.freeSpace, 55);
 }
 
 TEST(DirCapacity, NonNumericRestThrows) {
-  DirInterpreterClass dir;
-  std::string letters = "USABLE CAPACITY: abc";
-  EXPECT_THROW(dir.ParseCapacity(letters), DirConversionError);
-  EXPECT_EQ(dir.usableCapacity, 0);
-
-  std::string empty = "FLASH CAPACITY:";
-  EXPECT_THROW(dir.ParseCapacity(empty), DirConversionError);
-  std::string textBefore = "X FLASH CAPACITY: 12";
-  EXPECT_THROW(dir.ParseCapacity(textBefore), DirConversionError);
+  for (const char *text : {"USABLE CAPACITY: abc", "FLASH CAPACITY:", "X FLASH CAPACITY: 12"}) {
+    DirInterpreterClass dir;
+    std::string line = text;
+    EXPECT_THROW(dir.ParseCapacity(line), DirConversionError) << text;
+    EXPECT_EQ(dir.usableCapacity, 0);
+  }
 }

@@ -10,12 +10,6 @@
 
 namespace {
 
-iBuffer Bytes(const std::string &s) {
-  iBuffer b;
-  b.AppendBytes(s.data(), static_cast<int>(s.size()));
-  return b;
-}
-
 // Counters, a date, seven rates (23, 8, 5, 0, exempt 100, unused 101, 7),
 // a count, the four totals of the rates in use, two more totals, then the tail.
 const std::string kFields = "1#X1;2;3;4;5;6;10;3;30;23.00;8.00;5.00;0.00;100.00;101.00;7.00;9;"
@@ -23,104 +17,62 @@ const std::string kFields = "1#X1;2;3;4;5;6;10;3;30;23.00;8.00;5.00;0.00;100.00;
 
 } // namespace
 
-TEST(InformationReply, ElevenCharacterNumberBeforeTerminator) {
-  iBuffer reply = Bytes(kFields + "ABC12345678\x1b\\");
-  EXPECT_EQ(ExtractUniqueNumber(reply), "ABC12345678");
+TEST(InformationReply, LastElevenCharactersAfterTheFields) {
+  const std::pair<std::string, std::string> cases[] = {
+      {kFields + "ABC12345678\x1b\\", "ABC12345678"},
+      {kFields + "ABC12345678", "ABC12345678"},         // without the closing ESC '\\'
+      {kFields + "xyzABC12345678\x1b\\", "ABC12345678"}, // more left over
+      {kFields + "AB123\x1b\\", "AB123"},               // a short remainder as it is
+      {kFields + "\x1b\\", ""},
+      {"", ""},
+      {"\x1b\\", ""},
+  };
+  for (const auto &[reply, number] : cases) {
+    iBuffer buffer = Frame(reply);
+    EXPECT_EQ(ExtractUniqueNumber(buffer), number) << reply;
+  }
 
-  // Without the closing ESC '\' the same number comes out.
-  iBuffer bare = Bytes(kFields + "ABC12345678");
-  EXPECT_EQ(ExtractUniqueNumber(bare), "ABC12345678");
-
-  // More left over: only the last eleven characters count.
-  iBuffer longer = Bytes(kFields + "xyzABC12345678\x1b\\");
-  EXPECT_EQ(ExtractUniqueNumber(longer), "ABC12345678");
-}
-
-TEST(InformationReply, ShortOrMissingRemainder) {
-  iBuffer shortTail = Bytes(kFields + "AB123\x1b\\");
-  EXPECT_EQ(ExtractUniqueNumber(shortTail), "AB123");
-
-  iBuffer onlyFields = Bytes(kFields + "\x1b\\");
-  EXPECT_EQ(ExtractUniqueNumber(onlyFields), "");
-
-  iBuffer empty;
-  EXPECT_EQ(ExtractUniqueNumber(empty), "");
-
-  iBuffer terminatorOnly = Bytes("\x1b\\");
-  EXPECT_EQ(ExtractUniqueNumber(terminatorOnly), "");
-}
-
-TEST(InformationReply, GarbageStaysWithinTheReply) {
   // NUL bytes, no separators, a lone backslash, long runs of digits: the
   // result is always a piece of the reply, at most 11 bytes.
-  const std::string inputs[] = {
-      std::string(300, '\0'),
-      std::string("#X") + std::string(200, '9'),
-      std::string(150, '.') + "\\",
-      "<>;;;,,,...///   " + std::string(40, '1') + ".5",
-      std::string("\x1b\x1b\\\\", 4),
-  };
-  for (const std::string &input : inputs) {
-    iBuffer reply = Bytes(input);
-    std::string out = ExtractUniqueNumber(reply);
-    EXPECT_LE(out.size(), 11u);
+  for (const std::string &input : {std::string(300, '\0'), std::string("#X") + std::string(200, '9'),
+                                   std::string(150, '.') + "\\",
+                                   "<>;;;,,,...///   " + std::string(40, '1') + ".5",
+                                   std::string("\x1b\x1b\\\\", 4)}) {
+    iBuffer reply = Frame(input);
+    EXPECT_LE(ExtractUniqueNumber(reply).size(), 11u);
   }
 }
 
-TEST(Identity, LinesAfterTheLineBreaks) {
-  const std::string text = "KE\r\nL2\r\nABC12345678\r\nL4\r\nAB12345678\r\nL6\r\nL7\r\nL8\r\nL9\r\n\x1a";
-  iBuffer reply = Bytes(text);
-  std::string out[5];
-  SplitIdentity(reply, out);
-  EXPECT_EQ(out[0], text);
-  EXPECT_EQ(out[1], "AB12345678");
-  EXPECT_EQ(out[2], "ABC12345678");
-  EXPECT_EQ(out[3], "L7");
-  EXPECT_EQ(out[4], "L9");
-
-  // Bare LF line ends count one break a line.
-  iBuffer lf = Bytes("a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\nl\nm\nn\no\np\nq\x1a");
-  SplitIdentity(lf, out);
-  EXPECT_EQ(out[1], "i");
-  EXPECT_EQ(out[2], "e");
-  EXPECT_EQ(out[3], "m");
-  EXPECT_EQ(out[4], "q\x1a");
+TEST(Identity, EntriesAfterThe8th4th12thAnd16thBreak) {
+  struct Case {
+    std::string reply;
+    std::string entries[5];
+  };
+  const std::string crlf = "KE\r\nL2\r\nABC12345678\r\nL4\r\nAB12345678\r\nL6\r\nL7\r\nL8\r\nL9\r\n\x1a";
+  const std::string lf = "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\nl\nm\nn\no\np\nq\x1a";
+  const Case cases[] = {
+      {crlf, {crlf, "AB12345678", "ABC12345678", "L7", "L9"}},
+      // Bare LF line ends count one break a line.
+      {lf, {lf, "i", "e", "m", "q\x1a"}},
+      {"KE\r\nL2\r\nL3\x1a", {"KE\r\nL2\r\nL3\x1a", "", "L3\x1a", "", ""}}, // too few breaks
+      {"\x1a", {"\x1a", "", "", "", ""}},                                // busy module
+      // A NUL ends entry 0 and counts as a break; breaks at the very end
+      // leave empty entries, never reading past the data.
+      {std::string("AB\0CD\r\n\r", 8), {"AB", "", "", "", ""}},
+      {std::string(16, '\n'), {std::string(16, '\n'), "", "", "", ""}},
+  };
+  for (const Case &c : cases) {
+    std::string out[5] = {"old", "old", "old", "old", "old"};
+    SplitIdentity(Frame(c.reply), out);
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(out[i], c.entries[i]) << Hex(c.reply) << " entry " << i;
+  }
 }
 
-TEST(Identity, TooFewBreaksAndOddBytes) {
-  std::string out[5] = {"old", "old", "old", "old", "old"};
-  iBuffer few = Bytes("KE\r\nL2\r\nL3\x1a");
-  SplitIdentity(few, out);
-  EXPECT_EQ(out[0], "KE\r\nL2\r\nL3\x1a");
-  EXPECT_EQ(out[1], "");
-  EXPECT_EQ(out[2], "L3\x1a");
-  EXPECT_EQ(out[3], "");
-  EXPECT_EQ(out[4], "");
-
-  iBuffer busy = Bytes("\x1a");
-  SplitIdentity(busy, out);
-  EXPECT_EQ(out[0], "\x1a");
-  EXPECT_EQ(out[2], "");
-
-  // A NUL ends entry 0 and counts as a break; breaks at the very end leave
-  // empty entries, never reading past the data.
-  iBuffer nul = Bytes(std::string("AB\0CD\r\n\r", 8));
-  SplitIdentity(nul, out);
-  EXPECT_EQ(out[0], "AB");
-  EXPECT_EQ(out[2], "");
-  iBuffer breaks = Bytes(std::string(16, '\n'));
-  SplitIdentity(breaks, out);
-  EXPECT_EQ(out[0], std::string(16, '\n'));
-  EXPECT_EQ(out[4], "");
-}
-
-TEST(PrinterFrames, ExactBytes) {
+TEST(PrinterFrames, ExactBytesWithPolishLettersConvertedBeforeTheChecksum) {
   EXPECT_EQ(Hex(ChecksumFrame(iBuffer("&d"))), "1B 50 26 64 42 44 1B 5C");
   EXPECT_EQ(Hex(PlainFrame(iBuffer("0#s"))), "1B 50 30 23 73 1B 5C");
   EXPECT_EQ(Hex(ChecksumFrame(iBuffer())), "1B 50 46 46 1B 5C");
-}
-
-TEST(PrinterFrames, PolishLettersAreConvertedBeforeTheChecksum) {
   // Windows-1250 A-ogonek 0xA5 and l-stroke 0xB3 go out as Mazovia 0x8F and
   // 0x92; the checksum is 0xFF ^ 0x8F ^ 0x92 = 0xE2, not that of the
   // Windows-1250 bytes.

@@ -1,4 +1,5 @@
-// Small helpers of the protocol tests: bytes as hex, and timing a call.
+// Small helpers of the device tests: frames from bytes, bytes as hex, and
+// timing a call.
 #pragma once
 
 #include <chrono>
@@ -19,6 +20,11 @@ inline std::string Hex(const std::string &bytes) {
   return out;
 }
 
+inline iBuffer Frame(const std::string &bytes) {
+  iBuffer frame;
+  frame.AppendBytes(bytes.data(), static_cast<int>(bytes.size()));
+  return frame;
+}
 inline std::string Text(const iBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
 inline std::string Hex(const iBuffer &b) { return Hex(Text(b)); }
 
