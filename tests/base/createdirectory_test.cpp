@@ -17,33 +17,23 @@ TEST(CreateDirectoryPath, CreatesMissingLevelsFromTheOutermost) {
   ASSERT_TRUE(plat::CreateOneDirectory(arch));
   std::string log = arch + s + "123" + s + "log";
   EXPECT_TRUE(CreateDirectoryPath(log));
-  EXPECT_TRUE(plat::DirectoryExists(arch + s + "123"));
   EXPECT_TRUE(plat::DirectoryExists(log));
   EXPECT_TRUE(CreateDirectoryPath(log)); // everything there already
-
-  std::string deep = dir.Path("a") + s + "b" + s + "c" + s + "d";
-  EXPECT_TRUE(CreateDirectoryPath(deep));
-  EXPECT_TRUE(plat::DirectoryExists(deep));
   EXPECT_FALSE(CreateDirectoryPath(""));
 }
 
-TEST(CreateDirectoryPath, TrailingOrDoubledSeparatorEndsTheWalk) {
+TEST(CreateDirectoryPath, TrailingOrDoubledSeparatorEndsTheWalkAndAFileStopsIt) {
   TestDir dir;
   const char s = plat::PathSeparator();
-  std::string trailing = dir.Path("new") + s;
-  EXPECT_TRUE(CreateDirectoryPath(trailing));
+  EXPECT_TRUE(CreateDirectoryPath(dir.Path("new") + s));
   EXPECT_TRUE(plat::DirectoryExists(dir.Path("new")));
 
-  std::string doubled = dir.Path("x") + s + s + "y";
-  EXPECT_FALSE(CreateDirectoryPath(doubled));
+  EXPECT_FALSE(CreateDirectoryPath(dir.Path("x") + s + s + "y"));
   EXPECT_TRUE(plat::DirectoryExists(dir.Path("x")));
   EXPECT_FALSE(plat::DirectoryExists(dir.Path("x") + s + "y"));
-}
 
-TEST(CreateDirectoryPath, FailsWhenAFileStandsInTheWay) {
-  TestDir dir;
   WriteAll(dir.Path("file"), "x");
-  EXPECT_FALSE(CreateDirectoryPath(dir.Path("file") + plat::PathSeparator() + "sub"));
+  EXPECT_FALSE(CreateDirectoryPath(dir.Path("file") + s + "sub"));
 }
 
 TEST(CreateDirectoryPath, RelativePathsBuildFromTheWorkingDirectory) {

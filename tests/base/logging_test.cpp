@@ -18,29 +18,26 @@ namespace {
 
 const char *const kStamp = R"(\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3})";
 
-// Sets the variable, or removes it when value is null.
-void SetEnv(const char *name, const char *value) {
-#ifdef _WIN32
-  _putenv_s(name, value ? value : "");
-#else
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-#endif
-}
-
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
 public:
   ScopedEnv(const char *name, const std::string &value) : name(name), wasSet(std::getenv(name) != nullptr) {
-    if (wasSet)
-      old = std::getenv(name);
-    SetEnv(name, value.c_str());
+    old = wasSet ? std::getenv(name) : "";
+    Set(value.c_str());
   }
-  ~ScopedEnv() { SetEnv(name, wasSet ? old.c_str() : nullptr); }
+  ~ScopedEnv() { Set(wasSet ? old.c_str() : nullptr); }
 
 private:
+  void Set(const char *value) { // null removes it
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+#endif
+  }
   const char *name;
   bool wasSet;
   std::string old;
@@ -127,35 +124,27 @@ TEST(FileLog, UnopenableDirectoryFallsBackToThePlatformDirectory) {
 
 TEST(LoggingClass, ConsoleAndFileFormsFollowTagAndName) {
   TestDir dir;
-  LoggingClass run(dir.root.c_str(), "log");
-  run.tag = "com3";
-  run.toConsole = true;
-  EXPECT_EQ(LogConsole(run, "msg 100%s"), "<com3,log> msg 100%s\r\n");
-
-  LoggingClass error(dir.root.c_str(), "ERROR");
-  error.toConsole = true;
-  EXPECT_EQ(LogConsole(error, "bad"), "<ERROR> bad\r\n");
-
-  LoggingClass shortTag(dir.root.c_str(), "st");
-  shortTag.tag = "x";
-  shortTag.toConsole = true;
-  EXPECT_EQ(LogConsole(shortTag, "m"), "<x,st> m\r\n");
-
-  LoggingClass quiet(dir.root.c_str(), "quiet");
-  quiet.tag = "com9";
-  EXPECT_EQ(LogConsole(quiet, "silent"), "");
-  quiet.toFile = false;
-  quiet.Log("nowhere");
-
-  // A one-character tag stays off the file line; toFile off writes nothing.
-  const std::pair<const char *, std::string> files[] = {{"log_log.txt", "> <com3> msg 100%s"},
-                                                        {"ERROR_log.txt", "> bad"},
-                                                        {"st_log.txt", "> m"},
-                                                        {"quiet_log.txt", "> <com9> silent"}};
-  for (const auto &[file, line] : files) {
-    auto lines = Lines(ReadAll(dir.Path(file)));
-    ASSERT_EQ(lines.size(), 1u) << file;
-    EXPECT_EQ(lines[0].substr(23), line) << file;
+  // A one-character tag shows on the console but stays off the file line.
+  const struct {
+    const char *name, *tag, *message;
+    bool toConsole;
+    const char *shown, *fileLine;
+  } cases[] = {
+      {"log", "com3", "msg 100%s", true, "<com3,log> msg 100%s\r\n", "> <com3> msg 100%s"},
+      {"ERROR", "", "bad", true, "<ERROR> bad\r\n", "> bad"},
+      {"st", "x", "m", true, "<x,st> m\r\n", "> m"},
+      {"quiet", "com9", "silent", false, "", "> <com9> silent"},
+  };
+  for (const auto &c : cases) {
+    LoggingClass log(dir.root.c_str(), c.name);
+    log.tag = c.tag;
+    log.toConsole = c.toConsole;
+    EXPECT_EQ(LogConsole(log, c.message), c.shown);
+    log.toFile = false;
+    log.Log("nowhere");
+    auto lines = Lines(ReadAll(dir.Path(std::string(c.name) + "_log.txt")));
+    ASSERT_EQ(lines.size(), 1u) << c.name;
+    EXPECT_EQ(lines[0].substr(23), c.fileLine) << c.name;
   }
 }
 
