@@ -1,7 +1,7 @@
 // The device simulator's own behaviour, as the program's serial port sees it:
-// the device rules other tests rely on (end bytes, speed gate, relay, scenario
-// errors). The ENQ rule and the file faults are exercised by the protocol and
-// archive tests that use them.
+// the device rules other tests rely on (end bytes, speed gate, relay). The
+// ENQ rule and the file faults are exercised by the protocol and archive
+// tests that use them.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -101,20 +101,6 @@ TEST_F(DevsimTest, PrinterAnswersOnlyAtItsSpeedAndRelaysTheKe) {
   EXPECT_EQ(sim.IdentityRequests("drk_ke"), 1);
   EXPECT_EQ(Ask(port, "\x1a\x10", 50), "\x70");
   EXPECT_FALSE(sim.Relaying("drk"));
-}
-
-TEST_F(DevsimTest, ScenarioErrorsNameTheirLine) {
-  std::string error;
-  EXPECT_FALSE(sim.LoadScenario("ke k1 ttyUSB1\nfile 1 fault=bogus\n", &error));
-  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
-  EXPECT_FALSE(sim.LoadScenario("ke k2 ttyXYZ1\n", &error));
-  EXPECT_FALSE(sim.LoadScenario("on 41 send 42\n", &error)); // no peer before it
-  EXPECT_FALSE(sim.LoadScenario("printer p ttyS1 speed=fast\n", &error));
-  EXPECT_TRUE(sim.LoadScenario("peer p1 ttyACM1 # comment\non '#x' send 'a\\sb'*2\n", &error)) << error;
-  ASSERT_TRUE(sim.Start());
-  FastCom port;
-  ASSERT_TRUE(port.Open("com66", 20));
-  EXPECT_EQ(Ask(port, "#x"), "a ba b");
 }
 
 } // namespace
