@@ -54,6 +54,9 @@ constexpr const char *kWriteFailed = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c 
 constexpr const char *kSizeWrong =
     " ma inny rozmiar ni" ZV_z " w zestawie plik" ZV_o "w. B" ZV_l ZV_a "d odczytu. Plik nie zapisa" ZV_l " si" ZV_e ".";
 constexpr const char *kE1 = "Kopia elektroniczna jest pusta.";
+// The KE stopped answering file requests; the rest waits for a later run.
+constexpr const char *kTransferStopped =
+    "Przerwano odczyt plik" ZV_o "w: Kopia Elektroniczna nie odpowiada. Pozosta" ZV_l "e pliki zostan" ZV_a " odczytane przy nast" ZV_e "pnym uruchomieniu.";
 // Directory lines the run cannot use.
 constexpr const char *kBadLine = "Pomini" ZV_e "to nieczytelny wiersz zestawu plik" ZV_o "w: ";
 constexpr const char *kBadName = "Pomini" ZV_e "to plik o niedozwolonej nazwie: ";

@@ -16,6 +16,12 @@
 namespace {
 
 constexpr int kAttempts = 3;
+// File requests in a row that bring no byte at all before the transfer gives
+// up: the KE (or the line to it) is gone, and every further request would
+// only wait out its whole budget.
+constexpr int kSilentFilesInARow = 3;
+// The exit code of a run that left a KE file missing or unsaved on disk.
+constexpr int32_t kFilesMissingCode = 7;
 
 std::string Join(const std::string &dir, const std::string &name) {
   return dir + plat::PathSeparator() + name;
@@ -139,6 +145,8 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   copy.EnsureOpen();
   run.copyLog.Log(msg::kT0);
   int retryBudget = kAttempts;
+  int silentInARow = 0;
+  bool filesMissing = false;
 
   for (int i = 0; i < run.directoryLines.Count(); ++i) {
     const std::string &line = *run.directoryLines.At(i);
@@ -173,8 +181,11 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
       run.response.Clear();
       if (!copy.ReadFile(run.response, fileNumber)) {
         LogFileFailure(run, diskName, msg::kT5);
+        filesMissing = true;
+        ++silentInARow;
         break;
       }
+      silentInARow = 0;
       const int length = run.response.Length();
       const uint8_t *data = run.response.Data();
       const uint8_t endByte = copy.endByte;
@@ -191,18 +202,29 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
         if (--retryBudget > 0)
           continue;
         retryBudget = kAttempts;
+        filesMissing = true;
         break;
       }
       if (SaveFetchedFile(run.copyDir, diskName, run.response)) {
         run.copyLog.Log(msg::kT3 + diskName);
       } else {
         LogFileFailure(run, diskName, msg::kWriteFailed);
+        filesMissing = true;
       }
       retryBudget = kAttempts;
       break;
     }
+    if (silentInARow >= kSilentFilesInARow) {
+      run.copyLog.Log(msg::kTransferStopped);
+      run.errorLog.Log(run.copyDir + ": " + msg::kTransferStopped);
+      break;
+    }
   }
   copy.Close();
+  // The logs tell which files are missing; the exit code must not say that
+  // everything went well. A later run fetches them again.
+  if (filesMissing)
+    exitCode.store(kFilesMissingCode);
 }
 
 } // namespace

@@ -21,7 +21,6 @@ constexpr int kVersionWaitMs = 300;
 constexpr int kFirstKindIdentityWaitMs = 1500;
 constexpr int kIdentityBudget = 2000;
 constexpr int kDirectoryBudget = 10000;
-constexpr int kFileBudget = 12000;
 constexpr int kTaggedIdleBudget = 50;
 constexpr int kTaggedPollMs = 3;
 constexpr int kFirstKindReceiveBudget = 10;
@@ -147,7 +146,7 @@ bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
   plat::SleepMs(5);
 
   if (moduleKind == 1) {
-    int budget = kFileBudget;
+    int budget = fileBudget;
     while (budget > 0 && target.Length() < replyLimit) {
       iBuffer scratch;
       if (!port.ReadAvailable(scratch))
@@ -172,7 +171,7 @@ bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
   iBuffer scratch;
   bool portClosed = false;
   for (;;) {
-    int budget = kFileBudget;
+    int budget = fileBudget;
     bool ended = false;
     while (budget > 0 && target.Length() < replyLimit) {
       if (!CollectReply(port, scratch, kFirstKindReceiveBudget, nullptr, replyLimit - target.Length())) {
@@ -182,7 +181,7 @@ bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
       if (scratch.Length() > 0) {
         target.Append(scratch);
         scratch.Clear();
-        budget = kFileBudget / 10;
+        budget = fileBudget / 10;
         int at = target.Length() - 1 - retries;
         if (at >= 0 && target.CharAt(at) == endByte) {
           ended = true;

@@ -47,4 +47,7 @@ public:
   int identityLimit = 64 * 1024;
   int directoryLimit = 2 * 1024 * 1024;
   int replyLimit = 32 * 1024 * 1024;
+  // The idle budget of a file request, in the protocol's rough milliseconds
+  // (each empty poll is charged a fixed amount); tests lower it.
+  int fileBudget = 12000;
 };

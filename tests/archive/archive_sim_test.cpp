@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/archrun.h"
 #include "app/archthread.h"
 #include "app/modes.h"
 #include "archtest_util.h"
@@ -186,10 +187,43 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   fs::permissions(dir + Sep() + DiskName(8), fs::perms::owner_write, fs::perm_options::add, ignored);
 }
 
+// A KE that stops answering file requests: after three silent files in a
+// row the transfer ends instead of waiting out the budget of every further
+// file, and the exit code tells that files are missing.
+TEST_F(SimJobTest, ThreeSilentFilesInARowEndTheTransfer) {
+  VemoraPortsType *port = Port("silentke", 3);
+  archType job;
+  job.targetPath = &archive;
+  job.copyPort = port;
+  JobRun run(job);
+  run.copy = std::make_unique<VemoraCopyClass>(port->portName.c_str());
+  run.copy->fileBudget = 300;
+  run.errorLog = LoggingClass(archive.c_str(), "ERROR");
+  run.serialNumber = "SILENT0001";
+  ASSERT_TRUE(run.copy->ReadDirectory(run.response));
+  SplitDirectory(run.response, run.directoryLines);
+  run.copy->Close();
+  SynchroniseDisk(run);
+
+  EXPECT_EQ(exitCode.load(), 7);
+  EXPECT_EQ(ReadBytes(File("SILENT0001", DiskName(0))), Reply(0, 60));
+  const std::string sent = sim.Received("silentke");
+  for (const char *request : {"\x1b" "3;0;1F", "\x1b" "3;0;2F", "\x1b" "3;0;3F"})
+    EXPECT_EQ(Count(sent, request), 1) << request;
+  EXPECT_EQ(Count(sent, "\x1b" "3;0;4F"), 0);
+  const std::string stop = "Przerwano odczyt plik\xF3w: Kopia Elektroniczna nie odpowiada.";
+  auto log = CopyLog("SILENT0001");
+  int stops = 0;
+  for (const std::string &line : log)
+    stops += line.find(stop) != std::string::npos;
+  EXPECT_EQ(stops, 1);
+}
+
 TEST_F(SimJobTest, EndMarkerFaultsAreRetriedThreeTimesAndNeverWritten) {
   VemoraPortsType *port = Port("faults", 3);
   Run(nullptr, port);
-  EXPECT_EQ(exitCode.load(), 0);
+  // Files left missing on disk are reported by the exit code too.
+  EXPECT_EQ(exitCode.load(), 7);
   EXPECT_FALSE(Exists(File("FAULT00001", DiskName(1))));
   EXPECT_FALSE(Exists(File("FAULT00001", DiskName(2))));
   EXPECT_EQ(ReadBytes(File("FAULT00001", DiskName(3))), Reply(3, 150));

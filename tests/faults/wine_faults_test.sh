@@ -3,7 +3,8 @@
 # standard devices registered in a Wine prefix of this test's own, served by
 # the native devsim through <prefix>/dosdevices/com<n> (scripts/wine-with-devsim).
 #  1. direct jobs with a busy KE and a module whose files 1 and 2 come back
-#     damaged: exit code 3, only sound files on disk, every failure logged;
+#     damaged: exit code 3 or 7 (whichever job ends last), only sound files
+#     on disk, every failure logged;
 #  2. DR with a printer that answers at no speed: exit code 1;
 #  3. and 4. the same devices without faults, plain and with DR: exit code 0,
 #     the archive complete.
@@ -31,7 +32,7 @@ run() {
     -- "$exe" "$@" >>../console.txt 2>&1
   rc=$?
   set -e
-  if [ "$rc" -ne "$expect" ]; then
+  if [[ " $expect " != *" $rc "* ]]; then
     echo "zarvik.exe $* ($scenario): exit code $rc after $((SECONDS - start)) s, expected $expect"
     tail -20 ../console.txt
     exit 1
@@ -108,7 +109,7 @@ print(stage + ': archive ok')
 PY
 }
 
-run 3 wine_faults.scenario archiwum
+run '3 7' wine_faults.scenario archiwum
 check faulty
 run 1 wine_faults.scenario archiwum DR com36
 check mute

@@ -18,7 +18,7 @@ import sys
 import tarfile
 import zipfile
 
-EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 8}
+EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8}
 failures = 0
 
 
