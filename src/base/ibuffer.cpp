@@ -356,13 +356,15 @@ int64_t iBuffer::TakeInt() {
   return value;
 }
 
-int64_t iBuffer::TakeIntAfter(const char *key) {
+bool iBuffer::SkipPast(const char *key) {
   int at = Find(key);
   if (at < 0)
-    return 0;
+    return false;
   Remove(0, at + static_cast<int>(std::strlen(key)));
-  return TakeInt();
+  return true;
 }
+
+int64_t iBuffer::TakeIntAfter(const char *key) { return SkipPast(key) ? TakeInt() : 0; }
 
 int64_t iBuffer::TakeHex() {
   uint64_t value = 0;
@@ -372,13 +374,7 @@ int64_t iBuffer::TakeHex() {
   return static_cast<int64_t>(value);
 }
 
-int64_t iBuffer::TakeHexAfter(const char *key) {
-  int at = Find(key);
-  if (at < 0)
-    return 0;
-  Remove(0, at + static_cast<int>(std::strlen(key)));
-  return TakeHex();
-}
+int64_t iBuffer::TakeHexAfter(const char *key) { return SkipPast(key) ? TakeHex() : 0; }
 
 double iBuffer::TakeFloat() {
   char work[101];

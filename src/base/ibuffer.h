@@ -96,6 +96,9 @@ public:
   iBuffer operator+(uint8_t right) const;
 
 private:
+  // Removes everything up to and including the first occurrence of key;
+  // false (nothing removed) when key is empty or missing.
+  bool SkipPast(const char *key);
   const char *StoreNumberText(const char *text);
   void Release();
 

@@ -4,6 +4,7 @@
 #include "discovery/usbclass.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <new>
 
 namespace {
@@ -106,70 +107,54 @@ bool UsbClass::SearchPorts() {
     return false;
   };
 
+  // Runs one guarded platform step. When it throws, its error lines go to
+  // errorText (the GUIDs read after the failure) and the walk ends.
+  auto guarded = [&](auto &&step, const char *first, const char *function,
+                     std::initializer_list<const plat::Guid *> guids) {
+    try {
+      step();
+      return true;
+    } catch (...) {
+      AppendLine(errorText, first);
+      AppendSystemError(errorText, function);
+      for (const plat::Guid *guid : guids)
+        AppendLine(errorText, GuidToText(*guid));
+      return false;
+    }
+  };
+
   bool found = false;
-  try {
-    found = deviceSet->ClassGuidFromName("ports", classGuid);
-  } catch (...) {
-    AppendLine(errorText, kCriticalSearch);
-    AppendSystemError(errorText, "SetupDiClassGuidsFromNameEx");
-    AppendLine(errorText, GuidToText(classGuid));
+  if (!guarded([&] { found = deviceSet->ClassGuidFromName("ports", classGuid); }, kCriticalSearch,
+               "SetupDiClassGuidsFromNameEx", {&classGuid}))
     return abort();
-  }
   if (!found)
     return false;
 
-  try {
-    setOpen = deviceSet->Open(classGuid, allDevices);
-  } catch (...) {
-    AppendLine(errorText, kCriticalSearch);
-    AppendSystemError(errorText, "SetupDiGetClassDevsEx");
-    AppendLine(errorText, GuidToText(classGuid));
+  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, "SetupDiGetClassDevsEx",
+               {&classGuid}))
     return abort();
-  }
   if (!setOpen)
     return false;
 
-  try {
-    deviceSet->OpenRootDevice();
-  } catch (...) {
-    AppendLine(errorText, kCriticalSearch);
-    AppendSystemError(errorText, "SetupDiOpenDeviceInfo");
+  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, "SetupDiOpenDeviceInfo", {}))
     return abort();
-  }
-
-  try {
-    deviceSet->ListDetail(detailGuid);
-  } catch (...) {
-    AppendLine(errorText, kCriticalListInit);
-    AppendSystemError(errorText, "SetupDiGetDeviceInfoListDetail");
-    AppendLine(errorText, GuidToText(detailGuid));
-    AppendLine(errorText, GuidToText(classGuid));
+  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, "SetupDiGetDeviceInfoListDetail",
+               {&detailGuid, &classGuid}))
     return abort();
-  }
 
   for (int index = 0;; ++index) {
     bool more = false;
-    try {
-      more = deviceSet->Enumerate(index, deviceGuid);
-    } catch (...) {
-      AppendLine(errorText, kCriticalGuidLoop);
-      AppendSystemError(errorText, "SetupDiEnumDeviceInfo");
-      AppendLine(errorText, GuidToText(detailGuid));
+    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, "SetupDiEnumDeviceInfo",
+                 {&detailGuid}))
       return abort();
-    }
     if (!more)
       break;
 
     std::string id;
     int result = 0;
-    try {
-      result = deviceSet->InstanceId(id);
-    } catch (...) {
-      AppendLine(errorText, kCriticalRelated);
-      AppendSystemError(errorText, "CM_Get_Device_ID_Ex");
-      AppendLine(errorText, GuidToText(detailGuid));
+    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, "CM_Get_Device_ID_Ex",
+                 {&detailGuid}))
       return abort();
-    }
     if (result != plat::kCrSuccess)
       continue;
 

@@ -52,14 +52,7 @@ protected:
   }
   // Runs one job to its end on this thread; its flags must tell the end.
   void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
-    archType job;
-    job.targetPath = &archive;
-    job.printerPort = printerPort;
-    job.copyPort = copyPort;
-    job.viaPrinter = viaPrinter;
-    RunJob(job);
-    EXPECT_TRUE(job.finished.load());
-    EXPECT_FALSE(job.running.load());
+    RunOneJob(archive, printerPort, copyPort, viaPrinter);
   }
   std::string File(const std::string &serial, const std::string &name) {
     return archive + Sep() + serial + Sep() + name;

@@ -11,11 +11,27 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "app/archthread.h"
 #include "platform/files.h"
 
 namespace archtest {
 
 inline std::string Sep() { return std::string(1, plat::PathSeparator()); }
+
+// Runs one job into archive on this thread; its flags must tell the end.
+inline void RunOneJob(const std::string &archive, VemoraPortsType *printerPort, VemoraPortsType *copyPort,
+                      bool viaPrinter = false) {
+  archType job;
+  job.targetPath = &archive;
+  job.printerPort = printerPort;
+  job.copyPort = copyPort;
+  job.viaPrinter = viaPrinter;
+  RunJob(job);
+  EXPECT_FALSE(job.running.load());
+  EXPECT_TRUE(job.finished.load());
+}
 
 // A fresh directory below the system's temporary directory, removed at the end.
 class ScratchDir {

@@ -58,14 +58,7 @@ protected:
 
   // Runs one job to its end on this thread and checks its flags.
   void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
-    archType job;
-    job.targetPath = &archive;
-    job.printerPort = printerPort;
-    job.copyPort = copyPort;
-    job.viaPrinter = viaPrinter;
-    RunJob(job);
-    EXPECT_FALSE(job.running.load());
-    EXPECT_TRUE(job.finished.load());
+    RunOneJob(archive, printerPort, copyPort, viaPrinter);
   }
 
   std::string KeDir(const std::string &serial) { return archive + Sep() + serial; }

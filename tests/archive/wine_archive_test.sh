@@ -8,6 +8,7 @@
 #   wine_archive_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
 set -euo pipefail
 exe=$1 src=$2 work=$3 devsim=$4
+export ZARVIK_SRC=$src
 scenario=$src/tests/archive/wine_archive.scenario
 
 rm -rf "$work/run"
@@ -45,20 +46,15 @@ python3 - <<'PY'
 import os, sys
 fail = []
 
-def content(number, size):
-    out = b''
-    row = 0
-    while len(out) < size:
-        out += b'Z%04d WYDRUK %06d ABCDEFGHIJ 0123456789\r\n' % (number, row)
-        row += 1
-    return out[:size]
+sys.path.insert(0, os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'support'))
+from simfiles import archived
 
 def expect(serial, files, port):
     log = open(os.path.join('archiwum', serial, 'log', 'log_log.txt'), 'rb').read()
     for number, size in files:
         name = 'Z%04d_2010-03-30.ej' % number
         path = os.path.join('archiwum', serial, name)
-        want = content(number, size) + (b'\xff' if number else b'\x1a')
+        want = archived(number, size)
         if not os.path.exists(path) or open(path, 'rb').read() != want:
             fail.append('%s: wrong or missing' % path)
         if log.count(b'> <%s> Zapisano plik: %s\r\n' % (port, name.encode())) != 1:

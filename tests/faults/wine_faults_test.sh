@@ -13,6 +13,7 @@
 #   wine_faults_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
 set -euo pipefail
 exe=$1 src=$2 work=$3 devsim=$4
+export ZARVIK_SRC=$src
 here=$src/tests/faults
 
 rm -rf "$work/run"
@@ -46,20 +47,15 @@ import os, sys
 stage = sys.argv[1]
 fail = []
 
-def content(number, size):
-    out = b''
-    row = 0
-    while len(out) < size:
-        out += b'Z%04d WYDRUK %06d ABCDEFGHIJ 0123456789\r\n' % (number, row)
-        row += 1
-    return out[:size]
+sys.path.insert(0, os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'support'))
+from simfiles import archived
 
 files = {'QXFAULT002': [(0, 180), (1, 2400)],
          'MODFAULT01': [(0, 150), (1, 1800), (2, 5200), (3, 3000)],
          'DRFAULT003': [(0, 120), (1, 700)]}
 
 def want(number, size):
-    return content(number, size) + (b'\xff' if number else b'\x1a')
+    return archived(number, size)
 
 extra = [n for n in os.listdir('.') if n != 'archiwum']
 if extra:
