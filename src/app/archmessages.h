@@ -35,13 +35,11 @@ constexpr const char *kD1 = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z 
 constexpr const char *kC1 = "Nie mo" ZV_z "na utworzy" ZV_c " katalogu: ";
 constexpr const char *kS1 = "Sprawdzanie katalogu na dysku: ";
 constexpr const char *kS2 = "Skasowano b" ZV_l ZV_e "dny plik: ";
-constexpr const char *kS2Failed = "Nie uda" ZV_l "o si" ZV_e " skasowa" ZV_c " b" ZV_l ZV_e "dnego pliku: ";
 constexpr const char *kS3 = "Podkatalog jest pusty.";
 constexpr const char *kT0 = "Sprawdzanie zawarto" ZV_s "ci Kopii Elektronicznej.";
 constexpr const char *kT1Size = "Rozmiar pliku ";
 constexpr const char *kT1Differs = " jest r" ZV_o ZV_z "ny od ";
 constexpr const char *kT1Deleted = ". Plik dyskowy ulega skasowaniu.";
-constexpr const char *kT1DeleteFailed = "Nie uda" ZV_l "o si" ZV_e " skasowa" ZV_c " pliku: ";
 constexpr const char *kFile = "Plik: ";
 constexpr const char *kT2 =
     " napotkano znacznik ko" ZV_n "ca w " ZV_s "rodku pliku. B" ZV_l ZV_a "d odczytu. Plik nie zapisa" ZV_l " si" ZV_e ".";
@@ -60,5 +58,16 @@ constexpr const char *kTransferStopped =
 // Directory lines the run cannot use.
 constexpr const char *kBadLine = "Pomini" ZV_e "to nieczytelny wiersz zestawu plik" ZV_o "w: ";
 constexpr const char *kBadName = "Pomini" ZV_e "to plik o niedozwolonej nazwie: ";
+
+// Damaged files go to the quarantine folder instead of being deleted: where
+// each one went, or why it stayed.
+constexpr const char *kMovedTo = "Plik przeniesiono do: ";
+constexpr const char *kNotMoved =
+    "Nie uda" ZV_l "o si" ZV_e " przenie" ZV_s ZV_c " b" ZV_l ZV_e "dnego pliku do katalogu uszkodzone; plik pozostaje na miejscu: ";
+constexpr const char *kNotFetchedOver =
+    " nie zosta" ZV_l " pobrany: b" ZV_l ZV_e "dna kopia na dysku nie da" ZV_l "a si" ZV_e " przenie" ZV_s ZV_c ".";
+constexpr const char *kSumsFailed = "Nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c " pliku SHA256SUMS w katalogu: ";
+// An error that escaped a job's run; the error's own text follows.
+constexpr const char *kJobAborted = "Przerwano prac" ZV_e " z powodu b" ZV_l ZV_e "du programu: ";
 
 } // namespace msg

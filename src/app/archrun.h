@@ -3,9 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "app/archthread.h"
+#include "app/checksums.h"
 #include "base/dynamicarrayclass.h"
 #include "base/ibuffer.h"
 #include "base/loging.h"
@@ -34,6 +36,8 @@ struct JobRun {
   std::string fiscalNumberCopy;
   std::string fiscalNumberPrinter;
   std::string copyDir;
+  ChecksumList sums;                  // copyDir's SHA256SUMS
+  std::set<std::string> keptDamaged;  // damaged files that could not be moved aside
   bool failed = false;  // the run's failure mark
 };
 
@@ -49,8 +53,9 @@ void RunChecks(JobRun &run);
 void SynchroniseDisk(JobRun &run);
 
 // The stages of the synchronisation, in their order:
-// the disk check of copyDir: valid archive files into diskFiles, every other
-// Z*.ej file deleted;
+// the disk check of copyDir: valid archive files into diskFiles (and into
+// SHA256SUMS when they have no line yet), every other plain Z*.ej file moved
+// to the quarantine folder;
 void CheckDisk(JobRun &run);
 // the Directory's header and memory-figure lines dropped from directoryLines;
 void TrimDirectory(JobRun &run, DirInterpreterClass &reader);

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/archmessages.h"
 #include "app/archrun.h"
 #include "app/modes.h"
 #include "base/createdirectory.h"
@@ -62,8 +63,13 @@ void RunStages(archType &job) {
   run.errorLog.toConsole = true;
   run.errorLog.toFile = true;
 
-  if (!CreateDirectoryPath(root))
+  // Nothing can be archived without the root: said on the console and in
+  // the error log (which falls back to the log folder), and by the code.
+  if (!CreateDirectoryPath(root)) {
+    run.errorLog.Log(msg::kC1 + root);
+    exitCode.store(5);
     run.failed = true;
+  }
 
   RunChecks(run);
   SynchroniseDisk(run);
@@ -76,20 +82,38 @@ void RunStages(archType &job) {
 
 } // namespace
 
+namespace {
+
+// Nothing the run calls is meant to throw; should something still do, the
+// job ends with one line naming its port in the error log instead of
+// hanging the wait, and the exit code says the job failed.
+void ReportEscaped(const archType &job, const char *what) {
+  exitCode.store(1);
+  try {
+    LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
+    errorLog.toConsole = true;
+    // Appended piece by piece: one long chain of + trips a false warning of
+    // GCC 12 about overlapping copies.
+    std::string line = "<";
+    line += CopyLabel(job);
+    line += "> ";
+    line += msg::kJobAborted;
+    line += what;
+    errorLog.Log(line);
+  } catch (...) {
+  }
+}
+
+} // namespace
+
 void RunJob(archType &job) {
   job.running.store(true);
   try {
     RunStages(job);
   } catch (const std::exception &error) {
-    // Nothing the run calls is meant to throw; should something still do,
-    // the job ends with a line in the error log instead of hanging the wait.
-    try {
-      LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
-      errorLog.toConsole = true;
-      errorLog.Log(std::string("<") + CopyLabel(job) + "> " + error.what());
-    } catch (...) {
-    }
+    ReportEscaped(job, error.what());
   } catch (...) {
+    ReportEscaped(job, "?");
   }
   job.running.store(false);
   job.finished.store(true);

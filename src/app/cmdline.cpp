@@ -79,6 +79,10 @@ CommandLine ParseCommandLine(int argc, const char *const *argv) {
     ReadReportOptions(argc, argv, result.report);
   } else if (BeginsWith(first, "HELP") || BeginsWith(first, "?")) {
     result.mode = RunMode::Help;
+  } else if (BeginsWith(first, "VERIFY")) {
+    result.mode = RunMode::Verify;
+    result.verify.targetPath = Arg(argc, argv, 2);
+    result.verify.fix = Contains(plat::AnsiUpper(Arg(argc, argv, 3)), "FIX");
   } else {
     result.mode = RunMode::Archive;
     ReadArchiveOptions(argc, argv, result.archive);

@@ -1,17 +1,21 @@
 // Brings the KE's directory on disk in line with the KE: damaged and foreign
-// files go, files missing on disk or of the wrong size are fetched, and a
-// fetched file is saved only when its end marker stands exactly at its end.
-// A file is never changed in place: it is kept, deleted, or replaced whole.
+// files go to the quarantine folder, files missing on disk or of the wrong
+// size are fetched, and a fetched file is saved only when its end marker
+// stands exactly at its end. A file is never changed in place and never
+// deleted: it is kept, moved aside, or replaced whole. SHA256SUMS follows
+// every file that comes or goes.
 #include <climits>
 #include <string>
 #include <vector>
 
 #include "app/archmessages.h"
 #include "app/archrun.h"
+#include "app/checksums.h"
 #include "app/modes.h"
 #include "base/createdirectory.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/sha256.h"
 
 namespace {
 
@@ -20,8 +24,15 @@ constexpr int kAttempts = 3;
 // up: the KE (or the line to it) is gone, and every further request would
 // only wait out its whole budget.
 constexpr int kSilentFilesInARow = 3;
-// The exit code of a run that left a KE file missing or unsaved on disk.
+// The exit code of a run that left a KE file missing or unsaved on disk, or
+// its checksum unwritten.
 constexpr int32_t kFilesMissingCode = 7;
+// The pause between the Directory read and the first file request. The port
+// was closed right after the Directory; the pause lets the KE finish what it
+// still sends of it and the line go quiet before the port is reopened in
+// byte-by-byte mode, so the first file request never meets the Directory's
+// tail.
+constexpr int kPauseBeforeTransferMs = 1000;
 
 std::string Join(const std::string &dir, const std::string &name) {
   return dir + plat::PathSeparator() + name;
@@ -29,12 +40,17 @@ std::string Join(const std::string &dir, const std::string &name) {
 
 bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 
-// An archive file as the disk check accepts it: exactly the archive
-// attribute, Z and four digits, and the end marker of a KE file as its last
-// byte (an empty file is damaged). Only the tail of the file is read.
+// Entries that are never archive files and are never touched: directories,
+// hidden and system entries.
+bool IsLeftAlone(const plat::FoundFile &found) {
+  return (found.attributes & (plat::kAttrDirectory | plat::kAttrHidden | plat::kAttrSystem)) != 0;
+}
+
+// An archive file as the disk check accepts it: a plain file named Z and
+// four digits whose last byte is the end marker of a KE file (an empty file
+// is damaged), whatever its archive, read-only, compressed, encrypted,
+// not-indexed or offline bits say. Only the tail of the file is read.
 bool IsValidArchiveFile(const std::string &dir, const plat::FoundFile &found) {
-  if (found.attributes != plat::kAttrArchive)
-    return false;
   const std::string &name = found.name;
   if (name.size() < 5 || !IsDigit(name[1]) || !IsDigit(name[2]) || !IsDigit(name[3]) || !IsDigit(name[4]))
     return false;
@@ -45,28 +61,62 @@ bool IsValidArchiveFile(const std::string &dir, const plat::FoundFile &found) {
   return tail.back() == 0xFF || tail.back() == 0x1A;
 }
 
+// Moves a damaged disk file to the quarantine folder and logs where it went,
+// after S2 when s2 is set (T1 is logged before the move). A file that cannot
+// be moved stays, is logged, and is not fetched over in this run.
+void MoveAside(JobRun &run, const std::string &name, bool s2) {
+  const std::string movedTo = Quarantine(run.copyDir, name);
+  if (movedTo.empty()) {
+    run.copyLog.Log(msg::kNotMoved + name);
+    run.errorLog.Log(msg::kNotMoved + Join(run.copyDir, name));
+    run.keptDamaged.insert(name);
+    return;
+  }
+  if (s2)
+    run.copyLog.Log(msg::kS2 + name);
+  run.copyLog.Log(msg::kMovedTo + movedTo);
+  run.sums.Erase(name);
+}
+
+// Writes SHA256SUMS when it changed; a failure is logged and reported by the
+// exit code.
+void SaveSums(JobRun &run) {
+  if (!run.sums.changed || run.sums.Save(run.copyDir))
+    return;
+  run.copyLog.Log(msg::kSumsFailed + run.copyDir);
+  run.errorLog.Log(msg::kSumsFailed + run.copyDir);
+  exitCode.store(kFilesMissingCode);
+}
+
 } // namespace
 
 void CheckDisk(JobRun &run) {
+  run.sums.Load(run.copyDir);
   std::vector<plat::FoundFile> found = plat::FindFiles(run.copyDir, "Z*.ej", plat::kAttrArchive);
-  if (!found.empty()) {
+  if (!found.empty())
     run.copyLog.Log(msg::kS1 + run.copyDir);
-    for (const plat::FoundFile &entry : found) {
-      if (IsValidArchiveFile(run.copyDir, entry)) {
-        auto *file = new FileDirType;
-        file->number = std::stoi(entry.name.substr(1, 4));
-        file->name = entry.name;
-        file->size = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
-        run.diskFiles.Add(file);
-      } else if (plat::RemoveFile(Join(run.copyDir, entry.name))) {
-        run.copyLog.Log(msg::kS2 + entry.name);
-      } else {
-        run.copyLog.Log(msg::kS2Failed + entry.name);
-      }
+  for (const plat::FoundFile &entry : found) {
+    if (IsLeftAlone(entry))
+      continue;
+    if (!IsValidArchiveFile(run.copyDir, entry)) {
+      MoveAside(run, entry.name, true);
+      continue;
     }
+    auto *file = new FileDirType;
+    file->number = std::stoi(entry.name.substr(1, 4));
+    file->name = entry.name;
+    file->size = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
+    run.diskFiles.Add(file);
+    // A file archived before the list existed, or copied in by hand, gets
+    // its line once; later runs read only its tail.
+    plat::FileDigest digest;
+    if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
+        plat::Sha256File(Join(run.copyDir, entry.name), digest))
+      run.sums.Set(entry.name, digest.digest);
   }
   if (run.diskFiles.Count() == 0)
     run.copyLog.Log(msg::kS3);
+  SaveSums(run);
 }
 
 // Drops the header before the line holding Z0000 and the memory figures
@@ -104,8 +154,9 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
 }
 
 // Saves a fetched file: written whole under a name the disk check never takes
-// for an archive file, then renamed over the archive file. False leaves
-// neither the temporary file nor a partial archive file behind.
+// for an archive file, then renamed over the archive file, and the rename
+// made durable. False leaves neither the temporary file nor a partial
+// archive file behind.
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data) {
   const std::string target = Join(dir, diskName);
   const std::string temporary = Join(dir, "~" + diskName + ".tmp");
@@ -117,10 +168,25 @@ bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const 
     plat::RemoveFile(temporary);
     return false;
   }
+  plat::SyncDirectory(dir);
   return true;
 }
 
 namespace {
+
+// What the transfer keeps from one file to the next.
+struct TransferState {
+  int retryBudget = kAttempts;
+  int silentInARow = 0;
+  bool filesMissing = false;
+};
+
+// One KE file as its Directory line names it.
+struct KeFile {
+  std::string diskName;
+  int32_t number = 0;
+  int32_t size = 0;
+};
 
 // "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text>" to the
 // error log.
@@ -136,85 +202,124 @@ const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
   return nullptr;
 }
 
+// Line i as a KE file; false (and logged) for a line that names none or
+// names no safe file.
+bool ReadKeFile(JobRun &run, DirInterpreterClass &reader, const std::string &line, KeFile &file) {
+  if (!ReadEntry(reader, line)) {
+    run.copyLog.Log(msg::kBadLine + Printable(line));
+    return false;
+  }
+  file.diskName = reader.entryName + "_" + reader.entryDate + ".ej";
+  if (!IsSafeComponent(file.diskName)) {
+    run.copyLog.Log(msg::kBadName + Printable(file.diskName));
+    return false;
+  }
+  file.number = reader.fileNumber;
+  file.size = reader.fileSize;
+  return true;
+}
+
+// Whether the KE file has to be fetched. A disk copy of the wrong size goes
+// to the quarantine folder first (T1); file 0 has no size to compare.
+bool NeedsFetch(JobRun &run, const KeFile &file) {
+  if (run.keptDamaged.count(file.diskName) != 0)
+    return true;
+  const FileDirType *onDisk = FindOnDisk(run, file.diskName);
+  if (onDisk == nullptr)
+    return true;
+  if (file.number == 0 || static_cast<int64_t>(onDisk->size) == static_cast<int64_t>(file.size) + 1)
+    return false;
+  const std::string t1 =
+      msg::kT1Size + Join(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
+  run.copyLog.Log(t1);
+  run.errorLog.Log(t1);
+  MoveAside(run, onDisk->name, false);
+  return true;
+}
+
+// The check of fetched data: the failure text, or nullptr when the end
+// marker stands at the end, nowhere before it, and the length is the listed
+// size plus the marker.
+const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &file) {
+  const int length = data.Length();
+  const uint8_t *bytes = data.Data();
+  if (length == 0 || bytes[length - 1] != endByte)
+    return msg::kT4;
+  for (int k = 0; k + 1 < length; ++k)
+    if (bytes[k] == endByte)
+      return msg::kT2;
+  // Bytes lost or added on the line leave the end marker in place; the
+  // size the Directory lists tells (as it does for the disk copy later).
+  if (file.number != 0 && static_cast<int64_t>(length) != static_cast<int64_t>(file.size) + 1)
+    return msg::kSizeWrong;
+  return nullptr;
+}
+
+// Saves checked data, gives it its checksum line, and only then logs T3.
+void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
+  if (!SaveFetchedFile(run.copyDir, file.diskName, run.response)) {
+    LogFileFailure(run, file.diskName, msg::kWriteFailed);
+    state.filesMissing = true;
+    return;
+  }
+  plat::Sha256 hash;
+  plat::Sha256Digest digest;
+  if (hash.Update(run.response.Data(), static_cast<size_t>(run.response.Length())) && hash.Finish(digest))
+    run.sums.Set(file.diskName, digest);
+  else
+    run.sums.Erase(file.diskName);
+  SaveSums(run);
+  run.copyLog.Log(msg::kT3 + file.diskName);
+}
+
+// Fetches one KE file; the same file again while a missing or misplaced end
+// marker leaves attempts in the budget shared by the whole transfer.
+void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
+  VemoraCopyClass &copy = *run.copy;
+  for (;;) {
+    run.response.Clear();
+    if (!copy.ReadFile(run.response, file.number)) {
+      LogFileFailure(run, file.diskName, msg::kT5);
+      state.filesMissing = true;
+      ++state.silentInARow;
+      return;
+    }
+    state.silentInARow = 0;
+    if (const char *failure = CheckFetched(run.response, copy.endByte, file)) {
+      LogFileFailure(run, file.diskName, failure);
+      if (--state.retryBudget > 0)
+        continue;
+      state.retryBudget = kAttempts;
+      state.filesMissing = true;
+      return;
+    }
+    SaveFile(run, file, state);
+    state.retryBudget = kAttempts;
+    return;
+  }
+}
+
 void Transfer(JobRun &run, DirInterpreterClass &reader) {
   VemoraCopyClass &copy = *run.copy;
   copy.Close();
-  plat::SleepMs(1000);
+  plat::SleepMs(kPauseBeforeTransferMs);
   copy.SetRequestDigits(0, 3);
   copy.port.byteWise = true;
   copy.EnsureOpen();
   run.copyLog.Log(msg::kT0);
-  int retryBudget = kAttempts;
-  int silentInARow = 0;
-  bool filesMissing = false;
+  TransferState state;
 
   for (int i = 0; i < run.directoryLines.Count(); ++i) {
-    const std::string &line = *run.directoryLines.At(i);
-    if (!ReadEntry(reader, line)) {
-      run.copyLog.Log(msg::kBadLine + Printable(line));
+    KeFile file;
+    if (!ReadKeFile(run, reader, *run.directoryLines.At(i), file) || !NeedsFetch(run, file))
+      continue;
+    if (run.keptDamaged.count(file.diskName) != 0) {
+      LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
+      state.filesMissing = true;
       continue;
     }
-    const std::string diskName = reader.entryName + "_" + reader.entryDate + ".ej";
-    if (!IsSafeComponent(diskName)) {
-      run.copyLog.Log(msg::kBadName + Printable(diskName));
-      continue;
-    }
-    const int32_t fileNumber = reader.fileNumber;
-    const int32_t fileSize = reader.fileSize;
-
-    if (const FileDirType *onDisk = FindOnDisk(run, diskName)) {
-      if (fileNumber == 0)
-        continue;
-      if (static_cast<int64_t>(onDisk->size) == static_cast<int64_t>(fileSize) + 1)
-        continue;
-      const std::string t1 = msg::kT1Size + Join(run.copyDir, onDisk->name) + msg::kT1Differs + diskName +
-                             msg::kT1Deleted;
-      run.copyLog.Log(t1);
-      run.errorLog.Log(t1);
-      if (!plat::RemoveFile(Join(run.copyDir, onDisk->name)))
-        run.copyLog.Log(msg::kT1DeleteFailed + onDisk->name);
-    }
-
-    // Fetch; the same line again while a missing or misplaced end marker
-    // leaves attempts in the budget shared by the whole transfer.
-    for (;;) {
-      run.response.Clear();
-      if (!copy.ReadFile(run.response, fileNumber)) {
-        LogFileFailure(run, diskName, msg::kT5);
-        filesMissing = true;
-        ++silentInARow;
-        break;
-      }
-      silentInARow = 0;
-      const int length = run.response.Length();
-      const uint8_t *data = run.response.Data();
-      const uint8_t endByte = copy.endByte;
-      bool inner = false;
-      for (int k = 0; k + 1 < length && !inner; ++k)
-        inner = data[k] == endByte;
-      const bool ended = length > 0 && data[length - 1] == endByte;
-      // Bytes lost or added on the line leave the end marker in place; the
-      // size the Directory lists tells (as it does for the disk copy later).
-      const bool sizeWrong =
-          fileNumber != 0 && static_cast<int64_t>(length) != static_cast<int64_t>(fileSize) + 1;
-      if (!ended || inner || sizeWrong) {
-        LogFileFailure(run, diskName, !ended ? msg::kT4 : inner ? msg::kT2 : msg::kSizeWrong);
-        if (--retryBudget > 0)
-          continue;
-        retryBudget = kAttempts;
-        filesMissing = true;
-        break;
-      }
-      if (SaveFetchedFile(run.copyDir, diskName, run.response)) {
-        run.copyLog.Log(msg::kT3 + diskName);
-      } else {
-        LogFileFailure(run, diskName, msg::kWriteFailed);
-        filesMissing = true;
-      }
-      retryBudget = kAttempts;
-      break;
-    }
-    if (silentInARow >= kSilentFilesInARow) {
+    FetchFile(run, file, state);
+    if (state.silentInARow >= kSilentFilesInARow) {
       run.copyLog.Log(msg::kTransferStopped);
       run.errorLog.Log(run.copyDir + ": " + msg::kTransferStopped);
       break;
@@ -223,7 +328,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   copy.Close();
   // The logs tell which files are missing; the exit code must not say that
   // everything went well. A later run fetches them again.
-  if (filesMissing)
+  if (state.filesMissing)
     exitCode.store(kFilesMissingCode);
 }
 

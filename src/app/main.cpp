@@ -14,6 +14,8 @@ int main(int argc, char **argv) {
     return RunReportMode(commandLine.report);
   case RunMode::Archive:
     return RunArchiveMode(commandLine.archive);
+  case RunMode::Verify:
+    return RunVerifyMode(commandLine.verify);
   }
   return 0;
 }

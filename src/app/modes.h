@@ -25,12 +25,18 @@ struct ArchiveOptions {
   bool comSeen = false;
 };
 
-enum class RunMode { Help, Report, Archive };
+struct VerifyOptions {
+  std::string targetPath;  // as typed, may be empty
+  bool fix = false;        // move damaged files aside, add missing checksum lines
+};
+
+enum class RunMode { Help, Report, Archive, Verify };
 
 struct CommandLine {
   RunMode mode = RunMode::Archive;
   ReportOptions report;
   ArchiveOptions archive;
+  VerifyOptions verify;
 };
 
 // Reads the command line (argv[0] is the program's name).
@@ -42,6 +48,9 @@ int RunHelpMode();
 int RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.
 int RunArchiveMode(const ArchiveOptions &options);
+// Checks an archive against its SHA256SUMS lists; returns 0, or 9 when a
+// problem was found.
+int RunVerifyMode(const VerifyOptions &options);
 // The discovery failure report: console text, the error file; returns 8.
 int DiscoveryFailureReport(const char *errorText);
 // Prints the usage text.

@@ -12,6 +12,8 @@ namespace plat {
 char PathSeparator();
 
 bool DirectoryExists(const std::string &path);
+// True when the directory's entries can be listed.
+bool DirectoryListable(const std::string &path);
 // Creates one directory level; true on success.
 bool CreateOneDirectory(const std::string &path);
 
@@ -25,6 +27,12 @@ bool WriteWholeFile(const std::string &path, const void *bytes, size_t count);
 // Renames from over to (replacing an existing file).
 bool RenameReplace(const std::string &from, const std::string &to);
 bool RemoveFile(const std::string &path);
+// Renames from to a name that must not exist yet; false (and nothing moved)
+// when it does.
+bool RenameNoReplace(const std::string &from, const std::string &to);
+// Makes a rename or a new file in dir durable (Linux: fsync of the
+// directory; Windows renames write through and need nothing more).
+void SyncDirectory(const std::string &dir);
 bool FileExists(const std::string &path);
 
 // Reads up to count bytes from the end of a file; size gets the file size.
@@ -36,6 +44,8 @@ constexpr uint32_t kAttrHidden = 0x02;
 constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+// A link (Windows: a reparse point such as a junction).
+constexpr uint32_t kAttrLink = 0x400;
 
 struct FoundFile {
   std::string name;     // without directory
@@ -45,7 +55,9 @@ struct FoundFile {
 
 // Directory search of dir for names matching pattern (only '*' and '?'
 // wildcards; letter case as the file system treats it) with the attribute
-// mask of the Windows search: with kAttrArchive alone, plain files only.
+// mask of the Windows search: with kAttrArchive alone, plain files only;
+// with kAttrDirectory, directories too (links to directories reported with
+// kAttrLink).
 std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask);
 
 std::string CurrentDirectory();

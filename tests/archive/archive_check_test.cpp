@@ -144,7 +144,7 @@ TEST_F(CheckTest, TargetThatCannotBeCreatedStopsBeforeTheKe) {
   archive = root / "plik" + Sep() + "archiwum";
   devsim::PrinterConfig printer;
   RunCombined(printer);
-  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_EQ(exitCode.load(), 5);
   EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
   EXPECT_EQ(keLine->Received(), "");
   // The printer is still opened and asked for its status, nothing more.

@@ -3,10 +3,12 @@
 // (archive.scenario describes the devices).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/archrun.h"
 #include "app/archthread.h"
+#include "app/checksums.h"
 #include "app/modes.h"
 #include "archtest_util.h"
 #include "devsim.h"
@@ -20,6 +22,15 @@ namespace {
 // What the KE sends for file number of size bytes: content and end marker.
 std::string Reply(int number, int size) {
   return devsim::FileContent(number, size) + (number > 0 ? "\xff" : "\x1a");
+}
+
+// The SHA-256 of bytes in lower-case hex, as the checksum list holds it.
+std::string Sha(const std::string &bytes) {
+  plat::Sha256 hash;
+  plat::Sha256Digest digest{};
+  hash.Update(bytes.data(), bytes.size());
+  hash.Finish(digest);
+  return HexDigest(digest);
 }
 
 int Count(const std::string &text, const std::string &part) {
@@ -78,8 +89,13 @@ TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
   const std::string frames = "\x1bS\x1bY\x1bS\x1b" "D\r\x1b" "0;3;0000F\x1b" "3;0;1F\x1b" "3;0;2F";
   EXPECT_EQ(sim.Received("direct"), frames);
 
+  const std::string sums = ReadBytes(File("DIRECT0001", "SHA256SUMS"));
+  EXPECT_EQ(sums, Sha(Reply(0, 120)) + "  " + DiskName(0) + "\n" + Sha(Reply(1, 300)) + "  " + DiskName(1) + "\n" +
+                      Sha(Reply(2, 450)) + "  " + DiskName(2, "2026-12-01") + "\n");
+
   Run(nullptr, port);
   EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_EQ(ReadBytes(File("DIRECT0001", "SHA256SUMS")), sums);
   EXPECT_EQ(sim.Received("direct"), frames + frames.substr(0, 9));
   auto log = CopyLog("DIRECT0001");
   ASSERT_EQ(log.size(), 7u);
@@ -125,21 +141,26 @@ TEST_F(SimJobTest, CombinedAndPassThroughJobs) {
 
 TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   const std::string dir = archive + Sep() + "DISK000001";
+  const std::string quarantine = dir + Sep() + "uszkodzone" + Sep();
   const std::string z12a4 = "Z12A4_2010-03-30.ej";
   const std::string temporary = "~Z0006_2010-03-30.ej.tmp";
-  fs::create_directories(dir);
+  fs::create_directories(quarantine);
+  WriteBytes(quarantine + DiskName(3), "earlier");                                  // never overwritten
+  WriteBytes(quarantine + DiskName(6), "x\xff");                                   // never looked at
   WriteBytes(dir + Sep() + DiskName(0), std::string("short\x1a"));                  // file 0: no size check
   WriteBytes(dir + Sep() + DiskName(1), Reply(1, 200));                             // listed size + 1: kept
   WriteBytes(dir + Sep() + DiskName(2), devsim::FileContent(2, 209) + "\xff");      // listed size: T1
   WriteBytes(dir + Sep() + DiskName(3), devsim::FileContent(3, 220));               // no marker: S2
   WriteBytes(dir + Sep() + DiskName(7), std::string("kept\xff"));                   // not listed: kept
   WriteBytes(dir + Sep() + z12a4, std::string("x\xff"));                            // no number: S2
-  WriteBytes(dir + Sep() + DiskName(8), std::string("ro\xff"));                     // read-only: invalid
+  WriteBytes(dir + Sep() + DiskName(8), std::string("ro\xff"));                     // read-only: valid, kept
   WriteBytes(dir + Sep() + DiskName(4), std::string("ab\0", 3));                   // last byte 0: S2
   WriteBytes(dir + Sep() + DiskName(5), "");                                        // empty: S2
   WriteBytes(dir + Sep() + "A0001_2010-03-30.ej", std::string("a\xff"));           // not Z*.ej: untouched
   WriteBytes(dir + Sep() + temporary, std::string("a\xff"));                        // a temporary: untouched
   fs::create_directories(dir + Sep() + DiskName(9));                                // directories are not listed
+  // A file that was listed before, with its line: it loses the line when moved.
+  WriteBytes(dir + Sep() + "SHA256SUMS", Sha(devsim::FileContent(3, 220)) + "  " + DiskName(3) + "\n");
   fs::permissions(dir + Sep() + DiskName(8),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
@@ -150,6 +171,7 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   for (int n = 1; n <= 3; ++n)
     EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(n)), Reply(n, 190 + 10 * n)) << n;
   EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(7)), std::string("kept\xff"));
+  EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(8)), std::string("ro\xff"));
   for (const std::string &kept : {std::string("A0001_2010-03-30.ej"), temporary, DiskName(9)})
     EXPECT_TRUE(Exists(dir + Sep() + kept)) << kept;
   const std::string sent = sim.Received("disk");
@@ -158,24 +180,43 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   EXPECT_EQ(Count(sent, "\x1b" "3;0;2F"), 1);
   EXPECT_EQ(Count(sent, "\x1b" "3;0;3F"), 1);
 
+  // Nothing is deleted: damaged files and the copy of the wrong size are in
+  // the quarantine folder, beside (never over) what was there before.
+  EXPECT_EQ(ReadBytes(quarantine + DiskName(3)), "earlier");
+  EXPECT_EQ(ReadBytes(quarantine + DiskName(3) + ".1"), devsim::FileContent(3, 220));
+  EXPECT_EQ(ReadBytes(quarantine + DiskName(2)), devsim::FileContent(2, 209) + "\xff");
+  EXPECT_EQ(ReadBytes(quarantine + DiskName(4)), std::string("ab\0", 3));
+  EXPECT_TRUE(Exists(quarantine + DiskName(5)));
+  EXPECT_TRUE(Exists(quarantine + z12a4));
+  EXPECT_TRUE(Exists(quarantine + DiskName(6)));
+  EXPECT_FALSE(Exists(dir + Sep() + DiskName(6)));
+
   const std::string tag = "<" + port->portName + "> ";
+  const std::string moved = "Plik przeniesiono do: " + quarantine;
   const std::string t1 = "Rozmiar pliku " + dir + Sep() + DiskName(2) + " jest r\xF3\xBFny od " + DiskName(2) +
                          ". Plik dyskowy ulega skasowaniu.";
   auto log = CopyLog("DISK000001");
   EXPECT_EQ(CountLines(log, tag + "Sprawdzanie katalogu na dysku: " + dir), 1);
-  EXPECT_EQ(CountLines(log, tag + t1), 1);
   for (const std::string &gone : {DiskName(3), DiskName(4), DiskName(5), z12a4}) {
     EXPECT_EQ(CountLines(log, tag + kS2 + gone), 1) << gone;
+    const std::string to = gone == DiskName(3) ? gone + ".1" : gone;
+    auto at = std::find(log.begin(), log.end(), tag + kS2 + gone);
+    ASSERT_NE(at, log.end());
+    EXPECT_EQ(*(at + 1), tag + moved + to);
     EXPECT_EQ(Exists(dir + Sep() + gone), gone == DiskName(3)) << gone;  // file 3 is fetched again
   }
+  auto at = std::find(log.begin(), log.end(), tag + t1);
+  ASSERT_NE(at, log.end());
+  EXPECT_EQ(*(at + 1), tag + moved + DiskName(2));
   EXPECT_EQ(CountLines(log, tag + "Podkatalog jest pusty."), 0);
-  // A read-only file is not valid; Windows refuses to delete it, and then
-  // the log says so instead of claiming the deletion.
-  const bool stillThere = Exists(dir + Sep() + DiskName(8));
-  EXPECT_EQ(CountLines(log, tag + kS2 + DiskName(8)), stillThere ? 0 : 1);
-  EXPECT_EQ(CountLines(log, tag + "Nie uda\xB3o si\xEA skasowa\xE6 b\xB3\xEA" "dnego pliku: " + DiskName(8)),
-            stillThere ? 1 : 0);
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{t1}));
+
+  // One line per archive file, sorted: files seen for the first time and
+  // files fetched; the moved file's old line is gone.
+  std::string sums;
+  for (int n : {0, 1, 2, 3, 7, 8})
+    sums += Sha(ReadBytes(dir + Sep() + DiskName(n))) + "  " + DiskName(n) + "\n";
+  EXPECT_EQ(ReadBytes(dir + Sep() + "SHA256SUMS"), sums);
   std::error_code ignored;
   fs::permissions(dir + Sep() + DiskName(8), fs::perms::owner_write, fs::perm_options::add, ignored);
 }

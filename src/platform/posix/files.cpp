@@ -48,6 +48,14 @@ bool DirectoryExists(const std::string &path) {
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool DirectoryListable(const std::string &path) {
+  DIR *listing = opendir(path.empty() ? "." : path.c_str());
+  if (listing == nullptr)
+    return false;
+  closedir(listing);
+  return true;
+}
+
 bool CreateOneDirectory(const std::string &path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
@@ -72,6 +80,31 @@ bool RenameReplace(const std::string &from, const std::string &to) {
 }
 
 bool RemoveFile(const std::string &path) { return unlink(path.c_str()) == 0; }
+
+bool RenameNoReplace(const std::string &from, const std::string &to) {
+  // A hard link cannot replace a name; the old name goes once the new one
+  // stands. File systems without hard links take a rename after a look.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    if (unlink(from.c_str()) == 0)
+      return true;
+    unlink(to.c_str());
+    return false;
+  }
+  if (errno == EEXIST)
+    return false;
+  struct stat info{};
+  if (lstat(to.c_str(), &info) == 0 || errno != ENOENT)
+    return false;
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+void SyncDirectory(const std::string &dir) {
+  int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  fsync(fd);
+  close(fd);
+}
 
 bool FileExists(const std::string &path) {
   struct stat info{};
@@ -119,6 +152,16 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
       continue;
     struct stat info{};
     std::string full = (dir.empty() ? std::string() : dir + "/") + name;
+    if (mask & kAttrDirectory) {
+      struct stat own{};
+      if (lstat(full.c_str(), &own) == 0 && (S_ISDIR(own.st_mode) || (S_ISLNK(own.st_mode) &&
+                                                                       stat(full.c_str(), &info) == 0 &&
+                                                                       S_ISDIR(info.st_mode)))) {
+        uint32_t attributes = kAttrDirectory | (S_ISLNK(own.st_mode) ? kAttrLink : 0);
+        found.push_back(FoundFile{name, attributes, 0});
+        continue;
+      }
+    }
     if (stat(full.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
       continue;
     uint32_t attributes = kAttrArchive;

@@ -30,6 +30,15 @@ bool DirectoryExists(const std::string &path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool DirectoryListable(const std::string &path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
+  FindClose(search);
+  return true;
+}
+
 bool CreateOneDirectory(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
@@ -67,6 +76,12 @@ bool RenameReplace(const std::string &from, const std::string &to) {
 }
 
 bool RemoveFile(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool RenameNoReplace(const std::string &from, const std::string &to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void SyncDirectory(const std::string &) {}
 
 bool FileExists(const std::string &path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
