@@ -9,6 +9,7 @@
 
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/sha256.h"
 #include "testdir.h"
 
 namespace {
@@ -84,6 +85,47 @@ TEST(PlatformFiles, WholeFileWritesRenameAndTail) {
   EXPECT_TRUE(plat::RemoveFile(file));
   EXPECT_FALSE(plat::FileExists(file));
   EXPECT_FALSE(plat::FileExists(dir.root)); // a directory is not a file
+}
+
+// The NIST example vectors, through the system's hash in pieces and through
+// the whole-file read; and the no-replace rename the quarantine relies on.
+TEST(PlatformFiles, Sha256OfTheNistVectorsAndRenameWithoutReplacing) {
+  const std::string million(1000000, 'a');
+  const std::pair<std::string, const char *> vectors[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
+  TestDir dir;
+  for (const auto &[message, expected] : vectors) {
+    plat::Sha256 hash;
+    const size_t half = message.size() / 2;
+    ASSERT_TRUE(hash.Update(message.data(), half));
+    ASSERT_TRUE(hash.Update(message.data() + half, message.size() - half));
+    plat::Sha256Digest digest{};
+    ASSERT_TRUE(hash.Finish(digest));
+    std::string hex;
+    for (uint8_t byte : digest)
+      hex += "0123456789abcdef"[byte >> 4], hex += "0123456789abcdef"[byte & 15];
+    EXPECT_EQ(hex, expected) << message.size();
+
+    WriteAll(dir.Path("m"), message);
+    plat::FileDigest whole;
+    ASSERT_TRUE(plat::Sha256File(dir.Path("m"), whole));
+    EXPECT_EQ(whole.digest, digest);
+    EXPECT_EQ(whole.size, message.size());
+    EXPECT_EQ(whole.lastByte, message.empty() ? -1 : static_cast<uint8_t>(message.back()));
+  }
+  plat::FileDigest none;
+  EXPECT_FALSE(plat::Sha256File(dir.Path("none"), none));
+
+  WriteAll(dir.Path("to"), "kept");
+  EXPECT_FALSE(plat::RenameNoReplace(dir.Path("m"), dir.Path("to")));
+  EXPECT_EQ(ReadAll(dir.Path("to")), "kept");
+  EXPECT_TRUE(plat::RenameNoReplace(dir.Path("m"), dir.Path("new")));
+  EXPECT_FALSE(plat::FileExists(dir.Path("m")));
+  EXPECT_EQ(ReadAll(dir.Path("new")), million);
 }
 
 TEST(PlatformBasics, FixedPathsOfEachPlatform) {
