@@ -55,8 +55,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The library dependencies (libc6, libstdc++6, libgcc-s1) as dpkg-shlibdeps
-  # reads them off the binary.
+  # The library dependencies (libc6, libstdc++6, libgcc-s1, and libssl3 for
+  # libcrypto's SHA-256) as dpkg-shlibdeps reads them off the binary; the
+  # packaging test checks that libssl3 is among them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 endif()

@@ -3,7 +3,9 @@
 # registered in a Wine prefix of this test's own, served by the native devsim
 # through <prefix>/dosdevices/com<n> links (scripts/wine-with-devsim). Three
 # runs: the KE module and the two-port device; the same again, which must
-# fetch nothing; the KE behind the printer with DR.
+# fetch nothing; the KE behind the printer with DR. Then VERIFY on the clean
+# archive, after a byte changed in place, with FIX, and after the archive run
+# that fetches the moved file again; and an archive root that cannot be made.
 #
 #   wine_archive_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
 set -euo pipefail
@@ -76,8 +78,36 @@ if not module_log.rstrip(b'\r\n').endswith(b'<com35> Sprawdzanie zawarto\x9cci K
     fail.append('module log does not end with the second run\'s T0: %r' % module_log[-200:])
 if os.path.exists('archiwum/ERROR_log.txt'):
     fail.append('error log written: %r' % open('archiwum/ERROR_log.txt', 'rb').read()[:300])
+# The checksum lists agree with the files.
+import hashlib
+for serial in ('QX70000002', 'MOD0000001', 'DR00000003'):
+    d = os.path.join('archiwum', serial)
+    want = ''.join('%s  %s\n' % (hashlib.sha256(open(os.path.join(d, n), 'rb').read()).hexdigest(), n)
+                   for n in sorted(os.listdir(d)) if n.endswith('.ej'))
+    if open(os.path.join(d, 'SHA256SUMS')).read() != want:
+        fail.append('%s: SHA256SUMS differs from the files' % serial)
 if fail:
     print('\n'.join(fail))
     sys.exit(1)
 print('archive ok')
 PY
+
+mod=archiwum/MOD0000001
+run 0 VERIFY archiwum
+python3 -c "import sys; p=sys.argv[1]; b=bytearray(open(p,'rb').read()); b[5]^=1; open(p,'wb').write(b)" \
+  $mod/Z0001_2010-03-30.ej
+: >console.txt
+run 9 verify archiwum
+LC_ALL=C grep -aq "Niezgodna suma kontrolna: archiwum.MOD0000001.Z0001_2010-03-30.ej" console.txt \
+  || { echo "VERIFY did not name the changed file"; cat console.txt; exit 1; }
+run 9 VERIFY archiwum FIX
+[ -f $mod/uszkodzone/Z0001_2010-03-30.ej ] && [ ! -e $mod/Z0001_2010-03-30.ej ] \
+  || { echo "FIX did not move the changed file"; exit 1; }
+run 0 archiwum com35
+run 0 VERIFY archiwum
+printf x >plik
+: >console.txt
+run 5 'plik\archiwum' com35
+LC_ALL=C grep -aq "Nie mo.* utworzy.* katalogu: plik.archiwum" console.txt \
+  || { echo "no console line for the archive root"; cat console.txt; exit 1; }
+echo "verify ok"

@@ -18,7 +18,7 @@ import sys
 import tarfile
 import zipfile
 
-EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8}
+EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}
 failures = 0
 
 
@@ -178,6 +178,7 @@ def linux(program, config, work, version):
         check("@" in fields["Maintainer"], "Maintainer has an address: " + fields["Maintainer"])
         check(len(fields["Description"].splitlines()) > 1, "Description has a summary and a body")
         check("libc6" in fields["Depends"], "Depends names libc6: " + fields["Depends"])
+        check("libssl3" in fields["Depends"], "Depends names libcrypto's package: " + fields["Depends"])
         listing = run(["dpkg-deb", "-c", deb]).stdout.decode()
         names = {line.split()[-1] for line in listing.splitlines() if line.strip()}
         check("./usr/bin/zarvik" in names, "the .deb holds /usr/bin/zarvik")
