@@ -42,6 +42,14 @@ TEST(CommandLineMode, KeywordsAreCaseBlindPrefixes) {
     const RunMode expected = std::string(arg) == "/?" ? RunMode::Archive : RunMode::Help;
     EXPECT_EQ(Parse({arg}).mode, expected) << arg;
   }
+  // VERIFY comes after LIST and HELP; FIX anywhere in argument 3, not later.
+  EXPECT_EQ(Parse({"LISTVERIFY"}).mode, RunMode::Report);
+  EXPECT_EQ(Parse({"help verify"}).mode, RunMode::Help);
+  const CommandLine verify = Parse({"Verify", "d:\\arch", "nofixes"});
+  EXPECT_EQ(verify.mode, RunMode::Verify);
+  EXPECT_EQ(verify.verify.targetPath, "d:\\arch");
+  EXPECT_TRUE(verify.verify.fix);
+  EXPECT_FALSE(Parse({"VERIFYx", "", "", "FIX"}).verify.fix);
   // A keyword that is not at the front selects nothing: the argument is a path.
   for (const char *arg : {"xLIST", " HELP", "c:\\list", "d:\\arch"}) {
     const CommandLine cl = Parse({arg});
