@@ -76,9 +76,9 @@ TEST(Faults, ReadOnlyArchiveDirectoriesAndFiles) {
   EXPECT_TRUE(ReadTree(rig.ArchiveRoot()).empty());
   EXPECT_TRUE(Contains(ReadWhole(rig.Home() + "/tmp/vemora_log/ERROR_log.txt"), "ROFILE0001"));
 
-  // 2. A valid archive file made read-only is no longer an archive file as
-  // the disk check sees it: it is deleted and fetched again. A KE directory
-  // that cannot be written keeps its old content and each file is reported.
+  // 2. A valid archive file made read-only (to protect it) stays an archive
+  // file: kept as it is, not fetched again. A KE directory that cannot be
+  // written keeps its old content and each file is reported.
   const std::string plainDir = rig.ArchiveRoot() + "/" + plain.cfg.serial;
   const std::string lockedDir = rig.ArchiveRoot() + "/" + locked.cfg.serial;
   std::filesystem::create_directories(plainDir);
@@ -95,10 +95,11 @@ TEST(Faults, ReadOnlyArchiveDirectoriesAndFiles) {
   EXPECT_EQ(MissingFiles(rig, plain), "");
   struct stat info {};
   ASSERT_EQ(::stat(readOnly.c_str(), &info), 0);
-  EXPECT_NE(info.st_mode & S_IWUSR, 0u) << "the read-only copy was replaced by a fetched one";
+  EXPECT_EQ(info.st_mode & 0777, 0444u) << "the read-only copy was replaced";
   EXPECT_EQ(MissingFiles(rig, locked), " Z0000_2010-03-30.ej Z0001_2010-03-30.ej Z0003_2010-03-30.ej");
   const std::string errors = rig.ErrorLog();
   EXPECT_TRUE(Contains(errors, "RODIRS0002/Z0001_2010-03-30.ej nie uda")) << errors;
+  EXPECT_TRUE(Contains(errors, "SHA256SUMS w katalogu: " + lockedDir)) << errors;
 
   ExpectCleanRunCompletes(rig);
 }
