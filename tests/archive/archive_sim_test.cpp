@@ -104,12 +104,25 @@ TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
 }
 
 TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
-  Run(nullptr, Port("firstkind", 3));
-  EXPECT_EQ(exitCode.load(), 0);
+  // A damaged file 1 that cannot be moved aside (a file holds the quarantine
+  // folder's name): it stays, is logged, and is not fetched over.
+  fs::create_directories(archive + Sep() + "FIRSTK0001");
+  WriteBytes(File("FIRSTK0001", "uszkodzone"), "in the way");
+  WriteBytes(File("FIRSTK0001", DiskName(1)), "damaged");
+  VemoraPortsType *port = Port("firstkind", 3);
+  Run(nullptr, port);
+  EXPECT_EQ(exitCode.load(), 7);
   EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(0))), Reply(0, 100));
-  EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(1))), Reply(1, 250));
+  EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(1))), "damaged");
+  EXPECT_EQ(Count(sim.Received("firstkind"), "\x1b" "3;0;1F"), 0);
+  const std::string notMoved = "Nie uda\xB3o si\xEA przenie\x9C\xE6 b\xB3\xEA" "dnego pliku do katalogu uszkodzone; "
+                               "plik pozostaje na miejscu: ";
+  EXPECT_EQ(CountLines(CopyLog("FIRSTK0001"), "<" + port->portName + "> " + notMoved + DiskName(1)), 1);
+  EXPECT_EQ(CountContaining(ErrorLog(), notMoved + File("FIRSTK0001", DiskName(1))), 1);
+  EXPECT_EQ(CountContaining(ErrorLog(), DiskName(1) + " nie zosta\xB3 pobrany"), 1);
 
   // Without a Z0000 line the KE counts as empty: nothing is fetched.
+  exitCode.store(0);
   VemoraPortsType *empty = Port("empty", 3);
   Run(nullptr, empty);
   EXPECT_EQ(exitCode.load(), 0);

@@ -65,7 +65,14 @@ for serial in os.listdir('archiwum'):
     if not os.path.isdir(path):
         continue
     for name in os.listdir(path):
-        if name == 'log':
+        if name in ('log', 'uszkodzone'):
+            continue
+        if name == 'SHA256SUMS':
+            import hashlib
+            for line in open(os.path.join(path, name)).read().splitlines():
+                digest, listed = line[:64], line[66:]
+                if hashlib.sha256(open(os.path.join(path, listed), 'rb').read()).hexdigest() != digest:
+                    fail.append('checksum line wrong: %s/%s' % (serial, listed))
             continue
         if name.startswith('~') or name.endswith('.tmp'):
             fail.append('temporary file left: %s/%s' % (serial, name))
