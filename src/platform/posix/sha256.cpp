@@ -1,10 +1,11 @@
 #include "platform/sha256.h"
 
+#include <memory>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
-#include <vector>
 
 namespace plat {
 
@@ -39,11 +40,14 @@ bool Sha256File(const std::string &path, FileDigest &result) {
     return false;
   // The kernel reads ahead of a file read from start to end.
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  static thread_local std::vector<unsigned char> block(1 << 20);
+  // One block per thread, left uninitialised: only the pages a read fills
+  // become resident.
+  constexpr size_t kBlock = 1 << 20;
+  static thread_local std::unique_ptr<unsigned char[]> block(new unsigned char[kBlock]);
   Sha256 hash;
   bool ok = true;
   for (;;) {
-    ssize_t n = read(fd, block.data(), block.size());
+    ssize_t n = read(fd, block.get(), kBlock);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
@@ -52,7 +56,7 @@ bool Sha256File(const std::string &path, FileDigest &result) {
     }
     if (n == 0)
       break;
-    ok = hash.Update(block.data(), static_cast<size_t>(n));
+    ok = hash.Update(block.get(), static_cast<size_t>(n));
     result.size += static_cast<uint64_t>(n);
     result.lastByte = block[static_cast<size_t>(n) - 1];
     if (!ok)

@@ -1,6 +1,8 @@
 #include "platform/sha256.h"
 
+#include <memory>
 #include <vector>
+
 #include <windows.h>
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
@@ -62,18 +64,21 @@ bool Sha256File(const std::string &path, FileDigest &result) {
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return false;
-  static thread_local std::vector<UCHAR> block(1 << 20);
+  // One block per thread, left uninitialised: only the pages a read fills
+  // become resident.
+  constexpr size_t kBlock = 1 << 20;
+  static thread_local std::unique_ptr<UCHAR[]> block(new UCHAR[kBlock]);
   Sha256 hash;
   bool ok = true;
   for (;;) {
     DWORD n = 0;
-    if (!ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &n, nullptr)) {
+    if (!ReadFile(file, block.get(), static_cast<DWORD>(kBlock), &n, nullptr)) {
       ok = false;
       break;
     }
     if (n == 0)
       break;
-    ok = hash.Update(block.data(), n);
+    ok = hash.Update(block.get(), n);
     result.size += n;
     result.lastByte = block[n - 1];
     if (!ok)
