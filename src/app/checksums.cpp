@@ -1,5 +1,6 @@
 #include "app/checksums.h"
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -108,7 +109,11 @@ bool ChecksumList::Save(const std::string &dir) {
   for (const auto &[name, hex] : sums)
     text += hex + "  " + name + "\n";
   const std::string target = Join(dir, kSumsName);
-  const std::string temporary = Join(dir, std::string("~") + kSumsName + ".tmp");
+  // Two runs sharing an archive root may rewrite one list at the same
+  // moment: each writes a temporary of its own, so neither renames the
+  // other's half-written text into place.
+  const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+  const std::string temporary = Join(dir, std::string("~") + kSumsName + "." + std::to_string(tick) + ".tmp");
   if (!plat::WriteWholeFile(temporary, text.data(), text.size()) || !plat::RenameReplace(temporary, target)) {
     plat::RemoveFile(temporary);
     return false;
