@@ -6,10 +6,8 @@
 
 #include "app/archrun.h"
 #include "app/modes.h"
+#include "app/runcontext.h"
 #include "base/createdirectory.h"
-
-DynamicPtrArrayClass<archType> jobs;
-std::string archivePath;
 
 ArchThreadClass *ArchThreadClass::Start(archType &job) {
   job.thread.reset(new ArchThreadClass(job));
@@ -30,9 +28,9 @@ ArchThreadClass *ArchThreadClass::Start(archType &job) {
 
 void ArchThreadClass::Execute() { RunJob(job); }
 
-const std::string &TargetPath(const archType &job) {
-  return job.targetPath != nullptr ? *job.targetPath : archivePath;
-}
+const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
+
+void SetExitCode(JobRun &run, int32_t code) { run.job.context->exitCode.store(code); }
 
 std::string PrinterLabel(const archType &job) {
   return job.printerPort != nullptr ? job.printerPort->portName : std::string();
@@ -56,17 +54,21 @@ void RunStages(archType &job) {
     std::string name = job.copyPort->portName.substr(0, 99);
     run.copy = std::make_unique<VemoraCopyClass>(name.c_str());
   }
+  run.copy->port.receivedCount = &job.record.bytesReceived;
   run.printer = std::make_unique<DrukarkaClass>();
   const std::string &root = TargetPath(job);
   run.errorLog = LoggingClass(root.c_str(), "ERROR");
   run.errorLog.toConsole = true;
   run.errorLog.toFile = true;
+  run.errorLog.copyTo = &job.record.errors;
 
   if (!CreateDirectoryPath(root))
     run.failed = true;
 
   RunChecks(run);
+  RecordChecks(run);
   SynchroniseDisk(run);
+  RecordEnd(run);
 
   if (job.viaPrinter && job.printerPort != nullptr) {
     run.printer->LeaveRelay();
@@ -78,6 +80,7 @@ void RunStages(archType &job) {
 
 void RunJob(archType &job) {
   job.running.store(true);
+  const int64_t startedMs = SteadyMs();
   try {
     RunStages(job);
   } catch (const std::exception &error) {
@@ -86,11 +89,14 @@ void RunJob(archType &job) {
     try {
       LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
       errorLog.toConsole = true;
+      errorLog.copyTo = &job.record.errors;
       errorLog.Log(std::string("<") + CopyLabel(job) + "> " + error.what());
     } catch (...) {
     }
   } catch (...) {
   }
+  job.record.transferring.store(false);
+  job.record.seconds = static_cast<double>(SteadyMs() - startedMs) / 1000.0;
   job.running.store(false);
   job.finished.store(true);
 }

@@ -138,6 +138,7 @@ const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
 
 void Transfer(JobRun &run, DirInterpreterClass &reader) {
   VemoraCopyClass &copy = *run.copy;
+  RecordPlan(run);
   copy.Close();
   plat::SleepMs(1000);
   copy.SetRequestDigits(0, 3);
@@ -179,8 +180,10 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
     // leaves attempts in the budget shared by the whole transfer.
     for (;;) {
       run.response.Clear();
+      RecordFileStart(run, diskName, fileSize);
       if (!copy.ReadFile(run.response, fileNumber)) {
         LogFileFailure(run, diskName, msg::kT5);
+        RecordFileFailed(run);
         filesMissing = true;
         ++silentInARow;
         break;
@@ -202,13 +205,16 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
         if (--retryBudget > 0)
           continue;
         retryBudget = kAttempts;
+        RecordFileFailed(run);
         filesMissing = true;
         break;
       }
       if (SaveFetchedFile(run.copyDir, diskName, run.response)) {
         run.copyLog.Log(msg::kT3 + diskName);
+        RecordFileSaved(run, run.response.Length());
       } else {
         LogFileFailure(run, diskName, msg::kWriteFailed);
+        RecordFileFailed(run);
         filesMissing = true;
       }
       retryBudget = kAttempts;
@@ -224,7 +230,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   // The logs tell which files are missing; the exit code must not say that
   // everything went well. A later run fetches them again.
   if (filesMissing)
-    exitCode.store(kFilesMissingCode);
+    SetExitCode(run, kFilesMissingCode);
 }
 
 } // namespace
@@ -241,7 +247,7 @@ void SynchroniseDisk(JobRun &run) {
 
   if (!CreateDirectoryPath(run.copyDir)) {
     run.errorLog.Log(msg::kC1 + run.copyDir);
-    exitCode.store(5);
+    SetExitCode(run, 5);
     run.failed = true;
     return;
   }

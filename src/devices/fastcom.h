@@ -6,6 +6,7 @@
 // a read waits at most readTimeout ms, a write at most 20 s plus 1 ms a byte.
 #pragma once
 
+#include <atomic>
 #include <climits>
 #include <cstdint>
 
@@ -53,6 +54,8 @@ public:
   plat::SerialHandle handle = 0;
   bool byteWise = false;
   uint32_t bytesRead = 0;
+  // When set, the reply collector adds every byte it takes from the line.
+  std::atomic<int64_t> *receivedCount = nullptr;
   uint32_t bytesWritten = 0;
   int32_t readTimeout = 1;
   uint32_t baudRate = 115200;
