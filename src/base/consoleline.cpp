@@ -13,11 +13,11 @@ std::string shownStatus;  // what stands on the bottom line now
 
 // Returns the cursor to the start of the line and blanks what the status
 // line had drawn (plain spaces work on every console).
-void EraseStatus() {
-  if (shownStatus.empty())
-    return;
-  std::string blank = "\r" + std::string(shownStatus.size(), ' ') + "\r";
-  plat::ConsoleWrite(blank);
+std::string Blank() {
+  std::string blank(1, '\r');
+  blank.append(shownStatus.size(), ' ');
+  blank += '\r';
+  return blank;
 }
 
 } // namespace
@@ -29,8 +29,7 @@ void Write(const std::string &text) {
     return;
   }
   // One write: blank the status, the line, the status again.
-  std::string out = "\r" + std::string(shownStatus.size(), ' ') + "\r" + text + shownStatus;
-  plat::ConsoleWrite(out);
+  plat::ConsoleWrite(Blank() + text + shownStatus);
 }
 
 void SetStatus(const std::string &status) {
@@ -41,12 +40,8 @@ void SetStatus(const std::string &status) {
   std::string cut = status.substr(0, room);
   if (cut == shownStatus)
     return;
-  if (cut.size() >= shownStatus.size() || shownStatus.empty()) {
-    plat::ConsoleWrite("\r" + cut);
-  } else {
-    EraseStatus();
-    plat::ConsoleWrite(cut);
-  }
+  // A longer line covers the old one; a shorter one needs it blanked first.
+  plat::ConsoleWrite((cut.size() >= shownStatus.size() ? std::string(1, '\r') : Blank()) + cut);
   shownStatus = cut;
 }
 
