@@ -48,3 +48,5 @@ void StopProgress();
 // The end of an archive-mode run, whatever its exit code: the summary on the
 // console and the files named by ZARVIK_SUMMARY and ZARVIK_METRICS.
 void ReportRun(RunContext &run, int32_t exitCode);
+// The same with the two files' paths given (empty: not written).
+void ReportRun(RunContext &run, int32_t exitCode, const std::string &summaryPath, const std::string &metricsPath);

@@ -192,8 +192,7 @@ std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch,
 
 // Writes the file named by the variable, whole; a failure is one console
 // line and changes nothing else.
-void WriteResultFile(const char *variable, const std::string &content) {
-  const std::string path = plat::GetEnv(variable);
+void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
   if (path.empty())
     return;
   const std::string temporary = path + ".tmp";
@@ -206,10 +205,14 @@ void WriteResultFile(const char *variable, const std::string &content) {
 } // namespace
 
 void ReportRun(RunContext &run, int32_t exitCode) {
+  ReportRun(run, exitCode, plat::GetEnv("ZARVIK_SUMMARY"), plat::GetEnv("ZARVIK_METRICS"));
+}
+
+void ReportRun(RunContext &run, int32_t exitCode, const std::string &summaryPath, const std::string &metricsPath) {
   const std::string finished = LocalTimeIso8601();
   const double finishedEpoch = EpochSeconds();
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
   PrintSummary(run, exitCode, runSeconds);
-  WriteResultFile("ZARVIK_SUMMARY", SummaryJson(run, exitCode, finished));
-  WriteResultFile("ZARVIK_METRICS", MetricsText(run, exitCode, finishedEpoch, runSeconds));
+  WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
+  WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds));
 }
