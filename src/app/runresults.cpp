@@ -82,13 +82,13 @@ void PrintSummary(RunContext &run, int32_t exitCode, double runSeconds) {
 nlohmann::ordered_json TextOrNull(const std::string &text) {
   if (text.empty())
     return nullptr;
-  return Cp1250ToUtf8(text);
+  return AnyTextToUtf8(text);
 }
 
 std::string SummaryJson(RunContext &run, int32_t exitCode, const std::string &finished) {
   nlohmann::ordered_json top;
   top["version"] = ZARVIK_VERSION;
-  top["target"] = Cp1250ToUtf8(run.archivePath);
+  top["target"] = AnyTextToUtf8(run.archivePath);
   top["started"] = run.startedText;
   top["finished"] = finished;
   top["exit_code"] = exitCode;
@@ -98,7 +98,7 @@ std::string SummaryJson(RunContext &run, int32_t exitCode, const std::string &fi
     nlohmann::ordered_json job;
     job["kind"] = record.kind;
     job["printer_port"] = TextOrNull(record.printerPort);
-    job["ke_port"] = Cp1250ToUtf8(record.kePort);
+    job["ke_port"] = AnyTextToUtf8(record.kePort);
     job["ke_serial"] = TextOrNull(record.serial);
     job["fiscal_number"] = TextOrNull(record.fiscalNumber);
     job["directory"] = TextOrNull(record.directory);
@@ -111,17 +111,17 @@ std::string SummaryJson(RunContext &run, int32_t exitCode, const std::string &fi
     job["seconds"] = record.seconds;
     job["errors"] = nlohmann::ordered_json::array();
     for (const std::string &line : record.errors)
-      job["errors"].push_back(Cp1250ToUtf8(line));
+      job["errors"].push_back(AnyTextToUtf8(line));
     top["jobs"].push_back(job);
   }
-  return top.dump(2) + "\n";
+  return top.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-// A label value as the text format wants it: backslash, double quote and
-// line feed escaped.
+// A label value as the text format wants it (UTF-8): backslash, double quote
+// and line feed escaped.
 std::string Label(const std::string &value) {
   std::string escaped;
-  for (char ch : Cp1250ToUtf8(value)) {
+  for (char ch : AnyTextToUtf8(value)) {
     if (ch == '\\')
       escaped += "\\\\";
     else if (ch == '"')

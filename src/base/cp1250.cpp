@@ -50,3 +50,24 @@ std::string Cp1250ToUtf8(const char *bytes, size_t count) {
 }
 
 std::string Cp1250ToUtf8(const std::string &text) { return Cp1250ToUtf8(text.data(), text.size()); }
+
+namespace {
+
+bool IsUtf8(const std::string &text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size() || (length == 2 && lead < 0xC2))
+      return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80)
+        return false;
+    i += length;
+  }
+  return true;
+}
+
+} // namespace
+
+std::string AnyTextToUtf8(const std::string &text) { return IsUtf8(text) ? text : Cp1250ToUtf8(text); }

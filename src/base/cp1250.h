@@ -8,3 +8,7 @@
 // unused codes become the replacement character.
 std::string Cp1250ToUtf8(const char *bytes, size_t count);
 std::string Cp1250ToUtf8(const std::string &text);
+// Text of either kind as UTF-8: text that is valid UTF-8 already (a path
+// typed on a UTF-8 system) stays as it is, anything else is taken for
+// Windows-1250 and converted.
+std::string AnyTextToUtf8(const std::string &text);

@@ -170,6 +170,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   EXPECT_NE(metrics.find("\nzarvik_jobs 0\n"), std::string::npos) << metrics;
 
   RunContext run;
+  run.archivePath = "/srv/\xC5\x82";  // typed on a UTF-8 system: kept
   run.MarkStarted();
   auto *job = new archType;
   run.jobs.Add(job);
@@ -180,6 +181,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   job->record.filesFailed.store(2);
   ReportRun(run, 7, json, prom);
   summary = nlohmann::json::parse(ReadBytes(json));
+  EXPECT_EQ(summary["target"], "/srv/\u0142");
   EXPECT_EQ(summary["jobs"][0]["errors"], nlohmann::json::array({"<com5> Nie mo\u017Cna"}));
   EXPECT_EQ(summary["jobs"][0]["ke_serial"], "AB\"1\\2");
   EXPECT_EQ(summary["jobs"][0]["printer_port"], nullptr);
