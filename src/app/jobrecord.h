@@ -33,8 +33,8 @@ struct JobRecord {
   std::atomic<int64_t> bytesFetched{0};  // bytes of the files saved
   std::atomic<int64_t> bytesToFetch{0};  // the Directory's sizes of the files to fetch
   std::atomic<int64_t> bytesSettled{0};  // of those, the files done with (saved or given up)
-  // Every byte the KE's line delivered; the reply collector counts them as
-  // they arrive, so the share of the file being received is known at once.
+  // Every byte the KE's line delivered; the port counts them as they arrive,
+  // so the share of the file being received is known at once.
   std::atomic<int64_t> bytesReceived{0};
   std::atomic<int64_t> fileStartReceived{0};  // bytesReceived when the current file was asked for
   std::atomic<int64_t> fileSize{0};           // the current file's size with its end marker

@@ -30,10 +30,7 @@ bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *termin
       break;
     if (chunk.Length() > 0) {
       int room = limit - target.Length();
-      const int taken = chunk.Length() < room ? chunk.Length() : room;
-      target.AppendBytes(chunk.Data(), taken);
-      if (port.receivedCount != nullptr)
-        port.receivedCount->fetch_add(taken, std::memory_order_relaxed);
+      target.AppendBytes(chunk.Data(), chunk.Length() < room ? chunk.Length() : room);
       remaining = budget;
     } else {
       remaining -= unit;

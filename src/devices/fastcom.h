@@ -54,7 +54,7 @@ public:
   plat::SerialHandle handle = 0;
   bool byteWise = false;
   uint32_t bytesRead = 0;
-  // When set, the reply collector adds every byte it takes from the line.
+  // When set, every byte read from the line is counted here as it arrives.
   std::atomic<int64_t> *receivedCount = nullptr;
   uint32_t bytesWritten = 0;
   int32_t readTimeout = 1;
