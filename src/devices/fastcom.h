@@ -54,9 +54,9 @@ public:
   plat::SerialHandle handle = 0;
   bool byteWise = false;
   uint32_t bytesRead = 0;
-  // When set, every byte read from the line is counted here as it arrives.
-  std::atomic<int64_t> *receivedCount = nullptr;
   uint32_t bytesWritten = 0;
   int32_t readTimeout = 1;
   uint32_t baudRate = 115200;
+  // When set, every byte read from the line is counted here as it arrives.
+  std::atomic<int64_t> *receivedCount = nullptr;
 };

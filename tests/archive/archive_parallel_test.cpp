@@ -25,9 +25,10 @@ void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) 
   }
   ASSERT_TRUE(sim.Start());
   std::vector<std::unique_ptr<archType>> jobsHere;
+  RunContext &run = FreshRun(archive);
   for (int i = 0; i < count; ++i) {
     auto job = std::make_unique<archType>();
-    job->context = &FreshRun(archive);
+    job->context = &run;
     job->copyPort = ports[i].get();
     ArchThreadClass::Start(*job);
     EXPECT_NE(job->thread, nullptr);
