@@ -1,6 +1,9 @@
 # Release packages, built with cpack in a configured tree:
-#   Windows build: a ZIP with zarvik.exe and the Polish CZYTAJ.txt;
-#   Linux build:   a .deb and a .tar.gz with bin/zarvik and the man page.
+#   Windows build: a ZIP with zarvik.exe, the Polish CZYTAJ.txt and the
+#                  example of a nightly task, harmonogram.cmd;
+#   Linux build:   a .deb and a .tar.gz with bin/zarvik, the man page, the
+#                  systemd service and timer of the nightly run and their
+#                  settings (/etc/default/zarvik).
 # Only the component "zarvik" goes into a package, so whatever else the tree
 # builds (GoogleTest, the simulator) never ends up in one.
 
@@ -8,7 +11,7 @@ set(ZARVIK_PACKAGE_COMPONENT zarvik)
 
 if(WIN32)
   install(TARGETS zarvik RUNTIME DESTINATION . COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/CZYTAJ.txt
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/CZYTAJ.txt ${PROJECT_SOURCE_DIR}/packaging/harmonogram.cmd
           DESTINATION . COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
 else()
   # Debian wants man pages compressed; -n keeps the time stamp out of the
@@ -25,6 +28,13 @@ else()
   install(TARGETS zarvik RUNTIME DESTINATION bin COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
   install(FILES ${ZARVIK_MANPAGE_GZ} DESTINATION share/man/man1
           COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  # The nightly run: the service and its timer (installed, not enabled) and
+  # their settings, which dpkg keeps as a configuration file.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/zarvik.service ${PROJECT_SOURCE_DIR}/packaging/zarvik.timer
+          DESTINATION lib/systemd/system COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/zarvik.default DESTINATION /etc/default RENAME zarvik
+          COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  file(WRITE ${CMAKE_BINARY_DIR}/debian-control/conffiles "/etc/default/zarvik\n")
 endif()
 
 set(CPACK_PACKAGE_NAME zarvik)
@@ -60,6 +70,7 @@ else()
   # packaging test checks that libssl3 is among them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian-control/conffiles)
 endif()
 set(CPACK_PACKAGE_FILE_NAME "zarvik-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}")
 

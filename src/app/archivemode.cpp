@@ -3,14 +3,21 @@
 #include <memory>
 #include <vector>
 
+#include "app/archrun.h"
 #include "app/archthread.h"
 #include "app/modes.h"
+#include "app/runcontext.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
 namespace {
 
+// After a combined job's start the next port waits a second: a two-port
+// device's printer and KE channels are two interfaces of one USB adapter,
+// and the pause keeps that job's opens and its printer's speed search from
+// falling together with the next job's. It delays only the start of later
+// jobs, never a transfer.
 constexpr int kPairPauseMs = 1000;
 constexpr int kWaitStepMs = 10000;
 
@@ -21,20 +28,23 @@ std::vector<std::unique_ptr<UsbClass>> &Discoveries() {
   return *kept;
 }
 
-archType *NewJob(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter) {
+archType *NewJob(RunContext &run, VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter) {
   auto *job = new archType;
-  job->targetPath = &archivePath;
+  job->context = &run;
   job->printerPort = printerPort;
   job->copyPort = copyPort;
   job->viaPrinter = viaPrinter;
-  jobs.Add(job);
+  job->record.kind = viaPrinter ? "printer" : printerPort != nullptr ? "combined" : "direct";
+  job->record.printerPort = PrinterLabel(*job);
+  job->record.kePort = CopyLabel(*job);
+  run.jobs.Add(job);
   ArchThreadClass::Start(*job);
   return job;
 }
 
-bool AllFinished() {
-  for (int i = 0; i < jobs.Count(); ++i) {
-    const archType *job = jobs.At(i);
+bool AllFinished(RunContext &run) {
+  for (int i = 0; i < run.jobs.Count(); ++i) {
+    const archType *job = run.jobs.At(i);
     if (job->running.load() || !job->finished.load())
       return false;
   }
@@ -50,9 +60,9 @@ std::string ArchiveRoot(const std::string &typed) {
   return root;
 }
 
-int RunArchiveMode(const ArchiveOptions &options) {
-  archivePath = ArchiveRoot(options.targetPath);
+namespace {
 
+int RunJobs(RunContext &run, const ArchiveOptions &options) {
   Discoveries().push_back(std::make_unique<UsbClass>());
   UsbClass &usb = *Discoveries().back();
   usb.allDevices = false;
@@ -60,12 +70,14 @@ int RunArchiveMode(const ArchiveOptions &options) {
   usb.serialOnly = true;
   usb.traceProperties = false;
   usb.SearchPorts();
-  if (usb.errorFlag)
-    return DiscoveryFailureReport(usb.errorText.Text());
+  if (usb.errorFlag) {
+    run.exitCode.store(DiscoveryFailureReport(usb.errorText.Text()));
+    return run.exitCode.load();
+  }
   usb.reportText.Clear();
 
   const int count = usb.ports.Length();
-  const int before = jobs.Count();
+  const int before = run.jobs.Count();
   for (int i = 0; i < count; ++i) {
     VemoraPortsType *port = usb.ports[i];
     if (port == nullptr || port->comNumber < options.firstPort || port->comNumber > options.lastPort)
@@ -79,28 +91,40 @@ int RunArchiveMode(const ArchiveOptions &options) {
           partner = other;
       }
       if (partner == nullptr) {
-        exitCode.store(3);
+        run.exitCode.store(3);
         continue;
       }
-      NewJob(port, partner, false);
+      NewJob(run, port, partner, false);
       plat::SleepMs(kPairPauseMs);
     } else if (!options.viaPrinter && code == 3) {
-      NewJob(nullptr, port, false);
+      NewJob(run, nullptr, port, false);
     } else if (options.viaPrinter && code >= 0 && code <= 2) {
-      NewJob(port, nullptr, true);
+      NewJob(run, port, nullptr, true);
     }
   }
 
-  if (jobs.Count() == before) {
-    exitCode.store(6);
+  if (run.jobs.Count() == before) {
+    run.exitCode.store(6);
     return 6;
   }
+  StartProgress(run);
   do {
     plat::SleepMs(kWaitStepMs);
-  } while (!AllFinished());
-  // Setting finished is each worker's last access to its job, so the jobs
-  // (and the workers they own) can go now.
-  const int32_t result = exitCode.load();
-  jobs.DeleteAll();
+  } while (!AllFinished(run));
+  StopProgress();
+  return run.exitCode.load();
+}
+
+} // namespace
+
+int RunArchiveMode(const ArchiveOptions &options) {
+  // The run outlives nothing but this call: setting finished is each
+  // worker's last access to its job, so the jobs (and the workers they own)
+  // go with it.
+  RunContext run;
+  run.archivePath = ArchiveRoot(options.targetPath);
+  run.MarkStarted();
+  const int32_t result = RunJobs(run, options);
+  ReportRun(run, result);
   return result;
 }

@@ -41,8 +41,9 @@ struct JobRun {
   bool failed = false;  // the run's failure mark
 };
 
-// The archive root of the job.
+// The archive root of the job, and the store of an exit code into its run.
 const std::string &TargetPath(const archType &job);
+void SetExitCode(JobRun &run, int32_t code);
 // The port name shown for printer checks, and for KE checks and the KE log.
 std::string PrinterLabel(const archType &job);
 std::string CopyLabel(const archType &job);
@@ -51,6 +52,16 @@ std::string CopyLabel(const archType &job);
 void RunChecks(JobRun &run);
 // The KE's log, its directory, the disk check and the transfer.
 void SynchroniseDisk(JobRun &run);
+
+// The job's record: identity and verdict of the checks; the transfer's plan
+// (what the Directory lists, what the disk holds, what is to be fetched);
+// each file asked for, saved or given up; the KE's directory at the end.
+void RecordChecks(JobRun &run);
+void RecordPlan(JobRun &run);
+void RecordFileStart(JobRun &run, const std::string &diskName, int32_t size);
+void RecordFileSaved(JobRun &run, int64_t bytes);
+void RecordFileFailed(JobRun &run);
+void RecordEnd(JobRun &run);
 
 // The stages of the synchronisation, in their order:
 // the disk check of copyDir: valid archive files into diskFiles (and into

@@ -7,10 +7,8 @@
 #include "app/archmessages.h"
 #include "app/archrun.h"
 #include "app/modes.h"
+#include "app/runcontext.h"
 #include "base/createdirectory.h"
-
-DynamicPtrArrayClass<archType> jobs;
-std::string archivePath;
 
 ArchThreadClass *ArchThreadClass::Start(archType &job) {
   job.thread.reset(new ArchThreadClass(job));
@@ -31,9 +29,9 @@ ArchThreadClass *ArchThreadClass::Start(archType &job) {
 
 void ArchThreadClass::Execute() { RunJob(job); }
 
-const std::string &TargetPath(const archType &job) {
-  return job.targetPath != nullptr ? *job.targetPath : archivePath;
-}
+const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
+
+void SetExitCode(JobRun &run, int32_t code) { run.job.context->exitCode.store(code); }
 
 std::string PrinterLabel(const archType &job) {
   return job.printerPort != nullptr ? job.printerPort->portName : std::string();
@@ -57,22 +55,26 @@ void RunStages(archType &job) {
     std::string name = job.copyPort->portName.substr(0, 99);
     run.copy = std::make_unique<VemoraCopyClass>(name.c_str());
   }
+  run.copy->port.receivedCount = &job.record.bytesReceived;
   run.printer = std::make_unique<DrukarkaClass>();
   const std::string &root = TargetPath(job);
   run.errorLog = LoggingClass(root.c_str(), "ERROR");
   run.errorLog.toConsole = true;
   run.errorLog.toFile = true;
+  run.errorLog.copyTo = &job.record.errors;
 
   // Nothing can be archived without the root: said on the console and in
   // the error log (which falls back to the log folder), and by the code.
   if (!CreateDirectoryPath(root)) {
     run.errorLog.Log(msg::kC1 + root);
-    exitCode.store(5);
+    SetExitCode(run, 5);
     run.failed = true;
   }
 
   RunChecks(run);
+  RecordChecks(run);
   SynchroniseDisk(run);
+  RecordEnd(run);
 
   if (job.viaPrinter && job.printerPort != nullptr) {
     run.printer->LeaveRelay();
@@ -87,11 +89,13 @@ namespace {
 // Nothing the run calls is meant to throw; should something still do, the
 // job ends with one line naming its port in the error log instead of
 // hanging the wait, and the exit code says the job failed.
-void ReportEscaped(const archType &job, const char *what) {
-  exitCode.store(1);
+void ReportEscaped(archType &job, const char *what) {
+  if (job.context != nullptr)
+    job.context->exitCode.store(1);
   try {
     LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
     errorLog.toConsole = true;
+    errorLog.copyTo = &job.record.errors;
     // Appended piece by piece: one long chain of + trips a false warning of
     // GCC 12 about overlapping copies.
     std::string line = "<";
@@ -108,6 +112,7 @@ void ReportEscaped(const archType &job, const char *what) {
 
 void RunJob(archType &job) {
   job.running.store(true);
+  const int64_t startedMs = SteadyMs();
   try {
     RunStages(job);
   } catch (const std::exception &error) {
@@ -115,6 +120,8 @@ void RunJob(archType &job) {
   } catch (...) {
     ReportEscaped(job, "?");
   }
+  job.record.transferring.store(false);
+  job.record.seconds = static_cast<double>(SteadyMs() - startedMs) / 1000.0;
   job.running.store(false);
   job.finished.store(true);
 }

@@ -4,21 +4,22 @@
 // through the KE channel of a two-port device (checked against the device's
 // printer channel), or through a printer that relays the KE protocol. The
 // archive mode builds the jobs and starts one worker per job; the worker sets
-// the job's flags, which are all the main thread looks at.
+// the job's flags, which are all the main thread waits for, and its record.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <string>
 
-#include "base/dynamicarrayclass.h"
+#include "app/jobrecord.h"
 #include "discovery/usbclass.h"
 
 class ArchThreadClass;
+struct RunContext;
 
 struct archType {
-  // The archive root; points at the process-wide archivePath for real jobs.
-  const std::string *targetPath = nullptr;
+  // The run the job belongs to: its archive root and its exit code.
+  RunContext *context = nullptr;
   // The printer interface; none for a direct job.
   VemoraPortsType *printerPort = nullptr;
   // The KE interface; none for a pass-through job.
@@ -31,14 +32,9 @@ struct archType {
   std::unique_ptr<ArchThreadClass> thread;
   // The KE is reached through the printer.
   bool viaPrinter = false;
+  // What the job did.
+  JobRecord record;
 };
-
-// The process-wide job list; it owns the jobs. Jobs are only appended while
-// the archive mode builds them; it deletes them once all have finished.
-extern DynamicPtrArrayClass<archType> jobs;
-// The process-wide archive root, without a trailing separator; read-only once
-// the jobs exist.
-extern std::string archivePath;
 
 // The archive root for the target path as typed: the current directory when
 // it is empty; one trailing separator of the platform removed.

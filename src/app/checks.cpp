@@ -18,7 +18,7 @@ constexpr int kSilentListens = 20;
 
 void Fail(JobRun &run, const std::string &label, const std::string &text, int32_t code) {
   run.errorLog.Log("<" + label + "> " + text);
-  exitCode.store(code);
+  SetExitCode(run, code);
   run.failed = true;
 }
 
@@ -45,7 +45,7 @@ void CheckPrinter(JobRun &run) {
   if (!run.failed) {
     if ((statusByte & 0x08) == 0) {
       run.errorLog.Log("<" + label + "> " + msg::kP2);
-      exitCode.store(2);
+      SetExitCode(run, 2);
     }
     if ((statusByte & 0x02) != 0)
       Fail(run, label, msg::kP3, 1);

@@ -85,7 +85,7 @@ void SaveSums(JobRun &run) {
     return;
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
   run.errorLog.Log(msg::kSumsFailed + run.copyDir);
-  exitCode.store(kFilesMissingCode);
+  SetExitCode(run, kFilesMissingCode);
 }
 
 } // namespace
@@ -259,6 +259,7 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
 void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
   if (!SaveFetchedFile(run.copyDir, file.diskName, run.response)) {
     LogFileFailure(run, file.diskName, msg::kWriteFailed);
+    RecordFileFailed(run);
     state.filesMissing = true;
     return;
   }
@@ -270,6 +271,7 @@ void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
     run.sums.Erase(file.diskName);
   SaveSums(run);
   run.copyLog.Log(msg::kT3 + file.diskName);
+  RecordFileSaved(run, run.response.Length());
 }
 
 // Fetches one KE file; the same file again while a missing or misplaced end
@@ -278,8 +280,10 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
   VemoraCopyClass &copy = *run.copy;
   for (;;) {
     run.response.Clear();
+    RecordFileStart(run, file.diskName, file.size);
     if (!copy.ReadFile(run.response, file.number)) {
       LogFileFailure(run, file.diskName, msg::kT5);
+      RecordFileFailed(run);
       state.filesMissing = true;
       ++state.silentInARow;
       return;
@@ -290,6 +294,7 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
       if (--state.retryBudget > 0)
         continue;
       state.retryBudget = kAttempts;
+      RecordFileFailed(run);
       state.filesMissing = true;
       return;
     }
@@ -301,6 +306,7 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
 
 void Transfer(JobRun &run, DirInterpreterClass &reader) {
   VemoraCopyClass &copy = *run.copy;
+  RecordPlan(run);
   copy.Close();
   plat::SleepMs(kPauseBeforeTransferMs);
   copy.SetRequestDigits(0, 3);
@@ -315,6 +321,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
       continue;
     if (run.keptDamaged.count(file.diskName) != 0) {
       LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
+      RecordFileFailed(run);
       state.filesMissing = true;
       continue;
     }
@@ -329,7 +336,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   // The logs tell which files are missing; the exit code must not say that
   // everything went well. A later run fetches them again.
   if (state.filesMissing)
-    exitCode.store(kFilesMissingCode);
+    SetExitCode(run, kFilesMissingCode);
 }
 
 } // namespace
@@ -346,7 +353,7 @@ void SynchroniseDisk(JobRun &run) {
 
   if (!CreateDirectoryPath(run.copyDir)) {
     run.errorLog.Log(msg::kC1 + run.copyDir);
-    exitCode.store(5);
+    SetExitCode(run, 5);
     run.failed = true;
     return;
   }

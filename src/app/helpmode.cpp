@@ -1,4 +1,4 @@
-// The process-wide result code, help mode and the discovery failure report.
+// Help mode and the discovery failure report.
 #include "app/modes.h"
 
 #include <cstdio>
@@ -7,8 +7,6 @@
 
 #include "platform/console.h"
 #include "platform/files.h"
-
-std::atomic<int32_t> exitCode{0};
 
 int RunHelpMode() {
   PrintUsage();

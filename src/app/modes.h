@@ -6,10 +6,6 @@
 #include <cstdint>
 #include <string>
 
-// The process-wide result code: 0 at start, every writer stores, the last
-// store wins, nothing resets it.
-extern std::atomic<int32_t> exitCode;
-
 struct ReportOptions {
   std::string reportPath;  // may be empty: the platform default
   bool allDevices = false;

@@ -1,7 +1,7 @@
 #include "base/loging.h"
 
 #include "base/filelog.h"
-#include "platform/console.h"
+#include "base/consoleline.h"
 
 LoggingClass::LoggingClass(const char *directory, const char *name)
     : logDir(directory ? directory : ""), logName(name ? name : "") {}
@@ -23,12 +23,14 @@ void LoggingClass::Log(const char *message) {
     else
       out = text;
     out += "\r\n";
-    plat::ConsoleWrite(out);
+    consoleline::Write(out);
   }
 
   if (!toFile)
     return;
   const std::string line = tag.size() >= 2 ? "<" + tag + "> " + text : text;
+  if (copyTo != nullptr)
+    copyTo->push_back(line);
   if (!hasName)
     FileLog{line.c_str()};
   else if (!hasDir)

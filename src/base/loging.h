@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class LoggingClass {
 public:
@@ -23,4 +24,7 @@ public:
   std::string tag;
   bool toConsole = false;
   bool toFile = true;
+  // When set, every line written to the file is also appended here, as the
+  // file gets it without its time stamp.
+  std::vector<std::string> *copyTo = nullptr;
 };

@@ -188,6 +188,8 @@ bool FastCom::ReadAvailable(iBuffer &target) {
   }
   plat::SerialRead(handle, target.Data() + target.Length(), room, &bytesRead, readTimeout);
   target.SetLength(target.Length() + static_cast<int>(bytesRead));
+  if (receivedCount != nullptr && bytesRead > 0)
+    receivedCount->fetch_add(bytesRead, std::memory_order_relaxed);
   return true;
 }
 

@@ -6,6 +6,7 @@
 // a read waits at most readTimeout ms, a write at most 20 s plus 1 ms a byte.
 #pragma once
 
+#include <atomic>
 #include <climits>
 #include <cstdint>
 
@@ -56,4 +57,6 @@ public:
   uint32_t bytesWritten = 0;
   int32_t readTimeout = 1;
   uint32_t baudRate = 115200;
+  // When set, every byte read from the line is counted here as it arrives.
+  std::atomic<int64_t> *receivedCount = nullptr;
 };

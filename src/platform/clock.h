@@ -9,6 +9,8 @@ struct LocalTime {
 
 // The local date and time with milliseconds.
 LocalTime Now();
+// The offset of local time from UTC now, in minutes (east positive).
+int UtcOffsetMinutes();
 
 // Blocks the calling thread for ms milliseconds (no busy wait).
 void SleepMs(int ms);

@@ -14,6 +14,11 @@ void ConsoleStart();
 // converted to UTF-8 on a terminal whose locale is UTF-8 elsewhere.
 void ConsoleWrite(const char *bytes, size_t count);
 void ConsoleWrite(const std::string &text);
+// True when standard output is an interactive console (a Windows console or
+// a terminal), false when it goes to a file or a pipe.
+bool ConsoleIsTerminal();
+// The width of that console in characters; 80 when it cannot be told.
+int ConsoleColumns();
 // One character from standard input; -1 at end of input.
 int ConsoleReadChar();
 

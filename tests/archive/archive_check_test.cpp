@@ -57,7 +57,7 @@ TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
   c.configure(printer);
   devsim::KeConfig ke = KeWithFiles(1);
   RunCombined(printer, ke);
-  EXPECT_EQ(exitCode.load(), c.exitCode);
+  EXPECT_EQ(TestRun().exitCode.load(), c.exitCode);
   std::vector<std::string> expected;
   for (const std::string &m : c.messages)
     expected.push_back(PrinterTag() + m);
@@ -91,7 +91,7 @@ TEST_F(CheckTest, BusyKeIsK1WithTwoBlanks) {
   devsim::KeConfig ke = KeWithFiles(1);
   ke.busy = true;
   RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(exitCode.load(), 3);
+  EXPECT_EQ(TestRun().exitCode.load(), 3);
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kK1}));
   EXPECT_EQ(ErrorLog()[0].find(">  Kopia"), KeTag().size() - 2);
   EXPECT_EQ(sim->FileRequests("qx_ke", 1), 0);
@@ -101,7 +101,7 @@ TEST_F(CheckTest, LateIdentityReplyIsWaitedFor) {
   devsim::KeConfig ke = KeWithFiles(1);
   ke.identityDelayMs = 4500;  // two empty listens of 2 s before it arrives
   RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), 0);
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
   ExpectArchived(ke);
 }
@@ -114,7 +114,7 @@ TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreK2AndK3) {
   ASSERT_TRUE(sim->Start());
   auto port = Port(ke, 3);
   Run(nullptr, port.get());
-  EXPECT_EQ(exitCode.load(), 1);
+  EXPECT_EQ(TestRun().exitCode.load(), 1);
   const std::string tag = "<" + ke.PortName() + "> ";
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{tag + "12345" + kK2, tag + "54321" + kK3}));
   EXPECT_FALSE(Exists(KeDir("12345")));
@@ -131,7 +131,7 @@ TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreM) {
   ASSERT_TRUE(sim->Start());
   auto port = Port(line, 0);
   Run(port.get(), nullptr, true);
-  EXPECT_EQ(exitCode.load(), 4);
+  EXPECT_EQ(TestRun().exitCode.load(), 4);
   // A pass-through job shows the printer's port for the KE's checks too.
   EXPECT_EQ(ErrorLog(),
             (std::vector<std::string>{"<" + line.PortName() + "> " + kM + "abc12345678 DR:ABC12345678"}));
@@ -144,7 +144,7 @@ TEST_F(CheckTest, TargetThatCannotBeCreatedStopsBeforeTheKe) {
   archive = root / "plik" + Sep() + "archiwum";
   devsim::PrinterConfig printer;
   RunCombined(printer);
-  EXPECT_EQ(exitCode.load(), 5);
+  EXPECT_EQ(TestRun().exitCode.load(), 5);
   EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
   EXPECT_EQ(keLine->Received(), "");
   // The printer is still opened and asked for its status, nothing more.

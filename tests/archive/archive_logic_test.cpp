@@ -4,8 +4,11 @@
 
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
 #include "app/archrun.h"
 #include "app/archthread.h"
+#include "app/runcontext.h"
 #include "archtest_util.h"
 
 using archtest::CountLines;
@@ -143,4 +146,46 @@ TEST(ArchiveRoot, OneTrailingSeparatorGoes) {
   EXPECT_EQ(ArchiveRoot("arch" + s + s), "arch" + s);
   EXPECT_EQ(ArchiveRoot("arch"), "arch");
   EXPECT_EQ(ArchiveRoot(""), plat::CurrentDirectory());
+}
+
+// The results of a run that ended before any job (exit code 8 after a failed
+// discovery looks like this), and of a job whose texts need converting: the
+// JSON is UTF-8, label values are escaped, both files are whole.
+TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
+  ScratchDir dir{"results"};
+  const std::string json = dir / "summary.json";
+  const std::string prom = dir / "zarvik.prom";
+  {
+    RunContext run;
+    run.archivePath = "archiwum\xB3";
+    run.MarkStarted();
+    ReportRun(run, 8, json, prom);
+  }
+  nlohmann::json summary = nlohmann::json::parse(ReadBytes(json));
+  EXPECT_EQ(summary["exit_code"], 8);
+  EXPECT_EQ(summary["target"], "archiwum\u0142");
+  EXPECT_EQ(summary["jobs"], nlohmann::json::array());
+  const std::string metrics = ReadBytes(prom);
+  EXPECT_NE(metrics.find("\nzarvik_run_exit_code 8\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("\nzarvik_jobs 0\n"), std::string::npos) << metrics;
+
+  RunContext run;
+  run.archivePath = "/srv/\xC5\x82";  // typed on a UTF-8 system: kept
+  run.MarkStarted();
+  auto *job = new archType;
+  run.jobs.Add(job);
+  job->record.kind = "direct";
+  job->record.kePort = "com5";
+  job->record.serial = "AB\"1\\2";
+  job->record.errors.push_back("<com5> Nie mo\xBFna");
+  job->record.filesFailed.store(2);
+  ReportRun(run, 7, json, prom);
+  summary = nlohmann::json::parse(ReadBytes(json));
+  EXPECT_EQ(summary["target"], "/srv/\u0142");
+  EXPECT_EQ(summary["jobs"][0]["errors"], nlohmann::json::array({"<com5> Nie mo\u017Cna"}));
+  EXPECT_EQ(summary["jobs"][0]["ke_serial"], "AB\"1\\2");
+  EXPECT_EQ(summary["jobs"][0]["printer_port"], nullptr);
+  EXPECT_NE(ReadBytes(prom).find("\nzarvik_ke_files_failed{port=\"com5\",ke_serial=\"AB\\\"1\\\\2\"} 2\n"),
+            std::string::npos);
+  EXPECT_FALSE(Exists(json + ".tmp"));
 }

@@ -25,9 +25,10 @@ void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) 
   }
   ASSERT_TRUE(sim.Start());
   std::vector<std::unique_ptr<archType>> jobsHere;
+  RunContext &run = FreshRun(archive);
   for (int i = 0; i < count; ++i) {
     auto job = std::make_unique<archType>();
-    job->targetPath = &archive;
+    job->context = &run;
     job->copyPort = ports[i].get();
     ArchThreadClass::Start(*job);
     EXPECT_NE(job->thread, nullptr);
@@ -49,7 +50,7 @@ void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) 
       EXPECT_EQ(ReadBytes(path), devsim::FileReply(file, '3')) << path;
     }
   }
-  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), 0);
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
   // The finished flag is the worker's last access to its job; a moment more
   // lets each detached thread leave its body before the jobs go.

@@ -2,11 +2,16 @@
 // fake sysfs tree presents: the two-port device (com33 printer channel, com34
 // KE channel), a stand-alone KE module (com35), and a printer relaying to a
 // KE behind another vendor's adapter (com36). Every run lasts at least the
-// 10 s of the program's first wait.
+// 10 s of the program's first wait. Each run also writes the results files
+// (JSON and metrics), read back field by field.
 #include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 #include "fakesysfs.h"
 #include "jobfixture.h"
@@ -17,12 +22,19 @@ class ProgramTest : public JobTest {
 protected:
   devsim::KeConfig module, twoPortKe, relayKe;
   std::vector<std::string> targets;
+  std::string extraEnv;  // more NAME='value' settings for the next runs
 
-  void StartDevices(bool withKeChannel = true) {
+  // With faults: the two-port device's KE belongs to another fiscal memory
+  // and the module's file 2 never arrives whole.
+  void StartDevices(bool withKeChannel = true, bool faults = false) {
     module = KeWithFiles(3);
     module.serial = "MOD0000001";
     twoPortKe = KeWithFiles(2, devsim::VersionKind::kUntagged);
     twoPortKe.serial = "QX70000002";
+    if (faults) {
+      twoPortKe.fiscal = "XYZ99999999";
+      module.files[2].failFirst = 10;
+    }
     devsim::PrinterConfig printer;
     printer.hasRelayKe = true;
     printer.relayKe = KeWithFiles(2);
@@ -41,12 +53,19 @@ protected:
     ASSERT_TRUE(devsim::BuildFakeSysfs(root / "sys", root / "dev", devices, &error)) << error;
   }
 
-  // Runs zarvik with args in the scratch directory; the exit code, and the
-  // run's length in seconds in *seconds.
-  int Zarvik(const std::string &args, double *seconds = nullptr) {
-    std::string command = "cd '" + root.path + "' && env ZARVIK_SYSFS_ROOT='" + (root / "sys") +
-                          "' ZARVIK_DEV_ROOT='" + (root / "dev") + "' HOME='" + home.path + "' '" ZARVIK_EXE "' " +
-                          args + " >> '" + (root / "console.txt") + "' 2>&1 </dev/null";
+  // Runs zarvik with args in the scratch directory, its output appended to
+  // console.txt (or, on a terminal, written to terminal.txt); the exit code,
+  // and the run's length in seconds in *seconds.
+  int Zarvik(const std::string &args, double *seconds = nullptr, bool terminal = false) {
+    const std::string env = "env LC_ALL=C ZARVIK_SYSFS_ROOT='" + (root / "sys") + "' ZARVIK_DEV_ROOT='" + (root / "dev") +
+                            "' HOME='" + home.path + "' ZARVIK_SUMMARY='" + (root / "summary.json") +
+                            "' ZARVIK_METRICS='" + (root / "zarvik.prom") + "' " + extraEnv + " ";
+    std::string command = "cd '" + root.path + "' && " + env;
+    if (terminal)
+      command += "/usr/bin/python3 '" ZARVIK_SOURCE "/tests/archive/runtools.py' pty terminal.txt '" ZARVIK_EXE "' " +
+                 args + " </dev/null";
+    else
+      command += "'" ZARVIK_EXE "' " + args + " >> '" + (root / "console.txt") + "' 2>&1 </dev/null";
     auto start = std::chrono::steady_clock::now();
     int status = std::system(command.c_str());
     if (seconds != nullptr)
@@ -65,6 +84,51 @@ protected:
     return fresh;
   }
   size_t seen = 0;
+
+  nlohmann::json Summary() { return nlohmann::json::parse(ReadBytes(root / "summary.json")); }
+  // The metrics file as the Prometheus client's parser reads it.
+  std::map<std::string, double> Metrics() {
+    std::map<std::string, double> samples;
+    const std::string command =
+        "/usr/bin/python3 '" ZARVIK_SOURCE "/tests/archive/runtools.py' metrics '" + (root / "zarvik.prom") + "'";
+    FILE *pipe = popen(command.c_str(), "r");
+    char line[512];
+    while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr) {
+      std::string text(line);
+      const size_t space = text.rfind(' ');
+      samples[text.substr(0, space)] = std::stod(text.substr(space + 1));
+    }
+    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == 0) << "metrics do not parse";
+    return samples;
+  }
+  static std::string Ke(const std::string &metric, const std::string &port, const std::string &serial) {
+    return metric + "{ke_serial=\"" + serial + "\",port=\"" + port + "\"}";
+  }
+  // Bytes of the KE's files that the run fetched.
+  static int64_t Bytes(const devsim::KeConfig &cfg, int skip = -1) {
+    int64_t bytes = 0;
+    for (const devsim::KeFile &file : cfg.files)
+      if (file.number != skip)
+        bytes += static_cast<int64_t>(devsim::FileReply(file, '3').size());
+    return bytes;
+  }
+  // One job of the summary against what the devices hold.
+  void ExpectJob(const nlohmann::json &job, const char *kind, const char *printerPort, const char *kePort,
+                 const devsim::KeConfig &cfg, bool passed, std::vector<int> counts, int64_t bytes) {
+    SCOPED_TRACE(job.dump());
+    EXPECT_EQ(job["kind"], kind);
+    EXPECT_EQ(job["printer_port"], printerPort ? nlohmann::json(printerPort) : nlohmann::json());
+    EXPECT_EQ(job["ke_port"], kePort);
+    EXPECT_EQ(job["ke_serial"], cfg.serial);
+    EXPECT_EQ(job["fiscal_number"], cfg.fiscal);
+    EXPECT_EQ(job["directory"], passed ? nlohmann::json("archiwum" + Sep() + cfg.serial) : nlohmann::json());
+    EXPECT_EQ(job["checks_passed"], passed);
+    EXPECT_EQ(std::vector<int>({job["files_listed"], job["files_on_disk"], job["files_fetched"], job["files_failed"]}),
+              counts);
+    EXPECT_EQ(job["bytes_fetched"], bytes);
+    EXPECT_GT(job["seconds"].get<double>(), 0.0);
+    EXPECT_EQ(job["errors"].empty(), passed && counts[3] == 0);
+  }
 };
 
 namespace {
@@ -82,6 +146,25 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   double seconds = 0;
   EXPECT_EQ(Zarvik("archiwum", &seconds), 0);
   EXPECT_GE(seconds, 10.0);
+  nlohmann::json summary = Summary();
+  EXPECT_EQ(summary["version"], ZARVIK_VERSION_TEXT);
+  EXPECT_EQ(summary["target"], "archiwum");
+  const std::string iso = "[0-9]+-[0-9]+-[0-9]+T[0-9]+:[0-9]+:[0-9]+[+-][0-9][0-9]:[0-9][0-9]";
+  EXPECT_THAT(summary["started"].get<std::string>(), ::testing::MatchesRegex(iso));
+  EXPECT_THAT(summary["finished"].get<std::string>(), ::testing::MatchesRegex(iso));
+  EXPECT_EQ(summary["exit_code"], 0);
+  ASSERT_EQ(summary["jobs"].size(), 2u);
+  ExpectJob(summary["jobs"][0], "combined", "com33", "com34", twoPortKe, true, {3, 0, 3, 0}, Bytes(twoPortKe));
+  ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 0, 4, 0}, Bytes(module));
+  // Redirected: the summary, and no trace of a status line.
+  const std::string console = ReadBytes(root / "console.txt");
+  EXPECT_EQ(Count(console, "\r\nPodsumowanie com33+com34: KE QX70000002; plik\xF3w w KE 3, na dysku 0, pobrano 3, "
+                           "nieudanych 0, bajt\xF3w " + std::to_string(Bytes(twoPortKe)) + ", czas "), 1) << console;
+  EXPECT_EQ(Count(console, "Podsumowanie com35: KE MOD0000001;"), 1) << console;
+  EXPECT_EQ(Count(console, "Razem: zada\xF1 2, pobrano plik\xF3w 7, nieudanych 0"), 1) << console;
+  EXPECT_EQ(Count(console, "Kod zako\xF1" "czenia 0: zako\xF1" "czono bez zarejestrowanego b\xB3\xEA" "du.\r\n"), 1);
+  EXPECT_EQ(Count(console, "KB/s"), 0);
+  EXPECT_EQ(Count(console, "\r"), Count(console, "\r\n"));
   ExpectArchived(module);
   ExpectArchived(twoPortKe);
   EXPECT_FALSE(Exists(KeDir(relayKe.serial)));
@@ -92,7 +175,30 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_NE(sim->Find("qx_prn")->Received().find("\x1bP0#s\x1b\\"), std::string::npos);
   EXPECT_EQ(sim->Find("prn")->Received(), "");
 
-  EXPECT_EQ(Zarvik("archiwum" + Sep()), 0);
+  // The second run on a terminal: the status line is drawn while the jobs
+  // run and erased before the summary; the second run fetches nothing.
+  EXPECT_EQ(Zarvik("archiwum" + Sep(), nullptr, true), 0);
+  const std::string terminal = ReadBytes(root / "terminal.txt");
+  const size_t lastStatus = terminal.rfind("KB/s");
+  ASSERT_NE(lastStatus, std::string::npos) << terminal;
+  EXPECT_NE(terminal.find("com35: 0% 0.0 KB/s 0/0 plik\xF3w"), std::string::npos) << terminal;
+  const size_t erased = terminal.find(" \r", lastStatus);
+  EXPECT_LT(erased, terminal.find("Podsumowanie com33+com34", lastStatus)) << terminal;
+  EXPECT_EQ(terminal.substr(terminal.rfind("\n") + 1), "") << terminal;
+  summary = Summary();
+  ExpectJob(summary["jobs"][0], "combined", "com33", "com34", twoPortKe, true, {3, 3, 0, 0}, 0);
+  ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 4, 0, 0}, 0);
+  std::map<std::string, double> metrics = Metrics();
+  EXPECT_EQ(metrics["zarvik_run_exit_code{}"], 0);
+  EXPECT_EQ(metrics["zarvik_jobs{}"], 2);
+  EXPECT_GE(metrics["zarvik_run_duration_seconds{}"], 10);
+  EXPECT_NEAR(metrics["zarvik_run_timestamp_seconds{}"], static_cast<double>(std::time(nullptr)), 60);
+  EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 4);
+  EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com34", twoPortKe.serial)], 3);
+  EXPECT_EQ(metrics[Ke("zarvik_ke_files_listed", "com34", twoPortKe.serial)], 3);
+  EXPECT_EQ(metrics[Ke("zarvik_ke_checks_passed", "com35", module.serial)], 1);
+  EXPECT_EQ(metrics.size(), 4u + 6u * 2u);
+
   for (int n = 0; n <= 3; ++n)
     EXPECT_EQ(sim->FileRequests("ke", n), 1) << n;
   for (int n = 0; n <= 2; ++n)
@@ -170,6 +276,25 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   EXPECT_EQ(std::system(("cd '" + full + "' && sha256sum --quiet -c SHA256SUMS").c_str()), 0);
 }
 
+// A failed check and a failed file in one run: the results say which KE.
+TEST_F(ProgramTest, FailedCheckAndFailedFileInOneRun) {
+  StartDevices(true, true);
+  const int code = Zarvik("archiwum");
+  EXPECT_TRUE(code == 4 || code == 7) << code;
+  nlohmann::json summary = Summary();
+  EXPECT_EQ(summary["exit_code"], code);
+  ASSERT_EQ(summary["jobs"].size(), 2u);
+  ExpectJob(summary["jobs"][0], "combined", "com33", "com34", twoPortKe, false, {0, 0, 0, 0}, 0);
+  ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 0, 3, 1}, Bytes(module, 2));
+  EXPECT_THAT(summary["jobs"][0]["errors"][0].get<std::string>(),
+              ::testing::StartsWith("<com34> Nie zgadza si\u0119 numer pami\u0119ci fiskalnej"));
+  std::map<std::string, double> metrics = Metrics();
+  EXPECT_EQ(metrics[Ke("zarvik_ke_checks_passed", "com34", twoPortKe.serial)], 0);
+  EXPECT_EQ(metrics[Ke("zarvik_ke_files_failed", "com35", module.serial)], 1);
+  EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 3);
+  EXPECT_EQ(metrics["zarvik_run_exit_code{}"], code);
+}
+
 TEST_F(ProgramTest, PassThroughJobWithDr) {
   StartDevices();
   EXPECT_EQ(Zarvik("archiwum DR com36"), 0);
@@ -192,4 +317,17 @@ TEST_F(ProgramTest, NoPortInRangeEndsAtOnceWith6) {
   EXPECT_EQ(Zarvik("archiwum com10 com3", &seconds), 6);
   EXPECT_LT(seconds, 10.0);
   EXPECT_EQ(sim->Find("ke")->Received(), "");
+  nlohmann::json summary = Summary();
+  EXPECT_EQ(summary["exit_code"], 6);
+  EXPECT_EQ(summary["jobs"], nlohmann::json::array());
+  EXPECT_EQ(Metrics()["zarvik_jobs{}"], 0);
+  EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Razem: zada\xF1 0"), 1);
+
+  // A results file that cannot be written costs one console line, not the
+  // exit code; the other file is still written.
+  std::remove((root / "summary.json").c_str());
+  extraEnv = "ZARVIK_METRICS='" + (root / "missing") + "/zarvik.prom" + "'";
+  EXPECT_EQ(Zarvik("archiwum com10 com3"), 6);
+  EXPECT_EQ(Summary()["exit_code"], 6);
+  EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Nie mo\xBFna zapisa\xE6 pliku ZARVIK_METRICS: "), 1);
 }

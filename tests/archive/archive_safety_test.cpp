@@ -28,7 +28,7 @@ TEST_F(JobTest, DirectoryLinesThatCannotBeUsedAreSkipped) {
   ASSERT_TRUE(sim->Start());
   auto port = Port(ke, 3);
   Run(nullptr, port.get());
-  EXPECT_EQ(exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), 0);
 
   for (int n = 1; n <= 3; ++n)
     EXPECT_EQ(sim->FileRequests("ke", n), 0) << n;

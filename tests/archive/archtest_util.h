@@ -14,17 +14,31 @@
 #include <gtest/gtest.h>
 
 #include "app/archthread.h"
+#include "app/runcontext.h"
 #include "platform/files.h"
 
 namespace archtest {
 
 inline std::string Sep() { return std::string(1, plat::PathSeparator()); }
 
+// The run the tests' jobs belong to; each test sets its archive root and
+// clears its exit code.
+inline RunContext &TestRun() {
+  static RunContext run;
+  return run;
+}
+inline RunContext &FreshRun(const std::string &archive) {
+  TestRun().archivePath = archive;
+  TestRun().exitCode.store(0);
+  return TestRun();
+}
+
 // Runs one job into archive on this thread; its flags must tell the end.
 inline void RunOneJob(const std::string &archive, VemoraPortsType *printerPort, VemoraPortsType *copyPort,
                       bool viaPrinter = false) {
   archType job;
-  job.targetPath = &archive;
+  TestRun().archivePath = archive;
+  job.context = &TestRun();
   job.printerPort = printerPort;
   job.copyPort = copyPort;
   job.viaPrinter = viaPrinter;
@@ -52,6 +66,14 @@ public:
   std::string operator/(const std::string &name) const { return path + Sep() + name; }
   std::string path;
 };
+
+// How often part occurs in text.
+inline int Count(const std::string &text, const std::string &part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++n;
+  return n;
+}
 
 inline void WriteBytes(const std::string &path, const std::string &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

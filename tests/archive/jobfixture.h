@@ -41,8 +41,8 @@ protected:
     sim = std::make_unique<devsim::Simulator>(options);
     setenv("ZARVIK_DEV_ROOT", sim->DeviceRoot().c_str(), 1);
     setenv("HOME", home.path.c_str(), 1);
-    exitCode.store(0);
     archive = root / "archiwum";
+    FreshRun(archive);
   }
   void TearDown() override { sim->Stop(); }
 

@@ -3,9 +3,11 @@
 # registered in a Wine prefix of this test's own, served by the native devsim
 # through <prefix>/dosdevices/com<n> links (scripts/wine-with-devsim). Three
 # runs: the KE module and the two-port device; the same again, which must
-# fetch nothing; the KE behind the printer with DR. Then VERIFY on the clean
-# archive, after a byte changed in place, with FIX, and after the archive run
-# that fetches the moved file again; and an archive root that cannot be made.
+# fetch nothing; the KE behind the printer with DR. Each run also writes its
+# results (ZARVIK_SUMMARY, ZARVIK_METRICS) and its summary to the console.
+# Then VERIFY on the clean archive, after a byte changed in place, with FIX,
+# and after the archive run that fetches the moved file again; and an archive
+# root that cannot be made.
 #
 #   wine_archive_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
 set -euo pipefail
@@ -22,6 +24,7 @@ export WINEDEBUG=-all
 "$src/scripts/wine-register-devices" "$src/tests/discovery/data/standard_devices.txt"
 
 cd "$work/run"
+export ZARVIK_SUMMARY=summary.json ZARVIK_METRICS=zarvik.prom
 run() {
   local expect=$1
   shift
@@ -38,14 +41,15 @@ run() {
 }
 
 run 0 archiwum
+cp summary.json first.json
 (cd archiwum && find . -type f | sort | xargs md5sum) >first.sum
 run 0 'archiwum\'
 cat "$work"/sim/rec/*.rec >second.rec
 (cd archiwum && find . -type f ! -name '*_log.txt' | sort | xargs md5sum) >second.sum
 run 0 archiwum DR com36
 
-python3 - <<'PY'
-import os, sys
+/usr/bin/python3 - <<'PY'
+import json, os, subprocess, sys
 fail = []
 
 sys.path.insert(0, os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'support'))
@@ -86,6 +90,28 @@ for serial in ('QX70000002', 'MOD0000001', 'DR00000003'):
                    for n in sorted(os.listdir(d)) if n.endswith('.ej'))
     if open(os.path.join(d, 'SHA256SUMS')).read() != want:
         fail.append('%s: SHA256SUMS differs from the files' % serial)
+# The results of the first run and of the DR run, and the console summary
+# (redirected: no status line).
+first = json.load(open('first.json', encoding='utf-8'))
+jobs = [(j['kind'], j['printer_port'], j['ke_port'], j['ke_serial'], j['directory'], j['checks_passed'],
+         j['files_listed'], j['files_on_disk'], j['files_fetched'], j['files_failed'], j['bytes_fetched'], j['errors'])
+        for j in first['jobs']]
+if first['exit_code'] != 0 or first['target'] != 'archiwum' or jobs != [
+        ('combined', 'com33', 'com34', 'QX70000002', 'archiwum\\QX70000002', True, 2, 0, 2, 0, 181 + 2401, []),
+        ('direct', None, 'com35', 'MOD0000001', 'archiwum\\MOD0000001', True, 3, 0, 3, 0, 151 + 1801 + 5201, [])]:
+    fail.append('first summary: %r' % first)
+last = json.load(open('summary.json', encoding='utf-8'))
+if [(j['kind'], j['printer_port'], j['ke_port'], j['files_fetched']) for j in last['jobs']] != [
+        ('printer', 'com36', 'com36', 2)]:
+    fail.append('DR summary: %r' % last)
+metrics = subprocess.run(['/usr/bin/python3', os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'archive', 'runtools.py'),
+                          'metrics', 'zarvik.prom'], capture_output=True, text=True)
+if metrics.returncode != 0 or 'zarvik_ke_archive_files{ke_serial="DR00000003",port="com36"} 2' not in metrics.stdout:
+    fail.append('metrics: %s %s' % (metrics.stdout, metrics.stderr))
+console = open('console.txt', 'rb').read()
+if console.count(b'Razem: zada\xf1 2, pobrano plik\xf3w 5, nieudanych 0') != 1 or b'KB/s' in console \
+        or console.count(b'Kod zako\xf1czenia 0: ') != 3:
+    fail.append('console: %r' % console[-600:])
 if fail:
     print('\n'.join(fail))
     sys.exit(1)

@@ -54,6 +54,10 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
     envp.push_back(entry.data());
   envp.push_back(nullptr);
 
+  // On a terminal the output goes to a pseudo-terminal, read as it comes.
+  int master = options.terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+  const std::string terminal = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : "";
+
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -61,7 +65,7 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
     if (::chdir(cwd.c_str()) != 0)
       ::_exit(126);
     int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = options.terminal ? ::open(terminal.c_str(), O_RDWR) : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0)
       ::_exit(126);
     ::dup2(in, 0);
@@ -77,6 +81,12 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
   }
   if (pid < 0)
     return result;
+  std::string shown;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t n; master >= 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;)
+      shown.append(buffer, static_cast<size_t>(n));
+  });
 
   const auto deadline = start + std::chrono::seconds(options.timeoutSeconds);
   int status = 0;
@@ -95,6 +105,12 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!result.timedOut && WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);
+  reader.join();
+  if (master >= 0) {
+    ::close(master);
+    result.output = shown;
+    return result;
+  }
   result.output = ReadWhole(outFile);
   ::unlink(outFile.c_str());
   return result;

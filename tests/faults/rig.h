@@ -32,6 +32,7 @@ struct RunOptions {
   std::vector<std::string> args;   // after the program name; default: the archive root
   long fileSizeLimit = -1;         // RLIMIT_FSIZE of the child (SIGXFSZ ignored); -1 none
   int timeoutSeconds = 150;
+  bool terminal = false;           // output on a pseudo-terminal: the status line is drawn
 };
 
 struct RunResult {

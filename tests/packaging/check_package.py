@@ -85,8 +85,11 @@ def czytaj(path):
     for name in ["ERROR_log.txt", "log\\log_log.txt", "vemora_log\\error_log.txt", "error.txt",
                  "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST"]:
         check(name in text, "mentions " + name)
-    long_lines = [l for l in text.split("\r\n") if len(l) > 79]
+    # The task command stays one line, to be copied as it is.
+    long_lines = [l for l in text.split("\r\n") if len(l) > 79 and not l.startswith("  schtasks ")]
     check(not long_lines, "no line wider than 79 characters (%d)" % len(long_lines))
+    check(re.search(r"^  schtasks /Create .*\\harmonogram\.cmd .*/SC DAILY", text, re.M) is not None,
+          "gives the schtasks command that runs harmonogram.cmd every night")
 
 
 def readme(path):
@@ -183,8 +186,13 @@ def linux(program, config, work, version):
         names = {line.split()[-1] for line in listing.splitlines() if line.strip()}
         check("./usr/bin/zarvik" in names, "the .deb holds /usr/bin/zarvik")
         check("./usr/share/man/man1/zarvik.1.gz" in names, "the .deb holds the man page")
+        units = ["./usr/lib/systemd/system/zarvik.service", "./usr/lib/systemd/system/zarvik.timer"]
+        check(all(u in names for u in units) and "./etc/default/zarvik" in names,
+              "the .deb holds the service, the timer and /etc/default/zarvik")
         check(not any("gtest" in n or "gmock" in n or "/include/" in n or "devsim" in n for n in names),
-              "nothing but the program and its page in the .deb")
+              "nothing but the program, its page and the nightly run in the .deb")
+        conffiles = run(["dpkg-deb", "-I", deb, "conffiles"]).stdout.decode().split()
+        check(conffiles == ["/etc/default/zarvik"], "/etc/default/zarvik is a configuration file: %s" % conffiles)
         root = os.path.join(work, "deb-root")
         shutil.rmtree(root, ignore_errors=True)
         check(run(["dpkg-deb", "-x", deb, root]).returncode == 0, "the .deb unpacks")
@@ -192,12 +200,40 @@ def linux(program, config, work, version):
         if check(os.access(binary, os.X_OK), "the packaged binary is executable"):
             help_runs([binary], work, "the packaged binary")
             list_runs([binary], work, "the packaged binary")
+            systemd_units(root, binary, work)
     if tgz:
         with tarfile.open(tgz) as t:
             members = {m.name.split("/", 1)[-1]: m for m in t.getmembers()}
         check("bin/zarvik" in members and members["bin/zarvik"].mode & 0o111,
               "the .tar.gz holds an executable bin/zarvik")
         check("share/man/man1/zarvik.1.gz" in members, "the .tar.gz holds share/man/man1/zarvik.1.gz")
+
+
+def systemd_units(root, binary, work):
+    """systemd-analyze verify on the packaged units; the service's program
+    is the unpacked binary, as nothing is installed."""
+    service = open(os.path.join(root, "usr/lib/systemd/system/zarvik.service")).read()
+    timer = open(os.path.join(root, "usr/lib/systemd/system/zarvik.timer")).read()
+    fields = dict(re.findall(r"^(\w+)=(.*)$", service + timer, re.M))
+    check(fields.get("Type") == "oneshot" and fields.get("SupplementaryGroups") == "dialout" and
+          fields.get("WorkingDirectory") == "/var/lib/zarvik" and fields.get("StateDirectory") == "zarvik",
+          "the service: oneshot, group dialout, working directory and state in /var/lib/zarvik")
+    check("EnvironmentFile=-/etc/default/zarvik" in service and
+          re.search(r"^ExecStart=/usr/bin/zarvik \$ZARVIK_TARGET \$ZARVIK_OPTIONS$", service, re.M) is not None,
+          "the service runs /usr/bin/zarvik with the target and options of /etc/default/zarvik")
+    check(fields.get("Persistent") == "true" and "RandomizedDelaySec" in fields and "OnCalendar" in fields,
+          "the timer: nightly, persistent, randomised delay")
+    units = os.path.join(work, "units")
+    shutil.rmtree(units, ignore_errors=True)
+    os.makedirs(units)
+    with open(os.path.join(units, "zarvik.service"), "w") as f:
+        f.write(service.replace("/usr/bin/zarvik", binary))
+    with open(os.path.join(units, "zarvik.timer"), "w") as f:
+        f.write(timer)
+    r = run(["systemd-analyze", "verify", "--man=no", os.path.join(units, "zarvik.service"),
+             os.path.join(units, "zarvik.timer")], cwd=units)
+    said = (r.stdout + r.stderr).decode("utf-8", "replace").strip()
+    check(r.returncode == 0 and said == "", "systemd-analyze verify passes on both units" + (": " + said if said else ""))
 
 
 def windows_zip(program, config, work, version, wine_run, czytaj_path):
@@ -211,7 +247,15 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path):
     shutil.rmtree(unpacked, ignore_errors=True)
     with zipfile.ZipFile(path) as z:
         files = {n.split("/", 1)[-1]: n for n in z.namelist() if not n.endswith("/")}
-        check(sorted(files) == ["CZYTAJ.txt", "zarvik.exe"], "the zip holds zarvik.exe and CZYTAJ.txt: %s" % sorted(files))
+        check(sorted(files) == ["CZYTAJ.txt", "harmonogram.cmd", "zarvik.exe"],
+              "the zip holds zarvik.exe, CZYTAJ.txt and harmonogram.cmd: %s" % sorted(files))
+        if "harmonogram.cmd" in files:
+            task = z.read(files["harmonogram.cmd"])
+            check(task.isascii() and b"\n" not in task.replace(b"\r\n", b""),
+                  "harmonogram.cmd is ASCII with CR LF line ends (cmd reads it in any code page)")
+            check(all(w in task for w in [b"set CEL=", b"set OPCJE=", b"set ZARVIK_SUMMARY=", b"set ZARVIK_METRICS=",
+                                          b"zarvik.exe \"%CEL%\" %OPCJE%", b"exit /b %ERRORLEVEL%"]),
+                  "harmonogram.cmd sets the target, the options and both variables and passes the exit code on")
         if "CZYTAJ.txt" in files:
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
                   "CZYTAJ.txt is packed byte for byte")

@@ -14,6 +14,13 @@ LocalTime Now() {
                    local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
 }
 
+int UtcOffsetMinutes() {
+  const time_t now = time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  return static_cast<int>(local.tm_gmtoff / 60);
+}
+
 void SleepMs(int ms) {
   if (ms <= 0)
     return;

@@ -36,6 +36,18 @@ void ConsoleWrite(const char *bytes, size_t count) {
 
 void ConsoleWrite(const std::string &text) { ConsoleWrite(text.data(), text.size()); }
 
+bool ConsoleIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+int ConsoleColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) && info.dwSize.X > 0)
+    return info.dwSize.X;
+  return 80;
+}
+
 int ConsoleReadChar() {
   int c = std::getchar();
   return c == EOF ? -1 : c;

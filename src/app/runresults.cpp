@@ -1,0 +1,218 @@
+// The end of an archive-mode run in three views of one record: a summary on
+// the console (Polish, one line per job and one for the run), a JSON file
+// (ZARVIK_SUMMARY) and a metrics file in the Prometheus text format
+// (ZARVIK_METRICS) for the textfile collectors of the node and Windows
+// exporters. Both files are written whole under a temporary name and renamed
+// into place, so a reader never sees half a file.
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "app/archmessages.h"
+#include "app/runcontext.h"
+#include "base/consoleline.h"
+#include "base/cp1250.h"
+#include "platform/console.h"
+#include "platform/files.h"
+
+namespace {
+
+// The exit codes in words, for the run's last summary line.
+const char *ExitMeaning(int32_t code) {
+  switch (code) {
+  case 0:
+    return "zako" ZV_n "czono bez zarejestrowanego b" ZV_l ZV_e "du";
+  case 1:
+    return "nie powiod" ZV_l "o si" ZV_e " sprawdzenie po" ZV_l ZV_a "czenia, to" ZV_z "samo" ZV_s "ci lub zestawu plik" ZV_o
+           "w KE";
+  case 2:
+    return "drukarka jest w trybie szkoleniowym (lub tylko do odczytu)";
+  case 3:
+    return "brak KE lub KE jest zaj" ZV_e "ta, albo urz" ZV_a "dzenie dwuportowe nie ma pasuj" ZV_a "cego kana" ZV_l "u KE";
+  case 4:
+    return "numery pami" ZV_e "ci fiskalnej drukarki i KE s" ZV_a " r" ZV_o ZV_z "ne";
+  case 5:
+    return "nie mo" ZV_z "na utworzy" ZV_c " katalogu KE na dysku";
+  case 6:
+    return "nie znaleziono portu do archiwizacji";
+  case 7:
+    return "nie uda" ZV_l "o si" ZV_e " pobra" ZV_c " lub zapisa" ZV_c " niekt" ZV_o "rych plik" ZV_o
+           "w KE (s" ZV_a " w dziennikach); nast" ZV_e "pne uruchomienie pobierze je ponownie";
+  case 8:
+    return "wyszukiwanie port" ZV_o "w nie powiod" ZV_l "o si" ZV_e " (b" ZV_l ZV_a "d systemu, zob. plik b" ZV_l ZV_e "du)";
+  default:
+    return "nieznany kod";
+  }
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f s", seconds);
+  return text;
+}
+
+void PrintSummary(RunContext &run, int32_t exitCode, double runSeconds) {
+  int32_t fetched = 0;
+  int32_t failed = 0;
+  int64_t bytes = 0;
+  std::string text;
+  for (int i = 0; i < run.jobs.Count(); ++i) {
+    const JobRecord &record = run.jobs.At(i)->record;
+    std::string ports = record.kePort;
+    if (!record.printerPort.empty() && record.printerPort != record.kePort)
+      ports = record.printerPort + "+" + record.kePort;
+    text += "Podsumowanie " + ports + ": ";
+    text += record.serial.empty() ? std::string("nie odczytano numeru KE") : "KE " + record.serial;
+    text += "; plik" ZV_o "w w KE " + std::to_string(record.filesListed.load()) + ", na dysku " +
+            std::to_string(record.filesOnDisk.load()) + ", pobrano " + std::to_string(record.filesFetched.load()) +
+            ", nieudanych " + std::to_string(record.filesFailed.load()) + ", bajt" ZV_o "w " +
+            std::to_string(record.bytesFetched.load()) + ", czas " + Seconds(record.seconds) + ".\r\n";
+    fetched += record.filesFetched.load();
+    failed += record.filesFailed.load();
+    bytes += record.bytesFetched.load();
+  }
+  text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.Count()) + ", pobrano plik" ZV_o "w " +
+          std::to_string(fetched) + ", nieudanych " + std::to_string(failed) + ", bajt" ZV_o "w " +
+          std::to_string(bytes) + ", czas " + Seconds(runSeconds) + ". Kod zako" ZV_n "czenia " +
+          std::to_string(exitCode) + ": " + ExitMeaning(exitCode) + ".\r\n";
+  consoleline::Write(text);
+}
+
+nlohmann::ordered_json TextOrNull(const std::string &text) {
+  if (text.empty())
+    return nullptr;
+  return AnyTextToUtf8(text);
+}
+
+std::string SummaryJson(RunContext &run, int32_t exitCode, const std::string &finished) {
+  nlohmann::ordered_json top;
+  top["version"] = ZARVIK_VERSION;
+  top["target"] = AnyTextToUtf8(run.archivePath);
+  top["started"] = run.startedText;
+  top["finished"] = finished;
+  top["exit_code"] = exitCode;
+  top["jobs"] = nlohmann::ordered_json::array();
+  for (int i = 0; i < run.jobs.Count(); ++i) {
+    const JobRecord &record = run.jobs.At(i)->record;
+    nlohmann::ordered_json job;
+    job["kind"] = record.kind;
+    job["printer_port"] = TextOrNull(record.printerPort);
+    job["ke_port"] = AnyTextToUtf8(record.kePort);
+    job["ke_serial"] = TextOrNull(record.serial);
+    job["fiscal_number"] = TextOrNull(record.fiscalNumber);
+    job["directory"] = TextOrNull(record.directory);
+    job["checks_passed"] = record.checksPassed;
+    job["files_listed"] = record.filesListed.load();
+    job["files_on_disk"] = record.filesOnDisk.load();
+    job["files_fetched"] = record.filesFetched.load();
+    job["files_failed"] = record.filesFailed.load();
+    job["bytes_fetched"] = record.bytesFetched.load();
+    job["seconds"] = record.seconds;
+    job["errors"] = nlohmann::ordered_json::array();
+    for (const std::string &line : record.errors)
+      job["errors"].push_back(AnyTextToUtf8(line));
+    top["jobs"].push_back(job);
+  }
+  return top.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+// A label value as the text format wants it (UTF-8): backslash, double quote
+// and line feed escaped.
+std::string Label(const std::string &value) {
+  std::string escaped;
+  for (char ch : AnyTextToUtf8(value)) {
+    if (ch == '\\')
+      escaped += "\\\\";
+    else if (ch == '"')
+      escaped += "\\\"";
+    else if (ch == '\n')
+      escaped += "\\n";
+    else
+      escaped += ch;
+  }
+  return escaped;
+}
+
+void Gauge(std::string &out, const char *name, const char *help) {
+  out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
+}
+
+std::string Number(double value) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.3f", value);
+  std::string shown = text;
+  while (shown.back() == '0')
+    shown.pop_back();
+  if (shown.back() == '.')
+    shown.pop_back();
+  return shown;
+}
+
+std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch, double runSeconds) {
+  std::string out;
+  Gauge(out, "zarvik_run_timestamp_seconds", "When the last archive run ended, in seconds since 1970.");
+  out += "zarvik_run_timestamp_seconds " + Number(finishedEpoch) + "\n";
+  Gauge(out, "zarvik_run_duration_seconds", "How long the last archive run took.");
+  out += "zarvik_run_duration_seconds " + Number(runSeconds) + "\n";
+  Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
+  out += "zarvik_run_exit_code " + std::to_string(exitCode) + "\n";
+  Gauge(out, "zarvik_jobs", "Jobs (KE modules) of the last archive run.");
+  out += "zarvik_jobs " + std::to_string(run.jobs.Count()) + "\n";
+
+  struct PerKe {
+    const char *name;
+    const char *help;
+    int64_t (*value)(const JobRecord &);
+  };
+  static const PerKe perKe[] = {
+      {"zarvik_ke_checks_passed", "1 when the KE passed the connection, identity and Directory checks.",
+       [](const JobRecord &r) -> int64_t { return r.checksPassed ? 1 : 0; }},
+      {"zarvik_ke_files_listed", "Files the KE's Directory lists.",
+       [](const JobRecord &r) -> int64_t { return r.filesListed.load(); }},
+      {"zarvik_ke_files_fetched", "Files fetched and saved in the last run.",
+       [](const JobRecord &r) -> int64_t { return r.filesFetched.load(); }},
+      {"zarvik_ke_files_failed", "Files that could not be fetched or saved in the last run.",
+       [](const JobRecord &r) -> int64_t { return r.filesFailed.load(); }},
+      {"zarvik_ke_bytes_fetched", "Bytes of the files fetched in the last run.",
+       [](const JobRecord &r) -> int64_t { return r.bytesFetched.load(); }},
+      {"zarvik_ke_archive_files", "Archive files in the KE's directory after the last run.",
+       [](const JobRecord &r) -> int64_t { return r.archiveFiles; }},
+  };
+  for (const PerKe &metric : perKe) {
+    Gauge(out, metric.name, metric.help);
+    for (int i = 0; i < run.jobs.Count(); ++i) {
+      const JobRecord &record = run.jobs.At(i)->record;
+      out += std::string(metric.name) + "{port=\"" + Label(record.kePort) + "\",ke_serial=\"" + Label(record.serial) +
+             "\"} " + std::to_string(metric.value(record)) + "\n";
+    }
+  }
+  return out;
+}
+
+// Writes the file named by the variable, whole; a failure is one console
+// line and changes nothing else.
+void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
+  if (path.empty())
+    return;
+  const std::string temporary = path + ".tmp";
+  if (plat::WriteWholeFile(temporary, content.data(), content.size()) && plat::RenameReplace(temporary, path))
+    return;
+  plat::RemoveFile(temporary);
+  consoleline::Write(std::string("Nie mo" ZV_z "na zapisa" ZV_c " pliku ") + variable + ": " + path + "\r\n");
+}
+
+} // namespace
+
+void ReportRun(RunContext &run, int32_t exitCode) {
+  ReportRun(run, exitCode, plat::GetEnv("ZARVIK_SUMMARY"), plat::GetEnv("ZARVIK_METRICS"));
+}
+
+void ReportRun(RunContext &run, int32_t exitCode, const std::string &summaryPath, const std::string &metricsPath) {
+  const std::string finished = LocalTimeIso8601();
+  const double finishedEpoch = EpochSeconds();
+  const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
+  PrintSummary(run, exitCode, runSeconds);
+  WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
+  WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds));
+}
