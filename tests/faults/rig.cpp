@@ -154,7 +154,7 @@ Rig::~Rig() {
 }
 
 Module &Rig::AddModule(const std::string &name, devsim::KeConfig cfg, const devsim::KeFaults *faults) {
-  modules.push_back({name, "ttyUSB" + std::to_string(nextUsb++), std::move(cfg)});
+  modules.push_back({name, "ttyUSB" + std::to_string(nextUsb++), std::move(cfg), {}});
   moduleFaults.push_back({faults ? *faults : devsim::KeFaults{}, faults != nullptr});
   return modules.back();
 }
@@ -164,7 +164,7 @@ void Rig::AddPlainPrinter(const std::string &name, devsim::PrinterConfig cfg, co
     devsim::KeConfig ke = cfg.relayKe;
     if (ke.fiscal.empty())
       ke.fiscal = cfg.fiscal;
-    modules.push_back({name + "_ke", "", ke});
+    modules.push_back({name + "_ke", "", ke, {}});
     moduleFaults.push_back({});
   }
   printers.push_back({name, "ttyUSB" + std::to_string(nextUsb++), std::move(cfg),
@@ -180,6 +180,7 @@ void Rig::AddLines(bool withFaults) {
       sim->AddEngine(m.name, m.tty, devsim::MakeFaultyKe(m.cfg, moduleFaults[i].faults));
     else
       sim->AddKe(m.name, m.tty, m.cfg);
+    sim->Find(m.name)->SetModel(m.line);
   }
   for (const Printer &p : printers) {
     if (withFaults && p.faulty)

@@ -26,6 +26,7 @@ struct Module {
   std::string name;
   std::string tty;                 // empty: a KE behind a printer's relay
   devsim::KeConfig cfg;
+  devsim::LineModel line;          // how its line hands bytes over
 };
 
 struct RunOptions {
