@@ -267,7 +267,12 @@ RunResult Rig::Run(const RunOptions &given) {
   const std::map<std::string, std::string> env{
       {"ZARVIK_SYSFS_ROOT", dir + "/sys"}, {"ZARVIK_DEV_ROOT", dir + "/dev"}, {"HOME", Home()},
       {"TMPDIR", Home() + "/tmp"}, {"LC_ALL", "C"}};
-  return RunProcess(ZARVIK_EXE, options.args, env, Home(), options);
+  if (options.wrapper.empty())
+    return RunProcess(ZARVIK_EXE, options.args, env, Home(), options);
+  std::vector<std::string> args(options.wrapper.begin() + 1, options.wrapper.end());
+  args.push_back(ZARVIK_EXE);
+  args.insert(args.end(), options.args.begin(), options.args.end());
+  return RunProcess(options.wrapper[0], args, env, Home(), options);
 }
 
 std::string Rig::ErrorLog() const { return ReadWhole(ArchiveRoot() + "/ERROR_log.txt"); }

@@ -33,6 +33,7 @@ struct RunOptions {
   std::vector<std::string> args;   // after the program name; default: the archive root
   long fileSizeLimit = -1;         // RLIMIT_FSIZE of the child (SIGXFSZ ignored); -1 none
   int timeoutSeconds = 150;
+  std::vector<std::string> wrapper; // a profiler to run the program under
 };
 
 struct RunResult {
