@@ -219,7 +219,7 @@ void Incremental() {
 // Modules of 10 files of 8 KiB: the work time (process start to the last
 // saved file) and the wall time of the process.
 struct Scale {
-  double work = 0, wall = 0, cpu = 0, mib = 0;
+  double work = 0, wall = 0, cpu = 0, sys = 0, mib = 0, wakeUps = 0;
   long rssKiB = 0;
 };
 
@@ -246,6 +246,8 @@ Scale RunModules(int count) {
   s.work = (lastMs - startMs) / 1000.0;
   s.wall = run.seconds;
   s.cpu = CpuSeconds(run.usage);
+  s.sys = run.usage.ru_stime.tv_sec + run.usage.ru_stime.tv_usec / 1e6;
+  s.wakeUps = static_cast<double>(run.usage.ru_nvcsw); // each wait that blocked
   s.mib = bytes / 1048576.0;
   s.rssKiB = run.usage.ru_maxrss;
   return s;
@@ -264,8 +266,11 @@ void Scaling() {
   }
   Add("CPU time / work time per transfer (1 module)", "%.4f", one.cpu / one.work, "<= 0.01");
   Add("CPU seconds per MiB transferred (1 module)", "%.3f", one.cpu / one.mib);
+  Add("wake-ups per second of work (1 module)", "%.0f", one.wakeUps / one.work);
+  Add("wake-ups per second of work per transfer (16 modules)", "%.0f", sixteen.wakeUps / sixteen.work / 16);
   Add("CPU time / work time, whole process (16 modules)", "%.4f", sixteen.cpu / sixteen.work, "<= 0.10");
   Add("CPU seconds per MiB transferred (16 modules)", "%.3f", sixteen.cpu / sixteen.mib);
+  Add("share of that CPU in the kernel (16 modules)", "%.2f", sixteen.sys / sixteen.cpu);
   Add("peak resident memory, 16 modules (MiB)", "%.1f", sixteen.rssKiB / 1024.0, "< 16 + largest file");
 }
 
