@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 #include <string>
+#include <vector>
 
 #include "devices/fastcom.h"
 #include "devices/vemoracopyclass.h"
@@ -73,6 +74,67 @@ TEST_F(DevsimTest, ALargeReplyWaitsForTheReader) {
   port.Receive(reply, 400);
   ASSERT_EQ(reply.Length(), 300001);
   EXPECT_EQ(Text(reply), devsim::FileContent(1, 300000) + '\xFF');
+}
+
+// Every line model keeps the line rate and hands a reply over as its rule
+// says, measured on the simulator's own clock: the byte model never ahead of
+// the line, the adapter in packets of 62 (the rest when its 16 ms timer runs
+// out), the FIFO in loads of 14 (the rest four character times after the
+// last byte).
+TEST_F(DevsimTest, LineModelsHandRepliesOverAtTheLineRate) {
+  using Seconds = std::chrono::duration<double>;
+  const struct {
+    devsim::LineKind kind;
+    size_t load;
+    double restMin, restMax; // hand-over of the rest after its last byte, in s
+  } cases[] = {{devsim::LineKind::kBytes, 0, 0, 0},
+               {devsim::LineKind::kAdapter, 62, 1e-9, 0.016},
+               {devsim::LineKind::kFifo, 14, 4 / 11520.0, 4 / 11520.0}};
+  const double charTime = 1 / 11520.0, slack = 1e-6;
+  devsim::KeConfig cfg;
+  cfg.files = {devsim::MakeFile(1, 1000)};
+  const std::string reply = devsim::FileContent(1, 1000) + '\xFF';
+  sim.SetPacing(true);
+  std::vector<devsim::Line *> lines;
+  for (const auto &c : cases) {
+    lines.push_back(&sim.AddKe(devsim::LineKindName(c.kind), "ttyUSB" + std::to_string(10 + lines.size()), cfg));
+    devsim::LineModel model;
+    model.kind = c.kind;
+    lines.back()->SetModel(model);
+    lines.back()->LogDeliveries();
+  }
+  ASSERT_TRUE(sim.Start());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const auto &c = cases[i];
+    SCOPED_TRACE(devsim::LineKindName(c.kind));
+    FastCom port;
+    port.baudRate = 115200;
+    ASSERT_TRUE(port.Open(lines[i]->PortName().c_str(), 20));
+    EXPECT_EQ(Ask(port, "\x1b" "3;0;1F"), reply);
+    const std::vector<devsim::Delivery> d = lines[i]->Deliveries();
+    ASSERT_FALSE(d.empty());
+    size_t total = 0;
+    for (size_t k = 0; k < d.size(); ++k) {
+      total += d[k].bytes;
+      const double wait = Seconds(d[k].due - d[k].arrived).count();
+      if (c.load == 0) {
+        EXPECT_GE(wait, -charTime - slack) << "byte " << total << " handed over before its time";
+      } else if (k + 1 < d.size()) {
+        EXPECT_EQ(d[k].bytes, c.load);
+        EXPECT_NEAR(wait, 0, slack);
+        if (k > 0) {
+          EXPECT_NEAR(Seconds(d[k].arrived - d[k - 1].arrived).count(), c.load * charTime, slack);
+        }
+      } else {
+        EXPECT_EQ(d[k].bytes, reply.size() % c.load);
+        EXPECT_GE(wait, c.restMin - slack);
+        EXPECT_LE(wait, c.restMax + slack);
+      }
+    }
+    EXPECT_EQ(total, reply.size());
+    const double span = Seconds(d.back().arrived - d.front().arrived).count() + d.front().bytes * charTime;
+    EXPECT_NEAR(reply.size() / span, 11520, 11520 * 0.005);
+  }
 }
 
 TEST_F(DevsimTest, PrinterAnswersOnlyAtItsSpeedAndRelaysTheKe) {

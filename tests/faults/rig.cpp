@@ -170,7 +170,7 @@ Rig::~Rig() {
 }
 
 Module &Rig::AddModule(const std::string &name, devsim::KeConfig cfg, const devsim::KeFaults *faults) {
-  modules.push_back({name, "ttyUSB" + std::to_string(nextUsb++), std::move(cfg)});
+  modules.push_back({name, "ttyUSB" + std::to_string(nextUsb++), std::move(cfg), {}});
   moduleFaults.push_back({faults ? *faults : devsim::KeFaults{}, faults != nullptr});
   return modules.back();
 }
@@ -180,7 +180,7 @@ void Rig::AddPlainPrinter(const std::string &name, devsim::PrinterConfig cfg, co
     devsim::KeConfig ke = cfg.relayKe;
     if (ke.fiscal.empty())
       ke.fiscal = cfg.fiscal;
-    modules.push_back({name + "_ke", "", ke});
+    modules.push_back({name + "_ke", "", ke, {}});
     moduleFaults.push_back({});
   }
   printers.push_back({name, "ttyUSB" + std::to_string(nextUsb++), std::move(cfg),
@@ -196,6 +196,7 @@ void Rig::AddLines(bool withFaults) {
       sim->AddEngine(m.name, m.tty, devsim::MakeFaultyKe(m.cfg, moduleFaults[i].faults));
     else
       sim->AddKe(m.name, m.tty, m.cfg);
+    sim->Find(m.name)->SetModel(m.line);
   }
   for (const Printer &p : printers) {
     if (withFaults && p.faulty)
@@ -282,7 +283,12 @@ RunResult Rig::Run(const RunOptions &given) {
   const std::map<std::string, std::string> env{
       {"ZARVIK_SYSFS_ROOT", dir + "/sys"}, {"ZARVIK_DEV_ROOT", dir + "/dev"}, {"HOME", Home()},
       {"TMPDIR", Home() + "/tmp"}, {"LC_ALL", "C"}};
-  return RunProcess(ZARVIK_EXE, options.args, env, Home(), options);
+  if (options.wrapper.empty())
+    return RunProcess(ZARVIK_EXE, options.args, env, Home(), options);
+  std::vector<std::string> args(options.wrapper.begin() + 1, options.wrapper.end());
+  args.push_back(ZARVIK_EXE);
+  args.insert(args.end(), options.args.begin(), options.args.end());
+  return RunProcess(options.wrapper[0], args, env, Home(), options);
 }
 
 std::string Rig::ErrorLog() const { return ReadWhole(ArchiveRoot() + "/ERROR_log.txt"); }

@@ -26,6 +26,7 @@ struct Module {
   std::string name;
   std::string tty;                 // empty: a KE behind a printer's relay
   devsim::KeConfig cfg;
+  devsim::LineModel line;          // how its line hands bytes over
 };
 
 struct RunOptions {
@@ -33,6 +34,7 @@ struct RunOptions {
   long fileSizeLimit = -1;         // RLIMIT_FSIZE of the child (SIGXFSZ ignored); -1 none
   int timeoutSeconds = 150;
   bool terminal = false;           // output on a pseudo-terminal: the status line is drawn
+  std::vector<std::string> wrapper; // a profiler to run the program under
 };
 
 struct RunResult {

@@ -10,8 +10,11 @@
 //
 // What a device sends is paced at the line rate of the line's current speed
 // (the speed the program set on the slave; baud / 10 bytes per second, so
-// 11520 bytes/s at 115200 baud) unless pacing is switched off. Everything a
-// line receives is recorded; tests read the recording thread-safely.
+// 11520 bytes/s at 115200 baud) unless pacing is switched off. The line's
+// model (LineModel) decides when the paced bytes reach the program: as they
+// come, in packets like a USB-serial adapter, or in FIFO loads like a UART.
+// Everything a line receives is recorded; tests read the recording
+// thread-safely.
 //
 // Devices:
 //  - KE module (AddKe): ESC 'Y' version query, ESC 'S' identity, ESC 'D' CR
@@ -41,6 +44,8 @@
 //   on <bytes> send <bytes> [after=<ms>]    reaction of the last peer: each
 //       time its received data ends with <bytes>, send (after a delay)
 //   on <bytes> hangup [after=<ms>]          ... or close the line
+//   Line keys (ke, printer, twoport; a twoport sets both lines):
+//       line=bytes|adapter|fifo latency=<ms> chunk=<n> trigger=<n>
 //   hold <name>                     after start, the simulator itself opens the
 //       slave of <name> with an exclusive flock (a port held elsewhere)
 // KE keys: version=tagged|untagged|silent versiontext=<text> serial=<text>
@@ -148,6 +153,37 @@ std::string InfoReply(const std::string &fiscal);
 class Simulator;
 class Engine;
 
+// When the bytes a device sends reach the program's side of the line. Every
+// model carries them at the line rate; they differ in how they are handed
+// over (with pacing off, every model hands them over at once).
+enum class LineKind {
+  kBytes,   // each byte as soon as it has crossed the line
+  kAdapter, // a USB-serial adapter: a packet of chunkBytes as soon as that
+            // many are waiting, else what is waiting when the latency timer
+            // runs out (it restarts with every packet and runs on while idle)
+  kFifo,    // a UART's receive FIFO: triggerBytes at a time, or what is
+            // waiting four character times after the last byte came in
+};
+
+struct LineModel {
+  LineKind kind = LineKind::kBytes;
+  int latencyMs = 16;
+  int chunkBytes = 62;
+  int triggerBytes = 14;
+};
+
+// "bytes", "adapter", "fifo"; false for another word.
+bool ParseLineKind(std::string_view word, LineKind *kind);
+const char *LineKindName(LineKind kind);
+
+// One hand-over to the program's side, on the simulator's clock: when the
+// model let the bytes go (due) and when the last of them had crossed the
+// line (arrived). The byte model's due is the time of the write.
+struct Delivery {
+  std::chrono::steady_clock::time_point due, arrived;
+  size_t bytes = 0;
+};
+
 // One pseudo-terminal line of a simulated device.
 class Line {
 public:
@@ -177,6 +213,12 @@ public:
   bool IsHungUp() const;
   // The speed the program last set on the line (0 when unknown).
   uint32_t Speed() const;
+  // How the line hands bytes over (see LineModel); bytes already handed
+  // over stay, the model's timers start afresh.
+  void SetModel(const LineModel &model);
+  // Keeps a log of the hand-overs from now on (off by default).
+  void LogDeliveries();
+  std::vector<Delivery> Deliveries() const;
 
   struct State; // internal: the line's descriptors, queue and recording
 

@@ -16,6 +16,7 @@ struct Pending {
   KeConfig ke;
   PrinterConfig printer;
   bool keFiscalSet = false;
+  LineModel line;
   std::vector<std::string> holds;
 };
 
@@ -106,6 +107,15 @@ bool PrinterKey(const std::string &key, const std::string &value, Pending &p) {
   return false;
 }
 
+// Keys of the line a device sits on (both lines of a two-port device).
+bool LineKey(const std::string &key, const std::string &value, LineModel &m) {
+  if (key == "line") return ParseLineKind(value, &m.kind);
+  if (key == "latency") return Int(value, &m.latencyMs) && m.latencyMs > 0;
+  if (key == "chunk") return Int(value, &m.chunkBytes) && m.chunkBytes > 0;
+  if (key == "trigger") return Int(value, &m.triggerBytes) && m.triggerBytes > 0;
+  return false;
+}
+
 bool FileKey(const std::string &key, const std::string &value, KeFile &f, int *size, std::string *fill) {
   if (key == "date") return f.date = value, true;
   if (key == "size") return Int(value, size) && *size >= 0;
@@ -170,17 +180,20 @@ bool Simulator::LoadScenario(std::string_view text, std::string *error) {
   std::string lastPeer;
   auto flush = [&]() {
     switch (p.kind) {
-    case Pending::kKe: AddKe(p.name, p.tty, p.ke); break;
+    case Pending::kKe: AddKe(p.name, p.tty, p.ke).SetModel(p.line); break;
     case Pending::kPrinter:
       if (p.printer.hasRelayKe && !p.keFiscalSet)
         p.printer.relayKe.fiscal = p.printer.fiscal;
-      AddPrinter(p.name, p.tty, p.printer);
+      AddPrinter(p.name, p.tty, p.printer).SetModel(p.line);
       break;
-    case Pending::kTwoPort:
+    case Pending::kTwoPort: {
       if (!p.keFiscalSet)
         p.ke.fiscal = p.printer.fiscal;
-      AddTwoPort(p.name, p.tty, p.tty2, p.printer, p.ke);
+      auto [printer, ke] = AddTwoPort(p.name, p.tty, p.tty2, p.printer, p.ke);
+      printer->SetModel(p.line);
+      ke->SetModel(p.line);
       break;
+    }
     default: break;
     }
     p = Pending{};
@@ -289,7 +302,9 @@ bool Simulator::LoadScenario(std::string_view text, std::string *error) {
       size_t eq = w[i].find('=');
       std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
       bool ok = false;
-      if (p.kind == Pending::kKe) {
+      if (LineKey(key, value, p.line)) {
+        ok = true;
+      } else if (p.kind == Pending::kKe) {
         ok = KeKey(key, value, p);
       } else if (p.kind == Pending::kPrinter && relay) {
         Pending sub;

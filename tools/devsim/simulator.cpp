@@ -182,6 +182,8 @@ void Simulator::Impl::CloseLine(Line::State &state) {
     ::close(state.slaveKeep);
   state.master = state.slaveKeep = -1;
   state.queue.clear();
+  state.held.clear();
+  state.out.clear();
 }
 
 bool Simulator::Impl::OpenPty(Line &line) {
@@ -243,6 +245,8 @@ void Simulator::Impl::OnInput(Line::State &s, const uint8_t *bytes, size_t n) {
 // Writes what is due on one line; returns the time it next wants service
 // (time_point::max() when idle or waiting for room).
 Clock::time_point Simulator::Impl::Pump(Line::State &s, bool writable) {
+  if (pacing && s.model.kind != LineKind::kBytes)
+    return PumpModel(s, writable);
   auto now = Clock::now();
   while (s.master >= 0 && !s.queue.empty()) {
     Chunk &c = s.queue.front();
@@ -284,6 +288,8 @@ Clock::time_point Simulator::Impl::Pump(Line::State &s, bool writable) {
     c.pos += static_cast<size_t>(n);
     if (pacing)
       s.nextFree += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(n / rate));
+    if (s.logDeliveries)
+      s.deliveries.push_back({now, s.nextFree, static_cast<size_t>(n)});
     if (c.pos >= c.bytes.size())
       s.queue.pop_front();
   }

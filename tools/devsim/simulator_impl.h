@@ -34,6 +34,14 @@ struct Line::State {
   std::deque<Chunk> queue;
   std::chrono::steady_clock::time_point nextFree;
   bool waitingForRoom = false;
+  // The line model: bytes that have crossed the line but wait in the
+  // receiver (held), bytes handed over but not yet written to the master
+  // (out), the arrival of the last held byte, the adapter's latency timer.
+  LineModel model;
+  std::string held, out;
+  std::chrono::steady_clock::time_point lastArrival, tick;
+  bool logDeliveries = false;
+  std::vector<Delivery> deliveries;
   std::string received;
   FILE *record = nullptr;
 };
@@ -46,6 +54,9 @@ struct Simulator::Impl {
   bool OpenPty(Line &line);
   void OnInput(Line::State &state, const uint8_t *bytes, size_t count);
   std::chrono::steady_clock::time_point Pump(Line::State &state, bool writable);
+  std::chrono::steady_clock::time_point PumpModel(Line::State &state, bool writable);
+  void HandOver(Line::State &state, std::chrono::steady_clock::time_point due);
+  bool WriteOut(Line::State &state);
   void Serve();
 
   mutable std::mutex mutex;

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -79,6 +80,46 @@ speed_t SpeedCode(uint32_t baud) {
   default: return B115200;
   }
 }
+
+// ---- Reads that wake once per fill, not once per piece ---------------------
+// The bytes a read still wants cannot cross the line faster than one per
+// character time (10 bits at the line's speed). When the piece a read just
+// took is smaller than what it still wants, the line hands bytes over in
+// small pieces (each byte on a fast tty, each 14-byte load of a UART's FIFO):
+// the read then sleeps until the rest can all be there (never past its
+// deadline) before it waits for data again, instead of being woken for every
+// piece; those wake-ups were most of the program's CPU. Larger pieces (an
+// adapter's packets) are waited for as before. A read still ends when its
+// bytes are in or its deadline passes; bytes a receiver held back and hands
+// over at once are taken at most one fill time later.
+uint32_t BaudOfCode(speed_t code) {
+  switch (code) {
+  case B300: return 300;
+  case B600: return 600;
+  case B1200: return 1200;
+  case B2400: return 2400;
+  case B4800: return 4800;
+  case B9600: return 9600;
+  case B19200: return 19200;
+  case B38400: return 38400;
+  case B57600: return 57600;
+  case B115200: return 115200;
+  case B230400: return 230400;
+  default: return 0;
+  }
+}
+
+void SleepForFill(int fd, uint32_t wanted, Clock::time_point deadline) {
+  termios tio{};
+  const uint32_t baud = ::tcgetattr(fd, &tio) == 0 ? BaudOfCode(::cfgetispeed(&tio)) : 0;
+  if (baud == 0)
+    return;
+  const auto fill = std::chrono::microseconds(static_cast<uint64_t>(wanted) * 10000000u / baud);
+  if (fill < std::chrono::milliseconds(2))
+    return; // not worth a wake-up of its own
+  SleepUntil(std::min(Clock::now() + fill, deadline));
+}
+// ---------------------------------------------------------------------------
 
 } // namespace
 
@@ -175,10 +216,12 @@ bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *g
   int fd = Fd(handle);
   *got = 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs > 0 ? readTimeoutMs : 1);
+  bool sleepForFill = false; // see SleepForFill
   while (*got < count) {
     ssize_t n = ::read(fd, bytes + *got, count - *got);
     if (n > 0) {
       *got += static_cast<uint32_t>(n);
+      sleepForFill = static_cast<uint32_t>(n) < count - *got;
       continue;
     }
     if (n < 0 && errno == EINTR)
@@ -193,6 +236,11 @@ bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *g
     int left = MsLeft(deadline);
     if (left == 0)
       break;
+    if (sleepForFill) {
+      sleepForFill = false;
+      SleepForFill(fd, count - *got, deadline);
+      continue;
+    }
     pollfd p{fd, POLLIN, 0};
     int r = ::poll(&p, 1, left);
     if (r < 0 && errno != EINTR) {
