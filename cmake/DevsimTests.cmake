@@ -42,13 +42,13 @@ function(zarvik_add_devsim_test name)
     add_executable(${name} ${ARG_SOURCES} ${support} ${ZARVIK_DEVSIM_SUPPORT}/simdevices_wine.cpp)
     target_link_libraries(${name} PRIVATE zarvik_core GTest::gmock GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-    add_test(NAME win.${name}
+    add_test(NAME ${ZARVIK_TEST_PREFIX}${name}
              COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-with-devsim
                      --devsim ${ZARVIK_NATIVE_TOOLS_DIR}/tools/devsim/devsim
                      --scenario ${scenario}
                      --work ${CMAKE_CURRENT_BINARY_DIR}/${name}.sim
                      -- $<TARGET_FILE:${name}>)
-    set_tests_properties(win.${name} PROPERTIES
+    set_tests_properties(${ZARVIK_TEST_PREFIX}${name} PROPERTIES
       TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS};devsim"
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
       RESOURCE_LOCK zarvik_wine_devices)

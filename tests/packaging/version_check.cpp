@@ -1,8 +1,9 @@
-// Reads zarvik.exe the way Windows Explorer does (version.dll, the loader's
-// resource functions) and checks what a user and Windows see: the version
-// numbers, the Polish strings in code page 1250, and a manifest that runs the
+// Reads zarvik.exe (or zarvik32.exe) the way Windows Explorer does
+// (version.dll, the loader's resource functions) and checks what a user and
+// Windows see: the version numbers, the Polish strings in code page 1250, the
+// file's own name, and a manifest for the exe's architecture that runs the
 // console program without elevation.
-//   version_check <path of zarvik.exe> <major.minor.patch>
+//   version_check <zarvik.exe in the current directory> <major.minor.patch>
 #include <windows.h>
 
 #include <cstdio>
@@ -71,13 +72,27 @@ void CheckVersionInfo(const std::wstring &exe, unsigned major, unsigned minor, u
   Check(QueryString(info, L"ProductName") == L"Zarvik", "ProductName is Zarvik");
   Check(QueryString(info, L"FileVersion") == versionText, "FileVersion text");
   Check(QueryString(info, L"ProductVersion") == versionText, "ProductVersion text");
-  Check(QueryString(info, L"OriginalFilename") == L"zarvik.exe", "OriginalFilename");
+  Check(QueryString(info, L"OriginalFilename") == exe, "OriginalFilename is the exe's name");
   Check(QueryString(info, L"FileDescription") == L"Archiwizacja Kopii Elektronicznej drukarek fiskalnych",
         "Polish FileDescription");
   // The letter s with acute accent is 0x9C in code page 1250 and must come
   // out as U+015B, not as the byte's Latin-1 reading.
   Check(QueryString(info, L"Comments").find(L"zawarto\u015Bci") != std::wstring::npos,
         "Polish letters of the comment decoded from code page 1250");
+}
+
+// The manifest's processorArchitecture as the PE header's machine demands.
+std::string ManifestArchitecture(const std::wstring &exe) {
+  HANDLE file = CreateFileW(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "";
+  IMAGE_DOS_HEADER dos{};
+  DWORD got = 0;
+  WORD machine = 0;
+  if (ReadFile(file, &dos, sizeof dos, &got, nullptr) && got == sizeof dos &&
+      SetFilePointer(file, dos.e_lfanew + 4, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
+    ReadFile(file, &machine, sizeof machine, &got, nullptr);
+  CloseHandle(file);
+  return machine == IMAGE_FILE_MACHINE_I386 ? "x86" : machine == IMAGE_FILE_MACHINE_AMD64 ? "amd64" : "";
 }
 
 void CheckManifest(const std::wstring &exe) {
@@ -96,6 +111,10 @@ void CheckManifest(const std::wstring &exe) {
               manifest.find("highestAvailable") == std::string::npos,
           "manifest never asks for elevation");
     Check(manifest.find("supportedOS") != std::string::npos, "manifest declares supported systems");
+    // A manifest of the other architecture stops Windows from starting the exe.
+    std::string arch = ManifestArchitecture(exe);
+    Check(!arch.empty() && manifest.find("processorArchitecture=\"" + arch + "\"") != std::string::npos,
+          "manifest names the exe's architecture");
   }
   FreeLibrary(image);
 }
