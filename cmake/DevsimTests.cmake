@@ -22,7 +22,7 @@
 # Z:\ path), runs the program under Wine and stops devsim. Without
 # ZARVIK_NATIVE_TOOLS_DIR the Windows variant is not added. Windows device
 # tests share the prefix's dosdevices links, so they run one at a time
-# (RESOURCE_LOCK zarvik_wine_devices). Use line names of letters, digits and
+# (RESOURCE_LOCK ${ZARVIK_WINE_DEVICES_LOCK}). Use line names of letters, digits and
 # '_' only, and let every test of a program use its own lines, since the
 # recordings of one program run accumulate.
 set(ZARVIK_NATIVE_TOOLS_DIR "" CACHE PATH "Native build tree whose tools/devsim/devsim serves the Windows device tests")
@@ -51,7 +51,7 @@ function(zarvik_add_devsim_test name)
     set_tests_properties(${ZARVIK_TEST_PREFIX}${name} PROPERTIES
       TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS};devsim"
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
-      RESOURCE_LOCK zarvik_wine_devices)
+      RESOURCE_LOCK ${ZARVIK_WINE_DEVICES_LOCK})
   else()
     add_executable(${name} ${ARG_SOURCES} ${support} ${ZARVIK_DEVSIM_SUPPORT}/simdevices_native.cpp)
     target_link_libraries(${name} PRIVATE devsim zarvik_core GTest::gmock GTest::gtest_main)

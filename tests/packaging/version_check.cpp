@@ -81,20 +81,6 @@ void CheckVersionInfo(const std::wstring &exe, unsigned major, unsigned minor, u
         "Polish letters of the comment decoded from code page 1250");
 }
 
-// The manifest's processorArchitecture as the PE header's machine demands.
-std::string ManifestArchitecture(const std::wstring &exe) {
-  HANDLE file = CreateFileW(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "";
-  IMAGE_DOS_HEADER dos{};
-  DWORD got = 0;
-  WORD machine = 0;
-  if (ReadFile(file, &dos, sizeof dos, &got, nullptr) && got == sizeof dos &&
-      SetFilePointer(file, dos.e_lfanew + 4, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
-    ReadFile(file, &machine, sizeof machine, &got, nullptr);
-  CloseHandle(file);
-  return machine == IMAGE_FILE_MACHINE_I386 ? "x86" : machine == IMAGE_FILE_MACHINE_AMD64 ? "amd64" : "";
-}
-
 void CheckManifest(const std::wstring &exe) {
   HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   Check(image != nullptr, "the exe loads as a resource image");
@@ -111,9 +97,13 @@ void CheckManifest(const std::wstring &exe) {
               manifest.find("highestAvailable") == std::string::npos,
           "manifest never asks for elevation");
     Check(manifest.find("supportedOS") != std::string::npos, "manifest declares supported systems");
-    // A manifest of the other architecture stops Windows from starting the exe.
-    std::string arch = ManifestArchitecture(exe);
-    Check(!arch.empty() && manifest.find("processorArchitecture=\"" + arch + "\"") != std::string::npos,
+    // A manifest of the other architecture stops Windows from starting the
+    // exe. The image is mapped with its headers; the handle's low bits flag it.
+    auto base = reinterpret_cast<const char *>(reinterpret_cast<uintptr_t>(image) & ~uintptr_t{3});
+    WORD machine = reinterpret_cast<const IMAGE_NT_HEADERS *>(
+                       base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew)->FileHeader.Machine;
+    const char *arch = machine == IMAGE_FILE_MACHINE_I386 ? "x86" : machine == IMAGE_FILE_MACHINE_AMD64 ? "amd64" : "?";
+    Check(manifest.find("processorArchitecture=\"" + std::string(arch) + "\"") != std::string::npos,
           "manifest names the exe's architecture");
   }
   FreeLibrary(image);
