@@ -22,7 +22,7 @@
 # Z:\ path), runs the program under Wine and stops devsim. Without
 # ZARVIK_NATIVE_TOOLS_DIR the Windows variant is not added. Windows device
 # tests share the prefix's dosdevices links, so they run one at a time
-# (RESOURCE_LOCK zarvik_wine_devices). Use line names of letters, digits and
+# (RESOURCE_LOCK ${ZARVIK_WINE_DEVICES_LOCK}). Use line names of letters, digits and
 # '_' only, and let every test of a program use its own lines, since the
 # recordings of one program run accumulate.
 set(ZARVIK_NATIVE_TOOLS_DIR "" CACHE PATH "Native build tree whose tools/devsim/devsim serves the Windows device tests")
@@ -42,16 +42,16 @@ function(zarvik_add_devsim_test name)
     add_executable(${name} ${ARG_SOURCES} ${support} ${ZARVIK_DEVSIM_SUPPORT}/simdevices_wine.cpp)
     target_link_libraries(${name} PRIVATE zarvik_core GTest::gmock GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-    add_test(NAME win.${name}
+    add_test(NAME ${ZARVIK_TEST_PREFIX}${name}
              COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-with-devsim
                      --devsim ${ZARVIK_NATIVE_TOOLS_DIR}/tools/devsim/devsim
                      --scenario ${scenario}
                      --work ${CMAKE_CURRENT_BINARY_DIR}/${name}.sim
                      -- $<TARGET_FILE:${name}>)
-    set_tests_properties(win.${name} PROPERTIES
+    set_tests_properties(${ZARVIK_TEST_PREFIX}${name} PROPERTIES
       TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS};devsim"
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
-      RESOURCE_LOCK zarvik_wine_devices)
+      RESOURCE_LOCK ${ZARVIK_WINE_DEVICES_LOCK})
   else()
     add_executable(${name} ${ARG_SOURCES} ${support} ${ZARVIK_DEVSIM_SUPPORT}/simdevices_native.cpp)
     target_link_libraries(${name} PRIVATE devsim zarvik_core GTest::gmock GTest::gtest_main)

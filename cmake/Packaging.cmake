@@ -1,6 +1,7 @@
 # Release packages, built with cpack in a configured tree:
-#   Windows build: a ZIP with zarvik.exe, the Polish CZYTAJ.txt and the
-#                  example of a nightly task, harmonogram.cmd;
+#   Windows build: a ZIP with zarvik.exe, the 32-bit zarvik32.exe of the tree
+#                  named by ZARVIK_WINDOWS32_BUILD_DIR, the Polish CZYTAJ.txt
+#                  and the example of a nightly task, harmonogram.cmd;
 #   Linux build:   a .deb and a .tar.gz with bin/zarvik, the man page, the
 #                  systemd service and timer of the nightly run and their
 #                  settings (/etc/default/zarvik).
@@ -51,11 +52,26 @@ and keeps a directory per KE on the local disk in step with the KE's files.\n\
 It also writes a report of the serial devices it finds.")
 set(CPACK_INSTALL_CMAKE_PROJECTS
     "${CMAKE_BINARY_DIR};${PROJECT_NAME};${ZARVIK_PACKAGE_COMPONENT};/")
+# The 64-bit tree packs the 32-bit tree's install component beside its own,
+# so one zip holds both programs. That tree must be built before cpack runs.
+set(ZARVIK_WINDOWS32_BUILD_DIR "" CACHE PATH "32-bit Windows build tree whose zarvik32.exe the zip also holds")
+set(ZARVIK_PACK_WINDOWS32 OFF)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND ZARVIK_WINDOWS32_BUILD_DIR)
+  set(ZARVIK_PACK_WINDOWS32 ON)
+  list(APPEND CPACK_INSTALL_CMAKE_PROJECTS
+       "${ZARVIK_WINDOWS32_BUILD_DIR}" "${PROJECT_NAME}" "${ZARVIK_PACKAGE_COMPONENT}" "/")
+endif()
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME win64)
+  if(ZARVIK_PACK_WINDOWS32)
+    set(CPACK_SYSTEM_NAME windows)
+  elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_SYSTEM_NAME win32)
+  else()
+    set(CPACK_SYSTEM_NAME win64)
+  endif()
 else()
   set(CPACK_GENERATOR "DEB;TGZ")
   set(CPACK_SYSTEM_NAME linux-amd64)

@@ -3,12 +3,17 @@
 # in a Wine prefix of this test's own. The device part of the report must be
 # the same bytes the Linux build writes for the same devices; the environment
 # part must be the program's environment, one CR LF line per variable.
+# With OTHER_EXE (the 64-bit exe, when ZARVIK_EXE is the 32-bit one) both list
+# the same devices with the same options, every class of device included, and
+# the device parts of their reports must be the same bytes: the SetupAPI
+# structures and the property buffers come out alike on both architectures.
 #
-#   wine_list_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR
+#   wine_list_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR [OTHER_EXE]
 set -euo pipefail
 exe="$1"
 src="$2"
 work="$3"
+other="${4:-}"
 
 mkdir -p "$work/tmp"
 export WINEPREFIX="$work/prefix"
@@ -20,10 +25,21 @@ export WINEDEBUG=-all
 "$src/scripts/wine-register-devices" "$src/tests/discovery/data/bare_device.txt"
 
 cd "$work"
-rm -f report.txt report2.txt report3.txt
+rm -f report*.txt other*.txt
 "$src/scripts/wine-run" "$exe" LIST report.txt
 "$src/scripts/wine-run" "$exe" LIST report2.txt "NCOM FILTER"
 "$src/scripts/wine-run" "$exe" LIST report3.txt NCOM
+if [ -n "$other" ]; then
+  if [ ! -f "$other" ]; then
+    echo "$other is not built: cannot compare the reports"
+    exit 1
+  fi
+  "$src/scripts/wine-run" "$exe" LIST report4.txt "ALL NCOM"
+  "$src/scripts/wine-run" "$other" LIST other.txt
+  "$src/scripts/wine-run" "$other" LIST other2.txt "NCOM FILTER"
+  "$src/scripts/wine-run" "$other" LIST other3.txt NCOM
+  "$src/scripts/wine-run" "$other" LIST other4.txt "ALL NCOM"
+fi
 
 python3 - "$src/tests/discovery/data/list_default.golden" report.txt report2.txt report3.txt <<'EOF'
 import sys
@@ -46,6 +62,21 @@ bare = (b'Port szeregowy niezdefiniowany\r\nHardwareId:         \r\nVersion:    
         b'SystemID:           ROOT\\PORTS\\0000\r\n')
 if b'ROOT\\PORTS' in report or not unfiltered.startswith(bare) or not unfiltered[len(bare):].startswith(b'Numer'):
     fail.append('device without properties not reported as an undefined port under NCOM: %r' % unfiltered[:200])
+# The other exe's reports: the device parts, up to the environment's title,
+# byte for byte.
+title = 'Konfiguracja komputera'.encode('cp1250')
+for n in ['', '2', '3', '4']:
+    try:
+        mine, theirs = open('report%s.txt' % n, 'rb').read(), open('other%s.txt' % n, 'rb').read()
+    except FileNotFoundError:
+        continue
+    mine, theirs = mine[:mine.find(title)], theirs[:theirs.find(title)]
+    if mine != theirs or len(mine) < len(golden) // 2:
+        cut = next((i for i, (a, b) in enumerate(zip(mine, theirs)) if a != b), min(len(mine), len(theirs)))
+        fail.append('report%s.txt: the two exes differ at byte %d:\n  this  %r\n  other %r' %
+                    (n, cut, mine[cut:cut + 80], theirs[cut:cut + 80]))
+    else:
+        print('report%s.txt: both exes wrote the same %d device bytes' % (n, len(mine)))
 if fail:
     print('\n'.join(fail))
     sys.exit(1)

@@ -4,11 +4,13 @@
   check_package.py manpage <zarvik.1> <version>
   check_package.py czytaj <CZYTAJ.txt>
   check_package.py readme <README.md>
-  check_package.py imports <objdump> <zarvik.exe>
+  check_package.py imports <objdump> <zarvik.exe> <i386|x86-64>
   check_package.py linux <cpack> <CPackConfig.cmake> <work dir> <version>
-  check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt>
+  check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt> <exe name> [<32-bit tree>]
 
-Every check prints one line; the script ends with 1 when any failed.
+Every check prints one line; the script ends with 1 when any failed, and with
+77 (skipped) when the zip is to hold the 32-bit tree's program and that tree
+is not built.
 """
 import os
 import re
@@ -83,7 +85,7 @@ def czytaj(path):
     codes = {int(c) for c in re.findall(r"^  (\d)  - ", text, re.M)}
     check(codes == EXIT_CODES, "exit codes %s explained (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
     for name in ["ERROR_log.txt", "log\\log_log.txt", "vemora_log\\error_log.txt", "error.txt",
-                 "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST"]:
+                 "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST", "zarvik32.exe"]:
         check(name in text, "mentions " + name)
     # The task command stays one line, to be copied as it is.
     long_lines = [l for l in text.split("\r\n") if len(l) > 79 and not l.startswith("  schtasks ")]
@@ -112,16 +114,42 @@ SYSTEM_DLLS = {
 }
 
 
-def imports(objdump, exe):
+# Calls a Windows 7 SP1 kernel lacks that a toolchain's precompiled runtime
+# (libstdc++, winpthreads) or a convenient one-call API could bring in; the
+# program's own code is held to Windows 7 by _WIN32_WINNT at compile time.
+NEWER_THAN_WINDOWS_7 = {
+    "GetSystemTimePreciseAsFileTime", "CreateFile2", "GetCurrentThreadStackLimits",
+    "WaitOnAddress", "WakeByAddressSingle", "WakeByAddressAll", "SetThreadDescription",
+    "GetThreadDescription", "BCryptHash", "PathCchCombine", "CopyFile2", "SetDefaultDllDirectories",
+    "AddDllDirectory", "GetOverlappedResultEx", "CreateRemoteThreadEx",
+}
+
+
+def imports(objdump, exe, machine):
     r = run([objdump, "-p", exe])
     if not check(r.returncode == 0, "objdump reads " + exe):
         return
     text = r.stdout.decode("latin-1")
+    check(re.search(r"file format pei-" + re.escape(machine) + r"$", text, re.M) is not None,
+          "a %s program" % machine)
+    # Windows 7 is 6.1: a higher subsystem or system version and it refuses
+    # to start the program.
+    for field in ["Subsystem", "OSystem"]:
+        major = re.search(r"^Major%sVersion\s+(\d+)" % field, text, re.M)
+        minor = re.search(r"^Minor%sVersion\s+(\d+)" % field, text, re.M)
+        version = (int(major.group(1)), int(minor.group(1))) if major and minor else None
+        check(version is not None and version <= (6, 1),
+              "%s version %s runs on Windows 7" % (field, "%d.%d" % version if version else "missing"))
     dlls = re.findall(r"DLL Name: (\S+)", text)
     check(len(dlls) > 0, "import table found (%s)" % ", ".join(dlls))
-    foreign = [d for d in dlls
-               if d.lower() not in SYSTEM_DLLS and not d.lower().startswith("api-ms-win-")]
+    # Windows 7 has only the first version (l1-1-0) of each API set.
+    foreign = [d for d in dlls if d.lower() not in SYSTEM_DLLS
+               and not (d.lower().startswith("api-ms-win-") and d.lower().endswith("-l1-1-0.dll"))]
     check(not foreign, "only system DLLs are imported" + ("" if not foreign else "; not system: " + ", ".join(foreign)))
+    calls = set(re.findall(r"^\t[0-9a-f]+\t\s*\d+\s+(\S+)", text, re.M))
+    newer = sorted(calls & NEWER_THAN_WINDOWS_7)
+    check(len(calls) > 20 and not newer,
+          "%d imported calls, none newer than Windows 7%s" % (len(calls), "; newer: " + ", ".join(newer) if newer else ""))
     m = re.search(r"^Subsystem\s+(\S+)", text, re.M)
     check(m is not None and int(m.group(1), 16) == 3, "console subsystem (Windows CUI)")
 
@@ -236,19 +264,26 @@ def systemd_units(root, binary, work):
     check(r.returncode == 0 and said == "", "systemd-analyze verify passes on both units" + (": " + said if said else ""))
 
 
-def windows_zip(program, config, work, version, wine_run, czytaj_path):
+def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name, tree32=None):
+    """The zip a user gets: its programs start under Wine, show the help and
+    write a report. With tree32 it holds that tree's zarvik32.exe too."""
+    if tree32 and not os.path.exists(os.path.join(tree32, "cmake_install.cmake")):
+        print("skipped: the 32-bit tree %s is not built (cmake --preset windows32)" % tree32)
+        sys.exit(77)
     work = os.path.abspath(work)
     out = cpack(program, config, work, "ZIP")
     path = one_file(out, ".zip")
     if not path:
         return
-    check(os.path.basename(path) == "zarvik-%s-win64.zip" % version, "zip name " + os.path.basename(path))
+    exes = [exe_name, "zarvik32.exe"] if tree32 else [exe_name]
+    name = "windows" if tree32 else ("win32" if exe_name == "zarvik32.exe" else "win64")
+    check(os.path.basename(path) == "zarvik-%s-%s.zip" % (version, name), "zip name " + os.path.basename(path))
     unpacked = os.path.join(work, "zip-root")
     shutil.rmtree(unpacked, ignore_errors=True)
     with zipfile.ZipFile(path) as z:
         files = {n.split("/", 1)[-1]: n for n in z.namelist() if not n.endswith("/")}
-        check(sorted(files) == ["CZYTAJ.txt", "harmonogram.cmd", "zarvik.exe"],
-              "the zip holds zarvik.exe, CZYTAJ.txt and harmonogram.cmd: %s" % sorted(files))
+        check(sorted(files) == sorted(["CZYTAJ.txt", "harmonogram.cmd"] + exes),
+              "the zip holds %s, CZYTAJ.txt and harmonogram.cmd: %s" % (" and ".join(exes), sorted(files)))
         if "harmonogram.cmd" in files:
             task = z.read(files["harmonogram.cmd"])
             check(task.isascii() and b"\n" not in task.replace(b"\r\n", b""),
@@ -260,11 +295,12 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path):
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
                   "CZYTAJ.txt is packed byte for byte")
         z.extractall(unpacked)
-    if "zarvik.exe" in files:
-        exe = os.path.join(unpacked, files["zarvik.exe"])
-        cwd = os.path.dirname(exe)
-        help_runs([wine_run, exe], cwd, "the zipped exe under Wine")
-        list_runs([wine_run, exe], cwd, "the zipped exe under Wine")
+    for exe in exes:
+        if exe in files:
+            full = os.path.join(unpacked, files[exe])
+            cwd = os.path.dirname(full)
+            help_runs([wine_run, full], cwd, "the zipped %s under Wine" % exe)
+            list_runs([wine_run, full], cwd, "the zipped %s under Wine" % exe)
 
 
 def main(argv):

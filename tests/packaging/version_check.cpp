@@ -1,8 +1,9 @@
-// Reads zarvik.exe the way Windows Explorer does (version.dll, the loader's
-// resource functions) and checks what a user and Windows see: the version
-// numbers, the Polish strings in code page 1250, and a manifest that runs the
+// Reads zarvik.exe (or zarvik32.exe) the way Windows Explorer does
+// (version.dll, the loader's resource functions) and checks what a user and
+// Windows see: the version numbers, the Polish strings in code page 1250, the
+// file's own name, and a manifest for the exe's architecture that runs the
 // console program without elevation.
-//   version_check <path of zarvik.exe> <major.minor.patch>
+//   version_check <zarvik.exe in the current directory> <major.minor.patch>
 #include <windows.h>
 
 #include <cstdio>
@@ -71,7 +72,7 @@ void CheckVersionInfo(const std::wstring &exe, unsigned major, unsigned minor, u
   Check(QueryString(info, L"ProductName") == L"Zarvik", "ProductName is Zarvik");
   Check(QueryString(info, L"FileVersion") == versionText, "FileVersion text");
   Check(QueryString(info, L"ProductVersion") == versionText, "ProductVersion text");
-  Check(QueryString(info, L"OriginalFilename") == L"zarvik.exe", "OriginalFilename");
+  Check(QueryString(info, L"OriginalFilename") == exe, "OriginalFilename is the exe's name");
   Check(QueryString(info, L"FileDescription") == L"Archiwizacja Kopii Elektronicznej drukarek fiskalnych",
         "Polish FileDescription");
   // The letter s with acute accent is 0x9C in code page 1250 and must come
@@ -96,6 +97,14 @@ void CheckManifest(const std::wstring &exe) {
               manifest.find("highestAvailable") == std::string::npos,
           "manifest never asks for elevation");
     Check(manifest.find("supportedOS") != std::string::npos, "manifest declares supported systems");
+    // A manifest of the other architecture stops Windows from starting the
+    // exe. The image is mapped with its headers; the handle's low bits flag it.
+    auto base = reinterpret_cast<const char *>(reinterpret_cast<uintptr_t>(image) & ~uintptr_t{3});
+    WORD machine = reinterpret_cast<const IMAGE_NT_HEADERS *>(
+                       base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew)->FileHeader.Machine;
+    const char *arch = machine == IMAGE_FILE_MACHINE_I386 ? "x86" : machine == IMAGE_FILE_MACHINE_AMD64 ? "amd64" : "?";
+    Check(manifest.find("processorArchitecture=\"" + std::string(arch) + "\"") != std::string::npos,
+          "manifest names the exe's architecture");
   }
   FreeLibrary(image);
 }
