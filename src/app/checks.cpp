@@ -99,7 +99,13 @@ void RunChecks(JobRun &run) {
     copy.port.ShareHandle(run.printer->port);
     run.printer->EnterRelay();
   }
-  copy.EnsureOpen();
+  if (!run.failed && !copy.EnsureOpen() && !copy.portName.empty()) {
+    // A port that cannot be had is said at once, not after the identity
+    // requests have gone unanswered.
+    bool busy = copy.port.OpenFailure() == plat::OpenFailure::kBusy;
+    Fail(run, label, msg::kPortOpen + copy.portName + (busy ? msg::kPortBusy : msg::kPortMissing), 3);
+    return;
+  }
 
   if (!run.failed)
     CheckIdentity(run, label);
@@ -147,21 +153,4 @@ bool IsSafeComponent(const std::string &name) {
       stem[3] >= '0' && stem[3] <= '9')
     return false;
   return true;
-}
-
-std::string Printable(const std::string &text) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string shown;
-  for (char ch : text) {
-    auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) {
-      shown += "[x";
-      shown += hex[byte >> 4];
-      shown += hex[byte & 15];
-      shown += ']';
-    } else {
-      shown += ch;
-    }
-  }
-  return shown;
 }

@@ -89,9 +89,7 @@ void DrukarkaClass::LogFrame(const char *kind, const iBuffer &bytes) {
   if (bytes.Length() == 0)
     return;
   std::string prefix = "<com" + std::to_string(comNumber) + "><" + Tag(logTag1) + "," + Tag(logTag2) + kind;
-  iBuffer line(prefix.c_str());
-  line.Append(bytes);
-  line.EscapeControls();
+  iBuffer line((prefix + Printable(std::string(bytes.Text(), static_cast<size_t>(bytes.Length())))).c_str());
   line.FromMazovia();
   log.Log(line.Text());
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <string>
 
+#include "devices/collectreply.h"
 #include "devices/fastcom.h"
 #include "devices/vemoracopyclass.h"
 #include "devsim.h"
@@ -26,7 +27,7 @@ protected:
   std::string Ask(FastCom &port, const std::string &request, int budget = 100) {
     iBuffer reply;
     port.Send(Frame(request));
-    port.Receive(reply, budget);
+    CollectReply(port, reply, budget, nullptr, 1 << 24);
     return Text(reply);
   }
   devsim::Simulator sim;
@@ -70,7 +71,7 @@ TEST_F(DevsimTest, ALargeReplyWaitsForTheReader) {
   port.Send(Frame("\x1b" "3;0;1F"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300)); // nobody reads
   iBuffer reply;
-  port.Receive(reply, 400);
+  CollectReply(port, reply, 400, nullptr, 1 << 24);
   ASSERT_EQ(reply.Length(), 300001);
   EXPECT_EQ(Text(reply), devsim::FileContent(1, 300000) + '\xFF');
 }
