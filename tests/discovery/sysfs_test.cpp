@@ -1,5 +1,6 @@
 // The Linux device set over a fake sysfs tree, and `zarvik LIST` end to end.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -156,6 +157,20 @@ TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
 
 TEST_F(ListModeTest, NoDevicesGiveTheConfigurationPartAlone) {
   EXPECT_EQ(RunList(""), "\r\n\r\nKonfiguracja komputera obs\263uguj\271cego drukarki\r\n\r\n" + Environment());
+}
+
+// A report that cannot be written (a missing folder, a directory) is said on
+// the console with its path, and the run ends with 10, not with 0.
+TEST_F(ListModeTest, AReportThatCannotBeWrittenEndsWith10) {
+  fs::create_directories(root / "taken");
+  for (const std::string target : {"missing/report.txt", "taken"}) {
+    std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' '" ZARVIK_EXE
+                          "' LIST " + target + " > out.txt 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 10) << target << " " << status;
+    EXPECT_EQ(Slurp(root / "out.txt"), "Nie mo\277na zapisa\346 raportu: " + target + "\r\n");
+    EXPECT_FALSE(fs::exists(root / (target + ".tmp")));
+  }
 }
 
 } // namespace
