@@ -95,7 +95,7 @@ TEST(PlatformBasics, FixedPathsOfEachPlatform) {
   } else {
     EXPECT_EQ(plat::DiscoveryErrorFile(), "error.txt");
     EXPECT_EQ(plat::DefaultReportFile(), "test.txt");
-    EXPECT_EQ(plat::FallbackLogDirectory("/x"), plat::TempDirectory() + "/vemora_log");
+    EXPECT_EQ(plat::FallbackLogDirectory("/x").rfind(plat::TempDirectory() + "/vemora_log-", 0), 0u);
   }
 }
 

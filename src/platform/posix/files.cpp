@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -48,10 +49,13 @@ bool DirectoryExists(const std::string &path) {
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool CreateOneDirectory(const std::string &path) { return mkdir(path.c_str(), 0777) == 0; }
+bool CreateOneDirectory(const std::string &path) {
+  // Two writers may race to create it: one that finds it made is done too.
+  return mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(path));
+}
 
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0), 0666);
   if (fd < 0)
     return false;
   // One write on an O_APPEND descriptor: concurrent lines never interleave.
@@ -151,14 +155,24 @@ std::string TempDirectory() {
 std::string DefaultLogDirectory() {
   const char *home = std::getenv("HOME");
   if (!home || !*home)
-    return TempDirectory() + "/vemora_log";
+    return FallbackLogDirectory({});
   std::string dir = home;
   while (dir.size() > 1 && dir.back() == '/')
     dir.pop_back();
   return dir + "/vemora_log";
 }
 
-std::string FallbackLogDirectory(const std::string &) { return TempDirectory() + "/vemora_log"; }
+// Other users share the temporary directory: the folder is the user's own.
+std::string FallbackLogDirectory(const std::string &) {
+  return TempDirectory() + "/vemora_log-" + std::to_string(geteuid());
+}
+
+bool PrepareFallbackLogDirectory(const std::string &path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    return false;
+  struct stat info{};
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+}
 
 std::string DiscoveryErrorFile() { return "error.txt"; }
 std::string DefaultReportFile() { return "test.txt"; }

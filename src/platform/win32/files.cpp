@@ -30,9 +30,14 @@ bool DirectoryExists(const std::string &path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateOneDirectory(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateOneDirectory(const std::string &path) {
+  // Two writers may race to create it: one that finds it made is done too.
+  return CreateDirectoryA(path.c_str(), nullptr) != 0 ||
+         (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
+}
 
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow) {
+  (void)noFollow; // the fallback folder is no shared one on Windows
   // With FILE_APPEND_DATA (and no FILE_WRITE_DATA) every WriteFile lands at
   // the current end of the file. Windows makes that one indivisible append;
   // Wine computes the end and writes there in two steps, so concurrent writers
@@ -154,6 +159,8 @@ std::string FallbackLogDirectory(const std::string &dir) {
     lowered[0] = static_cast<char>(lowered[0] - 1);
   return lowered;
 }
+
+bool PrepareFallbackLogDirectory(const std::string &path) { return CreateOneDirectory(path); }
 
 std::string DiscoveryErrorFile() { return "c:error.txt"; }
 std::string DefaultReportFile() { return "c:\\test.txt"; }
