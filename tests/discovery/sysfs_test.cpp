@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "discovery/usbclass.h"
+#include "platform/comtty.h"
 #include "fakesysfs.h"
 
 namespace fs = std::filesystem;
@@ -112,6 +113,22 @@ TEST_F(SysfsTest, MissingHugeAndOddEntriesNeverBreakTheWalk) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].id, "USB\\VID_0403&PID_6015\\6&BA16A5D4&0&0");
   EXPECT_EQ(seen[1].texts.at(12), "USB Serial Port");
+}
+
+// One mapping serves the walk, the port opening and the simulator.
+TEST(ComTty, NamesAndNumbersMapBothWaysAtTheFamilyEdges) {
+  const struct {
+    const char *tty;
+    int com;
+  } pairs[] = {{"ttyS0", 1}, {"ttyS31", 32}, {"ttyUSB0", 33}, {"ttyUSB31", 64}, {"ttyACM0", 65}, {"ttyACM31", 96}};
+  for (const auto &p : pairs) {
+    EXPECT_EQ(plat::ComNumberOfTty(p.tty), p.com) << p.tty;
+    EXPECT_EQ(plat::TtyOfCom(p.com), p.tty) << p.com;
+  }
+  for (const char *odd : {"ttyS01", "ttyS32", "ttyUSB", "ttyACM1x", "ttyAMA0", "tty1", "ttyS123"})
+    EXPECT_EQ(plat::ComNumberOfTty(odd), 0) << odd;
+  EXPECT_EQ(plat::TtyOfCom(0), "");
+  EXPECT_EQ(plat::TtyOfCom(97), "");
 }
 
 TEST_F(SysfsTest, NoSysfsAtAllIsAnEmptySet) {

@@ -2,6 +2,8 @@
 // the walk with the texts SetupAPI would give for the same device.
 #include "platform/devset.h"
 
+#include "platform/comtty.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -70,27 +72,6 @@ uint32_t Fnv1a(const std::string &text) {
     hash *= 16777619u;
   }
   return hash;
-}
-
-// COM number of a tty name: ttyS<k> k+1, ttyUSB<k> k+33, ttyACM<k> k+65 for
-// k 0 to 31; 0 for any other name.
-int ComNumberOf(const std::string &name) {
-  static const struct {
-    const char *prefix;
-    int base;
-  } kinds[] = {{"ttyUSB", 33}, {"ttyACM", 65}, {"ttyS", 1}};
-  for (const auto &kind : kinds) {
-    std::string prefix = kind.prefix;
-    if (name.compare(0, prefix.size(), prefix) != 0)
-      continue;
-    std::string digits = name.substr(prefix.size());
-    if (digits.empty() || digits.size() > 2 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        (digits.size() == 2 && digits[0] == '0'))
-      return 0;
-    int k = std::stoi(digits);
-    return k <= 31 ? k + kind.base : 0;
-  }
-  return 0;
 }
 
 std::string LinkName(const fs::path &link) {
@@ -208,7 +189,7 @@ private:
     std::error_code ec;
     for (fs::directory_iterator it(sysRoot / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
       std::string name = it->path().filename().string();
-      int com = ComNumberOf(name);
+      int com = ComNumberOfTty(name);
       if (com == 0 && !allClasses)
         continue;
       std::error_code linkError;

@@ -2,6 +2,8 @@
 // taken exclusively, raw 8N1, every wait a poll against a steady deadline.
 #include "platform/serial.h"
 
+#include "platform/comtty.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -23,17 +25,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int Fd(SerialHandle handle) { return static_cast<int>(handle); }
-
-// The tty of a COM number as the kernel names it; empty for other numbers.
-std::string TtyOfCom(long n) {
-  if (n >= 1 && n <= 32)
-    return "ttyS" + std::to_string(n - 1);
-  if (n >= 33 && n <= 64)
-    return "ttyUSB" + std::to_string(n - 33);
-  if (n >= 65 && n <= 96)
-    return "ttyACM" + std::to_string(n - 65);
-  return {};
-}
 
 // "com" (any case) followed by decimal digits only.
 long ComNumber(const char *name) {
