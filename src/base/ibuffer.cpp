@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "base/numtext.h"
 #include "platform/clock.h"
 
 namespace {
@@ -236,27 +237,11 @@ void iBuffer::FromMazovia() {
 }
 
 int iBuffer::ParseInt(const char *text, int64_t *value) const {
-  const char *p = text ? text : reinterpret_cast<const char *>(data);
-  const char *start = p;
-  while (*p == ' ')
-    ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  while (*p == '0')
-    ++p;
-  uint64_t accumulated = 0; // wraps silently, as the replies never overflow it
-  while (*p >= '0' && *p <= '9') {
-    accumulated = accumulated * 10 + static_cast<uint64_t>(*p - '0');
-    ++p;
-  }
-  if (negative)
-    accumulated = 0 - accumulated;
+  size_t used = 0;
+  int64_t number = DecimalAt(text ? text : Text(), &used);
   if (value)
-    *value = static_cast<int64_t>(accumulated);
-  return static_cast<int>(p - start);
+    *value = number;
+  return static_cast<int>(used);
 }
 
 int64_t iBuffer::TakeInt() {

@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <new>
 
+#include "base/numtext.h"
+
 namespace {
 
 const char kCrLf[] = "\r\n";
@@ -36,13 +38,6 @@ const PropertyRead kProperties[] = {
     {"Mfg:           ", plat::kPropMfg},          {"Enumerator:    ", plat::kPropEnumeratorName},
     {"Physical name: ", plat::kPropPhysicalName},
 };
-
-std::string UpperAscii(std::string text) {
-  for (char &c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
 
 void AppendLine(iBuffer &buffer, const char *text) {
   buffer.AppendText(text);

@@ -2,6 +2,7 @@
 // the walk with the texts SetupAPI would give for the same device.
 #include "platform/devset.h"
 
+#include "base/numtext.h"
 #include "platform/comtty.h"
 
 #include <algorithm>
@@ -42,26 +43,9 @@ std::string ReadAttribute(const fs::path &file) {
   return line;
 }
 
-unsigned long ParseNumber(std::string text, int base) {
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string::npos)
-    return 0;
-  const char *begin = text.c_str() + start;
-  char *end = nullptr;
-  unsigned long value = std::strtoul(begin, &end, base);
-  return end == begin ? 0 : value;
-}
-
 std::string HexText(const std::string &attribute, int width) {
   char text[32];
-  std::snprintf(text, sizeof text, "%0*lX", width, ParseNumber(attribute, 16) & 0xFFFFFFFFul);
-  return text;
-}
-
-std::string Upper(std::string text) {
-  for (char &c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
+  std::snprintf(text, sizeof text, "%0*lX", width, static_cast<unsigned long>(HexAt(attribute) & 0xFFFFFFFFu));
   return text;
 }
 
@@ -117,7 +101,7 @@ class SysfsDeviceSet : public DeviceSet {
 public:
   bool ClassGuidFromName(const char *className, Guid &guid) override {
     std::string name = className != nullptr ? className : "";
-    if (Upper(name) != "PORTS")
+    if (UpperAscii(name) != "PORTS")
       return false;
     guid = kPortsGuid;
     return true;
@@ -235,7 +219,7 @@ private:
       std::string vidPid = "USB\\VID_" + HexText(ReadAttribute(usb / "idVendor"), 4) + "&PID_" +
                            HexText(ReadAttribute(usb / "idProduct"), 4);
       std::string i = HexText(ReadAttribute(iface / "bInterfaceNumber"), 2);
-      bool composite = ParseNumber(ReadAttribute(usb / "bNumInterfaces"), 10) > 1;
+      bool composite = DecimalAt(ReadAttribute(usb / "bNumInterfaces")) > 1;
       char hash[16];
       std::snprintf(hash, sizeof hash, "%08X", static_cast<unsigned>(Fnv1a(usb.filename().string())));
       std::string serial = ReadAttribute(usb / "serial");
@@ -266,8 +250,8 @@ private:
     } else {
       // Any other tty with a device: named after its bus and its own name.
       std::string bus = LinkName(entry.device / "subsystem");
-      bus = Upper(bus);
-      std::string upperName = Upper(entry.name);
+      bus = UpperAscii(bus);
+      std::string upperName = UpperAscii(entry.name);
       e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + upperName;
       e.MultiText(kPropHardwareId, e.id);
       e.Text(kPropDeviceDesc, entry.name);
