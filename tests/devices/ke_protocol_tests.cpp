@@ -189,3 +189,30 @@ TEST_F(KeTest, ClosedPortIsSilent) {
   });
   EXPECT_LT(ms, 500);
 }
+
+// A first-kind module answers a file request only after an ENQ and adds one
+// byte behind the end byte, which is cut; one that never answers gets exactly
+// two ENQs. A tenth of the designed idle budget keeps each attempt short.
+TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
+  VemoraCopyClass ke(sim.Port("enq").c_str());
+  ke.fileBudget = 1200;
+  ke.ReadVersion();
+  ASSERT_EQ(ke.moduleKind, 0);
+  ke.SetRequestDigits(0, 3);
+  size_t before = sim.ReceivedCount("enq");
+  iBuffer target;
+  EXPECT_TRUE(ke.ReadFile(target, 9));
+  std::string expected;
+  while (expected.size() < 2000)
+    expected += "0123456789";
+  EXPECT_EQ(Text(target), expected + '\xff');
+  EXPECT_EQ(sim.Received("enq").substr(before), "\x1b" "3;0;9F\x05");
+
+  VemoraCopyClass quiet(sim.Port("quiet").c_str());
+  quiet.fileBudget = 1200;
+  quiet.moduleKind = 0;
+  quiet.SetRequestDigits(0, 3);
+  EXPECT_FALSE(quiet.ReadFile(target, 42));
+  EXPECT_EQ(target.Length(), 0);
+  EXPECT_EQ(Received("quiet", 10), "\x1b" "3;0;42F\x05\x05");
+}
