@@ -21,7 +21,7 @@ const char kCriticalRelated[] = "Krytyczny b\263\271d odczytu urz\271dze\361 pow
 const char kCriticalInterpret[] = "Krytyczny b\263\271d w interpretacji informacji.";
 const char kNullPointer[] = "Wska\237nik pusty. Brak pami\352ci na stercie.";
 const char kSystemErrorIn[] = "B\263\271d systemowy w wywo\263aniu funkcji ";
-const char kAlsoRegistry[] = "oraz funkcji systemowej SetupDiGetDeviceRegistryProperty.";
+const char kAlsoSystem[] = "oraz funkcji systemowej ";
 
 struct PropertyRead {
   const char *label;
@@ -120,26 +120,26 @@ bool UsbClass::SearchPorts() {
 
   bool found = false;
   if (!guarded([&] { found = deviceSet->ClassGuidFromName("ports", classGuid); }, kCriticalSearch,
-               "SetupDiClassGuidsFromNameEx", {&classGuid}))
+               plat::DiscoveryFunction(plat::DiscoveryStep::kClassGuid), {&classGuid}))
     return abort();
   if (!found)
     return false;
 
-  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, "SetupDiGetClassDevsEx",
+  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, plat::DiscoveryFunction(plat::DiscoveryStep::kOpen),
                {&classGuid}))
     return abort();
   if (!setOpen)
     return false;
 
-  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, "SetupDiOpenDeviceInfo", {}))
+  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryFunction(plat::DiscoveryStep::kOpenRoot), {}))
     return abort();
-  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, "SetupDiGetDeviceInfoListDetail",
+  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, plat::DiscoveryFunction(plat::DiscoveryStep::kListDetail),
                {&detailGuid, &classGuid}))
     return abort();
 
   for (int index = 0;; ++index) {
     bool more = false;
-    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, "SetupDiEnumDeviceInfo",
+    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, plat::DiscoveryFunction(plat::DiscoveryStep::kEnumerate),
                  {&detailGuid}))
       return abort();
     if (!more)
@@ -147,7 +147,7 @@ bool UsbClass::SearchPorts() {
 
     std::string id;
     int result = 0;
-    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, "CM_Get_Device_ID_Ex",
+    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, plat::DiscoveryFunction(plat::DiscoveryStep::kInstanceId),
                  {&detailGuid}))
       return abort();
     if (result != plat::kCrSuccess)
@@ -190,7 +190,7 @@ bool UsbClass::SearchPorts() {
     } catch (...) {
       AppendLine(errorText, kCriticalGuidLoop);
       AppendSystemError(errorText, "klasy GetDeviceProperty");
-      AppendLine(errorText, kAlsoRegistry);
+      AppendLine(errorText, std::string(kAlsoSystem) + plat::DiscoveryFunction(plat::DiscoveryStep::kProperty) + ".");
       errorText.AppendBytes(propertyText.Data(), propertyText.TextLength());
       errorText.AppendText(kCrLf);
       AppendLine(errorText, GuidToText(deviceGuid));

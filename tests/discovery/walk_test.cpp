@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "discovery/usbclass.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -128,6 +129,8 @@ struct Walk {
 
 using Ids = std::vector<std::string>;
 
+std::string Step(plat::DiscoveryStep step) { return plat::DiscoveryFunction(step); }
+
 TEST(Walk, PortListIsInComOrderAndStableForEqualNumbers) {
   Walk w({Port("A", "x (COM3)"), Port("B", "x (COM3)"), Port("C", "x (COM2)"), Port("D", "no port"),
           Port("E", "x (COM10)"), Port("F", "x (COM3)")});
@@ -181,12 +184,11 @@ TEST(Walk, ThrowingPropertyReadGoesThroughTheGuard) {
   EXPECT_FALSE(w.set->open);
   // The failing read had cleared the property text, so that line is empty;
   // the current device's class GUID carries its index 1.
-  EXPECT_STREQ(w.usb->errorText.Text(),
-               "Krytyczny b\263\271d w odczycie informacji o urz\271dzeniach w petli GUID.\r\n"
-               "B\263\271d systemowy w wywo\263aniu funkcji klasy GetDeviceProperty.\r\n"
-               "oraz funkcji systemowej SetupDiGetDeviceRegistryProperty.\r\n"
-               "\r\n"
-               "{00000001-E325-11CE-BFC1-08002BE10318}\r\n");
+  EXPECT_EQ(std::string(w.usb->errorText.Text()),
+            std::string("Krytyczny b\263\271d w odczycie informacji o urz\271dzeniach w petli GUID.\r\n"
+                        "B\263\271d systemowy w wywo\263aniu funkcji klasy GetDeviceProperty.\r\n"
+                        "oraz funkcji systemowej ") +
+                Step(plat::DiscoveryStep::kProperty) + ".\r\n\r\n{00000001-E325-11CE-BFC1-08002BE10318}\r\n");
 }
 
 TEST(Walk, RecordThatCannotBeCreatedEndsTheWalk) {
@@ -211,15 +213,20 @@ TEST(Walk, FailingClassLookupAndOpenAreReported) {
   lookup.set->throwIn = "class";
   EXPECT_FALSE(lookup.usb->SearchPorts());
   EXPECT_TRUE(lookup.usb->errorFlag);
-  EXPECT_STREQ(lookup.usb->errorText.Text(), "Krytyczny b\263\271d w poszukiwaniu portu.\r\n"
-                                              "B\263\271d systemowy w wywo\263aniu funkcji SetupDiClassGuidsFromNameEx.\r\n"
-                                              "{00000000-0000-0000-0000-000000000000}\r\n");
+  EXPECT_EQ(std::string(lookup.usb->errorText.Text()),
+            "Krytyczny b\263\271d w poszukiwaniu portu.\r\nB\263\271d systemowy w wywo\263aniu funkcji " +
+                Step(plat::DiscoveryStep::kClassGuid) + ".\r\n{00000000-0000-0000-0000-000000000000}\r\n");
 
   Walk open({});
   open.set->throwIn = "open";
   EXPECT_FALSE(open.usb->SearchPorts());
-  EXPECT_NE(std::string(open.usb->errorText.Text()).find("SetupDiGetClassDevsEx.\r\n{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n"),
+  EXPECT_NE(std::string(open.usb->errorText.Text())
+                .find(Step(plat::DiscoveryStep::kOpen) + ".\r\n{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n"),
             std::string::npos);
+  // Each platform names its own calls: no SetupAPI name outside Windows.
+  if (plat::PathSeparator() == '/') {
+    EXPECT_EQ(std::string(open.usb->errorText.Text()).find("SetupDi"), std::string::npos);
+  }
 
   Walk unknown({Port("A", "x (COM1)")});
   unknown.set->knownClass = false;

@@ -273,4 +273,19 @@ private:
 
 std::unique_ptr<DeviceSet> NewDeviceSet() { return std::make_unique<SysfsDeviceSet>(); }
 
+// The sysfs walk has no class lookup, root device or list detail of its own:
+// those steps name the walk's own stage.
+const char *DiscoveryFunction(DiscoveryStep step) {
+  switch (step) {
+  case DiscoveryStep::kClassGuid: return "sysfs (klasa ports)";
+  case DiscoveryStep::kOpen: return "opendir (class/tty)";
+  case DiscoveryStep::kOpenRoot: return "sysfs (urz\271dzenie g\263\363wne)";
+  case DiscoveryStep::kListDetail: return "sysfs (lista urz\271dze\361)";
+  case DiscoveryStep::kEnumerate: return "readdir (class/tty)";
+  case DiscoveryStep::kInstanceId: return "readlink (device)";
+  case DiscoveryStep::kProperty: return "read (atrybut sysfs)";
+  }
+  return "";
+}
+
 } // namespace plat
