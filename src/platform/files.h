@@ -12,6 +12,18 @@ namespace plat {
 char PathSeparator();
 
 bool DirectoryExists(const std::string &path);
+
+// The fixed start of a path split at the separator (parts[0] is what comes
+// before the first separator): how many parts it takes, the start as a path,
+// and whether that start is a level to create. Windows: a drive prefix ("D:"
+// or the drive-relative "c:dane") is never created; a network path starts at
+// its server name. Both: an absolute path starts at its first level.
+struct PathStart {
+  size_t parts = 0;
+  std::string path;
+  bool create = false;
+};
+PathStart PathStartOf(const std::vector<std::string> &parts);
 // Creates one directory level; true when the directory exists afterwards,
 // made now or by another process in the meantime.
 bool CreateOneDirectory(const std::string &path);

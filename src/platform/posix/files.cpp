@@ -49,6 +49,14 @@ bool DirectoryExists(const std::string &path) {
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+PathStart PathStartOf(const std::vector<std::string> &parts) {
+  if (parts.size() > 2 && parts[0].empty() && parts[1].empty() && !parts[2].empty())
+    return {3, "//" + parts[2], true};
+  if (parts.size() > 1 && parts[0].empty() && !parts[1].empty())
+    return {2, "/" + parts[1], true};
+  return {};
+}
+
 bool CreateOneDirectory(const std::string &path) {
   // Two writers may race to create it: one that finds it made is done too.
   return mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(path));

@@ -30,6 +30,17 @@ bool DirectoryExists(const std::string &path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+PathStart PathStartOf(const std::vector<std::string> &parts) {
+  const std::string &first = parts.empty() ? std::string() : parts[0];
+  if (first.size() >= 2 && first[0] != 0 && static_cast<unsigned char>(first[0]) < 0x80 && first[1] == ':')
+    return {1, first, false};
+  if (parts.size() > 2 && first.empty() && parts[1].empty() && !parts[2].empty())
+    return {3, "\\\\" + parts[2], true};
+  if (parts.size() > 1 && first.empty() && !parts[1].empty())
+    return {2, "\\" + parts[1], true};
+  return {};
+}
+
 bool CreateOneDirectory(const std::string &path) {
   // Two writers may race to create it: one that finds it made is done too.
   return CreateDirectoryA(path.c_str(), nullptr) != 0 ||
