@@ -154,39 +154,8 @@ bool UsbClass::SearchPorts() {
       continue;
 
     try {
-      size_t zero = id.find('\0');
-      if (zero != std::string::npos)
-        id.resize(zero);
-      id = UpperAscii(id);
-      if (vendorFilter && id.find(kVendorToken) == std::string::npos)
-        continue;
-
-      current = new (std::nothrow) VemoraPortsType();
-      if (current == nullptr) {
-        AppendLine(errorText, kCriticalInterpret);
-        AppendLine(errorText, kNullPointer);
-        AppendLine(errorText, GuidToText(detailGuid));
-        errorFlag = true;
+      if (!VisitDevice(id, detailGuid))
         break;
-      }
-      if (traceProperties)
-        AppendLine(reportText, id);
-      current->systemId = id;
-      for (const PropertyRead &property : kProperties) {
-        if (traceProperties)
-          reportText.AppendText(property.label);
-        GetDeviceProperty(property.code);
-      }
-      if (traceProperties)
-        reportText.AppendText(kCrLf);
-
-      if (serialOnly && current->comNumber < 1) {
-        delete current;
-      } else {
-        current->orderKey = current->comNumber;
-        InsertPort(current);
-      }
-      current = nullptr;
     } catch (...) {
       AppendLine(errorText, kCriticalGuidLoop);
       AppendSystemError(errorText, "klasy GetDeviceProperty");
@@ -204,6 +173,46 @@ bool UsbClass::SearchPorts() {
   }
   if (traceProperties)
     reportText.AppendText(kCrLf);
+  return true;
+}
+
+// One device of the walk: its identifier, then its properties into a new
+// record, kept in the port list unless the options leave it out. False when
+// no record can be made (the walk ends, the error lines say so).
+bool UsbClass::VisitDevice(std::string id, const plat::Guid &detailGuid) {
+  size_t zero = id.find('\0');
+  if (zero != std::string::npos)
+    id.resize(zero);
+  id = UpperAscii(id);
+  if (vendorFilter && id.find(kVendorToken) == std::string::npos)
+    return true;
+
+  current = new (std::nothrow) VemoraPortsType();
+  if (current == nullptr) {
+    AppendLine(errorText, kCriticalInterpret);
+    AppendLine(errorText, kNullPointer);
+    AppendLine(errorText, GuidToText(detailGuid));
+    errorFlag = true;
+    return false;
+  }
+  if (traceProperties)
+    AppendLine(reportText, id);
+  current->systemId = id;
+  for (const PropertyRead &property : kProperties) {
+    if (traceProperties)
+      reportText.AppendText(property.label);
+    GetDeviceProperty(property.code);
+  }
+  if (traceProperties)
+    reportText.AppendText(kCrLf);
+
+  if (serialOnly && current->comNumber < 1) {
+    delete current;
+  } else {
+    current->orderKey = current->comNumber;
+    InsertPort(current);
+  }
+  current = nullptr;
   return true;
 }
 

@@ -191,74 +191,87 @@ private:
     return numbered;
   }
 
+  // The texts SetupAPI would give for one tty: the common ones here, the
+  // rest by the kind of port behind it.
   Element Describe(const TtyEntry &entry, const fs::path &root) {
     Element e;
     e.classGuid = kPortsGuid;
-    std::string comSuffix = entry.com != 0 ? " (COM" + std::to_string(entry.com) + ")" : std::string();
     e.Text(kPropClass, "Ports");
     e.Text(kPropClassGuid, kPortsGuidText);
     e.properties[kPropConfigFlags] = std::vector<uint8_t>(4, 0);
     e.Text(kPropDriver, LinkName(entry.device / "driver"));
     e.Text(kPropPhysicalName, (devRoot / entry.name).string());
+    const std::string comSuffix = entry.com != 0 ? " (COM" + std::to_string(entry.com) + ")" : std::string();
+    fs::path iface = UsbInterfaceOf(entry.device, root);
+    if (!iface.empty())
+      DescribeUsb(e, iface, comSuffix);
+    else if (entry.name.compare(0, 4, "ttyS") == 0)
+      DescribeSerial(e, entry, comSuffix);
+    else
+      DescribeOther(e, entry, comSuffix);
+    return e;
+  }
 
-    // The USB interface: the nearest directory at or above the device that
-    // holds bInterfaceNumber; the USB device is its parent.
-    fs::path iface;
+  // The USB interface: the nearest directory at or above the device that
+  // holds bInterfaceNumber, inside the sysfs root; empty when there is none.
+  static fs::path UsbInterfaceOf(const fs::path &device, const fs::path &root) {
     std::error_code ec;
-    for (fs::path p = entry.device; Within(p, root) && p != root; p = p.parent_path()) {
-      if (fs::exists(p / "bInterfaceNumber", ec)) {
-        iface = p;
-        break;
-      }
+    for (fs::path p = device; Within(p, root) && p != root; p = p.parent_path()) {
+      if (fs::exists(p / "bInterfaceNumber", ec))
+        return p;
       if (p == p.parent_path())
         break;
     }
+    return {};
+  }
 
-    if (!iface.empty()) {
-      fs::path usb = iface.parent_path();
-      std::string vidPid = "USB\\VID_" + HexText(ReadAttribute(usb / "idVendor"), 4) + "&PID_" +
-                           HexText(ReadAttribute(usb / "idProduct"), 4);
-      std::string i = HexText(ReadAttribute(iface / "bInterfaceNumber"), 2);
-      bool composite = DecimalAt(ReadAttribute(usb / "bNumInterfaces")) > 1;
-      char hash[16];
-      std::snprintf(hash, sizeof hash, "%08X", static_cast<unsigned>(Fnv1a(usb.filename().string())));
-      std::string serial = ReadAttribute(usb / "serial");
-      if (composite)
-        e.id = vidPid + "&MI_" + i + "\\6&" + hash + "&0&00" + i;
-      else
-        e.id = vidPid + (serial.empty() ? std::string("\\6&") + hash + "&0&0" : "\\" + serial);
-      e.MultiText(kPropHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
-                                       (composite ? "&MI_" + i : std::string()));
-      e.MultiText(kPropCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
-                                          "&SubClass_" + HexText(ReadAttribute(iface / "bInterfaceSubClass"), 2) +
-                                          "&Prot_" + HexText(ReadAttribute(iface / "bInterfaceProtocol"), 2));
-      std::string description = ReadAttribute(iface / "interface");
-      if (description.empty())
-        description = ReadAttribute(usb / "product");
-      if (description.empty())
-        description = "USB Serial Port";
-      e.Text(kPropDeviceDesc, description);
-      e.Text(kPropFriendlyName, description + comSuffix);
-      e.Text(kPropMfg, ReadAttribute(usb / "manufacturer"));
-      e.Text(kPropEnumeratorName, "USB");
-    } else if (entry.name.compare(0, 4, "ttyS") == 0) {
-      e.id = "ACPI\\PNP0501\\" + entry.name.substr(4);
-      e.MultiText(kPropHardwareId, "ACPI\\PNP0501");
-      e.Text(kPropDeviceDesc, "Communications Port");
-      e.Text(kPropFriendlyName, "Communications Port" + comSuffix);
-      e.Text(kPropEnumeratorName, "ACPI");
-    } else {
-      // Any other tty with a device: named after its bus and its own name.
-      std::string bus = LinkName(entry.device / "subsystem");
-      bus = UpperAscii(bus);
-      std::string upperName = UpperAscii(entry.name);
-      e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + upperName;
-      e.MultiText(kPropHardwareId, e.id);
-      e.Text(kPropDeviceDesc, entry.name);
-      e.Text(kPropFriendlyName, entry.name + comSuffix);
-      e.Text(kPropEnumeratorName, bus);
-    }
-    return e;
+  // A USB tty; the USB device is the interface's parent.
+  static void DescribeUsb(Element &e, const fs::path &iface, const std::string &comSuffix) {
+    fs::path usb = iface.parent_path();
+    std::string vidPid = "USB\\VID_" + HexText(ReadAttribute(usb / "idVendor"), 4) + "&PID_" +
+                         HexText(ReadAttribute(usb / "idProduct"), 4);
+    std::string i = HexText(ReadAttribute(iface / "bInterfaceNumber"), 2);
+    bool composite = DecimalAt(ReadAttribute(usb / "bNumInterfaces")) > 1;
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "%08X", static_cast<unsigned>(Fnv1a(usb.filename().string())));
+    std::string serial = ReadAttribute(usb / "serial");
+    if (composite)
+      e.id = vidPid + "&MI_" + i + "\\6&" + hash + "&0&00" + i;
+    else
+      e.id = vidPid + (serial.empty() ? std::string("\\6&") + hash + "&0&0" : "\\" + serial);
+    e.MultiText(kPropHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
+                                     (composite ? "&MI_" + i : std::string()));
+    e.MultiText(kPropCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
+                                        "&SubClass_" + HexText(ReadAttribute(iface / "bInterfaceSubClass"), 2) +
+                                        "&Prot_" + HexText(ReadAttribute(iface / "bInterfaceProtocol"), 2));
+    std::string description = ReadAttribute(iface / "interface");
+    if (description.empty())
+      description = ReadAttribute(usb / "product");
+    if (description.empty())
+      description = "USB Serial Port";
+    e.Text(kPropDeviceDesc, description);
+    e.Text(kPropFriendlyName, description + comSuffix);
+    e.Text(kPropMfg, ReadAttribute(usb / "manufacturer"));
+    e.Text(kPropEnumeratorName, "USB");
+  }
+
+  // A ttyS port without a USB interface: the PC's own serial port.
+  static void DescribeSerial(Element &e, const TtyEntry &entry, const std::string &comSuffix) {
+    e.id = "ACPI\\PNP0501\\" + entry.name.substr(4);
+    e.MultiText(kPropHardwareId, "ACPI\\PNP0501");
+    e.Text(kPropDeviceDesc, "Communications Port");
+    e.Text(kPropFriendlyName, "Communications Port" + comSuffix);
+    e.Text(kPropEnumeratorName, "ACPI");
+  }
+
+  // Any other tty with a device: named after its bus and its own name.
+  static void DescribeOther(Element &e, const TtyEntry &entry, const std::string &comSuffix) {
+    std::string bus = UpperAscii(LinkName(entry.device / "subsystem"));
+    e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + UpperAscii(entry.name);
+    e.MultiText(kPropHardwareId, e.id);
+    e.Text(kPropDeviceDesc, entry.name);
+    e.Text(kPropFriendlyName, entry.name + comSuffix);
+    e.Text(kPropEnumeratorName, bus);
   }
 
   fs::path sysRoot;
