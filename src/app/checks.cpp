@@ -73,6 +73,9 @@ void CheckIdentity(JobRun &run, const std::string &label) {
     identity = copy.ReadIdentity(run.response, false);
   }
 
+  // The presence loop only shows that the KE answers: a reply that came after
+  // several empty listens may be the late part of one (a module that was
+  // waking up). The numbers are read from the reply to a fresh request.
   identity = copy.ReadIdentity(run.response, true);
   run.serialNumber = identity[1];
   // The serial number names the KE's directory: one that could escape the

@@ -58,7 +58,6 @@ PathStart PathStartOf(const std::vector<std::string> &parts) {
 }
 
 bool CreateOneDirectory(const std::string &path) {
-  // Two writers may race to create it: one that finds it made is done too.
   return mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(path));
 }
 

@@ -42,7 +42,6 @@ PathStart PathStartOf(const std::vector<std::string> &parts) {
 }
 
 bool CreateOneDirectory(const std::string &path) {
-  // Two writers may race to create it: one that finds it made is done too.
   return CreateDirectoryA(path.c_str(), nullptr) != 0 ||
          (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
 }
