@@ -25,8 +25,6 @@ protected:
 TEST_F(KeTest, VersionTellsTheModuleKinds) {
   VemoraCopyClass tagged(sim.Port("vtagged").c_str());
   ASSERT_TRUE(tagged.port.IsOpen());
-  EXPECT_EQ(tagged.port.baudRate, 115200u);
-  EXPECT_EQ(tagged.port.ReadTimeout(), 20);
   EXPECT_EQ(tagged.moduleKind, -1);
   EXPECT_EQ(tagged.ReadVersion(), "xyEJ2b"); // the tag anywhere, six characters kept
   EXPECT_EQ(tagged.moduleKind, 1);

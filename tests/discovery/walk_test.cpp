@@ -282,37 +282,4 @@ TEST(Report, BlocksHoldTheLabelsAndNumbersOfEachRecord) {
                                                                  "\r\n"));
 }
 
-TEST(Report, ThreeHundredDevicesPrintEveryNumberWhole) {
-  std::vector<FakeDevice> devices;
-  for (int i = 0; i < 300; ++i) {
-    char id[80], name[40], hw[60];
-    std::snprintf(id, sizeof id, "USB\\VID_0403&PID_6001&MI_%02X\\6&%08X&0&%04X", i % 256, 0x10000000 + i, i);
-    std::snprintf(name, sizeof name, "Port (COM%d)", 300 - i);
-    std::snprintf(hw, sizeof hw, "USB\\VID_0403&PID_6001&REV_%04d", 1000 + i);
-    FakeDevice d = Port(id, name);
-    d.properties[plat::kPropHardwareId] = Sz(hw);
-    devices.push_back(d);
-  }
-  Walk w(devices);
-  w.usb->traceProperties = false;
-  ASSERT_TRUE(w.usb->SearchPorts());
-  ASSERT_EQ(w.usb->MakeReport(), 300);
-  std::string report = w.usb->reportText.Text();
-  ASSERT_EQ(static_cast<int>(report.size()), w.usb->reportText.Length());
-  for (int com = 1; com <= 300; ++com) {
-    int i = 300 - com;
-    char expect[400];
-    std::snprintf(expect, sizeof expect,
-                  "com%d\r\nHardwareId:         USB\\VID_0403&PID_6001&REV_%04d\r\nVersion:            %d.%02d\r\n"
-                  "SystemID:           USB\\VID_0403&PID_6001&MI_%02X\\6&%08X&0&%04X\r\n"
-                  "Numer systemowy:    %X06\r\nNumer urz\271dzenia:   %X\r\n",
-                  com, 1000 + i, (1000 + i) / 100, (1000 + i) % 100, i % 256, 0x10000000 + i, i, 0x10000000 + i, i);
-    ASSERT_NE(report.find(expect), std::string::npos) << expect;
-  }
-  size_t blocks = 0;
-  for (size_t at = report.find("\r\nHardwareId:"); at != std::string::npos; at = report.find("\r\nHardwareId:", at + 1))
-    ++blocks;
-  EXPECT_EQ(blocks, 300u);
-}
-
 } // namespace
