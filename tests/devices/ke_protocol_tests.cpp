@@ -190,10 +190,10 @@ TEST_F(KeTest, ClosedPortIsSilent) {
 
 // A first-kind module answers a file request only after an ENQ and adds one
 // byte behind the end byte, which is cut; one that never answers gets exactly
-// two ENQs. A tenth of the designed idle budget keeps each attempt short.
+// two ENQs. A twentieth of the designed idle budget keeps each attempt short.
 TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
   VemoraCopyClass ke(sim.Port("enq").c_str());
-  ke.fileBudget = 1200;
+  ke.fileBudget = 600;
   ke.ReadVersion();
   ASSERT_EQ(ke.moduleKind, 0);
   ke.SetRequestDigits(0, 3);
@@ -207,7 +207,7 @@ TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
   EXPECT_EQ(sim.Received("enq").substr(before), "\x1b" "3;0;9F\x05");
 
   VemoraCopyClass quiet(sim.Port("quiet").c_str());
-  quiet.fileBudget = 1200;
+  quiet.fileBudget = 600;
   quiet.moduleKind = 0;
   quiet.SetRequestDigits(0, 3);
   EXPECT_FALSE(quiet.ReadFile(target, 42));
