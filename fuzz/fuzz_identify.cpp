@@ -5,24 +5,14 @@
 // behaviour the target checks the rules' promises: a model code from 0 to 5,
 // a port name "com<n>" exactly when the friendly name holds "(COM", and a
 // vendor read only from a hardware ID that names one.
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "base/numtext.h"
 #include "discovery/usbclass.h"
-
-namespace {
-
-std::string Upper(std::string text) {
-  for (char &c : text)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size > 8192)
@@ -37,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   texts.resize(5);
 
   VemoraPortsType record;
-  record.systemId = Upper(texts[0]);
+  record.systemId = UpperAscii(texts[0]);
   InterpretProperty(record, 1, texts[1]);
   InterpretProperty(record, 2, texts[2]);
   InterpretProperty(record, 12, texts[3]);
@@ -47,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::abort();
   if (record.deviceName != texts[4] || record.compatibleId != texts[2])
     std::abort();
-  const bool hasCom = Upper(texts[3]).find("(COM") != std::string::npos;
+  const bool hasCom = UpperAscii(texts[3]).find("(COM") != std::string::npos;
   if (hasCom != (record.portName == "com" + std::to_string(record.comNumber)))
     std::abort();
   if (!hasCom && (record.comNumber != 0 || record.portName != UndefinedPortText()))
     std::abort();
-  if (Upper(texts[1]).find("VID_") == std::string::npos && record.vendorId != 0)
+  if (UpperAscii(texts[1]).find("VID_") == std::string::npos && record.vendorId != 0)
     std::abort();
   return 0;
 }

@@ -29,6 +29,10 @@ constexpr const char *kK3 =
 constexpr const char *kM =
     "Nie zgadza si" ZV_e " numer pami" ZV_e "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
 constexpr const char *kMPrinter = " DR:";
+// The KE's port cannot be opened: kPortOpen, the port, then why.
+constexpr const char *kPortOpen = "Nie mo" ZV_z "na otworzy" ZV_c " portu ";
+constexpr const char *kPortBusy = ": port jest zaj" ZV_e "ty przez inny program.";
+constexpr const char *kPortMissing = ": port nie istnieje.";
 constexpr const char *kD1 = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z Kopii Elektronicznej.";
 
 // Disk synchronisation.

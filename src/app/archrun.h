@@ -86,5 +86,3 @@ void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &line
 // wildcard or control byte, no trailing dot or blank, not a reserved device
 // name of Windows.
 bool IsSafeComponent(const std::string &name);
-// The name with control bytes shown as [xHH], for log lines.
-std::string Printable(const std::string &text);

@@ -73,6 +73,9 @@ void CheckIdentity(JobRun &run, const std::string &label) {
     identity = copy.ReadIdentity(run.response, false);
   }
 
+  // The presence loop only shows that the KE answers: a reply that came after
+  // several empty listens may be the late part of one (a module that was
+  // waking up). The numbers are read from the reply to a fresh request.
   identity = copy.ReadIdentity(run.response, true);
   run.serialNumber = identity[1];
   // The serial number names the KE's directory: one that could escape the
@@ -99,7 +102,13 @@ void RunChecks(JobRun &run) {
     copy.port.ShareHandle(run.printer->port);
     run.printer->EnterRelay();
   }
-  copy.EnsureOpen();
+  if (!run.failed && !copy.EnsureOpen() && !copy.portName.empty()) {
+    // A port that cannot be had is said at once, not after the identity
+    // requests have gone unanswered.
+    bool busy = copy.port.OpenFailure() == plat::OpenFailure::kBusy;
+    Fail(run, label, msg::kPortOpen + copy.portName + (busy ? msg::kPortBusy : msg::kPortMissing), 3);
+    return;
+  }
 
   if (!run.failed)
     CheckIdentity(run, label);
@@ -147,21 +156,4 @@ bool IsSafeComponent(const std::string &name) {
       stem[3] >= '0' && stem[3] <= '9')
     return false;
   return true;
-}
-
-std::string Printable(const std::string &text) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string shown;
-  for (char ch : text) {
-    auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) {
-      shown += "[x";
-      shown += hex[byte >> 4];
-      shown += hex[byte & 15];
-      shown += ']';
-    } else {
-      shown += ch;
-    }
-  }
-  return shown;
 }

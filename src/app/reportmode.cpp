@@ -8,6 +8,13 @@
 #include "platform/console.h"
 #include "platform/files.h"
 
+namespace {
+
+// The exit code of a report that could not be written.
+constexpr int kExitReportNotWritten = 10;
+
+} // namespace
+
 int RunReportMode(const ReportOptions &options) {
   UsbClass usb;
   usb.allDevices = options.allDevices;
@@ -29,7 +36,12 @@ int RunReportMode(const ReportOptions &options) {
   }
 
   const std::string path = options.reportPath.empty() ? plat::DefaultReportFile() : options.reportPath;
-  // A file that cannot be created is not reported: the mode still ends with 0.
-  usb.reportText.SaveFile(path.c_str());
-  return 0;
+  // Written whole: a temporary file beside it, then renamed over it.
+  const std::string temp = path + ".tmp";
+  const auto size = static_cast<size_t>(usb.reportText.Length());
+  if (plat::WriteWholeFile(temp, usb.reportText.Data(), size) && plat::RenameReplace(temp, path))
+    return 0;
+  plat::RemoveFile(temp);
+  plat::ConsoleWrite("Nie mo\277na zapisa\346 raportu: " + path + "\r\n");
+  return kExitReportNotWritten;
 }

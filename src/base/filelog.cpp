@@ -19,19 +19,19 @@ void WriteLogLine(const char *message, const char *name, const std::string &dire
   std::string fileName = std::string(name && *name ? name : "NN") + "_log.txt";
   const std::string separator(1, plat::PathSeparator());
   std::string path = directory + separator + fileName;
-  if (plat::AppendAtomically(path, bytes, count))
-    return;
-  if (plat::CreateOneDirectory(directory) && plat::AppendAtomically(path, bytes, count))
-    return;
+  const std::string fallback = plat::FallbackLogDirectory(directory);
+  if (directory != fallback) {
+    if (plat::AppendAtomically(path, bytes, count))
+      return;
+    if (plat::CreateOneDirectory(directory) && plat::AppendAtomically(path, bytes, count))
+      return;
+  }
 
   // The directory cannot hold the log: the platform's fallback directory
-  // takes the line, created (one level) when it is missing.
-  std::string fallback = plat::FallbackLogDirectory(directory);
-  std::string fallbackPath = fallback + separator + fileName;
-  if (plat::AppendAtomically(fallbackPath, bytes, count))
-    return;
-  if (plat::CreateOneDirectory(fallback))
-    plat::AppendAtomically(fallbackPath, bytes, count);
+  // takes the line. It may lie in a folder other users share, so it is made
+  // ready with care, and a link in place of the file is not followed.
+  if (plat::PrepareFallbackLogDirectory(fallback))
+    plat::AppendAtomically(fallback + separator + fileName, bytes, count, true);
   // Nowhere to write: the line is dropped.
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "base/numtext.h"
 #include "platform/clock.h"
 
 namespace {
@@ -31,10 +32,6 @@ constexpr MazoviaPair kMazovia[] = {
     {0x8C, 0x98}, {0x8F, 0xA0}, {0xAF, 0xA1}, {0xB9, 0x86}, {0xE6, 0x8D}, {0xEA, 0x91},
     {0xB3, 0x92}, {0xF1, 0xA4}, {0xF3, 0xA2}, {0x9C, 0x9E}, {0x9F, 0xA6}, {0xBF, 0xA7},
 };
-
-bool IsHexDigit(uint8_t c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 } // namespace
 
@@ -121,21 +118,6 @@ void iBuffer::Grow(int n) {
   capacity = newCapacity;
 }
 
-int iBuffer::Reserve(int n) {
-  Grow(n + n / 5);
-  return FreeSpace();
-}
-
-iBuffer &iBuffer::AssignText(const char *text) {
-  Clear();
-  int textLength = text ? static_cast<int>(std::strlen(text)) : 0;
-  Grow(textLength);
-  if (textLength > 0)
-    std::memcpy(data, text, textLength);
-  length = textLength;
-  return *this;
-}
-
 void iBuffer::SetLength(int newLength) {
   length = std::clamp(newLength, 0, capacity);
   for (int i = length; i < length + 2 && i < capacity; ++i)
@@ -172,37 +154,6 @@ void iBuffer::AppendChar(uint8_t byte) {
   data[length++] = byte;
   data[length] = 0;
   data[length + 1] = 0;
-}
-
-void iBuffer::Prepend(const iBuffer &other) {
-  if (other.length <= 0)
-    return;
-  std::string front(reinterpret_cast<const char *>(other.data), other.length);
-  int count = other.length;
-  Grow(count + 1);
-  std::memmove(data + count, data, length);
-  std::memcpy(data, front.data(), count);
-  length += count;
-  data[length] = 0;
-  data[length + 1] = 0;
-}
-
-iBuffer iBuffer::operator+(const iBuffer &right) const {
-  iBuffer result(*this);
-  result.Append(right);
-  return result;
-}
-
-iBuffer iBuffer::operator+(const char *right) const {
-  iBuffer result(*this);
-  result.AppendText(right);
-  return result;
-}
-
-iBuffer iBuffer::operator+(uint8_t right) const {
-  iBuffer result(*this);
-  result.AppendChar(right);
-  return result;
 }
 
 bool iBuffer::AppendTimestamp() {
@@ -252,25 +203,6 @@ void iBuffer::ReplaceChar(uint8_t from, uint8_t to) {
       data[i] = to;
 }
 
-const char *iBuffer::ItemAt(int n) const {
-  int pos = 0;
-  for (int i = 0; i < n; ++i) {
-    const void *zero = std::memchr(data + pos, 0, length - pos);
-    if (!zero)
-      return reinterpret_cast<const char *>(data + length);
-    pos = static_cast<int>(static_cast<const uint8_t *>(zero) - data) + 1;
-    if (pos >= length)
-      return reinterpret_cast<const char *>(data + length);
-  }
-  return reinterpret_cast<const char *>(data + pos);
-}
-
-void iBuffer::ToUpper() {
-  for (int i = 0; i < length; ++i)
-    if (data[i] >= 'a' && data[i] <= 'z')
-      data[i] = static_cast<uint8_t>(data[i] - 'a' + 'A');
-}
-
 uint8_t iBuffer::XorSum(int count, uint8_t seed) const {
   if (count <= 0 || count > length)
     count = length;
@@ -278,27 +210,6 @@ uint8_t iBuffer::XorSum(int count, uint8_t seed) const {
   for (int i = 0; i < count; ++i)
     sum ^= data[i];
   return sum;
-}
-
-void iBuffer::EscapeControls() {
-  std::string escaped;
-  escaped.reserve(static_cast<size_t>(length) * 2);
-  char code[8];
-  for (int i = 0; i < length; ++i) {
-    uint8_t c = data[i];
-    if (c < 0x20 || c == 0xFF) {
-      std::snprintf(code, sizeof code, "[x%02X]", c);
-      escaped += code;
-    } else {
-      escaped += static_cast<char>(c);
-    }
-  }
-  int newLength = static_cast<int>(escaped.size());
-  length = 0;
-  Grow(newLength + 1);
-  std::memset(data, 0, capacity);
-  std::memcpy(data, escaped.data(), newLength);
-  length = newLength;
 }
 
 void iBuffer::ToMazovia() {
@@ -326,27 +237,11 @@ void iBuffer::FromMazovia() {
 }
 
 int iBuffer::ParseInt(const char *text, int64_t *value) const {
-  const char *p = text ? text : reinterpret_cast<const char *>(data);
-  const char *start = p;
-  while (*p == ' ')
-    ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  while (*p == '0')
-    ++p;
-  uint64_t accumulated = 0; // wraps silently, as the replies never overflow it
-  while (*p >= '0' && *p <= '9') {
-    accumulated = accumulated * 10 + static_cast<uint64_t>(*p - '0');
-    ++p;
-  }
-  if (negative)
-    accumulated = 0 - accumulated;
+  size_t used = 0;
+  int64_t number = DecimalAt(text ? text : Text(), &used);
   if (value)
-    *value = static_cast<int64_t>(accumulated);
-  return static_cast<int>(p - start);
+    *value = number;
+  return static_cast<int>(used);
 }
 
 int64_t iBuffer::TakeInt() {
@@ -365,16 +260,6 @@ bool iBuffer::SkipPast(const char *key) {
 }
 
 int64_t iBuffer::TakeIntAfter(const char *key) { return SkipPast(key) ? TakeInt() : 0; }
-
-int64_t iBuffer::TakeHex() {
-  uint64_t value = 0;
-  if (std::sscanf(Text(), "%" SCNx64, &value) != 1)
-    value = 0;
-  Remove(0, IsHexDigit(data[0]) ? 2 : 1);
-  return static_cast<int64_t>(value);
-}
-
-int64_t iBuffer::TakeHexAfter(const char *key) { return SkipPast(key) ? TakeHex() : 0; }
 
 double iBuffer::TakeFloat() {
   char work[101];
@@ -434,12 +319,6 @@ const char *iBuffer::StoreNumberText(const char *text) {
   return area + scratchOffset;
 }
 
-const char *iBuffer::IntText(int32_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%" PRId64, static_cast<int64_t>(value));
-  return StoreNumberText(text);
-}
-
 const char *iBuffer::HexByte(uint8_t value) {
   char text[8];
   std::snprintf(text, sizeof text, "%02X", value);
@@ -487,32 +366,6 @@ void iBuffer::SetFloatFormat(const char *format) {
   std::memcpy(floatFormat, format, size);
 }
 
-bool iBuffer::LoadFile(const char *path) {
-  std::FILE *file = path ? std::fopen(path, "rb") : nullptr;
-  Clear();
-  if (!file)
-    return false;
-  // A read error without end of file would otherwise repeat for ever.
-  while (!std::feof(file) && !std::ferror(file)) {
-    Reserve(512);
-    int block = FreeSpace() - 1;
-    uint8_t *at = data + length;
-    size_t got = std::fread(at, 1, block, file);
-    if (static_cast<int>(got) == block) {
-      length = capacity - 1;
-      continue;
-    }
-    // Short read: keep up to the last non-zero byte this step could fill.
-    for (int i = block - 1; i >= 0; --i)
-      if (at[i] != 0) {
-        length += i + 1;
-        break;
-      }
-  }
-  std::fclose(file);
-  return length != 0;
-}
-
 bool iBuffer::SaveFile(const char *path) const {
   std::FILE *file = path ? std::fopen(path, "wb") : nullptr;
   if (!file)
@@ -521,22 +374,19 @@ bool iBuffer::SaveFile(const char *path) const {
   return std::fclose(file) == 0 && ok;
 }
 
-bool iBuffer::AppendToFile(const char *path) const {
-  std::FILE *file = path ? std::fopen(path, "ab") : nullptr;
-  if (!file)
-    return false;
-  bool ok = length == 0 || std::fwrite(data, 1, length, file) == static_cast<size_t>(length);
-  return std::fclose(file) == 0 && ok;
-}
-
-int32_t MsOfDay() {
-  plat::LocalTime t = plat::Now();
-  return t.millisecond + t.second * 1000 + t.minute * 60000 + t.hour * 3600000;
-}
-
-int32_t MsSince(int32_t start) {
-  int32_t elapsed = MsOfDay() - start;
-  if (elapsed < 0)
-    elapsed += 86400000;
-  return elapsed;
+std::string Printable(const std::string &text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (char ch : text) {
+    auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F) {
+      shown += "[x";
+      shown += hex[byte >> 4];
+      shown += hex[byte & 15];
+      shown += ']';
+    } else {
+      shown += ch;
+    }
+  }
+  return shown;
 }

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class iBuffer {
@@ -35,15 +36,12 @@ public:
   uint8_t *Data() { return data; }
   const uint8_t *Data() const { return data; }
   const char *Text() const { return reinterpret_cast<const char *>(data); }
-  int Capacity() const { return capacity; }
   int TextLength() const;
   int FreeSpace() const { return capacity - length; }
   uint8_t CharAt(int pos) const;
   void Clear();
   void Grow(int n);
-  int Reserve(int n);
   void Assign(const iBuffer &other);
-  iBuffer &AssignText(const char *text);
   // Sets length directly (after writing into the free space, or to cut
   // trailing bytes); the two bytes after the new end are zeroed while they
   // lie inside the allocation.
@@ -54,17 +52,13 @@ public:
   void AppendBytes(const void *bytes, int count);
   void AppendText(const char *text);
   void AppendChar(uint8_t byte);
-  void Prepend(const iBuffer &other);
   bool AppendTimestamp();
 
   // Editing and inspection.
   bool Remove(int pos, int count);
   int Find(const char *text) const;
   void ReplaceChar(uint8_t from, uint8_t to);
-  const char *ItemAt(int n) const;
-  void ToUpper();
   uint8_t XorSum(int count, uint8_t seed) const;
-  void EscapeControls();
   void ToMazovia();
   void FromMazovia();
 
@@ -72,13 +66,10 @@ public:
   int ParseInt(const char *text, int64_t *value) const;
   int64_t TakeInt();
   int64_t TakeIntAfter(const char *key);
-  int64_t TakeHex();
-  int64_t TakeHexAfter(const char *key);
   double TakeFloat();
   bool NextIsDecimal() const;
 
   // Number to text.
-  const char *IntText(int32_t value);
   const char *HexByte(uint8_t value);
   const char *HexText(int32_t value);
   const char *HexTextU(uint32_t value);
@@ -87,13 +78,7 @@ public:
   void SetFloatFormat(const char *format);
 
   // Files (paths in the system code page).
-  bool LoadFile(const char *path);
   bool SaveFile(const char *path) const;
-  bool AppendToFile(const char *path) const;
-
-  iBuffer operator+(const iBuffer &right) const;
-  iBuffer operator+(const char *right) const;
-  iBuffer operator+(uint8_t right) const;
 
 private:
   // Removes everything up to and including the first occurrence of key;
@@ -114,7 +99,5 @@ private:
   uint8_t *data = nullptr;
 };
 
-// Milliseconds since local midnight.
-int32_t MsOfDay();
-// Milliseconds since start (a MsOfDay value), wrapping at midnight.
-int32_t MsSince(int32_t start);
+// text with control bytes (below 0x20, and 0x7F) shown as [xHH], for log lines.
+std::string Printable(const std::string &text);

@@ -15,7 +15,7 @@ bool EndsWith(const iBuffer &data, const char *tail, int tailLength) {
 } // namespace
 
 bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *terminator, int limit) {
-  if (!port.IsOpen() || !port.isOpen)
+  if (!port.IsOpen())
     return false;
   target.Clear();
   if (budget <= 0)
@@ -36,6 +36,9 @@ bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *termin
       remaining -= unit;
       plat::SleepMs(2);
     }
+    // Inside a long reply (more than one 64-byte block so far) a 1 ms pause
+    // lets about a dozen more bytes gather at 115200 baud, so each read takes
+    // a larger piece: fewer reads and wake-ups, no loss of rate.
     if (target.Length() > 63)
       plat::SleepMs(1);
     if (EndsWith(target, terminator, tailLength))

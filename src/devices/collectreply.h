@@ -1,9 +1,9 @@
 // CollectReply: gathers a device reply from a FastCom, with a cap on its size.
 //
-// Waits as FastCom::Receive does (the budget counts in units of the port's
-// read time-out, an empty read costs one unit and 2 ms, data refills it), but
-// stops once limit bytes are held, so a device that never stops talking
-// cannot keep a protocol operation waiting or growing memory for ever.
+// The budget counts in units of the port's read time-out: an empty read costs
+// one unit and 2 ms, data refills it. Collection stops once limit bytes are
+// held, so a device that never stops talking cannot keep a protocol operation
+// waiting or growing memory for ever.
 #pragma once
 
 #include "base/ibuffer.h"

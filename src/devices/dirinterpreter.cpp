@@ -62,7 +62,6 @@ void JoinDigitGroups(std::string &line) {
 DirInterpreterClass::DirInterpreterClass() = default;
 
 void DirInterpreterClass::ParseEntry(std::string &line) {
-  currentLine = &line;
   std::string &text = line;
   if (text.size() < 50) {
     entryValid = false;
@@ -110,7 +109,6 @@ void DirInterpreterClass::ParseEntry(std::string &line) {
     return;
   }
   entryValue = number(text.substr(0, space));
-  entryValueCopy = entryValue;
   text.erase(0, space + 1);
   TrimLeadingSpaces(text);
 
@@ -123,16 +121,10 @@ void DirInterpreterClass::ParseEntry(std::string &line) {
   text.erase(0, space + 1);
   TrimLeadingSpaces(text);
 
-  if (text.compare(0, 2, "OK") == 0) {
-    okFlag = 1;
-    entryValid = true;
-  } else {
-    entryValid = false;
-  }
+  entryValid = text.compare(0, 2, "OK") == 0;
 }
 
 bool DirInterpreterClass::ParseCapacity(std::string &line) {
-  currentLine = &line;
   struct Label {
     const char *text;
     size_t removed;

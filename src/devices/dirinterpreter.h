@@ -31,17 +31,14 @@ public:
   char entryType = 0;
   std::string entryDate;
   int32_t entryValue = 0;
-  int32_t entryValueCopy = 0;
   int32_t fileNumber = 0;
   int32_t fileSize = 0;
-  uint8_t okFlag = 255;
   bool entryValid = false;
   int32_t flashCapacity = 0;
   int32_t invalidBlocks = 0;
   int32_t usableCapacity = 0;
   int32_t freeSpace = 0;
   int32_t trailerValue = 0;
-  std::string *currentLine = nullptr;
 };
 
 // One valid archive file found on disk.

@@ -28,13 +28,11 @@ constexpr int kInfoBudget = 500;
 const char *Question() { return deviceLanguage == 0 ? "> Zapytanie: " : "> Question: "; }
 const char *Answer() { return deviceLanguage == 0 ? "> Odpowied\x9F: " : "> Answer: "; }
 const char *NoAnswerFormat() {
-  return deviceLanguage == 0 ? "<com%d><%s,%s> Brak odpowiedzi." : "<com%d><%s,%s> No answer.";
+  return deviceLanguage == 0 ? "<com%d><,> Brak odpowiedzi." : "<com%d><,> No answer.";
 }
 const char *StatusFormat() {
-  return deviceLanguage == 0 ? "<com%d><%s,%s> Odpowied\x9F: 0x%02X" : "<com%d><%s,%s> Answer: 0x%02X";
+  return deviceLanguage == 0 ? "<com%d><,> Odpowied\x9F: 0x%02X" : "<com%d><,> Answer: 0x%02X";
 }
-
-std::string Tag(const char (&tag)[20]) { return std::string(tag, std::find(tag, tag + sizeof tag, '\0')); }
 
 } // namespace
 
@@ -88,21 +86,19 @@ bool DrukarkaClass::Close() { return port.Close(); }
 void DrukarkaClass::LogFrame(const char *kind, const iBuffer &bytes) {
   if (bytes.Length() == 0)
     return;
-  std::string prefix = "<com" + std::to_string(comNumber) + "><" + Tag(logTag1) + "," + Tag(logTag2) + kind;
-  iBuffer line(prefix.c_str());
-  line.Append(bytes);
-  line.EscapeControls();
+  // The two tag fields of the line ("<,>") are always empty.
+  std::string prefix = "<com" + std::to_string(comNumber) + "><," + kind;
+  iBuffer line((prefix + Printable(std::string(bytes.Text(), static_cast<size_t>(bytes.Length())))).c_str());
   line.FromMazovia();
   log.Log(line.Text());
 }
 
 void DrukarkaClass::LogLine(const char *format, int value, bool withValue) {
   char text[128];
-  std::string tag1 = Tag(logTag1), tag2 = Tag(logTag2);
   if (withValue)
-    std::snprintf(text, sizeof text, format, comNumber, tag1.c_str(), tag2.c_str(), value);
+    std::snprintf(text, sizeof text, format, comNumber, value);
   else
-    std::snprintf(text, sizeof text, format, comNumber, tag1.c_str(), tag2.c_str());
+    std::snprintf(text, sizeof text, format, comNumber);
   log.Log(text);
 }
 

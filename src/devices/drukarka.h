@@ -56,8 +56,6 @@ public:
   iBuffer answer;
   LoggingClass log;
   FastCom port;
-  char logTag2[20] = {};
-  char logTag1[20] = {};
   // Cap on an information reply: a printer that keeps sending past it is not
   // answering the request, and ReadUniqueNumber works on what came so far.
   int infoLimit = 4096;

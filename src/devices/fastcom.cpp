@@ -1,6 +1,6 @@
 #include "devices/fastcom.h"
 
-#include <cstdio>
+#include <chrono>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -15,7 +15,12 @@ constexpr int kMaxNameLength = 15;
 // XOFF. A peer that keeps talking without ever sending XON would hold the frame
 // for ever; it holds it at most as long as a write may take.
 constexpr int32_t kPauseSilenceMs = 20;
-constexpr int32_t kPauseLimitMs = 20000;
+
+using SteadyClock = std::chrono::steady_clock;
+
+int64_t MsSince(SteadyClock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
 
 bool ValidHandle(plat::SerialHandle handle) { return handle != 0 && handle != plat::kNoHandle; }
 
@@ -37,99 +42,90 @@ bool FastCom::IsOpen() const { return ValidHandle(handle); }
 bool FastCom::Open(const char *name, int readTimeoutMs) {
   if (ValidHandle(handle))
     return false;
-  // The path is built in a 20-byte field: "\\.\" and at most 15 characters.
+  // Port names are at most 15 characters (the Windows path "\\.\" and the
+  // name fill a 20-byte field).
+  openFailure = plat::OpenFailure::kMissing;
   if (name == nullptr || std::strlen(name) > kMaxNameLength)
     return false;
-  std::snprintf(portPath, sizeof portPath, "\\\\.\\%s", name);
-  plat::SerialHandle opened = plat::SerialOpen(name);
-  if (!ValidHandle(opened)) {
-    handle = opened;
+  handle = plat::SerialOpen(name, &openFailure);
+  if (!ValidHandle(handle))
     return false;
-  }
-  handle = opened;
-  isOpen = true;
+  openFailure = plat::OpenFailure::kNone;
   readTimeout = readTimeoutMs <= 0 ? 1 : readTimeoutMs;
-  plat::SerialSetup(handle, baudRate, readTimeout);
-  eventMask = 4; // transmit queue empty: the only event waited for
+  plat::SerialSetup(handle, baudRate, readTimeout, writeLimit);
   return true;
 }
 
 bool FastCom::Close() {
   if (borrowed)
     return true;
-  if (!ValidHandle(handle)) {
-    isOpen = false;
+  if (!ValidHandle(handle))
     return false;
-  }
   plat::SerialClearErrors(handle);
   plat::SerialClose(handle);
   handle = plat::kNoHandle;
-  isOpen = false;
   return true;
 }
 
+bool FastCom::WriteDrained(const uint8_t *bytes, uint32_t count, uint32_t *written) {
+  const auto start = SteadyClock::now();
+  const int32_t budget = writeLimit + static_cast<int32_t>(count);
+  *written = 0;
+  bool ok = plat::SerialWrite(handle, bytes, count, written, writeLimit);
+  if (!ok || *written != count)
+    return false;
+  int64_t left = budget - MsSince(start);
+  return plat::SerialDrain(handle, left > 0 ? static_cast<int>(left) : 0);
+}
+
 bool FastCom::Send(const iBuffer &frame) {
-  if (!isOpen)
+  if (!IsOpen())
     return false;
   const uint8_t *bytes = frame.Data();
   uint32_t length = static_cast<uint32_t>(frame.Length());
-  if (!byteWise) {
-    bytesWritten = 0;
-    bool ok = plat::SerialWrite(handle, bytes, length, &bytesWritten);
-    if (ok)
-      plat::SerialDrain(handle);
-    if (bytesWritten != length)
-      return false;
-    return ok;
-  }
+  uint32_t written = 0;
+  if (!byteWise)
+    return length == 0 || WriteDrained(bytes, length, &written);
   for (uint32_t i = 0; i < length; ++i) {
-    bytesWritten = 0;
-    bool ok = plat::SerialWrite(handle, bytes + i, 1, &bytesWritten);
-    if (bytesWritten == 0)
+    if (!WriteDrained(bytes + i, 1, &written))
       return false;
-    if (ok)
-      plat::SerialDrain(handle);
     plat::SleepMs(2);
   }
   return true;
 }
 
 bool FastCom::SendPaced(const iBuffer &frame) {
-  if (!isOpen)
+  if (!IsOpen())
     return false;
   const uint8_t *bytes = frame.Data();
   uint32_t length = static_cast<uint32_t>(frame.Length());
   bool sending = true;
-  bool ok = true;
   uint32_t sent = 0;
-  int32_t pauseStart = 0;
+  SteadyClock::time_point pauseStart;
   while (sent < length) {
     uint8_t reply = 0;
     uint32_t got = 0;
     if (sending) {
       uint32_t block = length - sent < kPacedBlock ? length - sent : kPacedBlock;
-      bytesWritten = 0;
-      ok = plat::SerialWrite(handle, bytes + sent, block, &bytesWritten);
-      if (bytesWritten == 0)
+      uint32_t written = 0;
+      bool ok = WriteDrained(bytes + sent, block, &written);
+      if (written == 0)
         return false;
-      sent += bytesWritten;
-      if (ok) {
-        plat::SerialDrain(handle);
-        plat::SleepMs(20);
-        plat::SerialRead(handle, &reply, 1, &got, readTimeout);
-        bytesRead = got;
-        if (got == 1 && reply == kXoff) {
-          sending = false;
-          pauseStart = MsOfDay();
-        }
+      sent += written;
+      if (!ok)
+        return false;
+      plat::SleepMs(20);
+      plat::SerialRead(handle, &reply, 1, &got, readTimeout);
+      if (got == 1 && reply == kXoff) {
+        sending = false;
+        pauseStart = SteadyClock::now();
       }
     } else {
       plat::SerialRead(handle, &reply, 1, &got, readTimeout);
-      bytesRead = got;
       plat::SleepMs(5);
-      int32_t paused = MsSince(pauseStart);
+      int64_t paused = MsSince(pauseStart);
       if (got == 1) {
-        if (reply == kXon || paused > kPauseLimitMs)
+        if (reply == kXon || paused > writeLimit)
           sending = true;
       } else if (paused > kPauseSilenceMs) {
         sending = true;
@@ -137,49 +133,13 @@ bool FastCom::SendPaced(const iBuffer &frame) {
     }
     plat::SleepMs(2);
   }
-  return ok;
-}
-
-bool FastCom::Receive(iBuffer &target, int budget, const char *terminator) {
-  if (!isOpen)
-    return false;
-  target.Clear();
-  if (budget == kDefaultBudget)
-    budget = readTimeout;
-  if (budget <= 0)
-    budget = 1;
-  size_t terminatorLength = terminator ? std::strlen(terminator) : 0;
-  int remaining = budget;
-  do {
-    bytesRead = 0;
-    uint32_t room = ReadRoom(target);
-    if (room > 0)
-      plat::SerialRead(handle, target.Data() + target.Length(), room, &bytesRead, readTimeout);
-    else
-      plat::SleepMs(readTimeout); // cannot happen with the growth rule below; never spin
-    target.SetLength(target.Length() + static_cast<int>(bytesRead));
-    if (bytesRead > 0) {
-      remaining = budget;
-    } else {
-      remaining -= readTimeout;
-      plat::SleepMs(2);
-    }
-    if (target.Length() > 63) {
-      if (target.FreeSpace() < 63)
-        target.Reserve(target.Length() / 2);
-      plat::SleepMs(1);
-    }
-    if (terminatorLength > 0 && static_cast<size_t>(target.Length()) >= terminatorLength &&
-        std::memcmp(target.Data() + target.Length() - terminatorLength, terminator, terminatorLength) == 0)
-      break;
-  } while (remaining > 0);
   return true;
 }
 
 bool FastCom::ReadAvailable(iBuffer &target) {
-  if (!isOpen)
+  if (!IsOpen())
     return false;
-  bytesRead = 0;
+  uint32_t bytesRead = 0;
   uint32_t room = ReadRoom(target);
   if (room == 0) {
     // A full target: nothing can be read, but the call still takes its time.
@@ -200,7 +160,6 @@ bool FastCom::ShareHandle(FastCom &other) {
     Close();
   handle = other.handle;
   borrowed = true;
-  isOpen = true;
   byteWise = other.byteWise;
   readTimeout = other.readTimeout;
   baudRate = other.baudRate;

@@ -23,22 +23,20 @@ public:
   // Opens port name (such as com3) with the fixed line set-up and the total
   // read time-out readTimeoutMs (0 or less becomes 1). False when a handle is
   // already held, the name is longer than 15 characters, or the port cannot
-  // be opened.
+  // be opened; OpenFailure() then says whether it is missing or busy.
   bool Open(const char *name, int readTimeoutMs);
   bool Close();
   bool IsOpen() const;
+  plat::OpenFailure OpenFailure() const { return openFailure; }
 
   // The whole frame with one write and a wait until sent, or byte by byte
-  // (byteWise) with a wait until sent and 2 ms after each byte.
+  // (byteWise) with a wait until sent and 2 ms after each byte. A write and
+  // its wait until sent together take at most writeLimit ms plus 1 ms a byte;
+  // a frame that has not left by then is dropped and the call fails.
   bool Send(const iBuffer &frame);
   // 16-byte blocks; an XOFF from the peer pauses until XON or until a silent
-  // read more than 20 ms after the XOFF, and never longer than 20 s.
+  // read more than 20 ms after the XOFF, and never longer than writeLimit.
   bool SendPaced(const iBuffer &frame);
-  // Clears target and collects until the data ends with terminator (when
-  // given) or the budget (in units of readTimeout, refilled by data) runs out.
-  // The default budget is readTimeout; an explicit budget of 0 or less is 1.
-  static constexpr int kDefaultBudget = -0x7fffffff - 1;
-  bool Receive(iBuffer &target, int budget = kDefaultBudget, const char *terminator = nullptr);
   // One read into target's free space, appended.
   bool ReadAvailable(iBuffer &target);
   // Borrows other's open handle.
@@ -47,16 +45,21 @@ public:
   bool Borrowed() const { return borrowed; }
   int ReadTimeout() const { return readTimeout; }
 
-  uint32_t eventMask = 0;
-  char portPath[20] = {};
-  bool isOpen = false;
+  // The longest a write may take, before the 1 ms a byte: 20 s.
+  static constexpr int32_t kWriteLimitMs = 20000;
+
   bool borrowed = false;
   plat::SerialHandle handle = 0;
   bool byteWise = false;
-  uint32_t bytesRead = 0;
-  uint32_t bytesWritten = 0;
   int32_t readTimeout = 1;
+  int32_t writeLimit = kWriteLimitMs;
   uint32_t baudRate = 115200;
   // When set, every byte read from the line is counted here as it arrives.
   std::atomic<int64_t> *receivedCount = nullptr;
+
+private:
+  // Writes count bytes and waits until they are sent, within one budget.
+  bool WriteDrained(const uint8_t *bytes, uint32_t count, uint32_t *written);
+
+  plat::OpenFailure openFailure = plat::OpenFailure::kNone;
 };

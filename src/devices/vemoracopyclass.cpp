@@ -59,6 +59,7 @@ std::string VemoraCopyClass::ReadVersion() {
   plat::SleepMs(kVersionWaitMs);
   iBuffer reply;
   port.ReadAvailable(reply);
+  std::string version;
   if (reply.Find("EJ2") >= 0) {
     int n = reply.TextLength() < 6 ? reply.TextLength() : 6;
     version.assign(reply.Text(), static_cast<size_t>(n));

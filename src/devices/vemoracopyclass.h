@@ -39,7 +39,6 @@ public:
   std::string identity[5];
   FastCom port;
   int moduleKind = -1;
-  std::string version;
   uint8_t endByte = 0x1A;
   // Caps on what one reply may bring: a module that never stops sending ends
   // the operation with what it sent so far (which then lacks its end byte).

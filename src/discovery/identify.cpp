@@ -7,14 +7,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "base/numtext.h"
 
-std::string Upper(std::string text) {
-  for (char &c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
+namespace {
 
 bool Contains(const std::string &text, const char *pattern) { return text.find(pattern) != std::string::npos; }
 
@@ -34,39 +29,11 @@ std::string Part(const std::string &text, int n) {
   return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
-// A hexadecimal number at pos: leading white space, an optional sign and an
-// optional 0x, then hex digits of either case; no digits give 0. Digits past
-// 64 bits keep the low 64 bits.
-uint64_t HexAt(const std::string &text, size_t pos) {
-  size_t i = pos;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    negative = text[i++] == '-';
-  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && HexDigit(text[i + 2]) >= 0)
-    i += 2;
-  uint64_t value = 0;
-  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i)
-    value = (value << 4) | static_cast<uint64_t>(HexDigit(text[i]));
-  return negative ? ~value + 1 : value;
-}
-
 uint64_t HexAfter(const std::string &text, const char *token) {
   size_t at = text.find(token);
   if (at == std::string::npos)
     return 0;
-  return HexAt(text, at + std::char_traits<char>::length(token));
+  return HexAt(std::string_view(text).substr(at + std::char_traits<char>::length(token)));
 }
 
 // The decimal number after the first occurrence of token: blanks, one sign,
@@ -75,20 +42,11 @@ int64_t DecimalAfter(const std::string &text, const char *token) {
   size_t at = text.find(token);
   if (at == std::string::npos)
     return 0;
-  size_t i = at + std::char_traits<char>::length(token);
-  while (i < text.size() && text[i] == ' ')
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    negative = text[i++] == '-';
-  uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  return static_cast<int64_t>(negative ? ~value + 1 : value);
+  return DecimalAt(std::string_view(text).substr(at + std::char_traits<char>::length(token)));
 }
 
 void ReadHardwareId(VemoraPortsType &record, const std::string &text) {
-  record.hardwareId = Upper(text);
+  record.hardwareId = UpperAscii(text);
   record.configPid = Part(record.hardwareId, 1);
   record.version = static_cast<int32_t>(DecimalAfter(Part(record.hardwareId, 2), "REV_"));
   record.vendorId = static_cast<int32_t>(HexAfter(record.hardwareId, "VID_"));
@@ -107,18 +65,18 @@ void ReadIdentity(VemoraPortsType &record) {
     }
   if (k == 0)
     return;
-  record.deviceNumber = static_cast<uint32_t>(HexAt(Part(record.systemId, k), 0));
+  record.deviceNumber = static_cast<uint32_t>(HexAt(Part(record.systemId, k)));
   if (k >= 3)
-    record.systemNumber = HexAt(Part(record.systemId, k - 2), 0);
+    record.systemNumber = HexAt(Part(record.systemId, k - 2));
   record.systemNumber <<= 8;
   std::string base = Part(record.systemId, k - 3);
   size_t slash = base.find('\\');
   if (slash != std::string::npos)
-    record.systemNumber |= HexAt(base, slash + 1);
+    record.systemNumber |= HexAt(std::string_view(base).substr(slash + 1));
 }
 
 void ReadFriendlyName(VemoraPortsType &record, const std::string &text) {
-  std::string upper = Upper(text);
+  std::string upper = UpperAscii(text);
   record.comNumber = 0;
   if (Contains(upper, "(COM")) {
     record.comNumber = static_cast<int32_t>(DecimalAfter(upper, "(COM"));
@@ -132,7 +90,7 @@ void ReadFriendlyName(VemoraPortsType &record, const std::string &text) {
 }
 
 int ModelCode(const std::string &description) {
-  std::string upper = Upper(description);
+  std::string upper = UpperAscii(description);
   if (Contains(upper, "TORVEN USB"))
     return 1;
   if (Contains(upper, "KALDOR USB"))

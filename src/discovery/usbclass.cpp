@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <new>
 
+#include "base/numtext.h"
+
 namespace {
 
 const char kCrLf[] = "\r\n";
@@ -19,7 +21,7 @@ const char kCriticalRelated[] = "Krytyczny b\263\271d odczytu urz\271dze\361 pow
 const char kCriticalInterpret[] = "Krytyczny b\263\271d w interpretacji informacji.";
 const char kNullPointer[] = "Wska\237nik pusty. Brak pami\352ci na stercie.";
 const char kSystemErrorIn[] = "B\263\271d systemowy w wywo\263aniu funkcji ";
-const char kAlsoRegistry[] = "oraz funkcji systemowej SetupDiGetDeviceRegistryProperty.";
+const char kAlsoSystem[] = "oraz funkcji systemowej ";
 
 struct PropertyRead {
   const char *label;
@@ -36,13 +38,6 @@ const PropertyRead kProperties[] = {
     {"Mfg:           ", plat::kPropMfg},          {"Enumerator:    ", plat::kPropEnumeratorName},
     {"Physical name: ", plat::kPropPhysicalName},
 };
-
-std::string UpperAscii(std::string text) {
-  for (char &c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
 
 void AppendLine(iBuffer &buffer, const char *text) {
   buffer.AppendText(text);
@@ -125,26 +120,26 @@ bool UsbClass::SearchPorts() {
 
   bool found = false;
   if (!guarded([&] { found = deviceSet->ClassGuidFromName("ports", classGuid); }, kCriticalSearch,
-               "SetupDiClassGuidsFromNameEx", {&classGuid}))
+               plat::DiscoveryFunction(plat::DiscoveryStep::kClassGuid), {&classGuid}))
     return abort();
   if (!found)
     return false;
 
-  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, "SetupDiGetClassDevsEx",
+  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, plat::DiscoveryFunction(plat::DiscoveryStep::kOpen),
                {&classGuid}))
     return abort();
   if (!setOpen)
     return false;
 
-  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, "SetupDiOpenDeviceInfo", {}))
+  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryFunction(plat::DiscoveryStep::kOpenRoot), {}))
     return abort();
-  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, "SetupDiGetDeviceInfoListDetail",
+  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, plat::DiscoveryFunction(plat::DiscoveryStep::kListDetail),
                {&detailGuid, &classGuid}))
     return abort();
 
   for (int index = 0;; ++index) {
     bool more = false;
-    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, "SetupDiEnumDeviceInfo",
+    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, plat::DiscoveryFunction(plat::DiscoveryStep::kEnumerate),
                  {&detailGuid}))
       return abort();
     if (!more)
@@ -152,50 +147,19 @@ bool UsbClass::SearchPorts() {
 
     std::string id;
     int result = 0;
-    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, "CM_Get_Device_ID_Ex",
+    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, plat::DiscoveryFunction(plat::DiscoveryStep::kInstanceId),
                  {&detailGuid}))
       return abort();
     if (result != plat::kCrSuccess)
       continue;
 
     try {
-      size_t zero = id.find('\0');
-      if (zero != std::string::npos)
-        id.resize(zero);
-      id = UpperAscii(id);
-      if (vendorFilter && id.find(kVendorToken) == std::string::npos)
-        continue;
-
-      current = new (std::nothrow) VemoraPortsType();
-      if (current == nullptr) {
-        AppendLine(errorText, kCriticalInterpret);
-        AppendLine(errorText, kNullPointer);
-        AppendLine(errorText, GuidToText(detailGuid));
-        errorFlag = true;
+      if (!VisitDevice(id, detailGuid))
         break;
-      }
-      if (traceProperties)
-        AppendLine(reportText, id);
-      current->systemId = id;
-      for (const PropertyRead &property : kProperties) {
-        if (traceProperties)
-          reportText.AppendText(property.label);
-        GetDeviceProperty(property.code);
-      }
-      if (traceProperties)
-        reportText.AppendText(kCrLf);
-
-      if (serialOnly && current->comNumber < 1) {
-        delete current;
-      } else {
-        current->orderKey = current->comNumber;
-        InsertPort(current);
-      }
-      current = nullptr;
     } catch (...) {
       AppendLine(errorText, kCriticalGuidLoop);
       AppendSystemError(errorText, "klasy GetDeviceProperty");
-      AppendLine(errorText, kAlsoRegistry);
+      AppendLine(errorText, std::string(kAlsoSystem) + plat::DiscoveryFunction(plat::DiscoveryStep::kProperty) + ".");
       errorText.AppendBytes(propertyText.Data(), propertyText.TextLength());
       errorText.AppendText(kCrLf);
       AppendLine(errorText, GuidToText(deviceGuid));
@@ -209,6 +173,46 @@ bool UsbClass::SearchPorts() {
   }
   if (traceProperties)
     reportText.AppendText(kCrLf);
+  return true;
+}
+
+// One device of the walk: its identifier, then its properties into a new
+// record, kept in the port list unless the options leave it out. False when
+// no record can be made (the walk ends, the error lines say so).
+bool UsbClass::VisitDevice(std::string id, const plat::Guid &detailGuid) {
+  size_t zero = id.find('\0');
+  if (zero != std::string::npos)
+    id.resize(zero);
+  id = UpperAscii(id);
+  if (vendorFilter && id.find(kVendorToken) == std::string::npos)
+    return true;
+
+  current = new (std::nothrow) VemoraPortsType();
+  if (current == nullptr) {
+    AppendLine(errorText, kCriticalInterpret);
+    AppendLine(errorText, kNullPointer);
+    AppendLine(errorText, GuidToText(detailGuid));
+    errorFlag = true;
+    return false;
+  }
+  if (traceProperties)
+    AppendLine(reportText, id);
+  current->systemId = id;
+  for (const PropertyRead &property : kProperties) {
+    if (traceProperties)
+      reportText.AppendText(property.label);
+    GetDeviceProperty(property.code);
+  }
+  if (traceProperties)
+    reportText.AppendText(kCrLf);
+
+  if (serialOnly && current->comNumber < 1) {
+    delete current;
+  } else {
+    current->orderKey = current->comNumber;
+    InsertPort(current);
+  }
+  current = nullptr;
   return true;
 }
 

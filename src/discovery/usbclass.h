@@ -58,6 +58,7 @@ public:
   bool traceProperties = true;
 
 private:
+  bool VisitDevice(std::string id, const plat::Guid &detailGuid);
   std::unique_ptr<plat::DeviceSet> deviceSet;
   VemoraPortsType *current = nullptr;
 };

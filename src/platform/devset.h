@@ -68,4 +68,11 @@ public:
 // The platform's device set.
 std::unique_ptr<DeviceSet> NewDeviceSet();
 
+// The steps of the walk, for its error lines.
+enum class DiscoveryStep { kClassGuid, kOpen, kOpenRoot, kListDetail, kEnumerate, kInstanceId, kProperty };
+// The name of the system function behind a step, as the error lines give it
+// ("... w wywolaniu funkcji <name>."): the SetupAPI and configuration-manager
+// functions on Windows, the file-system calls of the sysfs walk on Linux.
+const char *DiscoveryFunction(DiscoveryStep step);
+
 } // namespace plat

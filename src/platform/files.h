@@ -14,12 +14,27 @@ char PathSeparator();
 bool DirectoryExists(const std::string &path);
 // True when the directory's entries can be listed.
 bool DirectoryListable(const std::string &path);
-// Creates one directory level; true on success.
+
+// The fixed start of a path split at the separator (parts[0] is what comes
+// before the first separator): how many parts it takes, the start as a path,
+// and whether that start is a level to create. Windows: a drive prefix ("D:"
+// or the drive-relative "c:dane") is never created; a network path starts at
+// its server name. Both: an absolute path starts at its first level.
+struct PathStart {
+  size_t parts = 0;
+  std::string path;
+  bool create = false;
+};
+PathStart PathStartOf(const std::vector<std::string> &parts);
+// Creates one directory level; true when the directory exists afterwards,
+// made now or by another process in the meantime.
 bool CreateOneDirectory(const std::string &path);
 
 // Appends bytes to a file (created if missing) with one write on a descriptor
 // opened for appending, so lines of concurrent writers never tear or mix.
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count);
+// With noFollow a link at the last component of path is not followed (the
+// append fails) on POSIX.
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow = false);
 
 // Writes a whole file: data to a new file, flushed to disk. False on any
 // failure (a partial file may remain; the caller removes it).
@@ -67,6 +82,10 @@ std::string TempDirectory();
 // its file cannot be opened even after creating the directory.
 std::string DefaultLogDirectory();
 std::string FallbackLogDirectory(const std::string &dir);
+// Makes the fallback log directory ready. POSIX: it lies in the shared
+// temporary directory, so it is created with mode 0700 and refused when it is
+// a link or belongs to another user. Windows: created like any directory.
+bool PrepareFallbackLogDirectory(const std::string &path);
 
 // The discovery failure file ("c:error.txt" on Windows) and the default
 // device report file ("c:\test.txt" on Windows).

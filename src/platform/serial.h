@@ -13,17 +13,26 @@ namespace plat {
 using SerialHandle = intptr_t;
 constexpr SerialHandle kNoHandle = -1;
 
+enum class OpenFailure { kNone, kMissing, kBusy };
+
 // Opens the port named name (such as com3) for exclusive use. kNoHandle when
-// the port is missing, held by another process or not accessible.
-SerialHandle SerialOpen(const char *name);
+// the port is missing, held by another process or not accessible; failure
+// (when given) then says which: busy for a port another program holds (or
+// that refuses access), missing for everything else.
+SerialHandle SerialOpen(const char *name, OpenFailure *failure = nullptr);
 // The fixed line set-up: purge both directions, clear errors, 64 KiB queues,
 // 8N1 at baud without flow control, the total read time-out readTimeoutMs,
-// the transmit-empty event. Failures of the single steps are ignored.
-void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs);
-// One write; written gets the count transferred. False when the call failed.
-bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written);
-// Blocks until the transmit queue is empty (drain).
-bool SerialDrain(SerialHandle handle);
+// a write time-out of writeLimitMs plus 1 ms a byte, the transmit-empty
+// event. Failures of the single steps are ignored.
+void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writeLimitMs);
+// One write that takes at most writeLimitMs plus 1 ms a byte (the limit given
+// to SerialSetup); written gets the count transferred, short on a time-out.
+// False when the call failed.
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs);
+// Waits until the transmit queue is empty (drain), at most timeoutMs. A queue
+// that does not empty in time (flow control holding the line, an adapter
+// pulled out) is discarded and the call returns false.
+bool SerialDrain(SerialHandle handle, int timeoutMs);
 // One read of at most count bytes that waits at most readTimeoutMs in total
 // for the buffer to fill; got gets the count. Failures count as silence.
 bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs);

@@ -138,23 +138,6 @@ TEST(CommandLineArchive, DrAndComArgumentsGiveTheRange) {
   }
 }
 
-TEST(CommandLineBadInput, OverlongAndHighBytesAreHandled) {
-  const std::string huge(1 << 20, 'x');
-  const std::string digits = "com" + std::string(100000, '9');
-  const std::string high = std::string("\xFF\x80\xB9\x9C", 4) + std::string(5000, '\xE6');
-  CommandLine cl = Parse({huge.c_str(), high.c_str(), digits.c_str(), "DR"});
-  EXPECT_EQ(cl.archive.targetPath, huge);
-  EXPECT_TRUE(cl.archive.viaPrinter);
-  EXPECT_TRUE(cl.archive.comSeen);
-
-  cl = Parse({"LIST", huge.c_str(), high.c_str()});
-  EXPECT_EQ(cl.report.reportPath, huge);
-  EXPECT_TRUE(cl.report.serialOnly);
-
-  EXPECT_EQ(Parse({high.c_str()}).mode, RunMode::Archive);
-  EXPECT_EQ(Parse({"\xB9LIST"}).mode, RunMode::Archive);
-}
-
 TEST(AnsiUpper, AsciiLettersAndZeroBytes) {
   EXPECT_EQ(plat::AnsiUpper(std::string("list help_com1 ?~{}\0b", 21)), std::string("LIST HELP_COM1 ?~{}\0B", 21));
 }

@@ -15,6 +15,11 @@ TEST(CreateDirectoryPath, CreatesMissingLevelsFromTheOutermost) {
   const char s = plat::PathSeparator();
   std::string arch = dir.Path("arch");
   ASSERT_TRUE(plat::CreateOneDirectory(arch));
+  // Made in the meantime by another writer: success, as the log folder race
+  // needs; a file of that name is no directory.
+  EXPECT_TRUE(plat::CreateOneDirectory(arch));
+  WriteAll(dir.Path("plain"), "x");
+  EXPECT_FALSE(plat::CreateOneDirectory(dir.Path("plain")));
   std::string log = arch + s + "123" + s + "log";
   EXPECT_TRUE(CreateDirectoryPath(log));
   EXPECT_TRUE(plat::DirectoryExists(log));

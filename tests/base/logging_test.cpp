@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -15,6 +16,8 @@
 #include "testdir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const char *const kStamp = R"(\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3})";
 
@@ -102,14 +105,35 @@ TEST(FileLog, UnopenableDirectoryFallsBackToThePlatformDirectory) {
   TestDir dir;
   if (plat::PathSeparator() == '/') {
     // Linux: $HOME/vemora_log cannot be made (parent missing), so the line
-    // goes to vemora_log in the temporary directory, created on demand.
+    // goes to the user's own folder in the temporary directory, made on demand.
     ScopedEnv home("HOME", dir.Path("no") + "/home");
     ScopedEnv tmp("TMPDIR", dir.root);
+    const std::string own = plat::FallbackLogDirectory({});
+    ASSERT_EQ(own.rfind(dir.Path("vemora_log-"), 0), 0u) << own;
     LoggingClass log;
     log.Log("to the fallback");
-    EXPECT_NE(ReadAll(dir.Path("vemora_log/error_log.txt")).find("> to the fallback\r\n"), std::string::npos);
+    EXPECT_NE(ReadAll(own + "/error_log.txt").find("> to the fallback\r\n"), std::string::npos);
     FileLog("named", "run", dir.Path("missing/deeper").c_str());
-    EXPECT_NE(ReadAll(dir.Path("vemora_log/run_log.txt")).find("> named\r\n"), std::string::npos);
+    EXPECT_NE(ReadAll(own + "/run_log.txt").find("> named\r\n"), std::string::npos);
+    EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    // Another local user planted a link in place of a log file, or in place
+    // of the folder, or made the folder first: nothing is written through it.
+    WriteAll(dir.Path("victim"), "");
+    fs::create_symlink(dir.Path("victim"), own + "/planted_log.txt");
+    FileLog("attack", "planted", dir.Path("missing/deeper").c_str());
+    fs::remove_all(own);
+    fs::create_directory(dir.Path("elsewhere"));
+    fs::create_directory_symlink(dir.Path("elsewhere"), own);
+    FileLog("attack", "linked", dir.Path("missing/deeper").c_str());
+    EXPECT_EQ(ReadAll(dir.Path("victim")), "");
+    EXPECT_FALSE(fs::exists(dir.Path("elsewhere/linked_log.txt")));
+    fs::remove(own);
+    fs::create_directory(own);
+    if (std::system(("chown 65534 '" + own + "' 2>/dev/null").c_str()) == 0) {
+      FileLog("attack", "foreign", dir.Path("missing/deeper").c_str());
+      EXPECT_FALSE(fs::exists(own + "/foreign_log.txt"));
+    }
   } else {
     // Windows: without a drive d: the default directory d:\vemora_log falls
     // back to c:\vemora_log.

@@ -128,19 +128,6 @@ TEST(PlatformFiles, Sha256OfTheNistVectorsAndRenameWithoutReplacing) {
   EXPECT_EQ(ReadAll(dir.Path("new")), million);
 }
 
-TEST(PlatformBasics, FixedPathsOfEachPlatform) {
-  if (plat::PathSeparator() == '\\') {
-    EXPECT_EQ(plat::DiscoveryErrorFile(), "c:error.txt");
-    EXPECT_EQ(plat::DefaultReportFile(), "c:\\test.txt");
-    EXPECT_EQ(plat::DefaultLogDirectory(), "d:\\vemora_log");
-    EXPECT_EQ(plat::FallbackLogDirectory("d:\\vemora_log"), "c:\\vemora_log");
-  } else {
-    EXPECT_EQ(plat::DiscoveryErrorFile(), "error.txt");
-    EXPECT_EQ(plat::DefaultReportFile(), "test.txt");
-    EXPECT_EQ(plat::FallbackLogDirectory("/x"), plat::TempDirectory() + "/vemora_log");
-  }
-}
-
 } // namespace
 
 #ifndef _WIN32

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/collectreply.h"
 #include "devices/fastcom.h"
 #include "devices/vemoracopyclass.h"
 #include "devsim.h"
@@ -27,7 +28,7 @@ protected:
   std::string Ask(FastCom &port, const std::string &request, int budget = 100) {
     iBuffer reply;
     port.Send(Frame(request));
-    port.Receive(reply, budget);
+    CollectReply(port, reply, budget, nullptr, 1 << 24);
     return Text(reply);
   }
   devsim::Simulator sim;
@@ -71,7 +72,7 @@ TEST_F(DevsimTest, ALargeReplyWaitsForTheReader) {
   port.Send(Frame("\x1b" "3;0;1F"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300)); // nobody reads
   iBuffer reply;
-  port.Receive(reply, 400);
+  CollectReply(port, reply, 400, nullptr, 1 << 24);
   ASSERT_EQ(reply.Length(), 300001);
   EXPECT_EQ(Text(reply), devsim::FileContent(1, 300000) + '\xFF');
 }
@@ -135,34 +136,6 @@ TEST_F(DevsimTest, LineModelsHandRepliesOverAtTheLineRate) {
     const double span = Seconds(d.back().arrived - d.front().arrived).count() + d.front().bytes * charTime;
     EXPECT_NEAR(reply.size() / span, 11520, 11520 * 0.005);
   }
-}
-
-TEST_F(DevsimTest, PrinterAnswersOnlyAtItsSpeedAndRelaysTheKe) {
-  devsim::PrinterConfig cfg;
-  cfg.speed = 19200;
-  cfg.fiscal = "XYZ98765432";
-  cfg.hasRelayKe = true;
-  cfg.relayKe.fiscal = cfg.fiscal;
-  devsim::Line &line = sim.AddPrinter("drk", "ttyS4", cfg);
-  ASSERT_TRUE(sim.Start());
-  FastCom port;
-  port.baudRate = 9600;
-  ASSERT_TRUE(port.Open(line.PortName().c_str(), 1));
-  EXPECT_EQ(line.Speed(), 9600u);
-  EXPECT_EQ(Ask(port, "\x05", 50), "");
-  port.Close();
-  port.baudRate = 19200;
-  ASSERT_TRUE(port.Open(line.PortName().c_str(), 1));
-  EXPECT_EQ(Ask(port, "\x05", 50), "\x68");
-  EXPECT_EQ(Ask(port, "\x1bP0#s\x1b\\", 50), devsim::InfoReply("XYZ98765432"));
-  EXPECT_EQ(Ask(port, "\x10", 50), "\x70");
-  EXPECT_EQ(Ask(port, "\x1bP&dBC\x1b\\\x10", 50), "\x70"); // wrong checksum
-  EXPECT_EQ(Ask(port, "\x1bP&dBD\x1b\\\x10", 50), "\x78");
-  EXPECT_TRUE(sim.Relaying("drk"));
-  EXPECT_NE(Ask(port, "\x1bS", 100).find("XYZ98765432"), std::string::npos);
-  EXPECT_EQ(sim.IdentityRequests("drk_ke"), 1);
-  EXPECT_EQ(Ask(port, "\x1a\x10", 50), "\x70");
-  EXPECT_FALSE(sim.Relaying("drk"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The Linux device set over a fake sysfs tree, and `zarvik LIST` end to end.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <sstream>
 
 #include "discovery/usbclass.h"
+#include "platform/comtty.h"
 #include "fakesysfs.h"
 
 namespace fs = std::filesystem;
@@ -113,6 +115,22 @@ TEST_F(SysfsTest, MissingHugeAndOddEntriesNeverBreakTheWalk) {
   EXPECT_EQ(seen[1].texts.at(12), "USB Serial Port");
 }
 
+// One mapping serves the walk, the port opening and the simulator.
+TEST(ComTty, NamesAndNumbersMapBothWaysAtTheFamilyEdges) {
+  const struct {
+    const char *tty;
+    int com;
+  } pairs[] = {{"ttyS0", 1}, {"ttyS31", 32}, {"ttyUSB0", 33}, {"ttyUSB31", 64}, {"ttyACM0", 65}, {"ttyACM31", 96}};
+  for (const auto &p : pairs) {
+    EXPECT_EQ(plat::ComNumberOfTty(p.tty), p.com) << p.tty;
+    EXPECT_EQ(plat::TtyOfCom(p.com), p.tty) << p.com;
+  }
+  for (const char *odd : {"ttyS01", "ttyS32", "ttyUSB", "ttyACM1x", "ttyAMA0", "tty1", "ttyS123"})
+    EXPECT_EQ(plat::ComNumberOfTty(odd), 0) << odd;
+  EXPECT_EQ(plat::TtyOfCom(0), "");
+  EXPECT_EQ(plat::TtyOfCom(97), "");
+}
+
 TEST_F(SysfsTest, NoSysfsAtAllIsAnEmptySet) {
   std::vector<Seen> seen = Enumerate(true);
   EXPECT_TRUE(seen.empty());
@@ -156,6 +174,20 @@ TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
 
 TEST_F(ListModeTest, NoDevicesGiveTheConfigurationPartAlone) {
   EXPECT_EQ(RunList(""), "\r\n\r\nKonfiguracja komputera obs\263uguj\271cego drukarki\r\n\r\n" + Environment());
+}
+
+// A report that cannot be written (a missing folder, a directory) is said on
+// the console with its path, and the run ends with 10, not with 0.
+TEST_F(ListModeTest, AReportThatCannotBeWrittenEndsWith10) {
+  fs::create_directories(root / "taken");
+  for (const std::string target : {"missing/report.txt", "taken"}) {
+    std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' '" ZARVIK_EXE
+                          "' LIST " + target + " > out.txt 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 10) << target << " " << status;
+    EXPECT_EQ(Slurp(root / "out.txt"), "Nie mo\277na zapisa\346 raportu: " + target + "\r\n");
+    EXPECT_FALSE(fs::exists(root / (target + ".tmp")));
+  }
 }
 
 } // namespace

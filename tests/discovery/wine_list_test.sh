@@ -40,6 +40,10 @@ if [ -n "$other" ]; then
   "$src/scripts/wine-run" "$other" LIST other3.txt NCOM
   "$src/scripts/wine-run" "$other" LIST other4.txt "ALL NCOM"
 fi
+# A report file that cannot be written ends the mode with 10.
+rc=0
+"$src/scripts/wine-run" "$exe" LIST 'missing\report.txt' >/dev/null || rc=$?
+if [ "$rc" != 10 ]; then echo "LIST into a missing folder ended with $rc, not 10" >&2; exit 1; fi
 
 python3 - "$src/tests/discovery/data/list_default.golden" report.txt report2.txt report3.txt <<'EOF'
 import sys

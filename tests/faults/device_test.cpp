@@ -1,6 +1,8 @@
 // Devices that misbehave as a whole, in the DR mode: a KE that is busy, a
 // printer that leaves the relay in the middle of the transfer, a printer
 // that answers at no speed. One run, a printer per fault.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "faults/faultcheck.h"
@@ -60,4 +62,32 @@ TEST(Faults, DeviceBusyKeEarlyRelayEndAndMutePrinter) {
 
   dr.args = {rig.ArchiveRoot(), "DR"};
   ExpectCleanRunCompletes(rig, dr);
+}
+
+// A KE port held by another program, and one whose device node is gone: each
+// is said at once with its port and why, nothing is sent, exit code 3.
+TEST(Faults, DevicePortHeldOrMissingIsSaidAtOnce) {
+  Rig rig(TestDir("portopen"));
+  Module &held = rig.AddModule("held", Ke("HELDKE0001", 1, 100));
+  Module &gone = rig.AddModule("gone", Ke("GONEKE0002", 1, 100));
+  std::string why;
+  ASSERT_TRUE(rig.Start(&why)) << why;
+  const std::string heldPort = rig.Sim().Find("held")->PortName();
+  const std::string gonePort = rig.Sim().Find("gone")->PortName();
+  int holder = ::open((rig.Dir() + "/dev/" + held.tty).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  ASSERT_EQ(::unlink((rig.Dir() + "/dev/" + gone.tty).c_str()), 0);
+
+  RunResult run = rig.Run();
+  ::close(holder);
+  EXPECT_EQ(run.exitCode, 3) << Describe(run);
+  EXPECT_LT(run.seconds, 25) << Describe(run); // the main thread's 10 s looks, no device waits
+  const std::string errors = rig.ErrorLog();
+  EXPECT_TRUE(Contains(errors, "<" + heldPort + "> Nie mo\xBFna otworzy\xE6 portu " + heldPort +
+                                   ": port jest zaj\xEAty przez inny program.\r\n")) << errors;
+  EXPECT_TRUE(Contains(errors, "<" + gonePort + "> Nie mo\xBFna otworzy\xE6 portu " + gonePort +
+                                   ": port nie istnieje.\r\n")) << errors;
+  EXPECT_FALSE(Contains(errors, "numeru")) << errors;
+  EXPECT_EQ(rig.Sim().Find("held")->ReceivedCount(), 0u);
 }

@@ -66,7 +66,7 @@ TEST(Faults, ReadOnlyArchiveDirectoriesAndFiles) {
   ASSERT_TRUE(rig.Start(&why)) << why;
 
   // 1. The archive root itself cannot be written: no KE directory, exit code
-  // 5, and the error log goes to the fall-back log directory.
+  // 5, and the error log goes to the user's own fall-back log directory.
   std::filesystem::create_directories(rig.ArchiveRoot());
   ASSERT_TRUE(Chattr("+i", rig.ArchiveRoot()));
   RunResult run = rig.Run();
@@ -74,7 +74,7 @@ TEST(Faults, ReadOnlyArchiveDirectoriesAndFiles) {
   ExpectFaultyRunSound(rig, run);
   EXPECT_EQ(run.exitCode, 5) << Describe(run);
   EXPECT_TRUE(ReadTree(rig.ArchiveRoot()).empty());
-  EXPECT_TRUE(Contains(ReadWhole(rig.Home() + "/tmp/vemora_log/ERROR_log.txt"), "ROFILE0001"));
+  EXPECT_TRUE(Contains(ReadWhole(rig.Home() + "/tmp/vemora_log-" + std::to_string(::geteuid()) + "/ERROR_log.txt"), "ROFILE0001"));
 
   // 2. A valid archive file made read-only (to protect it) stays an archive
   // file: kept as it is, not fetched again. A KE directory that cannot be

@@ -2,8 +2,14 @@
 // read that starts on a quiet line returns the bytes that arrive during its
 // time-out in the same call (on a raw tty an idle read gives 0 bytes, which
 // is no end of file).
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "devices/fastcom.h"
 #include "faults/faultcheck.h"
@@ -28,4 +34,50 @@ TEST(Faults, SerialReadReturnsBytesArrivingDuringItsWait) {
   // The read still lasts its time-out (its room is not full), never longer.
   EXPECT_LT(took, std::chrono::milliseconds(3000));
   port.Close();
+}
+
+// A peer that never reads: the line never drains. A write and its wait until
+// sent together end within the write limit plus 1 ms a byte, and the frame
+// that could not leave is reported as not sent.
+TEST(Faults, SerialWriteToAPeerThatNeverReadsIsBounded) {
+  std::string root = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/zarvik-drain-XXXXXX";
+  ASSERT_NE(::mkdtemp(root.data()), nullptr);
+  const std::string link = root + "/ttyUSB11";
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  ASSERT_EQ(::symlink(::ptsname(master), link.c_str()), 0);
+  ::setenv("ZARVIK_DEV_ROOT", root.c_str(), 1);
+
+  FastCom port;
+  port.writeLimit = 300;
+  ASSERT_TRUE(port.Open("com44", 20));
+  // Full for good: the pty moves bytes on to the other side's buffer a
+  // little later, so fill until a few rounds in a row take nothing.
+  const uint8_t fill[256] = {};
+  for (int idle = 0; idle < 5;) {
+    if (::write(static_cast<int>(port.handle), fill, sizeof fill) > 0) {
+      idle = 0;
+    } else {
+      ++idle;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  iBuffer frame;
+  frame.AppendText("0123456789012345678901234567890123456789");
+  for (int mode = 0; mode < 3; ++mode) {
+    port.byteWise = mode == 1;
+    bool sent = true;
+    const auto start = std::chrono::steady_clock::now();
+    sent = mode == 2 ? port.SendPaced(frame) : port.Send(frame);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(sent) << mode;
+    EXPECT_GE(took, std::chrono::milliseconds(290)) << mode;
+    EXPECT_LT(took, std::chrono::milliseconds(300 + 40 + 500)) << mode;
+  }
+  port.Close();
+  ::close(master);
+  ::unlink(link.c_str());
+  ::rmdir(root.c_str());
 }

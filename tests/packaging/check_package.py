@@ -20,7 +20,7 @@ import sys
 import tarfile
 import zipfile
 
-EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}
+EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}
 failures = 0
 
 
@@ -57,7 +57,7 @@ def manpage(path, version):
     for title in ["NAME", "SYNOPSIS", "DESCRIPTION", "MODES", "EXIT STATUS", "FILES",
                   "ENVIRONMENT", "EXAMPLES"]:
         check(re.search(r"^" + title + r"$", text, re.M) is not None, "section " + title)
-    codes = {int(c) for c in re.findall(r"^ {7}(\d) ", section(text, "EXIT STATUS"), re.M)}
+    codes = {int(c) for c in re.findall(r"^ {7}(\d+) ", section(text, "EXIT STATUS"), re.M)}
     check(codes == EXIT_CODES, "EXIT STATUS lists the codes %s (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
     env_text = section(text, "ENVIRONMENT")
     for name in ["ZARVIK_DEV_ROOT", "ZARVIK_SYSFS_ROOT"]:
@@ -82,7 +82,7 @@ def czytaj(path):
     check(bare == 0, "every line ends in CR LF (%d bare line ends)" % bare)
     check(text.endswith("\r\n"), "the last line is ended")
     check(any(c in text for c in "ąćęłńóśźż"), "Polish letters are present")
-    codes = {int(c) for c in re.findall(r"^  (\d)  - ", text, re.M)}
+    codes = {int(c) for c in re.findall(r"^  (\d+) +- ", text, re.M)}
     check(codes == EXIT_CODES, "exit codes %s explained (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
     for name in ["ERROR_log.txt", "log\\log_log.txt", "vemora_log\\error_log.txt", "error.txt",
                  "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST", "zarvik32.exe"]:
@@ -97,7 +97,7 @@ def czytaj(path):
 def readme(path):
     text = open(path, encoding="utf-8").read()
     table = re.search(r"^## Exit codes\n(.*?)(?=^## |\Z)", text, re.S | re.M)
-    codes = {int(c) for c in re.findall(r"^\| (\d) \|", table.group(1), re.M)} if table else set()
+    codes = {int(c) for c in re.findall(r"^\| (\d+) \|", table.group(1), re.M)} if table else set()
     check(codes == EXIT_CODES, "README's exit codes %s (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
     for title in ["Szybki start", "Packages", "Reporting a problem"]:
         check(re.search(r"^## " + title, text, re.M) is not None, "README section " + title)

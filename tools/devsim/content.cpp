@@ -111,29 +111,6 @@ std::string InfoReply(const std::string &fiscal) {
   return "\x1bP1#X1;1;2;3;4;5;24;1;15;0;0.00;0.00;" + fiscal + "\x1b\\";
 }
 
-int ComNumberOfTty(std::string_view tty) {
-  struct Family {
-    std::string_view prefix;
-    int base;
-  };
-  static const Family kFamilies[] = {{"ttyUSB", 33}, {"ttyACM", 65}, {"ttyS", 1}};
-  for (const Family &f : kFamilies) {
-    if (tty.substr(0, f.prefix.size()) != f.prefix)
-      continue;
-    std::string_view digits = tty.substr(f.prefix.size());
-    if (digits.empty() || digits.size() > 2)
-      return 0;
-    int k = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9')
-        return 0;
-      k = k * 10 + (c - '0');
-    }
-    return k <= 31 ? k + f.base : 0;
-  }
-  return 0;
-}
-
 bool ParseBytes(std::string_view word, std::string *out) {
   out->clear();
   auto hexValue = [](char c) -> int {

@@ -69,6 +69,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/comtty.h"
+
 namespace devsim {
 
 // What a KE file request gets back, apart from the normal content + end byte.
@@ -231,9 +233,8 @@ private:
   std::unique_ptr<State> state;
 };
 
-// COM number of a tty name (ttyS<k> k+1, ttyUSB<k> k+33, ttyACM<k> k+65,
-// k 0..31), 0 for any other name.
-int ComNumberOfTty(std::string_view tty);
+// COM number of a tty name, as the program maps it.
+using plat::ComNumberOfTty;
 
 struct Options {
   std::string deviceRoot;         // empty: a fresh temporary directory, removed at the end

@@ -2,6 +2,9 @@
 // the walk with the texts SetupAPI would give for the same device.
 #include "platform/devset.h"
 
+#include "base/numtext.h"
+#include "platform/comtty.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -40,26 +43,9 @@ std::string ReadAttribute(const fs::path &file) {
   return line;
 }
 
-unsigned long ParseNumber(std::string text, int base) {
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string::npos)
-    return 0;
-  const char *begin = text.c_str() + start;
-  char *end = nullptr;
-  unsigned long value = std::strtoul(begin, &end, base);
-  return end == begin ? 0 : value;
-}
-
 std::string HexText(const std::string &attribute, int width) {
   char text[32];
-  std::snprintf(text, sizeof text, "%0*lX", width, ParseNumber(attribute, 16) & 0xFFFFFFFFul);
-  return text;
-}
-
-std::string Upper(std::string text) {
-  for (char &c : text)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
+  std::snprintf(text, sizeof text, "%0*lX", width, static_cast<unsigned long>(HexAt(attribute) & 0xFFFFFFFFu));
   return text;
 }
 
@@ -70,27 +56,6 @@ uint32_t Fnv1a(const std::string &text) {
     hash *= 16777619u;
   }
   return hash;
-}
-
-// COM number of a tty name: ttyS<k> k+1, ttyUSB<k> k+33, ttyACM<k> k+65 for
-// k 0 to 31; 0 for any other name.
-int ComNumberOf(const std::string &name) {
-  static const struct {
-    const char *prefix;
-    int base;
-  } kinds[] = {{"ttyUSB", 33}, {"ttyACM", 65}, {"ttyS", 1}};
-  for (const auto &kind : kinds) {
-    std::string prefix = kind.prefix;
-    if (name.compare(0, prefix.size(), prefix) != 0)
-      continue;
-    std::string digits = name.substr(prefix.size());
-    if (digits.empty() || digits.size() > 2 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        (digits.size() == 2 && digits[0] == '0'))
-      return 0;
-    int k = std::stoi(digits);
-    return k <= 31 ? k + kind.base : 0;
-  }
-  return 0;
 }
 
 std::string LinkName(const fs::path &link) {
@@ -136,7 +101,7 @@ class SysfsDeviceSet : public DeviceSet {
 public:
   bool ClassGuidFromName(const char *className, Guid &guid) override {
     std::string name = className != nullptr ? className : "";
-    if (Upper(name) != "PORTS")
+    if (UpperAscii(name) != "PORTS")
       return false;
     guid = kPortsGuid;
     return true;
@@ -208,7 +173,7 @@ private:
     std::error_code ec;
     for (fs::directory_iterator it(sysRoot / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
       std::string name = it->path().filename().string();
-      int com = ComNumberOf(name);
+      int com = ComNumberOfTty(name);
       if (com == 0 && !allClasses)
         continue;
       std::error_code linkError;
@@ -226,74 +191,87 @@ private:
     return numbered;
   }
 
+  // The texts SetupAPI would give for one tty: the common ones here, the
+  // rest by the kind of port behind it.
   Element Describe(const TtyEntry &entry, const fs::path &root) {
     Element e;
     e.classGuid = kPortsGuid;
-    std::string comSuffix = entry.com != 0 ? " (COM" + std::to_string(entry.com) + ")" : std::string();
     e.Text(kPropClass, "Ports");
     e.Text(kPropClassGuid, kPortsGuidText);
     e.properties[kPropConfigFlags] = std::vector<uint8_t>(4, 0);
     e.Text(kPropDriver, LinkName(entry.device / "driver"));
     e.Text(kPropPhysicalName, (devRoot / entry.name).string());
+    const std::string comSuffix = entry.com != 0 ? " (COM" + std::to_string(entry.com) + ")" : std::string();
+    fs::path iface = UsbInterfaceOf(entry.device, root);
+    if (!iface.empty())
+      DescribeUsb(e, iface, comSuffix);
+    else if (entry.name.compare(0, 4, "ttyS") == 0)
+      DescribeSerial(e, entry, comSuffix);
+    else
+      DescribeOther(e, entry, comSuffix);
+    return e;
+  }
 
-    // The USB interface: the nearest directory at or above the device that
-    // holds bInterfaceNumber; the USB device is its parent.
-    fs::path iface;
+  // The USB interface: the nearest directory at or above the device that
+  // holds bInterfaceNumber, inside the sysfs root; empty when there is none.
+  static fs::path UsbInterfaceOf(const fs::path &device, const fs::path &root) {
     std::error_code ec;
-    for (fs::path p = entry.device; Within(p, root) && p != root; p = p.parent_path()) {
-      if (fs::exists(p / "bInterfaceNumber", ec)) {
-        iface = p;
-        break;
-      }
+    for (fs::path p = device; Within(p, root) && p != root; p = p.parent_path()) {
+      if (fs::exists(p / "bInterfaceNumber", ec))
+        return p;
       if (p == p.parent_path())
         break;
     }
+    return {};
+  }
 
-    if (!iface.empty()) {
-      fs::path usb = iface.parent_path();
-      std::string vidPid = "USB\\VID_" + HexText(ReadAttribute(usb / "idVendor"), 4) + "&PID_" +
-                           HexText(ReadAttribute(usb / "idProduct"), 4);
-      std::string i = HexText(ReadAttribute(iface / "bInterfaceNumber"), 2);
-      bool composite = ParseNumber(ReadAttribute(usb / "bNumInterfaces"), 10) > 1;
-      char hash[16];
-      std::snprintf(hash, sizeof hash, "%08X", static_cast<unsigned>(Fnv1a(usb.filename().string())));
-      std::string serial = ReadAttribute(usb / "serial");
-      if (composite)
-        e.id = vidPid + "&MI_" + i + "\\6&" + hash + "&0&00" + i;
-      else
-        e.id = vidPid + (serial.empty() ? std::string("\\6&") + hash + "&0&0" : "\\" + serial);
-      e.MultiText(kPropHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
-                                       (composite ? "&MI_" + i : std::string()));
-      e.MultiText(kPropCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
-                                          "&SubClass_" + HexText(ReadAttribute(iface / "bInterfaceSubClass"), 2) +
-                                          "&Prot_" + HexText(ReadAttribute(iface / "bInterfaceProtocol"), 2));
-      std::string description = ReadAttribute(iface / "interface");
-      if (description.empty())
-        description = ReadAttribute(usb / "product");
-      if (description.empty())
-        description = "USB Serial Port";
-      e.Text(kPropDeviceDesc, description);
-      e.Text(kPropFriendlyName, description + comSuffix);
-      e.Text(kPropMfg, ReadAttribute(usb / "manufacturer"));
-      e.Text(kPropEnumeratorName, "USB");
-    } else if (entry.name.compare(0, 4, "ttyS") == 0) {
-      e.id = "ACPI\\PNP0501\\" + entry.name.substr(4);
-      e.MultiText(kPropHardwareId, "ACPI\\PNP0501");
-      e.Text(kPropDeviceDesc, "Communications Port");
-      e.Text(kPropFriendlyName, "Communications Port" + comSuffix);
-      e.Text(kPropEnumeratorName, "ACPI");
-    } else {
-      // Any other tty with a device: named after its bus and its own name.
-      std::string bus = LinkName(entry.device / "subsystem");
-      bus = Upper(bus);
-      std::string upperName = Upper(entry.name);
-      e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + upperName;
-      e.MultiText(kPropHardwareId, e.id);
-      e.Text(kPropDeviceDesc, entry.name);
-      e.Text(kPropFriendlyName, entry.name + comSuffix);
-      e.Text(kPropEnumeratorName, bus);
-    }
-    return e;
+  // A USB tty; the USB device is the interface's parent.
+  static void DescribeUsb(Element &e, const fs::path &iface, const std::string &comSuffix) {
+    fs::path usb = iface.parent_path();
+    std::string vidPid = "USB\\VID_" + HexText(ReadAttribute(usb / "idVendor"), 4) + "&PID_" +
+                         HexText(ReadAttribute(usb / "idProduct"), 4);
+    std::string i = HexText(ReadAttribute(iface / "bInterfaceNumber"), 2);
+    bool composite = DecimalAt(ReadAttribute(usb / "bNumInterfaces")) > 1;
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "%08X", static_cast<unsigned>(Fnv1a(usb.filename().string())));
+    std::string serial = ReadAttribute(usb / "serial");
+    if (composite)
+      e.id = vidPid + "&MI_" + i + "\\6&" + hash + "&0&00" + i;
+    else
+      e.id = vidPid + (serial.empty() ? std::string("\\6&") + hash + "&0&0" : "\\" + serial);
+    e.MultiText(kPropHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
+                                     (composite ? "&MI_" + i : std::string()));
+    e.MultiText(kPropCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
+                                        "&SubClass_" + HexText(ReadAttribute(iface / "bInterfaceSubClass"), 2) +
+                                        "&Prot_" + HexText(ReadAttribute(iface / "bInterfaceProtocol"), 2));
+    std::string description = ReadAttribute(iface / "interface");
+    if (description.empty())
+      description = ReadAttribute(usb / "product");
+    if (description.empty())
+      description = "USB Serial Port";
+    e.Text(kPropDeviceDesc, description);
+    e.Text(kPropFriendlyName, description + comSuffix);
+    e.Text(kPropMfg, ReadAttribute(usb / "manufacturer"));
+    e.Text(kPropEnumeratorName, "USB");
+  }
+
+  // A ttyS port without a USB interface: the PC's own serial port.
+  static void DescribeSerial(Element &e, const TtyEntry &entry, const std::string &comSuffix) {
+    e.id = "ACPI\\PNP0501\\" + entry.name.substr(4);
+    e.MultiText(kPropHardwareId, "ACPI\\PNP0501");
+    e.Text(kPropDeviceDesc, "Communications Port");
+    e.Text(kPropFriendlyName, "Communications Port" + comSuffix);
+    e.Text(kPropEnumeratorName, "ACPI");
+  }
+
+  // Any other tty with a device: named after its bus and its own name.
+  static void DescribeOther(Element &e, const TtyEntry &entry, const std::string &comSuffix) {
+    std::string bus = UpperAscii(LinkName(entry.device / "subsystem"));
+    e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + UpperAscii(entry.name);
+    e.MultiText(kPropHardwareId, e.id);
+    e.Text(kPropDeviceDesc, entry.name);
+    e.Text(kPropFriendlyName, entry.name + comSuffix);
+    e.Text(kPropEnumeratorName, bus);
   }
 
   fs::path sysRoot;
@@ -307,5 +285,20 @@ private:
 } // namespace
 
 std::unique_ptr<DeviceSet> NewDeviceSet() { return std::make_unique<SysfsDeviceSet>(); }
+
+// The sysfs walk has no class lookup, root device or list detail of its own:
+// those steps name the walk's own stage.
+const char *DiscoveryFunction(DiscoveryStep step) {
+  switch (step) {
+  case DiscoveryStep::kClassGuid: return "sysfs (klasa ports)";
+  case DiscoveryStep::kOpen: return "opendir (class/tty)";
+  case DiscoveryStep::kOpenRoot: return "sysfs (urz\271dzenie g\263\363wne)";
+  case DiscoveryStep::kListDetail: return "sysfs (lista urz\271dze\361)";
+  case DiscoveryStep::kEnumerate: return "readdir (class/tty)";
+  case DiscoveryStep::kInstanceId: return "readlink (device)";
+  case DiscoveryStep::kProperty: return "read (atrybut sysfs)";
+  }
+  return "";
+}
 
 } // namespace plat

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -56,10 +57,20 @@ bool DirectoryListable(const std::string &path) {
   return true;
 }
 
-bool CreateOneDirectory(const std::string &path) { return mkdir(path.c_str(), 0777) == 0; }
+PathStart PathStartOf(const std::vector<std::string> &parts) {
+  if (parts.size() > 2 && parts[0].empty() && parts[1].empty() && !parts[2].empty())
+    return {3, "//" + parts[2], true};
+  if (parts.size() > 1 && parts[0].empty() && !parts[1].empty())
+    return {2, "/" + parts[1], true};
+  return {};
+}
 
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+bool CreateOneDirectory(const std::string &path) {
+  return mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(path));
+}
+
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0), 0666);
   if (fd < 0)
     return false;
   // One write on an O_APPEND descriptor: concurrent lines never interleave.
@@ -194,14 +205,24 @@ std::string TempDirectory() {
 std::string DefaultLogDirectory() {
   const char *home = std::getenv("HOME");
   if (!home || !*home)
-    return TempDirectory() + "/vemora_log";
+    return FallbackLogDirectory({});
   std::string dir = home;
   while (dir.size() > 1 && dir.back() == '/')
     dir.pop_back();
   return dir + "/vemora_log";
 }
 
-std::string FallbackLogDirectory(const std::string &) { return TempDirectory() + "/vemora_log"; }
+// Other users share the temporary directory: the folder is the user's own.
+std::string FallbackLogDirectory(const std::string &) {
+  return TempDirectory() + "/vemora_log-" + std::to_string(geteuid());
+}
+
+bool PrepareFallbackLogDirectory(const std::string &path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    return false;
+  struct stat info{};
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+}
 
 std::string DiscoveryErrorFile() { return "error.txt"; }
 std::string DefaultReportFile() { return "test.txt"; }

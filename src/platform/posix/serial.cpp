@@ -2,6 +2,8 @@
 // taken exclusively, raw 8N1, every wait a poll against a steady deadline.
 #include "platform/serial.h"
 
+#include "platform/comtty.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -23,17 +25,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int Fd(SerialHandle handle) { return static_cast<int>(handle); }
-
-// The tty of a COM number as the kernel names it; empty for other numbers.
-std::string TtyOfCom(long n) {
-  if (n >= 1 && n <= 32)
-    return "ttyS" + std::to_string(n - 1);
-  if (n >= 33 && n <= 64)
-    return "ttyUSB" + std::to_string(n - 33);
-  if (n >= 65 && n <= 96)
-    return "ttyACM" + std::to_string(n - 65);
-  return {};
-}
 
 // "com" (any case) followed by decimal digits only.
 long ComNumber(const char *name) {
@@ -123,15 +114,23 @@ void SleepForFill(int fd, uint32_t wanted, Clock::time_point deadline) {
 
 } // namespace
 
-SerialHandle SerialOpen(const char *name) {
+SerialHandle SerialOpen(const char *name, OpenFailure *failure) {
+  OpenFailure ignored;
+  OpenFailure &why = failure != nullptr ? *failure : ignored;
+  why = OpenFailure::kMissing;
   std::string tty = TtyOfCom(ComNumber(name));
   if (tty.empty())
     return kNoHandle;
   const char *root = std::getenv("ZARVIK_DEV_ROOT");
   std::string path = std::string(root && *root ? root : "/dev") + "/" + tty;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
+  if (fd < 0) {
+    // TIOCEXCL held by another process gives EBUSY; a node the user may not
+    // open is, like a port another program holds, there but not to be had.
+    if (errno == EBUSY || errno == EACCES || errno == EPERM)
+      why = OpenFailure::kBusy;
     return kNoHandle;
+  }
   // 0 means "no handle" to the caller: keep the descriptor at 3 or above.
   if (fd < 3) {
     int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
@@ -149,14 +148,18 @@ SerialHandle SerialOpen(const char *name) {
   // users. It must be cleared before close, or a pseudo-terminal stays locked.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
+    why = OpenFailure::kBusy;
     return kNoHandle;
   }
   ::ioctl(fd, TIOCEXCL);
+  why = OpenFailure::kNone;
   return fd;
 }
 
-void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs) {
-  (void)readTimeoutMs; // every read gets its time-out from the caller
+void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writeLimitMs) {
+  // Every read and write gets its time-out from the caller.
+  (void)readTimeoutMs;
+  (void)writeLimitMs;
   int fd = Fd(handle);
   ::tcflush(fd, TCIOFLUSH);
   termios tio{};
@@ -176,11 +179,10 @@ void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs) {
   ::ioctl(fd, TIOCMBIC, &lines);
 }
 
-bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written) {
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs) {
   int fd = Fd(handle);
   *written = 0;
-  // A write may take 20 s plus 1 ms per byte, as on the other platform.
-  auto deadline = Clock::now() + std::chrono::milliseconds(20000 + count);
+  auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(writeLimitMs) + count);
   while (*written < count) {
     ssize_t n = ::write(fd, bytes + *written, count - *written);
     if (n > 0) {
@@ -204,12 +206,25 @@ bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint
   return true;
 }
 
-bool SerialDrain(SerialHandle handle) {
-  while (::tcdrain(Fd(handle)) != 0) {
-    if (errno != EINTR)
+bool SerialDrain(SerialHandle handle, int timeoutMs) {
+  // tcdrain has no time-out: a line held by flow control or a vanished
+  // adapter blocks it for ever. Watch the output queue instead, sleeping
+  // about as long as the queued bytes take at the line rate.
+  int fd = Fd(handle);
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+      return true;
+    auto now = Clock::now();
+    if (now >= deadline) {
+      ::tcflush(fd, TCOFLUSH);
       return false;
+    }
+    // About 87 us a byte at 115200 baud; at least 200 us, at most 10 ms a nap.
+    auto nap = std::chrono::microseconds(std::min(10000, std::max(200, queued * 87)));
+    std::this_thread::sleep_until(std::min(deadline, now + nap));
   }
-  return true;
 }
 
 bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs) {

@@ -139,6 +139,19 @@ private:
 
 } // namespace
 
+const char *DiscoveryFunction(DiscoveryStep step) {
+  switch (step) {
+  case DiscoveryStep::kClassGuid: return "SetupDiClassGuidsFromNameEx";
+  case DiscoveryStep::kOpen: return "SetupDiGetClassDevsEx";
+  case DiscoveryStep::kOpenRoot: return "SetupDiOpenDeviceInfo";
+  case DiscoveryStep::kListDetail: return "SetupDiGetDeviceInfoListDetail";
+  case DiscoveryStep::kEnumerate: return "SetupDiEnumDeviceInfo";
+  case DiscoveryStep::kInstanceId: return "CM_Get_Device_ID_Ex";
+  case DiscoveryStep::kProperty: return "SetupDiGetDeviceRegistryProperty";
+  }
+  return "";
+}
+
 std::unique_ptr<DeviceSet> NewDeviceSet() { return std::make_unique<SetupApiDeviceSet>(); }
 
 } // namespace plat

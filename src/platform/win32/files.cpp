@@ -39,9 +39,24 @@ bool DirectoryListable(const std::string &path) {
   return true;
 }
 
-bool CreateOneDirectory(const std::string &path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+PathStart PathStartOf(const std::vector<std::string> &parts) {
+  const std::string &first = parts.empty() ? std::string() : parts[0];
+  if (first.size() >= 2 && first[0] != 0 && static_cast<unsigned char>(first[0]) < 0x80 && first[1] == ':')
+    return {1, first, false};
+  if (parts.size() > 2 && first.empty() && parts[1].empty() && !parts[2].empty())
+    return {3, "\\\\" + parts[2], true};
+  if (parts.size() > 1 && first.empty() && !parts[1].empty())
+    return {2, "\\" + parts[1], true};
+  return {};
+}
 
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count) {
+bool CreateOneDirectory(const std::string &path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0 ||
+         (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
+}
+
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow) {
+  (void)noFollow; // the fallback folder is no shared one on Windows
   // With FILE_APPEND_DATA (and no FILE_WRITE_DATA) every WriteFile lands at
   // the current end of the file. Windows makes that one indivisible append;
   // Wine computes the end and writes there in two steps, so concurrent writers
@@ -169,6 +184,8 @@ std::string FallbackLogDirectory(const std::string &dir) {
     lowered[0] = static_cast<char>(lowered[0] - 1);
   return lowered;
 }
+
+bool PrepareFallbackLogDirectory(const std::string &path) { return CreateOneDirectory(path); }
 
 std::string DiscoveryErrorFile() { return "c:error.txt"; }
 std::string DefaultReportFile() { return "c:\\test.txt"; }
