@@ -7,22 +7,13 @@
 
 #include "app/archrun.h"
 #include "base/createdirectory.h"
+#include "base/numtext.h"
 #include "platform/files.h"
 
 namespace {
 
 std::string Join(const std::string &dir, const std::string &name) {
   return dir + plat::PathSeparator() + name;
-}
-
-int HexValue(char ch) {
-  if (ch >= '0' && ch <= '9')
-    return ch - '0';
-  if (ch >= 'a' && ch <= 'f')
-    return ch - 'a' + 10;
-  if (ch >= 'A' && ch <= 'F')
-    return ch - 'A' + 10;
-  return -1;
 }
 
 // A line of sha256sum: an optional backslash (the name is escaped), 64 hex
@@ -37,7 +28,7 @@ std::string ParseLine(const std::string &line, std::string &hex) {
     return std::string();
   hex.clear();
   for (size_t k = at; k < at + 64; ++k) {
-    const int value = HexValue(line[k]);
+    const int value = HexDigit(line[k]);
     if (value < 0)
       return std::string();
     hex += "0123456789abcdef"[value];

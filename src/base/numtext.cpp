@@ -1,7 +1,5 @@
 #include "base/numtext.h"
 
-namespace {
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9')
     return c - '0';
@@ -11,6 +9,8 @@ int HexDigit(char c) {
     return c - 'a' + 10;
   return -1;
 }
+
+namespace {
 
 // Skips the sign at i; true when it is a minus.
 bool TakeSign(std::string_view text, size_t &i) {

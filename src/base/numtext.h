@@ -10,6 +10,9 @@
 // The letters a-z upper-cased; every other byte stays as it is.
 std::string UpperAscii(std::string text);
 
+// The value of one hex digit of either case, or -1 for any other byte.
+int HexDigit(char c);
+
 // A decimal number at the start of text: blanks, one sign, then digits up to
 // the first other character. No digits give 0. used (when given) gets the
 // count of characters read. Digits past 64 bits keep the low 64 bits.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/numtext.h"
 #include "devsim.h"
 
 namespace devsim {
@@ -113,15 +114,6 @@ std::string InfoReply(const std::string &fiscal) {
 
 bool ParseBytes(std::string_view word, std::string *out) {
   out->clear();
-  auto hexValue = [](char c) -> int {
-    if (c >= '0' && c <= '9')
-      return c - '0';
-    if (c >= 'a' && c <= 'f')
-      return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-      return c - 'A' + 10;
-    return -1;
-  };
   if (word.size() >= 2 && word.front() == '\'' && word.back() == '\'') {
     std::string_view body = word.substr(1, word.size() - 2);
     for (size_t i = 0; i < body.size(); ++i) {
@@ -141,7 +133,7 @@ bool ParseBytes(std::string_view word, std::string *out) {
       case 'x': {
         if (i + 2 >= body.size())
           return false;
-        int hi = hexValue(body[i + 1]), lo = hexValue(body[i + 2]);
+        int hi = HexDigit(body[i + 1]), lo = HexDigit(body[i + 2]);
         if (hi < 0 || lo < 0)
           return false;
         *out += static_cast<char>(hi * 16 + lo);
@@ -156,7 +148,7 @@ bool ParseBytes(std::string_view word, std::string *out) {
   if (word.empty() || word.size() % 2 != 0)
     return false;
   for (size_t i = 0; i < word.size(); i += 2) {
-    int hi = hexValue(word[i]), lo = hexValue(word[i + 1]);
+    int hi = HexDigit(word[i]), lo = HexDigit(word[i + 1]);
     if (hi < 0 || lo < 0)
       return false;
     *out += static_cast<char>(hi * 16 + lo);
