@@ -5,20 +5,9 @@
 #include <string>
 
 #include "app/modes.h"
-#include "platform/files.h"
+#include "base/testdir.h"
 
 namespace {
-
-std::string ReadAll(const std::string &path) {
-  std::string text;
-  if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
-    char chunk[256];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    std::fclose(file);
-  }
-  return text;
-}
 
 TEST(DiscoveryFailureReport, WritesTheErrorFileAndEndsWith8) {
   const std::string path = plat::DiscoveryErrorFile();

@@ -138,17 +138,3 @@ TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreM) {
   EXPECT_FALSE(Exists(KeDir(printer.relayKe.serial)));
   EXPECT_FALSE(sim->Relaying("prn"));
 }
-
-TEST_F(CheckTest, TargetThatCannotBeCreatedStopsBeforeTheKe) {
-  WriteBytes(root / "plik", "not a directory");
-  archive = root / "plik" + Sep() + "archiwum";
-  devsim::PrinterConfig printer;
-  RunCombined(printer);
-  EXPECT_EQ(TestRun().exitCode.load(), 5);
-  EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
-  EXPECT_EQ(keLine->Received(), "");
-  // The printer is still opened and asked for its status, nothing more.
-  std::string toPrinter = printerLine->Received();
-  EXPECT_NE(toPrinter.find('\x05'), std::string::npos);
-  EXPECT_EQ(toPrinter.find("0#s"), std::string::npos);
-}

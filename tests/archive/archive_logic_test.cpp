@@ -81,12 +81,6 @@ TEST_F(TrimTest, DropsHeaderAndMemoryFigures) {
   EXPECT_EQ(reader.freeSpace, 100);
 }
 
-TEST_F(TrimTest, WithoutZ0000NothingIsLeft) {
-  Fill({"header", FileLine("Z0001", "2010-03-30", "2", "20"), "FREE SPACE: 1"});
-  TrimDirectory(run, reader);
-  EXPECT_EQ(run.directoryLines.Count(), 0);
-}
-
 TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {
   DirInterpreterClass reader;
   ASSERT_TRUE(ReadEntry(reader, FileLine("Z0012", "2010-03-30", "12", "3 456")));

@@ -7,23 +7,20 @@
 
 using namespace archtest;
 
-namespace {
+class ParallelTest : public JobTest {
+protected:
+  void ArchiveInParallel(int count);
+};
 
-void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) {
+void ParallelTest::ArchiveInParallel(int count) {
   std::vector<devsim::KeConfig> configs;
   std::vector<std::unique_ptr<VemoraPortsType>> ports;
   for (int i = 0; i < count; ++i) {
-    devsim::KeConfig cfg = KeWithFiles(2 + i % 3);
-    cfg.serial = "KE" + std::to_string(100000 + i);
-    devsim::Line &line = sim.AddKe("ke" + std::to_string(i), "ttyUSB" + std::to_string(i), cfg);
-    auto port = std::make_unique<VemoraPortsType>();
-    port->comNumber = line.ComNumber();
-    port->portName = line.PortName();
-    port->deviceCode = 3;
-    ports.push_back(std::move(port));
-    configs.push_back(cfg);
+    configs.push_back(KeWithFiles(2 + i % 3));
+    configs.back().serial = "KE" + std::to_string(100000 + i);
+    ports.push_back(Port(sim->AddKe("ke" + std::to_string(i), "ttyUSB" + std::to_string(i), configs.back()), 3));
   }
-  ASSERT_TRUE(sim.Start());
+  ASSERT_TRUE(sim->Start());
   std::vector<std::unique_ptr<archType>> jobsHere;
   RunContext &run = FreshRun(archive);
   for (int i = 0; i < count; ++i) {
@@ -45,10 +42,7 @@ void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) 
   }
   for (int i = 0; i < count; ++i) {
     ASSERT_TRUE(jobsHere[i]->finished.load()) << i;
-    for (const devsim::KeFile &file : configs[i].files) {
-      std::string path = archive + Sep() + configs[i].serial + Sep() + DiskName(file.number, file.date);
-      EXPECT_EQ(ReadBytes(path), devsim::FileReply(file, '3')) << path;
-    }
+    ExpectArchived(configs[i]);
   }
   EXPECT_EQ(TestRun().exitCode.load(), 0);
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
@@ -57,8 +51,6 @@ void ArchiveInParallel(devsim::Simulator &sim, std::string &archive, int count) 
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
-} // namespace
+TEST_F(ParallelTest, TwoKeModulesInOneRun) { ArchiveInParallel(2); }
 
-TEST_F(JobTest, TwoKeModulesInOneRun) { ArchiveInParallel(*sim, archive, 2); }
-
-TEST_F(JobTest, SixteenKeModulesInOneRun) { ArchiveInParallel(*sim, archive, 16); }
+TEST_F(ParallelTest, SixteenKeModulesInOneRun) { ArchiveInParallel(16); }

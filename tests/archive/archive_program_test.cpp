@@ -133,12 +133,6 @@ protected:
 
 namespace {
 bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-int Occurrences(const std::string &text, const std::string &part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++n;
-  return n;
-}
 } // namespace
 
 TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
@@ -268,7 +262,7 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
                                   "Obcy plik: " + dir + Sep() + "Zxyz.ej",
                                   "Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: notes.txt",
                                   "Brak sumy kontrolnej: " + dir + Sep() + "Z0001 a;'.ej"})
-    EXPECT_EQ(Occurrences(said, line), 1) << line << "\n" << said;
+    EXPECT_EQ(Count(said, line), 1) << line << "\n" << said;
   EXPECT_EQ(ReadBytes(full + Sep() + "notes.txt"), "user's");
   EXPECT_EQ(ReadBytes(full + Sep() + "Zxyz.ej"), "foreign");
   EXPECT_EQ(ReadBytes(full + Sep() + "uszkodzone" + Sep() + DiskName(0)), "good\x1a");

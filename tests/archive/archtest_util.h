@@ -6,8 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 
 #include "app/archthread.h"
 #include "app/runcontext.h"
+#include "base/testdir.h"
 #include "platform/files.h"
 
 namespace archtest {
@@ -75,15 +74,11 @@ inline int Count(const std::string &text, const std::string &part) {
   return n;
 }
 
-inline void WriteBytes(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+inline void WriteBytes(const std::string &path, const std::string &bytes) { WriteAll(path, bytes); }
+inline std::string ReadBytes(const std::string &path) { return ReadAll(path); }
 
-inline std::string ReadBytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// Windows-1250 text of the KE log that opens the check of the KE's files.
+inline const std::string kT0 = "Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.";
 
 // The archive file name of KE file number listed with date.
 inline std::string DiskName(int number, const std::string &date = "2010-03-30") {

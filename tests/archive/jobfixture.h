@@ -80,7 +80,6 @@ protected:
 };
 
 // Windows-1250 texts of the KE log, as the tests expect them.
-inline const std::string kT0 = "Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.";
 inline std::string T3(const std::string &name) { return "Zapisano plik: " + name; }
 
 } // namespace archtest

@@ -41,17 +41,6 @@ TEST(CreateDirectoryPath, TrailingOrDoubledSeparatorEndsTheWalkAndAFileStopsIt) 
   EXPECT_FALSE(CreateDirectoryPath(dir.Path("file") + s + "sub"));
 }
 
-TEST(CreateDirectoryPath, RelativePathsBuildFromTheWorkingDirectory) {
-  TestDir dir;
-  const char s = plat::PathSeparator();
-  fs::path saved = fs::current_path();
-  fs::current_path(dir.root);
-  bool created = CreateDirectoryPath(std::string("arch") + s + "log");
-  fs::current_path(saved);
-  EXPECT_TRUE(created);
-  EXPECT_TRUE(plat::DirectoryExists(dir.Path("arch") + s + "log"));
-}
-
 TEST(CreateDirectoryPath, DriveRelativePathNeverCreatesItsDrivePart) {
   TestDir dir;
   if (plat::PathSeparator() != '\\' || dir.root.size() < 3 || dir.root[1] != ':')

@@ -2,12 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "base/ibuffer.h"
-#include "testdir.h"
 
 namespace {
 
@@ -159,7 +157,6 @@ TEST(IBuffer, EditingAndInspection) {
   EXPECT_EQ(find.Find("ca"), 2);
   EXPECT_EQ(find.Find("x"), -1);
 
-  EXPECT_EQ(iBuffer("AB").XorSum(0, 0xFF), 0xFC);
   EXPECT_EQ(iBuffer("AB").XorSum(1, 0x00), 0x41);
   EXPECT_EQ(iBuffer("AB").XorSum(50, 0x00), 0x41 ^ 0x42); // never past the data
 
@@ -179,19 +176,6 @@ TEST(IBuffer, MazoviaRoundTripAndOneWayBytes) {
   EXPECT_EQ(Bytes(odd), "\x95");
   odd.FromMazovia();
   EXPECT_EQ(Bytes(odd), "\xc6");
-}
-
-TEST(IBuffer, SaveFileAndTimestamp) {
-  TestDir dir;
-  iBuffer out("x\r\ny");
-  out.AppendChar(0);
-  ASSERT_TRUE(out.SaveFile(dir.Path("saved").c_str()));
-  EXPECT_EQ(ReadAll(dir.Path("saved")), std::string("x\r\ny\0", 5));
-  EXPECT_FALSE(out.SaveFile(dir.Path("no_such_dir/saved").c_str()));
-
-  iBuffer b("<");
-  ASSERT_TRUE(b.AppendTimestamp());
-  EXPECT_TRUE(std::regex_match(Bytes(b), std::regex(R"(<\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3})"))) << Bytes(b);
 }
 
 } // namespace

@@ -21,31 +21,6 @@ namespace fs = std::filesystem;
 
 const char *const kStamp = R"(\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3})";
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-  ScopedEnv(const char *name, const std::string &value) : name(name), wasSet(std::getenv(name) != nullptr) {
-    old = wasSet ? std::getenv(name) : "";
-    Set(value.c_str());
-  }
-  ~ScopedEnv() { Set(wasSet ? old.c_str() : nullptr); }
-
-private:
-  void Set(const char *value) { // null removes it
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-#endif
-  }
-  const char *name;
-  bool wasSet;
-  std::string old;
-};
-
 std::vector<std::string> Lines(const std::string &text) {
   std::vector<std::string> lines;
   size_t start = 0;

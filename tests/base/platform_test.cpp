@@ -135,17 +135,14 @@ namespace {
 
 // On Linux a UTF-8 terminal shows the Windows-1250 texts converted.
 TEST(PlatformConsole, Utf8TerminalGetsWindows1250Converted) {
-  const char *saved = std::getenv("LC_ALL");
-  std::string old = saved ? saved : "";
-  setenv("LC_ALL", "C.UTF-8", 1);
-  plat::ConsoleStart();
-  testing::internal::CaptureStdout();
-  plat::ConsoleWrite("\xb9\xe6 \x8c\x80\x81z\r\n", 9);
-  std::string shown = testing::internal::GetCapturedStdout();
-  if (saved)
-    setenv("LC_ALL", old.c_str(), 1);
-  else
-    unsetenv("LC_ALL");
+  std::string shown;
+  {
+    ScopedEnv utf8("LC_ALL", "C.UTF-8");
+    plat::ConsoleStart();
+    testing::internal::CaptureStdout();
+    plat::ConsoleWrite("\xb9\xe6 \x8c\x80\x81z\r\n", 9);
+    shown = testing::internal::GetCapturedStdout();
+  }
   if (std::string(nl_langinfo(CODESET)) != "UTF-8")
     GTEST_SKIP() << "no UTF-8 locale installed";
   EXPECT_EQ(shown, "\xc4\x85\xc4\x87 \xc5\x9a\xe2\x82\xac\xef\xbf\xbdz\r\n");

@@ -2,6 +2,7 @@
 // end of the test, and small file helpers for the foundation tests.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,3 +44,28 @@ inline void WriteAll(const std::string &path, const std::string &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
 }
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+  ScopedEnv(const char *name, const std::string &value) : name(name), wasSet(std::getenv(name) != nullptr) {
+    old = wasSet ? std::getenv(name) : "";
+    Set(value.c_str());
+  }
+  ~ScopedEnv() { Set(wasSet ? old.c_str() : nullptr); }
+
+private:
+  void Set(const char *value) { // null removes it
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+#endif
+  }
+  const char *name;
+  bool wasSet;
+  std::string old;
+};

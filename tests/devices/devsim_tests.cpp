@@ -1,18 +1,16 @@
 // The device simulator's own behaviour, as the program's serial port sees it:
 // the device rules other tests rely on (end bytes, speed gate, relay). The
-// ENQ rule and the file faults are exercised by the protocol and archive
-// tests that use them.
+// ENQ rule, the file faults, the Directory and the identity reply are
+// exercised by the protocol and archive tests that use them.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <string>
 #include <vector>
 
 #include "devices/collectreply.h"
 #include "devices/fastcom.h"
-#include "devices/vemoracopyclass.h"
 #include "devsim.h"
 #include "testbytes.h"
 
@@ -49,32 +47,7 @@ TEST_F(DevsimTest, KeFileRepliesCarryTheirEndBytes) {
   EXPECT_EQ(Ask(port, "\x1b" "3;0;18F"), ""); // no such file
   EXPECT_EQ(sim.FileRequests("ke", 17), 2);
 
-  std::string dir = Ask(port, "\x1b" "D\r");
-  EXPECT_NE(dir.find(" Z0017 D 2010-03-30  1  300 OK"), std::string::npos) << dir;
-  EXPECT_EQ(dir.back(), '\x1A');
-  std::string id[5]; // the serial number on the fifth line, the fiscal-memory number on the third
-  SplitIdentity(Frame(Ask(port, "\x1bS")), id);
-  EXPECT_EQ(id[1], "AB12345678");
-  EXPECT_EQ(id[2], "ABC12345678");
-  EXPECT_EQ(id[0].back(), '\x1A');
   EXPECT_EQ(line.Received().substr(0, 7), "\x1b" "3;0;17");
-}
-
-// A reply larger than the pseudo-terminal holds waits for room and goes on
-// when the program reads again.
-TEST_F(DevsimTest, ALargeReplyWaitsForTheReader) {
-  devsim::KeConfig cfg;
-  cfg.files = {devsim::MakeFile(1, 300000)};
-  devsim::Line &line = sim.AddKe("ke", "ttyUSB5", cfg);
-  ASSERT_TRUE(sim.Start());
-  FastCom port;
-  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
-  port.Send(Frame("\x1b" "3;0;1F"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // nobody reads
-  iBuffer reply;
-  CollectReply(port, reply, 400, nullptr, 1 << 24);
-  ASSERT_EQ(reply.Length(), 300001);
-  EXPECT_EQ(Text(reply), devsim::FileContent(1, 300000) + '\xFF');
 }
 
 // Every line model keeps the line rate and hands a reply over as its rule

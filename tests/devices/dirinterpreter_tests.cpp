@@ -27,18 +27,6 @@ struct EntryCase {
 
 } // namespace
 
-TEST(DirEntry, WorkedExampleLine) {
-  DirInterpreterClass dir;
-  std::string line = kExample;
-  dir.ParseEntry(line);
-  EXPECT_TRUE(dir.entryValid);
-  EXPECT_EQ(dir.entryName + "_" + dir.entryDate + ".ej", "Z0001_2010-03-30.ej");
-  EXPECT_EQ(dir.fileNumber, 1);
-  EXPECT_EQ(dir.entryType, 'D');
-  EXPECT_EQ(dir.entryValue, 12);
-  EXPECT_EQ(dir.fileSize, 3456);
-}
-
 TEST(DirEntry, VariantsOfTheExample) {
   const EntryCase cases[] = {
       // One space between 12 and 3 456 joins them; the size is then "OK".

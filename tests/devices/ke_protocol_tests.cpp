@@ -20,6 +20,14 @@ protected:
   SimDevices &sim = SimDevices::Get();
 };
 
+// "0123456789" repeated to length bytes, as the scripted files send it.
+std::string Digits(size_t length) {
+  std::string digits;
+  while (digits.size() < length)
+    digits += "0123456789";
+  return digits;
+}
+
 } // namespace
 
 TEST_F(KeTest, VersionTellsTheModuleKinds) {
@@ -51,22 +59,6 @@ TEST_F(KeTest, IdentityOfAModule) {
   ke.ReadIdentity(target, true);
   EXPECT_EQ(Hex(Received("ident", 6)), "1B 53 1B 59 1B 53");
   EXPECT_EQ(ke.identity[1], "AB12345678");
-}
-
-// A busy module's reply begins with SUB; a reply with too few line breaks
-// keeps only entry 0. Either way the older entries are replaced.
-TEST_F(KeTest, IdentityOfABusyModuleOrWithTooFewLineBreaks) {
-  const std::pair<const char *, std::string> cases[] = {{"busy", "\x1a"}, {"fewbreaks", "KE\r\nL2\x1a"}};
-  for (const auto &[line, whole] : cases) {
-    VemoraCopyClass ke(sim.Port(line).c_str());
-    ke.moduleKind = 1; // listen at once
-    ke.identity[1] = ke.identity[3] = "old";
-    iBuffer target;
-    const std::string *identity = ke.ReadIdentity(target, true);
-    EXPECT_EQ(identity[0].substr(0, whole.size()), whole) << line;
-    for (int i = 1; i < 5; ++i)
-      EXPECT_EQ(identity[i], "") << line << " entry " << i;
-  }
 }
 
 TEST_F(KeTest, SilentIdentityKeepsTheOldEntries) {
@@ -154,10 +146,7 @@ TEST_F(KeTest, TaggedFileTransfer) {
   ke.SetRequestDigits(0, 3);
   iBuffer target;
   EXPECT_TRUE(ke.ReadFile(target, 5));
-  std::string expected;
-  while (expected.size() < 20000)
-    expected += "0123456789";
-  EXPECT_EQ(Text(target), expected + "\xff");
+  EXPECT_EQ(Text(target), Digits(20000) + "\xff");
 
   // Cut short: what came, without its end byte, after 50 units of silence.
   long long ms = TimedMs([&] { EXPECT_TRUE(ke.ReadFile(target, 6)); });
@@ -200,10 +189,7 @@ TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
   size_t before = sim.ReceivedCount("enq");
   iBuffer target;
   EXPECT_TRUE(ke.ReadFile(target, 9));
-  std::string expected;
-  while (expected.size() < 2000)
-    expected += "0123456789";
-  EXPECT_EQ(Text(target), expected + '\xff');
+  EXPECT_EQ(Text(target), Digits(2000) + '\xff');
   EXPECT_EQ(sim.Received("enq").substr(before), "\x1b" "3;0;9F\x05");
 
   VemoraCopyClass quiet(sim.Port("quiet").c_str());

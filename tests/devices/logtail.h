@@ -8,10 +8,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "base/testdir.h"
 #include "platform/files.h"
 
 class LogTail {
@@ -24,8 +23,7 @@ public:
   std::string Text() const {
     std::string out;
     for (int i = 0; i < 2; ++i) {
-      std::ifstream in(Path(i), std::ios::binary);
-      std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string all = ReadAll(Path(i));
       if (all.size() > start[i])
         out += all.substr(start[i]);
     }

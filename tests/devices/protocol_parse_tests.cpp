@@ -24,7 +24,6 @@ TEST(InformationReply, LastElevenCharactersAfterTheFields) {
       {kFields + "xyzABC12345678\x1b\\", "ABC12345678"}, // more left over
       {kFields + "AB123\x1b\\", "AB123"},               // a short remainder as it is
       {kFields + "\x1b\\", ""},
-      {"", ""},
       {"\x1b\\", ""},
   };
   for (const auto &[reply, number] : cases) {
@@ -68,9 +67,4 @@ TEST(PrinterFrames, ExactBytesWithPolishLettersConvertedBeforeTheChecksum) {
   // Windows-1250 bytes.
   EXPECT_EQ(Hex(ChecksumFrame(iBuffer("\xA5\xB3"))), "1B 50 8F 92 45 32 1B 5C");
   EXPECT_EQ(Hex(PlainFrame(iBuffer("\xA5x"))), "1B 50 8F 78 1B 5C");
-}
-
-TEST(Relay, StatusesThatMeanRelaying) {
-  for (int b = 0; b < 256; ++b)
-    EXPECT_EQ(RelayActive(static_cast<uint8_t>(b)), b >= 0x78 && b <= 0x7F) << b;
 }

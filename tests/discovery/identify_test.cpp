@@ -1,4 +1,6 @@
-// Port identification: the texts of one device turned into its record.
+// Port identification: the texts of one device turned into its record. The
+// identification fuzz target holds the port name to "com<n>" (or the text of
+// an undefined port) and the description to the device name.
 #include <gtest/gtest.h>
 
 #include "discovery/usbclass.h"
@@ -11,35 +13,18 @@ VemoraPortsType WithId(const std::string &systemId) {
   return r;
 }
 
-int Code(const std::string &description) {
-  VemoraPortsType r;
-  InterpretProperty(r, 0, description);
-  EXPECT_EQ(r.deviceName, description);
-  return r.deviceCode;
-}
-
 TEST(Identify, ComNumberFromFriendlyName) {
-  struct Case {
-    const char *name;
-    int com;
-    const char *port;
-  } cases[] = {
-      {"Communications Port (COM1)", 1, "com1"},
-      {"USB Serial Port (COM12)", 12, "com12"},
-      {"usb serial port (com 7)", 7, "com7"},
-      {"Port (COM007)", 7, "com7"},
-      {"Port (COM)", 0, "com0"},
-      {"Port (COM99999999999)", static_cast<int32_t>(99999999999LL & 0xFFFFFFFF), nullptr},
-      {"Printer port LPT1", 0, "Port szeregowy niezdefiniowany"},
+  const std::pair<const char *, int> cases[] = {
+      {"Communications Port (COM1)", 1}, {"USB Serial Port (COM12)", 12}, {"usb serial port (com 7)", 7},
+      {"Port (COM007)", 7},              {"Port (COM)", 0},
+      {"Port (COM99999999999)", static_cast<int32_t>(99999999999LL & 0xFFFFFFFF)},
+      {"Printer port LPT1", 0},
   };
-  for (const Case &c : cases) {
+  for (const auto &[name, com] : cases) {
     VemoraPortsType r = WithId("X");
     r.comNumber = 9;  // the rule sets it even when the name holds no number
-    InterpretProperty(r, 12, c.name);
-    EXPECT_EQ(r.comNumber, c.com) << c.name;
-    if (c.port) {
-      EXPECT_EQ(r.portName, c.port) << c.name;
-    }
+    InterpretProperty(r, 12, name);
+    EXPECT_EQ(r.comNumber, com) << name;
   }
 }
 
@@ -65,50 +50,40 @@ TEST(Identify, HardwareIdGivesPidRevisionAndVendor) {
 }
 
 TEST(Identify, ModelTable) {
-  EXPECT_EQ(Code("Torven USB printer"), 1);
-  EXPECT_EQ(Code("KALDOR USB"), 2);
-  EXPECT_EQ(Code("selvan ordek"), 3);
-  EXPECT_EQ(Code("QX-7 Printer COM0"), 4);
-  EXPECT_EQ(Code("QX-7 EJ COM1"), 5);
-  EXPECT_EQ(Code("QX-7 COM1 COM0"), 4);
-  EXPECT_EQ(Code("QX-7 service"), 0);
-  EXPECT_EQ(Code("EJ PORT (COM1, 2)"), 0);
-  EXPECT_EQ(Code("PORT COM1, EJ"), 5);
-  EXPECT_EQ(Code("PORT COM1 EJ"), 0);
-  EXPECT_EQ(Code(""), 0);
+  const std::pair<const char *, int> models[] = {
+      {"Torven USB printer", 1}, {"KALDOR USB", 2},        {"selvan ordek", 3},      {"QX-7 Printer COM0", 4},
+      {"QX-7 EJ COM1", 5},       {"QX-7 COM1 COM0", 4},    {"QX-7 service", 0},      {"EJ PORT (COM1, 2)", 0},
+      {"PORT COM1, EJ", 5},      {"PORT COM1 EJ", 0},      {"", 0}};
+  for (const auto &[description, code] : models) {
+    VemoraPortsType r;
+    InterpretProperty(r, 0, description);
+    EXPECT_EQ(r.deviceCode, code) << description;
+  }
 }
 
+// Interfaces of one device share the system number; an identifier without
+// '&' keeps both numbers as they were; with part 1 empty the number after the
+// backslash of part 0 counts; parts past the tenth are not looked at.
 TEST(Identify, SystemAndDeviceNumbersTieInterfacesTogether) {
-  VemoraPortsType first = WithId("USB\\VID_1234&PID_5678&MI_00\\6&1A2B3C4D&0&0000");
-  InterpretProperty(first, 12, "A (COM3)");
-  EXPECT_EQ(first.deviceNumber, 0u);
-  EXPECT_EQ(first.systemNumber, 0x1A2B3C4D06ull);
-
-  VemoraPortsType sibling = WithId("USB\\VID_1234&PID_5678&MI_02\\6&1A2B3C4D&0&0002");
-  InterpretProperty(sibling, 12, "B (COM4)");
-  EXPECT_EQ(sibling.deviceNumber, 2u);
-  EXPECT_EQ(sibling.systemNumber, first.systemNumber);
-
-  VemoraPortsType plain = WithId("ACPI\\PNP0501\\1");
-  plain.systemNumber = 5;
-  InterpretProperty(plain, 12, "Communications Port (COM1)");
-  EXPECT_EQ(plain.systemNumber, 5u);  // no '&': both numbers stay
-  EXPECT_EQ(plain.deviceNumber, 0u);
-
-  // Last non-empty part 1: the number after the backslash of part 0.
-  VemoraPortsType serial = WithId("USB\\VID_1234&PID_5678\\AB12");
-  InterpretProperty(serial, 12, "C (COM5)");
-  EXPECT_EQ(serial.systemNumber, 0u);
-  VemoraPortsType rooted = WithId("FTDIBUS\\1F&PID_0001");
-  InterpretProperty(rooted, 12, "D (COM6)");
-  EXPECT_EQ(rooted.systemNumber, 0x1Fu);
-}
-
-TEST(Identify, PartsPastTheTenthAreNotLookedAt) {
-  VemoraPortsType r = WithId("X&A&B&C&D&E&F&7\\9&AB&1F&2E&L&12");
-  InterpretProperty(r, 12, "(COM1)");
-  EXPECT_EQ(r.deviceNumber, 0x2Eu);
-  EXPECT_EQ(r.systemNumber, 0xAB09u);
+  const struct {
+    const char *id;
+    uint64_t before, system;
+    uint32_t device;
+  } cases[] = {
+      {"USB\\VID_1234&PID_5678&MI_00\\6&1A2B3C4D&0&0000", 0, 0x1A2B3C4D06ull, 0},
+      {"USB\\VID_1234&PID_5678&MI_02\\6&1A2B3C4D&0&0002", 0, 0x1A2B3C4D06ull, 2},
+      {"ACPI\\PNP0501\\1", 5, 5, 0},
+      {"USB\\VID_1234&PID_5678\\AB12", 0, 0, 0},
+      {"FTDIBUS\\1F&PID_0001", 0, 0x1F, 0},
+      {"X&A&B&C&D&E&F&7\\9&AB&1F&2E&L&12", 0, 0xAB09, 0x2E},
+  };
+  for (const auto &c : cases) {
+    VemoraPortsType r = WithId(c.id);
+    r.systemNumber = c.before;
+    InterpretProperty(r, 12, "Port (COM3)");
+    EXPECT_EQ(r.systemNumber, c.system) << c.id;
+    EXPECT_EQ(r.deviceNumber, c.device) << c.id;
+  }
 }
 
 } // namespace

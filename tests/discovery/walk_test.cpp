@@ -255,8 +255,6 @@ TEST(Walk, HostilePropertyBytesAreCutAtTheirEnd) {
   EXPECT_NE(std::string(w.usb->reportText.Text()).find("Config flags:  513\r\n"), std::string::npos);
 }
 
-std::string Block(const char *first, const char *rest) { return std::string(first) + "\r\n" + rest; }
-
 TEST(Report, BlocksHoldTheLabelsAndNumbersOfEachRecord) {
   Walk w({});
   auto *r = new VemoraPortsType;
@@ -269,7 +267,8 @@ TEST(Report, BlocksHoldTheLabelsAndNumbersOfEachRecord) {
   r->hardwareId = "HW";
   w.usb->InsertPort(r);
   EXPECT_EQ(w.usb->MakeReport(), 1);
-  EXPECT_EQ(std::string(w.usb->reportText.Text()), Block("com5", "HardwareId:         HW\r\n"
+  EXPECT_EQ(std::string(w.usb->reportText.Text()), std::string("com5\r\n"
+                                                                 "HardwareId:         HW\r\n"
                                                                  "Version:            1.00\r\n"
                                                                  "SystemID:           \r\n"
                                                                  "Numer systemowy:    1A2B3C4D06\r\n"

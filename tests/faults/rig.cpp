@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/testdir.h"
 #include "fakesysfs.h"
 
 namespace fs = std::filesystem;
@@ -116,12 +117,7 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
   return result;
 }
 
-std::string ReadWhole(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string ReadWhole(const std::string &path) { return ReadAll(path); }
 
 bool WriteWhole(const std::string &path, const std::string &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -16,11 +16,6 @@ std::unique_ptr<devsim::Simulator> &Sim() {
 }
 } // namespace
 
-SimDevices &SimDevices::Get() {
-  static SimDevices devices;
-  return devices;
-}
-
 bool SimDevices::UnderWine() { return false; }
 
 SimDevices::SimDevices() {

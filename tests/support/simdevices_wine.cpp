@@ -1,8 +1,8 @@
 // SimDevices in the Windows build: the native simulator runs beside Wine;
 // scripts/wine-with-devsim passes the COM numbers and recording files.
-#include <cstdio>
 #include <cstdlib>
 
+#include "base/testdir.h"
 #include "support/simdevices.h"
 
 namespace {
@@ -22,11 +22,6 @@ std::string EnvName(const char *prefix, const std::string &name) {
 
 } // namespace
 
-SimDevices &SimDevices::Get() {
-  static SimDevices devices;
-  return devices;
-}
-
 bool SimDevices::UnderWine() { return true; }
 
 SimDevices::SimDevices() {
@@ -41,16 +36,5 @@ int SimDevices::Com(const std::string &name) const {
 
 std::string SimDevices::Received(const std::string &name) const {
   const char *path = std::getenv(EnvName("ZARVIK_SIM_REC_", name).c_str());
-  std::string out;
-  if (path == nullptr)
-    return out;
-  FILE *file = std::fopen(path, "rb");
-  if (file == nullptr)
-    return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, file)) > 0)
-    out.append(buf, n);
-  std::fclose(file);
-  return out;
+  return path ? ReadAll(path) : std::string();
 }
