@@ -2,7 +2,8 @@
 // reading. The input is cut into arguments at NUL bytes (argument 0 is the
 // program's name). Beyond crashes and undefined behaviour the target checks
 // what the reading promises: the archive values come from the arguments as
-// typed and the port range only from an argument holding "COM".
+// typed and the port range only from an argument holding "COM"; VERIFY's
+// target is argument 2 as typed and FIX comes from argument 3 alone.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -39,6 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } else if (line.mode == RunMode::Report) {
     const std::string expected = args.size() > 2 ? args[2] : std::string();
     if (line.report.reportPath != expected)
+      std::abort();
+  } else if (line.mode == RunMode::Verify) {
+    // The target as typed; FIX is read from argument 3 alone.
+    if (line.verify.targetPath != (args.size() > 2 ? args[2] : std::string()))
+      std::abort();
+    if (line.verify.fix && (args.size() < 4 || args[3].size() < 3))
       std::abort();
   } else if (line.mode != RunMode::Help) {
     std::abort();
