@@ -19,32 +19,12 @@
 #include <thread>
 
 #include "engines.h"
+#include "platform/posix/ttyspeed.h"
 #include "simulator_impl.h"
 
 namespace devsim {
 
 using Clock = std::chrono::steady_clock;
-
-namespace {
-
-uint32_t BaudOf(speed_t code) {
-  switch (code) {
-  case B300: return 300;
-  case B600: return 600;
-  case B1200: return 1200;
-  case B2400: return 2400;
-  case B4800: return 4800;
-  case B9600: return 9600;
-  case B19200: return 19200;
-  case B38400: return 38400;
-  case B57600: return 57600;
-  case B115200: return 115200;
-  case B230400: return 230400;
-  default: return 0;
-  }
-}
-
-} // namespace
 
 // ---- Line ------------------------------------------------------------------
 
@@ -172,7 +152,7 @@ uint32_t Simulator::Impl::SpeedOf(const Line::State &state) const {
   termios tio{};
   if (::tcgetattr(state.master, &tio) != 0)
     return 0;
-  return BaudOf(::cfgetospeed(&tio));
+  return plat::TtyBaud(::cfgetospeed(&tio));
 }
 
 void Simulator::Impl::CloseLine(Line::State &state) {

@@ -1,6 +1,7 @@
 // The serial line on POSIX: com<n> is a tty node under the device root,
 // taken exclusively, raw 8N1, every wait a poll against a steady deadline.
 #include "platform/serial.h"
+#include "platform/posix/ttyspeed.h"
 
 #include "platform/comtty.h"
 
@@ -55,23 +56,6 @@ int MsLeft(Clock::time_point deadline) {
 // POLLHUP at once) must still take its time: sleep out the deadline.
 void SleepUntil(Clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
 
-speed_t SpeedCode(uint32_t baud) {
-  switch (baud) {
-  case 300: return B300;
-  case 600: return B600;
-  case 1200: return B1200;
-  case 2400: return B2400;
-  case 4800: return B4800;
-  case 9600: return B9600;
-  case 19200: return B19200;
-  case 38400: return B38400;
-  case 57600: return B57600;
-  case 115200: return B115200;
-  case 230400: return B230400;
-  default: return B115200;
-  }
-}
-
 // ---- Reads that wake once per fill, not once per piece ---------------------
 // The bytes a read still wants cannot cross the line faster than one per
 // character time (10 bits at the line's speed). When the piece a read just
@@ -83,26 +67,9 @@ speed_t SpeedCode(uint32_t baud) {
 // adapter's packets) are waited for as before. A read still ends when its
 // bytes are in or its deadline passes; bytes a receiver held back and hands
 // over at once are taken at most one fill time later.
-uint32_t BaudOfCode(speed_t code) {
-  switch (code) {
-  case B300: return 300;
-  case B600: return 600;
-  case B1200: return 1200;
-  case B2400: return 2400;
-  case B4800: return 4800;
-  case B9600: return 9600;
-  case B19200: return 19200;
-  case B38400: return 38400;
-  case B57600: return 57600;
-  case B115200: return 115200;
-  case B230400: return 230400;
-  default: return 0;
-  }
-}
-
 void SleepForFill(int fd, uint32_t wanted, Clock::time_point deadline) {
   termios tio{};
-  const uint32_t baud = ::tcgetattr(fd, &tio) == 0 ? BaudOfCode(::cfgetispeed(&tio)) : 0;
+  const uint32_t baud = ::tcgetattr(fd, &tio) == 0 ? TtyBaud(::cfgetispeed(&tio)) : 0;
   if (baud == 0)
     return;
   const auto fill = std::chrono::microseconds(static_cast<uint64_t>(wanted) * 10000000u / baud);
@@ -171,8 +138,8 @@ void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writ
   tio.c_iflag &= ~(IXON | IXOFF | IXANY);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  ::cfsetispeed(&tio, SpeedCode(baud));
-  ::cfsetospeed(&tio, SpeedCode(baud));
+  ::cfsetispeed(&tio, TtySpeedCode(baud));
+  ::cfsetospeed(&tio, TtySpeedCode(baud));
   ::tcsetattr(fd, TCSANOW, &tio);
   // DTR and RTS held off (a pseudo-terminal has neither; the call then fails).
   int lines = TIOCM_DTR | TIOCM_RTS;
