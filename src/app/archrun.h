@@ -77,6 +77,13 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
 // archive file; false leaves no temporary and no partial archive file.
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data);
 
+// The disk check's record of an archive file, or nullptr.
+const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName);
+// Whether the disk copy of KE file number (listed with size) is kept: file 0
+// has no size to compare, any other file must hold the size plus its end
+// marker.
+bool KeptOnDisk(const FileDirType &onDisk, int32_t number, int32_t size);
+
 // Cuts a Directory text into lines (the byte before each LF, normally CR,
 // dropped; so is the last byte of an unterminated last line).
 void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &lines);

@@ -195,12 +195,6 @@ void LogFileFailure(JobRun &run, const std::string &diskName, const char *text) 
   run.errorLog.Log(msg::kFile + Join(run.copyDir, diskName) + text);
 }
 
-const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
-  for (int k = 0; k < run.diskFiles.Count(); ++k)
-    if (run.diskFiles.At(k)->name == diskName)
-      return run.diskFiles.At(k);
-  return nullptr;
-}
 
 // Line i as a KE file; false (and logged) for a line that names none or
 // names no safe file.
@@ -227,7 +221,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
   const FileDirType *onDisk = FindOnDisk(run, file.diskName);
   if (onDisk == nullptr)
     return true;
-  if (file.number == 0 || static_cast<int64_t>(onDisk->size) == static_cast<int64_t>(file.size) + 1)
+  if (KeptOnDisk(*onDisk, file.number, file.size))
     return false;
   const std::string t1 =
       msg::kT1Size + Join(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
@@ -383,4 +377,15 @@ void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &line
     lines.Add(new std::string(bytes + start, static_cast<size_t>(count)));
     start = end + 1;
   }
+}
+
+const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
+  for (int k = 0; k < run.diskFiles.Count(); ++k)
+    if (run.diskFiles.At(k)->name == diskName)
+      return run.diskFiles.At(k);
+  return nullptr;
+}
+
+bool KeptOnDisk(const FileDirType &onDisk, int32_t number, int32_t size) {
+  return number == 0 || static_cast<int64_t>(onDisk.size) == static_cast<int64_t>(size) + 1;
 }

@@ -51,8 +51,7 @@ void RecordPlan(JobRun &run) {
   int32_t onDisk = 0;
   int32_t toFetch = 0;
   int64_t bytes = 0;
-  // The transfer's own rule: a listed file the disk holds under its name is
-  // kept when it is file 0 or has the listed size plus the end marker.
+  // The transfer's own keep rule decides which listed files are fetched.
   for (int i = 0; i < run.directoryLines.Count(); ++i) {
     if (!ReadEntry(reader, *run.directoryLines.At(i)))
       continue;
@@ -60,13 +59,8 @@ void RecordPlan(JobRun &run) {
     if (!IsSafeComponent(diskName))
       continue;
     ++listed;
-    bool kept = false;
-    for (int k = 0; k < run.diskFiles.Count() && !kept; ++k) {
-      const FileDirType *file = run.diskFiles.At(k);
-      kept = file->name == diskName &&
-             (reader.fileNumber == 0 || static_cast<int64_t>(file->size) == static_cast<int64_t>(reader.fileSize) + 1);
-    }
-    if (kept) {
+    const FileDirType *copy = FindOnDisk(run, diskName);
+    if (copy != nullptr && KeptOnDisk(*copy, reader.fileNumber, reader.fileSize)) {
       ++onDisk;
     } else {
       ++toFetch;
