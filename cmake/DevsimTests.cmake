@@ -1,6 +1,6 @@
 # Tests against simulated devices, written once, run natively and under Wine.
 #
-#   zarvik_add_devsim_test(<name> SCENARIO <file> SOURCES <src>... [LABELS ...] [TIMEOUT s])
+#   zarvik_add_devsim_test(<name> SCENARIO <file> SOURCES <src>... [LABELS ...] [TIMEOUT s] [COST s])
 #
 # The scenario file describes the devices (see tools/devsim/devsim.h: "ke",
 # "printer", "twoport", "peer", "file", "on", "hold", "pacing"). The test
@@ -29,7 +29,7 @@ set(ZARVIK_NATIVE_TOOLS_DIR "" CACHE PATH "Native build tree whose tools/devsim/
 set(ZARVIK_DEVSIM_SUPPORT ${CMAKE_CURRENT_LIST_DIR}/../tests/support)
 
 function(zarvik_add_devsim_test name)
-  cmake_parse_arguments(ARG "" "SCENARIO;TIMEOUT" "SOURCES;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SCENARIO;TIMEOUT;COST" "SOURCES;LABELS" ${ARGN})
   get_filename_component(scenario "${ARG_SCENARIO}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
@@ -60,5 +60,8 @@ function(zarvik_add_devsim_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
       TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS};devsim" ENVIRONMENT "ZARVIK_TEST_NATIVE=1")
+  endif()
+  if(ARG_COST)
+    set_tests_properties(${ZARVIK_TEST_PREFIX}${name} PROPERTIES COST ${ARG_COST})
   endif()
 endfunction()
