@@ -33,6 +33,7 @@ constexpr const char *kMPrinter = " DR:";
 constexpr const char *kPortOpen = "Nie mo" ZV_z "na otworzy" ZV_c " portu ";
 constexpr const char *kPortBusy = ": port jest zaj" ZV_e "ty przez inny program.";
 constexpr const char *kPortMissing = ": port nie istnieje.";
+constexpr const char *kPortDenied = ": brak uprawnie" ZV_n " do portu.";
 constexpr const char *kD1 = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z Kopii Elektronicznej.";
 
 // Disk synchronisation.

@@ -105,8 +105,11 @@ void RunChecks(JobRun &run) {
   if (!run.failed && !copy.EnsureOpen() && !copy.portName.empty()) {
     // A port that cannot be had is said at once, not after the identity
     // requests have gone unanswered.
-    bool busy = copy.port.OpenFailure() == plat::OpenFailure::kBusy;
-    Fail(run, label, msg::kPortOpen + copy.portName + (busy ? msg::kPortBusy : msg::kPortMissing), 3);
+    const plat::OpenFailure why = copy.port.OpenFailure();
+    const char *reason = why == plat::OpenFailure::kBusy     ? msg::kPortBusy
+                         : why == plat::OpenFailure::kDenied ? msg::kPortDenied
+                                                             : msg::kPortMissing;
+    Fail(run, label, msg::kPortOpen + copy.portName + reason, 3);
     return;
   }
 

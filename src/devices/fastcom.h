@@ -23,7 +23,7 @@ public:
   // Opens port name (such as com3) with the fixed line set-up and the total
   // read time-out readTimeoutMs (0 or less becomes 1). False when a handle is
   // already held, the name is longer than 15 characters, or the port cannot
-  // be opened; OpenFailure() then says whether it is missing or busy.
+  // be opened; OpenFailure() then says why.
   bool Open(const char *name, int readTimeoutMs);
   bool Close();
   bool IsOpen() const;

@@ -13,12 +13,14 @@ namespace plat {
 using SerialHandle = intptr_t;
 constexpr SerialHandle kNoHandle = -1;
 
-enum class OpenFailure { kNone, kMissing, kBusy };
+enum class OpenFailure { kNone, kMissing, kBusy, kDenied };
 
 // Opens the port named name (such as com3) for exclusive use. kNoHandle when
 // the port is missing, held by another process or not accessible; failure
-// (when given) then says which: busy for a port another program holds (or
-// that refuses access), missing for everything else.
+// (when given) then says which: busy for a port another program holds,
+// denied for a device node the user may not open (Linux permissions; Windows
+// answers a port held elsewhere with access denied, so it never says this),
+// missing for everything else.
 SerialHandle SerialOpen(const char *name, OpenFailure *failure = nullptr);
 // The fixed line set-up: purge both directions, clear errors, 64 KiB queues,
 // 8N1 at baud without flow control, the total read time-out readTimeoutMs,

@@ -3,7 +3,11 @@
 // that answers at no speed. One run, a printer per fault.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "faults/faultcheck.h"
 
@@ -64,12 +68,24 @@ TEST(Faults, DeviceBusyKeEarlyRelayEndAndMutePrinter) {
   ExpectCleanRunCompletes(rig, dr);
 }
 
-// A KE port held by another program, and one whose device node is gone: each
-// is said at once with its port and why, nothing is sent, exit code 3.
-TEST(Faults, DevicePortHeldOrMissingIsSaidAtOnce) {
+// A KE port held by another program, one whose device node is gone and one
+// the user may not open: each is said at once with its port and why, nothing
+// is sent, exit code 3.
+TEST(Faults, DevicePortHeldMissingOrDeniedIsSaidAtOnce) {
   Rig rig(TestDir("portopen"));
   Module &held = rig.AddModule("held", Ke("HELDKE0001", 1, 100));
   Module &gone = rig.AddModule("gone", Ke("GONEKE0002", 1, 100));
+  // Root opens a node of mode 000 anyway: the program then runs as root
+  // without the capabilities that override file permissions.
+  RunOptions options;
+  const bool root = ::geteuid() == 0;
+  const char *kSetpriv = "/usr/bin/setpriv";
+  const bool canDeny =
+      !root || std::system("/usr/bin/setpriv --bounding-set -dac_override,-dac_read_search -- /bin/true") == 0;
+  if (root && canDeny)
+    options.wrapper = {kSetpriv, "--bounding-set", "-dac_override,-dac_read_search", "--"};
+  if (canDeny)
+    rig.AddModule("denied", Ke("DENIED0003", 1, 100));
   std::string why;
   ASSERT_TRUE(rig.Start(&why)) << why;
   const std::string heldPort = rig.Sim().Find("held")->PortName();
@@ -78,8 +94,11 @@ TEST(Faults, DevicePortHeldOrMissingIsSaidAtOnce) {
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   ASSERT_EQ(::unlink((rig.Dir() + "/dev/" + gone.tty).c_str()), 0);
+  if (canDeny) {
+    ASSERT_EQ(::chmod(rig.Sim().Find("denied")->SlavePath().c_str(), 0), 0);
+  }
 
-  RunResult run = rig.Run();
+  RunResult run = rig.Run(options);
   ::close(holder);
   EXPECT_EQ(run.exitCode, 3) << Describe(run);
   EXPECT_LT(run.seconds, 25) << Describe(run); // the main thread's 10 s looks, no device waits
@@ -90,4 +109,11 @@ TEST(Faults, DevicePortHeldOrMissingIsSaidAtOnce) {
                                    ": port nie istnieje.\r\n")) << errors;
   EXPECT_FALSE(Contains(errors, "numeru")) << errors;
   EXPECT_EQ(rig.Sim().Find("held")->ReceivedCount(), 0u);
+  if (canDeny) {
+    const std::string deniedPort = rig.Sim().Find("denied")->PortName();
+    EXPECT_TRUE(Contains(errors, "<" + deniedPort + "> Nie mo\xBFna otworzy\xE6 portu " + deniedPort +
+                                     ": brak uprawnie\xF1 do portu.\r\n")) << errors;
+  } else {
+    std::printf("no denied port: %s cannot drop the capabilities here\n", kSetpriv);
+  }
 }

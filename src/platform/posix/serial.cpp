@@ -93,9 +93,12 @@ SerialHandle SerialOpen(const char *name, OpenFailure *failure) {
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     // TIOCEXCL held by another process gives EBUSY; a node the user may not
-    // open is, like a port another program holds, there but not to be had.
-    if (errno == EBUSY || errno == EACCES || errno == EPERM)
+    // open (not in the group that owns the ttys) is told apart, since the
+    // cure is another one.
+    if (errno == EBUSY)
       why = OpenFailure::kBusy;
+    else if (errno == EACCES || errno == EPERM)
+      why = OpenFailure::kDenied;
     return kNoHandle;
   }
   // 0 means "no handle" to the caller: keep the descriptor at 3 or above.
