@@ -77,12 +77,23 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
 // archive file; false leaves no temporary and no partial archive file.
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data);
 
+// One KE file as its Directory line names it.
+struct KeFile {
+  std::string diskName;
+  int32_t number = 0;
+  int32_t size = 0;
+};
+// What a Directory file line gives: a KE file, a line that could not be read,
+// or a file whose disk name is not safe (file.diskName then holds that name).
+enum class KeLine { kFile, kUnreadable, kUnsafeName };
+KeLine ParseKeFile(DirInterpreterClass &reader, const std::string &line, KeFile &file);
+
 // The disk check's record of an archive file, or nullptr.
 const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName);
-// Whether the disk copy of KE file number (listed with size) is kept: file 0
-// has no size to compare, any other file must hold the size plus its end
-// marker.
-bool KeptOnDisk(const FileDirType &onDisk, int32_t number, int32_t size);
+// Whether length bytes are what the Directory lists for KE file number: its
+// size plus the end marker. File 0 lists no size to compare, so any length
+// is.
+bool HoldsListedSize(int64_t length, int32_t number, int32_t size);
 
 // Cuts a Directory text into lines (the byte before each LF, normally CR,
 // dropped; so is the last byte of an unterminated last line).

@@ -82,16 +82,11 @@ void RunStages(archType &job) {
   }
 }
 
-} // namespace
-
-namespace {
-
 // Nothing the run calls is meant to throw; should something still do, the
 // job ends with one line naming its port in the error log instead of
 // hanging the wait, and the exit code says the job failed.
 void ReportEscaped(archType &job, const char *what) {
-  if (job.context != nullptr)
-    job.context->exitCode.store(1);
+  job.context->exitCode.store(1);
   try {
     LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
     errorLog.toConsole = true;

@@ -105,10 +105,8 @@ bool ChecksumList::Save(const std::string &dir) {
   // other's half-written text into place.
   const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
   const std::string temporary = Join(dir, std::string("~") + kSumsName + "." + std::to_string(tick) + ".tmp");
-  if (!plat::WriteWholeFile(temporary, text.data(), text.size()) || !plat::RenameReplace(temporary, target)) {
-    plat::RemoveFile(temporary);
+  if (!plat::ReplaceWhole(target, temporary, text.data(), text.size()))
     return false;
-  }
   plat::SyncDirectory(dir);
   present = true;
   changed = false;

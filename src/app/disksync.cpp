@@ -160,14 +160,8 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data) {
   const std::string target = Join(dir, diskName);
   const std::string temporary = Join(dir, "~" + diskName + ".tmp");
-  if (!plat::WriteWholeFile(temporary, data.Data(), static_cast<size_t>(data.Length()))) {
-    plat::RemoveFile(temporary);
+  if (!plat::ReplaceWhole(target, temporary, data.Data(), static_cast<size_t>(data.Length())))
     return false;
-  }
-  if (!plat::RenameReplace(temporary, target)) {
-    plat::RemoveFile(temporary);
-    return false;
-  }
   plat::SyncDirectory(dir);
   return true;
 }
@@ -181,13 +175,6 @@ struct TransferState {
   bool filesMissing = false;
 };
 
-// One KE file as its Directory line names it.
-struct KeFile {
-  std::string diskName;
-  int32_t number = 0;
-  int32_t size = 0;
-};
-
 // "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text>" to the
 // error log.
 void LogFileFailure(JobRun &run, const std::string &diskName, const char *text) {
@@ -195,22 +182,20 @@ void LogFileFailure(JobRun &run, const std::string &diskName, const char *text) 
   run.errorLog.Log(msg::kFile + Join(run.copyDir, diskName) + text);
 }
 
-
-// Line i as a KE file; false (and logged) for a line that names none or
+// A line as a KE file; false (and logged) for a line that names none or
 // names no safe file.
 bool ReadKeFile(JobRun &run, DirInterpreterClass &reader, const std::string &line, KeFile &file) {
-  if (!ReadEntry(reader, line)) {
+  switch (ParseKeFile(reader, line, file)) {
+  case KeLine::kFile:
+    return true;
+  case KeLine::kUnreadable:
     run.copyLog.Log(msg::kBadLine + Printable(line));
     return false;
-  }
-  file.diskName = reader.entryName + "_" + reader.entryDate + ".ej";
-  if (!IsSafeComponent(file.diskName)) {
+  case KeLine::kUnsafeName:
     run.copyLog.Log(msg::kBadName + Printable(file.diskName));
     return false;
   }
-  file.number = reader.fileNumber;
-  file.size = reader.fileSize;
-  return true;
+  return false;
 }
 
 // Whether the KE file has to be fetched. A disk copy of the wrong size goes
@@ -221,7 +206,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
   const FileDirType *onDisk = FindOnDisk(run, file.diskName);
   if (onDisk == nullptr)
     return true;
-  if (KeptOnDisk(*onDisk, file.number, file.size))
+  if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
     return false;
   const std::string t1 =
       msg::kT1Size + Join(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
@@ -244,7 +229,7 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
       return msg::kT2;
   // Bytes lost or added on the line leave the end marker in place; the
   // size the Directory lists tells (as it does for the disk copy later).
-  if (file.number != 0 && static_cast<int64_t>(length) != static_cast<int64_t>(file.size) + 1)
+  if (!HoldsListedSize(length, file.number, file.size))
     return msg::kSizeWrong;
   return nullptr;
 }
@@ -386,6 +371,17 @@ const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
   return nullptr;
 }
 
-bool KeptOnDisk(const FileDirType &onDisk, int32_t number, int32_t size) {
-  return number == 0 || static_cast<int64_t>(onDisk.size) == static_cast<int64_t>(size) + 1;
+KeLine ParseKeFile(DirInterpreterClass &reader, const std::string &line, KeFile &file) {
+  if (!ReadEntry(reader, line))
+    return KeLine::kUnreadable;
+  file.diskName = reader.entryName + "_" + reader.entryDate + ".ej";
+  if (!IsSafeComponent(file.diskName))
+    return KeLine::kUnsafeName;
+  file.number = reader.fileNumber;
+  file.size = reader.fileSize;
+  return KeLine::kFile;
+}
+
+bool HoldsListedSize(int64_t length, int32_t number, int32_t size) {
+  return number == 0 || length == static_cast<int64_t>(size) + 1;
 }

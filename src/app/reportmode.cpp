@@ -36,12 +36,9 @@ int RunReportMode(const ReportOptions &options) {
   }
 
   const std::string path = options.reportPath.empty() ? plat::DefaultReportFile() : options.reportPath;
-  // Written whole: a temporary file beside it, then renamed over it.
-  const std::string temp = path + ".tmp";
   const auto size = static_cast<size_t>(usb.reportText.Length());
-  if (plat::WriteWholeFile(temp, usb.reportText.Data(), size) && plat::RenameReplace(temp, path))
+  if (plat::ReplaceWhole(path, path + ".tmp", usb.reportText.Data(), size))
     return 0;
-  plat::RemoveFile(temp);
   plat::ConsoleWrite("Nie mo\277na zapisa\346 raportu: " + path + "\r\n");
   return kExitReportNotWritten;
 }

@@ -53,18 +53,16 @@ void RecordPlan(JobRun &run) {
   int64_t bytes = 0;
   // The transfer's own keep rule decides which listed files are fetched.
   for (int i = 0; i < run.directoryLines.Count(); ++i) {
-    if (!ReadEntry(reader, *run.directoryLines.At(i)))
-      continue;
-    const std::string diskName = reader.entryName + "_" + reader.entryDate + ".ej";
-    if (!IsSafeComponent(diskName))
+    KeFile file;
+    if (ParseKeFile(reader, *run.directoryLines.At(i), file) != KeLine::kFile)
       continue;
     ++listed;
-    const FileDirType *copy = FindOnDisk(run, diskName);
-    if (copy != nullptr && KeptOnDisk(*copy, reader.fileNumber, reader.fileSize)) {
+    const FileDirType *copy = FindOnDisk(run, file.diskName);
+    if (copy != nullptr && HoldsListedSize(static_cast<int64_t>(copy->size), file.number, file.size)) {
       ++onDisk;
     } else {
       ++toFetch;
-      bytes += (reader.fileSize > 0 ? reader.fileSize : 0) + 1;
+      bytes += (file.size > 0 ? file.size : 0) + 1;
     }
   }
   record.filesListed.store(listed);

@@ -195,10 +195,8 @@ std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch,
 void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
   if (path.empty())
     return;
-  const std::string temporary = path + ".tmp";
-  if (plat::WriteWholeFile(temporary, content.data(), content.size()) && plat::RenameReplace(temporary, path))
+  if (plat::ReplaceWhole(path, path + ".tmp", content.data(), content.size()))
     return;
-  plat::RemoveFile(temporary);
   consoleline::Write(std::string("Nie mo" ZV_z "na zapisa" ZV_c " pliku ") + variable + ": " + path + "\r\n");
 }
 

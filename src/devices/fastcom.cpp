@@ -108,12 +108,9 @@ bool FastCom::SendPaced(const iBuffer &frame) {
     if (sending) {
       uint32_t block = length - sent < kPacedBlock ? length - sent : kPacedBlock;
       uint32_t written = 0;
-      bool ok = WriteDrained(bytes + sent, block, &written);
-      if (written == 0)
+      if (!WriteDrained(bytes + sent, block, &written))
         return false;
-      sent += written;
-      if (!ok)
-        return false;
+      sent += block;
       plat::SleepMs(20);
       plat::SerialRead(handle, &reply, 1, &got, readTimeout);
       if (got == 1 && reply == kXoff) {

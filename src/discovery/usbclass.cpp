@@ -104,14 +104,14 @@ bool UsbClass::SearchPorts() {
 
   // Runs one guarded platform step. When it throws, its error lines go to
   // errorText (the GUIDs read after the failure) and the walk ends.
-  auto guarded = [&](auto &&step, const char *first, const char *function,
+  auto guarded = [&](auto &&step, const char *first, plat::DiscoveryStep function,
                      std::initializer_list<const plat::Guid *> guids) {
     try {
       step();
       return true;
     } catch (...) {
       AppendLine(errorText, first);
-      AppendSystemError(errorText, function);
+      AppendSystemError(errorText, plat::DiscoveryFunction(function));
       for (const plat::Guid *guid : guids)
         AppendLine(errorText, GuidToText(*guid));
       return false;
@@ -120,26 +120,26 @@ bool UsbClass::SearchPorts() {
 
   bool found = false;
   if (!guarded([&] { found = deviceSet->ClassGuidFromName("ports", classGuid); }, kCriticalSearch,
-               plat::DiscoveryFunction(plat::DiscoveryStep::kClassGuid), {&classGuid}))
+               plat::DiscoveryStep::kClassGuid, {&classGuid}))
     return abort();
   if (!found)
     return false;
 
-  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, plat::DiscoveryFunction(plat::DiscoveryStep::kOpen),
+  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, plat::DiscoveryStep::kOpen,
                {&classGuid}))
     return abort();
   if (!setOpen)
     return false;
 
-  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryFunction(plat::DiscoveryStep::kOpenRoot), {}))
+  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryStep::kOpenRoot, {}))
     return abort();
-  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, plat::DiscoveryFunction(plat::DiscoveryStep::kListDetail),
+  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, plat::DiscoveryStep::kListDetail,
                {&detailGuid, &classGuid}))
     return abort();
 
   for (int index = 0;; ++index) {
     bool more = false;
-    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, plat::DiscoveryFunction(plat::DiscoveryStep::kEnumerate),
+    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, plat::DiscoveryStep::kEnumerate,
                  {&detailGuid}))
       return abort();
     if (!more)
@@ -147,7 +147,7 @@ bool UsbClass::SearchPorts() {
 
     std::string id;
     int result = 0;
-    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, plat::DiscoveryFunction(plat::DiscoveryStep::kInstanceId),
+    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, plat::DiscoveryStep::kInstanceId,
                  {&detailGuid}))
       return abort();
     if (result != plat::kCrSuccess)

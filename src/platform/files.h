@@ -42,6 +42,15 @@ bool WriteWholeFile(const std::string &path, const void *bytes, size_t count);
 // Renames from over to (replacing an existing file).
 bool RenameReplace(const std::string &from, const std::string &to);
 bool RemoveFile(const std::string &path);
+// Puts a whole new file in place of path: bytes written to temporary (a
+// name beside it), flushed, then renamed over path. On failure the temporary
+// is removed and path is left as it was.
+inline bool ReplaceWhole(const std::string &path, const std::string &temporary, const void *bytes, size_t count) {
+  if (WriteWholeFile(temporary, bytes, count) && RenameReplace(temporary, path))
+    return true;
+  RemoveFile(temporary);
+  return false;
+}
 // Renames from to a name that must not exist yet; false (and nothing moved)
 // when it does.
 bool RenameNoReplace(const std::string &from, const std::string &to);

@@ -34,7 +34,7 @@ struct RunOptions {
   long fileSizeLimit = -1;         // RLIMIT_FSIZE of the child (SIGXFSZ ignored); -1 none
   int timeoutSeconds = 150;
   bool terminal = false;           // output on a pseudo-terminal: the status line is drawn
-  std::vector<std::string> wrapper; // a profiler to run the program under
+  std::vector<std::string> wrapper; // a program to run zarvik under (a profiler, setpriv)
 };
 
 struct RunResult {
