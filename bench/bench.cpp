@@ -166,6 +166,15 @@ rig::RunResult Run(rig::Rig &r) {
   return r.Run(options);
 }
 
+// KE file f as its archive file in dir, with its line in sums.
+void WriteArchived(const std::string &dir, const devsim::KeFile &f, ChecksumList &sums) {
+  const std::string name = rig::DiskName(f);
+  rig::WriteWhole(dir + "/" + name, rig::ArchiveBytes(f));
+  plat::FileDigest digest;
+  plat::Sha256File(dir + "/" + name, digest);
+  sums.Set(name, digest.digest);
+}
+
 double CpuSeconds(const struct rusage &u) {
   return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
 }
@@ -305,12 +314,8 @@ void DiskCheck() {
   const std::string dir = r.ArchiveRoot() + "/" + m.cfg.serial;
   std::filesystem::create_directories(dir);
   ChecksumList sums;
-  for (const devsim::KeFile &f : m.cfg.files) {
-    rig::WriteWhole(dir + "/" + rig::DiskName(f), rig::ArchiveBytes(f));
-    plat::FileDigest digest;
-    plat::Sha256File(dir + "/" + rig::DiskName(f), digest);
-    sums.Set(rig::DiskName(f), digest.digest);
-  }
+  for (const devsim::KeFile &f : m.cfg.files)
+    WriteArchived(dir, f, sums);
   // Every file has its line already: the run reads only tails, as every run
   // after the first one does.
   sums.Save(dir);
@@ -361,13 +366,8 @@ void Verify() {
   const std::string dir = root + "/VERIFY0001";
   std::filesystem::create_directories(dir);
   ChecksumList sums;
-  for (int n = 0; n < kFiles; ++n) {
-    const devsim::KeFile f = devsim::MakeFile(n, 100 * 1024 - 1);
-    rig::WriteWhole(dir + "/" + rig::DiskName(f), rig::ArchiveBytes(f));
-    plat::FileDigest digest;
-    plat::Sha256File(dir + "/" + rig::DiskName(f), digest);
-    sums.Set(rig::DiskName(f), digest.digest);
-  }
+  for (int n = 0; n < kFiles; ++n)
+    WriteArchived(dir, devsim::MakeFile(n, 100 * 1024 - 1), sums);
   sums.Save(dir);
   double ours = 1e9, theirs = 1e9;
   for (int k = 0; k < 5; ++k) {
