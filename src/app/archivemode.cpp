@@ -19,6 +19,11 @@ namespace {
 // falling together with the next job's. It delays only the start of later
 // jobs, never a transfer.
 constexpr int kPairPauseMs = 1000;
+// The main thread looks at its jobs' flags every 10 s until every job has
+// finished. A job runs for seconds to hours and needs nothing from the main
+// thread meanwhile, so it sleeps in long steps; the first look comes only
+// after the first step, which is why every run lasts at least 10 s and its
+// wall time comes in steps of 10 s.
 constexpr int kWaitStepMs = 10000;
 
 // Jobs point at the port records, so the discovery object of a run stays
@@ -62,7 +67,7 @@ std::string ArchiveRoot(const std::string &typed) {
 
 namespace {
 
-int RunJobs(RunContext &run, const ArchiveOptions &options) {
+ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
   Discoveries().push_back(std::make_unique<UsbClass>());
   UsbClass &usb = *Discoveries().back();
   usb.allDevices = false;
@@ -91,7 +96,7 @@ int RunJobs(RunContext &run, const ArchiveOptions &options) {
           partner = other;
       }
       if (partner == nullptr) {
-        run.exitCode.store(3);
+        run.exitCode.store(ExitCode::kKeUnavailable);
         continue;
       }
       NewJob(run, port, partner, false);
@@ -104,8 +109,8 @@ int RunJobs(RunContext &run, const ArchiveOptions &options) {
   }
 
   if (run.jobs.Count() == before) {
-    run.exitCode.store(6);
-    return 6;
+    run.exitCode.store(ExitCode::kNoPort);
+    return ExitCode::kNoPort;
   }
   StartProgress(run);
   do {
@@ -117,14 +122,13 @@ int RunJobs(RunContext &run, const ArchiveOptions &options) {
 
 } // namespace
 
-int RunArchiveMode(const ArchiveOptions &options) {
-  // The run outlives nothing but this call: setting finished is each
-  // worker's last access to its job, so the jobs (and the workers they own)
-  // go with it.
+ExitCode RunArchiveMode(const ArchiveOptions &options) {
+  // The run outlives nothing but this call: its jobs go with it, each one
+  // after its worker's thread has been joined.
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
-  const int32_t result = RunJobs(run, options);
+  const ExitCode result = RunJobs(run, options);
   ReportRun(run, result);
   return result;
 }

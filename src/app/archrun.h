@@ -8,6 +8,7 @@
 
 #include "app/archthread.h"
 #include "app/checksums.h"
+#include "app/exitcode.h"
 #include "base/dynamicarrayclass.h"
 #include "base/ibuffer.h"
 #include "base/loging.h"
@@ -43,7 +44,7 @@ struct JobRun {
 
 // The archive root of the job, and the store of an exit code into its run.
 const std::string &TargetPath(const archType &job);
-void SetExitCode(JobRun &run, int32_t code);
+void SetExitCode(JobRun &run, ExitCode code);
 // The port name shown for printer checks, and for KE checks and the KE log.
 std::string PrinterLabel(const archType &job);
 std::string CopyLabel(const archType &job);

@@ -9,29 +9,34 @@
 #include "app/modes.h"
 #include "app/runcontext.h"
 #include "base/createdirectory.h"
+#include "platform/syserror.h"
 
 ArchThreadClass *ArchThreadClass::Start(archType &job) {
   job.thread.reset(new ArchThreadClass(job));
   ArchThreadClass *worker = job.thread.get();
-  // The body touches only the job and its worker; once RunJob has set
-  // finished it returns without another access, so the main thread may
-  // delete the job (and with it the worker) once it has seen the flag.
   try {
-    std::thread body([worker] { worker->Execute(); });
-    body.detach();
+    worker->body = std::thread([&job] { RunJob(job); });
   } catch (const std::system_error &) {
     // No thread to be had: the job still runs, on the caller's thread, so
     // that its flags are set and the wait for it ends.
-    worker->Execute();
+    RunJob(job);
   }
   return worker;
 }
 
-void ArchThreadClass::Execute() { RunJob(job); }
+void ArchThreadClass::Join() {
+  if (body.joinable())
+    body.join();
+}
+
+archType::~archType() {
+  if (thread)
+    thread->Join();
+}
 
 const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
 
-void SetExitCode(JobRun &run, int32_t code) { run.job.context->exitCode.store(code); }
+void SetExitCode(JobRun &run, ExitCode code) { run.job.context->exitCode.store(code); }
 
 std::string PrinterLabel(const archType &job) {
   return job.printerPort != nullptr ? job.printerPort->portName : std::string();
@@ -66,8 +71,8 @@ void RunStages(archType &job) {
   // Nothing can be archived without the root: said on the console and in
   // the error log (which falls back to the log folder), and by the code.
   if (!CreateDirectoryPath(root)) {
-    run.errorLog.Log(msg::kC1 + root);
-    SetExitCode(run, 5);
+    run.errorLog.Log(msg::kC1 + root + plat::LastErrorSuffix());
+    SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
   }
 
@@ -86,7 +91,7 @@ void RunStages(archType &job) {
 // job ends with one line naming its port in the error log instead of
 // hanging the wait, and the exit code says the job failed.
 void ReportEscaped(archType &job, const char *what) {
-  job.context->exitCode.store(1);
+  job.context->exitCode.store(ExitCode::kCheckFailed);
   try {
     LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
     errorLog.toConsole = true;

@@ -4,12 +4,15 @@
 // through the KE channel of a two-port device (checked against the device's
 // printer channel), or through a printer that relays the KE protocol. The
 // archive mode builds the jobs and starts one worker per job; the worker sets
-// the job's flags, which are all the main thread waits for, and its record.
+// the job's flags, which the main thread looks at, and its record. The run
+// owns its jobs and each job its worker: a job is freed only after its
+// worker's thread has been joined.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/jobrecord.h"
 #include "discovery/usbclass.h"
@@ -18,6 +21,12 @@ class ArchThreadClass;
 struct RunContext;
 
 struct archType {
+  archType() = default;
+  // Joins the worker first: its thread never outlives the job it runs.
+  ~archType();
+  archType(const archType &) = delete;
+  archType &operator=(const archType &) = delete;
+
   // The run the job belongs to: its archive root and its exit code.
   RunContext *context = nullptr;
   // The printer interface; none for a direct job.
@@ -28,7 +37,7 @@ struct archType {
   std::atomic<bool> running{false};
   // Set when the run ends; never cleared.
   std::atomic<bool> finished{false};
-  // The worker started for this job (owned by the job, so it stays valid).
+  // The worker started for this job, owned by it.
   std::unique_ptr<ArchThreadClass> thread;
   // The KE is reached through the printer.
   bool viaPrinter = false;
@@ -40,22 +49,27 @@ struct archType {
 // it is empty; one trailing separator of the platform removed.
 std::string ArchiveRoot(const std::string &typed);
 
-// The worker of one job. Start runs the job on a detached thread at once; the
-// thread frees its own resources when the run ends and nobody joins it.
+// The worker of one job: a thread of its own that runs the job (RunJob) and
+// is joined by the job's owner.
 class ArchThreadClass {
 public:
-  // Creates the worker, stores it in job.thread and starts it.
+  // Creates the worker, stores it in job.thread and starts its thread; with
+  // no thread to be had, the job runs on the calling thread before Start
+  // returns, so its flags are set all the same.
   static ArchThreadClass *Start(archType &job);
-  virtual ~ArchThreadClass() = default;
+  ~ArchThreadClass() { Join(); }
   ArchThreadClass(const ArchThreadClass &) = delete;
   ArchThreadClass &operator=(const ArchThreadClass &) = delete;
 
+  // Waits until the thread has left its body; returns at once when it has
+  // been joined before or never ran.
+  void Join();
+
   archType &job;
 
-protected:
+private:
   explicit ArchThreadClass(archType &job) : job(job) {}
-  // The thread body: the run of job.
-  virtual void Execute();
+  std::thread body;
 };
 
 // The run of one job on the calling thread: checks, disk synchronisation,

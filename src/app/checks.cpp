@@ -16,7 +16,7 @@ constexpr uint8_t kSub = 0x1A;
 // The presence loop: one listen with the request and at most 20 without.
 constexpr int kSilentListens = 20;
 
-void Fail(JobRun &run, const std::string &label, const std::string &text, int32_t code) {
+void Fail(JobRun &run, const std::string &label, const std::string &text, ExitCode code) {
   run.errorLog.Log("<" + label + "> " + text);
   SetExitCode(run, code);
   run.failed = true;
@@ -39,21 +39,21 @@ void CheckPrinter(JobRun &run) {
     printer.Close();
   }
   if (!answered) {
-    Fail(run, label, msg::kP1, 1);
+    Fail(run, label, msg::kP1, ExitCode::kCheckFailed);
     return;
   }
   if (!run.failed) {
     if ((statusByte & 0x08) == 0) {
       run.errorLog.Log("<" + label + "> " + msg::kP2);
-      SetExitCode(run, 2);
+      SetExitCode(run, ExitCode::kTrainingMode);
     }
     if ((statusByte & 0x02) != 0)
-      Fail(run, label, msg::kP3, 1);
+      Fail(run, label, msg::kP3, ExitCode::kCheckFailed);
   }
   if (!run.failed) {
     run.fiscalNumberPrinter = printer.ReadUniqueNumber();
     if (run.fiscalNumberPrinter.size() < 11)
-      Fail(run, label, msg::kP4, 1);
+      Fail(run, label, msg::kP4, ExitCode::kCheckFailed);
   }
   if (!job.viaPrinter)
     printer.Close();
@@ -65,7 +65,7 @@ void CheckIdentity(JobRun &run, const std::string &label) {
   for (int listens = 0;; ++listens) {
     const std::string &raw = identity[0];
     if (!raw.empty() && static_cast<uint8_t>(raw[0]) == kSub) {
-      Fail(run, label, run.serialNumber + msg::kK1, 3);
+      Fail(run, label, run.serialNumber + msg::kK1, ExitCode::kKeUnavailable);
       return;
     }
     if (!raw.empty() || listens == kSilentListens)
@@ -81,10 +81,10 @@ void CheckIdentity(JobRun &run, const std::string &label) {
   // The serial number names the KE's directory: one that could escape the
   // archive root or is no valid file name counts as unreadable.
   if (run.serialNumber.size() < 6 || !IsSafeComponent(run.serialNumber))
-    Fail(run, label, Printable(run.serialNumber) + msg::kK2, 1);
+    Fail(run, label, Printable(run.serialNumber) + msg::kK2, ExitCode::kCheckFailed);
   run.fiscalNumberCopy = identity[2];
   if (run.fiscalNumberCopy.size() < 6)
-    Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kK3, 1);
+    Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kK3, ExitCode::kCheckFailed);
   if (run.job.printerPort == nullptr)
     run.fiscalNumberPrinter = run.fiscalNumberCopy;
 }
@@ -109,7 +109,7 @@ void RunChecks(JobRun &run) {
     const char *reason = why == plat::OpenFailure::kBusy     ? msg::kPortBusy
                          : why == plat::OpenFailure::kDenied ? msg::kPortDenied
                                                              : msg::kPortMissing;
-    Fail(run, label, msg::kPortOpen + copy.portName + reason, 3);
+    Fail(run, label, msg::kPortOpen + copy.portName + reason, ExitCode::kKeUnavailable);
     return;
   }
 
@@ -121,13 +121,13 @@ void RunChecks(JobRun &run) {
     Fail(run, label,
          std::string(msg::kM) + Printable(run.fiscalNumberCopy) + msg::kMPrinter +
              Printable(run.fiscalNumberPrinter),
-         4);
+         ExitCode::kFiscalMemoryMismatch);
 
   if (!run.failed) {
     copy.EnsureOpen();
     run.response.Clear();
     if (!copy.ReadDirectory(run.response))
-      Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kD1, 1);
+      Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kD1, ExitCode::kCheckFailed);
     else
       SplitDirectory(run.response, run.directoryLines);
     copy.Close();

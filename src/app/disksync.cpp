@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
+#include "platform/syserror.h"
 
 namespace {
 
@@ -24,9 +25,6 @@ constexpr int kAttempts = 3;
 // up: the KE (or the line to it) is gone, and every further request would
 // only wait out its whole budget.
 constexpr int kSilentFilesInARow = 3;
-// The exit code of a run that left a KE file missing or unsaved on disk, or
-// its checksum unwritten.
-constexpr int32_t kFilesMissingCode = 7;
 // The pause between the Directory read and the first file request. The port
 // was closed right after the Directory; the pause lets the KE finish what it
 // still sends of it and the line go quiet before the port is reopened in
@@ -83,9 +81,10 @@ void MoveAside(JobRun &run, const std::string &name, bool s2) {
 void SaveSums(JobRun &run) {
   if (!run.sums.changed || run.sums.Save(run.copyDir))
     return;
+  const std::string reason = plat::LastErrorSuffix();
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
-  run.errorLog.Log(msg::kSumsFailed + run.copyDir);
-  SetExitCode(run, kFilesMissingCode);
+  run.errorLog.Log(msg::kSumsFailed + run.copyDir + reason);
+  SetExitCode(run, ExitCode::kFilesMissing);
 }
 
 } // namespace
@@ -175,11 +174,11 @@ struct TransferState {
   bool filesMissing = false;
 };
 
-// "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text>" to the
-// error log.
-void LogFileFailure(JobRun &run, const std::string &diskName, const char *text) {
+// "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text><reason>"
+// to the error log.
+void LogFileFailure(JobRun &run, const std::string &diskName, const char *text, const std::string &reason = "") {
   run.copyLog.Log(msg::kFile + diskName + text);
-  run.errorLog.Log(msg::kFile + Join(run.copyDir, diskName) + text);
+  run.errorLog.Log(msg::kFile + Join(run.copyDir, diskName) + text + reason);
 }
 
 // A line as a KE file; false (and logged) for a line that names none or
@@ -237,7 +236,7 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
 // Saves checked data, gives it its checksum line, and only then logs T3.
 void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
   if (!SaveFetchedFile(run.copyDir, file.diskName, run.response)) {
-    LogFileFailure(run, file.diskName, msg::kWriteFailed);
+    LogFileFailure(run, file.diskName, msg::kWriteFailed, plat::LastErrorSuffix());
     RecordFileFailed(run);
     state.filesMissing = true;
     return;
@@ -315,7 +314,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   // The logs tell which files are missing; the exit code must not say that
   // everything went well. A later run fetches them again.
   if (state.filesMissing)
-    SetExitCode(run, kFilesMissingCode);
+    SetExitCode(run, ExitCode::kFilesMissing);
 }
 
 } // namespace
@@ -331,8 +330,8 @@ void SynchroniseDisk(JobRun &run) {
     return;
 
   if (!CreateDirectoryPath(run.copyDir)) {
-    run.errorLog.Log(msg::kC1 + run.copyDir);
-    SetExitCode(run, 5);
+    run.errorLog.Log(msg::kC1 + run.copyDir + plat::LastErrorSuffix());
+    SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
     return;
   }

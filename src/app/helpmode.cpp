@@ -8,17 +8,17 @@
 #include "platform/console.h"
 #include "platform/files.h"
 
-int RunHelpMode() {
+ExitCode RunHelpMode() {
   PrintUsage();
   // Wait for Enter; a closed or exhausted standard input ends the wait too.
   for (;;) {
     const int ch = plat::ConsoleReadChar();
     if (ch < 0 || ch == '\r' || ch == '\n') break;
   }
-  return 0;
+  return ExitCode::kDone;
 }
 
-int DiscoveryFailureReport(const char *errorText) {
+ExitCode DiscoveryFailureReport(const char *errorText) {
   const std::string error = errorText != nullptr ? errorText : "";
   // "Błąd systemu." in Windows-1250; the CRs are bare and the text names the
   // Windows file on every platform.
@@ -32,5 +32,5 @@ int DiscoveryFailureReport(const char *errorText) {
     if (!error.empty()) std::fwrite(error.data(), 1, error.size(), file);
     std::fclose(file);
   }
-  return 8;
+  return ExitCode::kDiscoveryFailed;
 }

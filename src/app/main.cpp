@@ -9,13 +9,13 @@ int main(int argc, char **argv) {
   const CommandLine commandLine = ParseCommandLine(argc, argv);
   switch (commandLine.mode) {
   case RunMode::Help:
-    return RunHelpMode();
+    return ExitNumber(RunHelpMode());
   case RunMode::Report:
-    return RunReportMode(commandLine.report);
+    return ExitNumber(RunReportMode(commandLine.report));
   case RunMode::Archive:
-    return RunArchiveMode(commandLine.archive);
+    return ExitNumber(RunArchiveMode(commandLine.archive));
   case RunMode::Verify:
-    return RunVerifyMode(commandLine.verify);
+    return ExitNumber(RunVerifyMode(commandLine.verify));
   }
-  return 0;
+  return ExitNumber(ExitCode::kDone);
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/exitcode.h"
+
 struct ReportOptions {
   std::string reportPath;  // may be empty: the platform default
   bool allDevices = false;
@@ -39,15 +41,16 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char *const *argv);
 
 // Help mode: prints the usage text, waits for Enter (or the end of input).
-int RunHelpMode();
+ExitCode RunHelpMode();
 // Device report mode; returns the process exit code.
-int RunReportMode(const ReportOptions &options);
+ExitCode RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.
-int RunArchiveMode(const ArchiveOptions &options);
-// Checks an archive against its SHA256SUMS lists; returns 0, or 9 when a
-// problem was found.
-int RunVerifyMode(const VerifyOptions &options);
-// The discovery failure report: console text, the error file; returns 8.
-int DiscoveryFailureReport(const char *errorText);
+ExitCode RunArchiveMode(const ArchiveOptions &options);
+// Checks an archive against its SHA256SUMS lists; returns kDone, or
+// kVerifyProblem when a problem was found.
+ExitCode RunVerifyMode(const VerifyOptions &options);
+// The discovery failure report: console text, the error file; returns
+// kDiscoveryFailed.
+ExitCode DiscoveryFailureReport(const char *errorText);
 // Prints the usage text.
 void PrintUsage();

@@ -7,15 +7,9 @@
 #include "discovery/usbclass.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/syserror.h"
 
-namespace {
-
-// The exit code of a report that could not be written.
-constexpr int kExitReportNotWritten = 10;
-
-} // namespace
-
-int RunReportMode(const ReportOptions &options) {
+ExitCode RunReportMode(const ReportOptions &options) {
   UsbClass usb;
   usb.allDevices = options.allDevices;
   usb.vendorFilter = options.vendorFilter;
@@ -38,7 +32,7 @@ int RunReportMode(const ReportOptions &options) {
   const std::string path = options.reportPath.empty() ? plat::DefaultReportFile() : options.reportPath;
   const auto size = static_cast<size_t>(usb.reportText.Length());
   if (plat::ReplaceWhole(path, path + ".tmp", usb.reportText.Data(), size))
-    return 0;
-  plat::ConsoleWrite("Nie mo\277na zapisa\346 raportu: " + path + "\r\n");
-  return kExitReportNotWritten;
+    return ExitCode::kDone;
+  plat::ConsoleWrite("Nie mo\277na zapisa\346 raportu: " + path + plat::LastErrorSuffix() + "\r\n");
+  return ExitCode::kReportNotWritten;
 }

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "app/archthread.h"
+#include "app/exitcode.h"
 #include "base/dynamicarrayclass.h"
 
 struct RunContext {
   RunContext() = default;
+  // Each job joins its worker before it goes (archType's destructor).
   ~RunContext() { jobs.DeleteAll(); }
   RunContext(const RunContext &) = delete;
   RunContext &operator=(const RunContext &) = delete;
@@ -19,9 +21,9 @@ struct RunContext {
   // The archive root, without a trailing separator; read-only once the jobs
   // exist.
   std::string archivePath;
-  // The run's result code: 0 at start, every writer stores, the last store
+  // The run's result code: kDone at start, every writer stores, the last store
   // wins, nothing resets it.
-  std::atomic<int32_t> exitCode{0};
+  std::atomic<ExitCode> exitCode{ExitCode::kDone};
   // The jobs; the run owns them. Jobs are only appended while the archive
   // mode builds them, before the progress line starts.
   DynamicPtrArrayClass<archType> jobs;
@@ -47,6 +49,6 @@ void StopProgress();
 
 // The end of an archive-mode run, whatever its exit code: the summary on the
 // console and the files named by ZARVIK_SUMMARY and ZARVIK_METRICS.
-void ReportRun(RunContext &run, int32_t exitCode);
+void ReportRun(RunContext &run, ExitCode exitCode);
 // The same with the two files' paths given (empty: not written).
-void ReportRun(RunContext &run, int32_t exitCode, const std::string &summaryPath, const std::string &metricsPath);
+void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPath, const std::string &metricsPath);

@@ -19,27 +19,27 @@
 namespace {
 
 // The exit codes in words, for the run's last summary line.
-const char *ExitMeaning(int32_t code) {
+const char *ExitMeaning(ExitCode code) {
   switch (code) {
-  case 0:
+  case ExitCode::kDone:
     return "zako" ZV_n "czono bez zarejestrowanego b" ZV_l ZV_e "du";
-  case 1:
+  case ExitCode::kCheckFailed:
     return "nie powiod" ZV_l "o si" ZV_e " sprawdzenie po" ZV_l ZV_a "czenia, to" ZV_z "samo" ZV_s "ci lub zestawu plik" ZV_o
            "w KE";
-  case 2:
+  case ExitCode::kTrainingMode:
     return "drukarka jest w trybie szkoleniowym (lub tylko do odczytu)";
-  case 3:
+  case ExitCode::kKeUnavailable:
     return "brak KE lub KE jest zaj" ZV_e "ta, albo urz" ZV_a "dzenie dwuportowe nie ma pasuj" ZV_a "cego kana" ZV_l "u KE";
-  case 4:
+  case ExitCode::kFiscalMemoryMismatch:
     return "numery pami" ZV_e "ci fiskalnej drukarki i KE s" ZV_a " r" ZV_o ZV_z "ne";
-  case 5:
+  case ExitCode::kDirectoryNotCreated:
     return "nie mo" ZV_z "na utworzy" ZV_c " katalogu KE na dysku";
-  case 6:
+  case ExitCode::kNoPort:
     return "nie znaleziono portu do archiwizacji";
-  case 7:
+  case ExitCode::kFilesMissing:
     return "nie uda" ZV_l "o si" ZV_e " pobra" ZV_c " lub zapisa" ZV_c " niekt" ZV_o "rych plik" ZV_o
            "w KE (s" ZV_a " w dziennikach); nast" ZV_e "pne uruchomienie pobierze je ponownie";
-  case 8:
+  case ExitCode::kDiscoveryFailed:
     return "wyszukiwanie port" ZV_o "w nie powiod" ZV_l "o si" ZV_e " (b" ZV_l ZV_a "d systemu, zob. plik b" ZV_l ZV_e "du)";
   default:
     return "nieznany kod";
@@ -52,7 +52,7 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-void PrintSummary(RunContext &run, int32_t exitCode, double runSeconds) {
+void PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) {
   int32_t fetched = 0;
   int32_t failed = 0;
   int64_t bytes = 0;
@@ -75,7 +75,7 @@ void PrintSummary(RunContext &run, int32_t exitCode, double runSeconds) {
   text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.Count()) + ", pobrano plik" ZV_o "w " +
           std::to_string(fetched) + ", nieudanych " + std::to_string(failed) + ", bajt" ZV_o "w " +
           std::to_string(bytes) + ", czas " + Seconds(runSeconds) + ". Kod zako" ZV_n "czenia " +
-          std::to_string(exitCode) + ": " + ExitMeaning(exitCode) + ".\r\n";
+          std::to_string(ExitNumber(exitCode)) + ": " + ExitMeaning(exitCode) + ".\r\n";
   consoleline::Write(text);
 }
 
@@ -85,13 +85,13 @@ nlohmann::ordered_json TextOrNull(const std::string &text) {
   return AnyTextToUtf8(text);
 }
 
-std::string SummaryJson(RunContext &run, int32_t exitCode, const std::string &finished) {
+std::string SummaryJson(RunContext &run, ExitCode exitCode, const std::string &finished) {
   nlohmann::ordered_json top;
   top["version"] = ZARVIK_VERSION;
   top["target"] = AnyTextToUtf8(run.archivePath);
   top["started"] = run.startedText;
   top["finished"] = finished;
-  top["exit_code"] = exitCode;
+  top["exit_code"] = ExitNumber(exitCode);
   top["jobs"] = nlohmann::ordered_json::array();
   for (int i = 0; i < run.jobs.Count(); ++i) {
     const JobRecord &record = run.jobs.At(i)->record;
@@ -149,14 +149,14 @@ std::string Number(double value) {
   return shown;
 }
 
-std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch, double runSeconds) {
+std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch, double runSeconds) {
   std::string out;
   Gauge(out, "zarvik_run_timestamp_seconds", "When the last archive run ended, in seconds since 1970.");
   out += "zarvik_run_timestamp_seconds " + Number(finishedEpoch) + "\n";
   Gauge(out, "zarvik_run_duration_seconds", "How long the last archive run took.");
   out += "zarvik_run_duration_seconds " + Number(runSeconds) + "\n";
   Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
-  out += "zarvik_run_exit_code " + std::to_string(exitCode) + "\n";
+  out += "zarvik_run_exit_code " + std::to_string(ExitNumber(exitCode)) + "\n";
   Gauge(out, "zarvik_jobs", "Jobs (KE modules) of the last archive run.");
   out += "zarvik_jobs " + std::to_string(run.jobs.Count()) + "\n";
 
@@ -202,11 +202,11 @@ void WriteResultFile(const char *variable, const std::string &path, const std::s
 
 } // namespace
 
-void ReportRun(RunContext &run, int32_t exitCode) {
+void ReportRun(RunContext &run, ExitCode exitCode) {
   ReportRun(run, exitCode, plat::GetEnv("ZARVIK_SUMMARY"), plat::GetEnv("ZARVIK_METRICS"));
 }
 
-void ReportRun(RunContext &run, int32_t exitCode, const std::string &summaryPath, const std::string &metricsPath) {
+void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPath, const std::string &metricsPath) {
   const std::string finished = LocalTimeIso8601();
   const double finishedEpoch = EpochSeconds();
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;

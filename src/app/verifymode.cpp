@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int kProblemsCode = 9;
-
 namespace text {
 constexpr const char *kNoTarget = "Nie mo" ZV_z "na odczyta" ZV_c " katalogu: ";
 constexpr const char *kMissing = "Brak pliku: ";
@@ -225,11 +223,11 @@ bool IsKeDirectory(const std::string &dir) {
 
 } // namespace
 
-int RunVerifyMode(const VerifyOptions &options) {
+ExitCode RunVerifyMode(const VerifyOptions &options) {
   const std::string root = ArchiveRoot(options.targetPath);
   if (!plat::DirectoryExists(root) || !plat::DirectoryListable(root)) {
     Say(text::kNoTarget + Printable(root));
-    return kProblemsCode;
+    return ExitCode::kVerifyProblem;
   }
   // The target itself, when it is one KE's directory, and the directories
   // right below it; links are not followed, so nothing outside the target
@@ -257,5 +255,5 @@ int RunVerifyMode(const VerifyOptions &options) {
   if (options.fix)
     summary += text::kMovedCount + std::to_string(total.moved) + text::kAdded + std::to_string(total.added);
   Say(summary);
-  return total.problems > 0 ? kProblemsCode : 0;
+  return total.problems > 0 ? ExitCode::kVerifyProblem : ExitCode::kDone;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/syserror.h"
 
 namespace {
 
@@ -30,13 +31,19 @@ bool CreateDirectoryPath(const std::string &path) {
   const plat::PathStart start = plat::PathStartOf(parts);
   std::string prefix = start.path;
   size_t next = start.parts;
-  if (start.create && !plat::DirectoryExists(prefix))
-    plat::CreateOneDirectory(prefix);
+  // The reason of the last level that could not be made is the one to give.
+  uint32_t failure = 0;
+  if (start.create && !plat::DirectoryExists(prefix) && !plat::CreateOneDirectory(prefix))
+    failure = plat::SystemError();
 
   for (; next < parts.size() && !parts[next].empty(); ++next) {
     prefix = prefix.empty() ? parts[next] : prefix + separator + parts[next];
-    if (!plat::DirectoryExists(prefix))
-      plat::CreateOneDirectory(prefix);
+    if (!plat::DirectoryExists(prefix) && !plat::CreateOneDirectory(prefix))
+      failure = plat::SystemError();
   }
-  return plat::DirectoryExists(path);
+  if (plat::DirectoryExists(path))
+    return true;
+  if (failure != 0)
+    plat::RestoreSystemError(failure);
+  return false;
 }

@@ -2,7 +2,8 @@
 // missing level from the outermost, after the path's fixed start (the
 // platform's rule: plat::PathStartOf). The walk ends at the first empty
 // component. True when the whole path is a directory at
-// the end.
+// the end; otherwise the system error is the reason the last level that
+// failed could not be made.
 #pragma once
 
 #include <string>

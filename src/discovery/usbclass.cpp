@@ -8,6 +8,7 @@
 #include <new>
 
 #include "base/numtext.h"
+#include "platform/syserror.h"
 
 namespace {
 
@@ -49,10 +50,11 @@ void AppendLine(iBuffer &buffer, const std::string &text) {
   buffer.AppendText(kCrLf);
 }
 
-void AppendSystemError(iBuffer &buffer, const char *function) {
+// "... funkcji <function>." and, when known, the system's reason after it.
+void AppendSystemError(iBuffer &buffer, const char *function, const std::string &reason = "") {
   buffer.AppendText(kSystemErrorIn);
   buffer.AppendText(function);
-  AppendLine(buffer, ".");
+  AppendLine(buffer, reason.empty() ? std::string(".") : ". " + reason);
 }
 
 } // namespace
@@ -128,8 +130,14 @@ bool UsbClass::SearchPorts() {
   if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, plat::DiscoveryStep::kOpen,
                {&classGuid}))
     return abort();
-  if (!setOpen)
-    return false;
+  if (!setOpen) {
+    // No set at all is the system failing, not a computer without ports.
+    const std::string reason = plat::LastErrorText();
+    AppendLine(errorText, kCriticalSearch);
+    AppendSystemError(errorText, plat::DiscoveryFunction(plat::DiscoveryStep::kOpen), reason);
+    AppendLine(errorText, GuidToText(classGuid));
+    return abort();
+  }
 
   if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryStep::kOpenRoot, {}))
     return abort();

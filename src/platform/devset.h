@@ -45,7 +45,7 @@ public:
   virtual bool ClassGuidFromName(const char *className, Guid &guid) = 0;
   // Opens the set: every installed device of every class, present or not,
   // when allClasses is set; else the present devices of the class. False when
-  // the platform gives no set.
+  // the platform gives no set; the system error then tells why.
   virtual bool Open(const Guid &classGuid, bool allClasses) = 0;
   // Adds the root device of the device tree to the set.
   virtual bool OpenRootDevice() = 0;

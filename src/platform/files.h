@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/syserror.h"
+
 namespace plat {
 
 // '\\' on Windows, '/' elsewhere.
@@ -44,10 +46,12 @@ bool RenameReplace(const std::string &from, const std::string &to);
 bool RemoveFile(const std::string &path);
 // Puts a whole new file in place of path: bytes written to temporary (a
 // name beside it), flushed, then renamed over path. On failure the temporary
-// is removed and path is left as it was.
+// is removed and path is left as it was, and the system error is the
+// failed write's or rename's.
 inline bool ReplaceWhole(const std::string &path, const std::string &temporary, const void *bytes, size_t count) {
   if (WriteWholeFile(temporary, bytes, count) && RenameReplace(temporary, path))
     return true;
+  const KeptSystemError failure;
   RemoveFile(temporary);
   return false;
 }

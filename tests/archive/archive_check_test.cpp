@@ -44,7 +44,7 @@ protected:
 struct PrinterCase {
   const char *name;
   void (*configure)(devsim::PrinterConfig &);
-  int32_t exitCode;
+  ExitCode exitCode;
   std::vector<std::string> messages;
   bool archived;
 };
@@ -77,13 +77,14 @@ TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
 INSTANTIATE_TEST_SUITE_P(
     Printer, PrinterCheckTest,
     ::testing::Values(
-        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, 1, {kP1}, false},
+        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, ExitCode::kCheckFailed, {kP1}, false},
         // Two closes, three opens, no message.
-        PrinterCase{"Only38400", [](devsim::PrinterConfig &p) { p.speed = 38400; }, 0, {}, true},
-        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, 2, {kP2}, true},
-        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, 1, {kP3}, false},
-        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, 1, {kP2, kP3}, false},
-        PrinterCase{"TenCharacterFiscalNumber", [](devsim::PrinterConfig &p) { p.fiscal = "1234567890"; }, 1,
+        PrinterCase{"Only38400", [](devsim::PrinterConfig &p) { p.speed = 38400; }, ExitCode::kDone, {}, true},
+        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, ExitCode::kTrainingMode, {kP2}, true},
+        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, ExitCode::kCheckFailed, {kP3}, false},
+        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, ExitCode::kCheckFailed, {kP2, kP3}, false},
+        PrinterCase{"TenCharacterFiscalNumber", [](devsim::PrinterConfig &p) { p.fiscal = "1234567890"; },
+                    ExitCode::kCheckFailed,
                     {kP4}, false}),
     [](const ::testing::TestParamInfo<PrinterCase> &info) { return std::string(info.param.name); });
 
@@ -91,7 +92,7 @@ TEST_F(CheckTest, BusyKeIsK1WithTwoBlanks) {
   devsim::KeConfig ke = KeWithFiles(1);
   ke.busy = true;
   RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(TestRun().exitCode.load(), 3);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kKeUnavailable);
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kK1}));
   EXPECT_EQ(ErrorLog()[0].find(">  Kopia"), KeTag().size() - 2);
   EXPECT_EQ(sim->FileRequests("qx_ke", 1), 0);
@@ -101,7 +102,7 @@ TEST_F(CheckTest, LateIdentityReplyIsWaitedFor) {
   devsim::KeConfig ke = KeWithFiles(1);
   ke.identityDelayMs = 4500;  // two empty listens of 2 s before it arrives
   RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
   ExpectArchived(ke);
 }
@@ -114,7 +115,7 @@ TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreK2AndK3) {
   ASSERT_TRUE(sim->Start());
   auto port = Port(ke, 3);
   Run(nullptr, port.get());
-  EXPECT_EQ(TestRun().exitCode.load(), 1);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
   const std::string tag = "<" + ke.PortName() + "> ";
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{tag + "12345" + kK2, tag + "54321" + kK3}));
   EXPECT_FALSE(Exists(KeDir("12345")));
@@ -131,7 +132,7 @@ TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreM) {
   ASSERT_TRUE(sim->Start());
   auto port = Port(line, 0);
   Run(port.get(), nullptr, true);
-  EXPECT_EQ(TestRun().exitCode.load(), 4);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFiscalMemoryMismatch);
   // A pass-through job shows the printer's port for the KE's checks too.
   EXPECT_EQ(ErrorLog(),
             (std::vector<std::string>{"<" + line.PortName() + "> " + kM + "abc12345678 DR:ABC12345678"}));

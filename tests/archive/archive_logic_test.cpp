@@ -153,7 +153,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
     RunContext run;
     run.archivePath = "archiwum\xB3";
     run.MarkStarted();
-    ReportRun(run, 8, json, prom);
+    ReportRun(run, ExitCode::kDiscoveryFailed, json, prom);
   }
   nlohmann::json summary = nlohmann::json::parse(ReadBytes(json));
   EXPECT_EQ(summary["exit_code"], 8);
@@ -173,7 +173,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   job->record.serial = "AB\"1\\2";
   job->record.errors.push_back("<com5> Nie mo\xBFna");
   job->record.filesFailed.store(2);
-  ReportRun(run, 7, json, prom);
+  ReportRun(run, ExitCode::kFilesMissing, json, prom);
   summary = nlohmann::json::parse(ReadBytes(json));
   EXPECT_EQ(summary["target"], "/srv/\u0142");
   EXPECT_EQ(summary["jobs"][0]["errors"], nlohmann::json::array({"<com5> Nie mo\u017Cna"}));

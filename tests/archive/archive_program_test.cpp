@@ -238,7 +238,7 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   StartDevices();
   WriteBytes(root / "plik", "not a directory");
   EXPECT_EQ(Zarvik("plik" + Sep() + "archiwum com35"), 5);
-  EXPECT_TRUE(Has(NewConsole(), "Nie mona utworzy katalogu: plik" + Sep() + "archiwum"));
+  EXPECT_TRUE(Has(NewConsole(), "Nie mona utworzy katalogu: plik" + Sep() + "archiwum: Not a directory"));
   EXPECT_EQ(sim->Find("ke")->Received(), "");
   EXPECT_EQ(Zarvik("VERIFY nowhere"), 9);
   EXPECT_TRUE(Has(NewConsole(), "Nie mona odczyta katalogu: nowhere"));

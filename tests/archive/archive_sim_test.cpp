@@ -69,7 +69,7 @@ protected:
 TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
   VemoraPortsType *port = Port("direct", 3);
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(0))), Reply(0, 120));
   EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(1))), Reply(1, 300));
   EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(2, "2026-12-01"))), Reply(2, 450));
@@ -86,7 +86,7 @@ TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
                       Sha(Reply(2, 450)) + "  " + DiskName(2, "2026-12-01") + "\n");
 
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_EQ(ReadBytes(File("DIRECT0001", "SHA256SUMS")), sums);
   EXPECT_EQ(sim.Received("direct"), frames + frames.substr(0, 9));
   auto log = CopyLog("DIRECT0001");
@@ -103,7 +103,7 @@ TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
   WriteBytes(File("FIRSTK0001", DiskName(1)), "damaged");
   VemoraPortsType *port = Port("firstkind", 3);
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), 7);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);
   EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(0))), Reply(0, 100));
   EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(1))), "damaged");
   EXPECT_EQ(Count(sim.Received("firstkind"), "\x1b" "3;0;1F"), 0);
@@ -114,10 +114,10 @@ TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
   EXPECT_EQ(CountContaining(ErrorLog(), DiskName(1) + " nie zosta\xB3 pobrany"), 1);
 
   // Without a Z0000 line the KE counts as empty: nothing is fetched.
-  TestRun().exitCode.store(0);
+  TestRun().exitCode.store(ExitCode::kDone);
   VemoraPortsType *empty = Port("empty", 3);
   Run(nullptr, empty);
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   const std::string tag = "<" + empty->portName + "> ";
   EXPECT_EQ(CopyLog("EMPTY00001"),
             (std::vector<std::string>{tag + "Podkatalog jest pusty.", tag + "Kopia elektroniczna jest pusta."}));
@@ -126,13 +126,13 @@ TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
 
 TEST_F(SimJobTest, CombinedAndPassThroughJobs) {
   Run(Port("qx_prn", 4), Port("qx_ke", 5));
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_EQ(ReadBytes(File("QX70000009", DiskName(1))), Reply(1, 333));
   EXPECT_NE(sim.Received("qx_prn").find("\x1bP0#s\x1b\\"), std::string::npos);
 
   VemoraPortsType *printer = Port("drk", 0);
   Run(printer, nullptr, true);
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_EQ(ReadBytes(File("DR00000009", DiskName(0))), Reply(0, 90));
   EXPECT_EQ(ReadBytes(File("DR00000009", DiskName(1))), Reply(1, 444));
   EXPECT_EQ(CountLines(CopyLog("DR00000009"), "<" + printer->portName + "> Zapisano plik: " + DiskName(1)), 1);
@@ -171,7 +171,7 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
                   fs::perm_options::remove);
   VemoraPortsType *port = Port("disk", 3);
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), 0);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(0)), std::string("short\x1a"));
   for (int n = 1; n <= 3; ++n)
     EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(n)), Reply(n, 190 + 10 * n)) << n;
@@ -244,7 +244,7 @@ TEST_F(SimJobTest, ThreeSilentFilesInARowEndTheTransfer) {
   run.copy->Close();
   SynchroniseDisk(run);
 
-  EXPECT_EQ(TestRun().exitCode.load(), 7);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);
   EXPECT_EQ(ReadBytes(File("SILENT0001", DiskName(0))), Reply(0, 60));
   const std::string sent = sim.Received("silentke");
   for (const char *request : {"\x1b" "3;0;1F", "\x1b" "3;0;2F", "\x1b" "3;0;3F"})
@@ -258,7 +258,7 @@ TEST_F(SimJobTest, EndMarkerFaultsAreRetriedThreeTimesAndNeverWritten) {
   VemoraPortsType *port = Port("faults", 3);
   Run(nullptr, port);
   // Files left missing on disk are reported by the exit code too.
-  EXPECT_EQ(TestRun().exitCode.load(), 7);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);
   EXPECT_FALSE(Exists(File("FAULT00001", DiskName(1))));
   EXPECT_FALSE(Exists(File("FAULT00001", DiskName(2))));
   EXPECT_EQ(ReadBytes(File("FAULT00001", DiskName(3))), Reply(3, 150));
@@ -288,10 +288,10 @@ TEST_F(SimJobTest, SerialNumbersThatAreNoSafeNamesAreK2) {
   const std::string k2 = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
   VemoraPortsType *escape = Port("escape", 3);
   Run(nullptr, escape);
-  EXPECT_EQ(TestRun().exitCode.load(), 1);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
   VemoraPortsType *device = Port("device", 3);
   Run(nullptr, device);
-  EXPECT_EQ(TestRun().exitCode.load(), 1);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{"<" + escape->portName + "> ..\\escape9" + k2,
                                                   "<" + device->portName + "> CON" + k2}));
   std::vector<std::string> entries;

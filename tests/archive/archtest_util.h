@@ -16,6 +16,9 @@
 #include "base/testdir.h"
 #include "platform/files.h"
 
+// Exit codes in failure messages as their numbers.
+inline void PrintTo(ExitCode code, std::ostream *out) { *out << ExitNumber(code); }
+
 namespace archtest {
 
 inline std::string Sep() { return std::string(1, plat::PathSeparator()); }
@@ -28,7 +31,7 @@ inline RunContext &TestRun() {
 }
 inline RunContext &FreshRun(const std::string &archive) {
   TestRun().archivePath = archive;
-  TestRun().exitCode.store(0);
+  TestRun().exitCode.store(ExitCode::kDone);
   return TestRun();
 }
 

@@ -160,20 +160,48 @@ TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
 }
 
 TEST_F(ListModeTest, NoDevicesGiveTheConfigurationPartAlone) {
+  Build({});
   EXPECT_EQ(RunList(""), "\r\n\r\nKonfiguracja komputera obs\263uguj\271cego drukarki\r\n\r\n" + Environment());
 }
 
 // A report that cannot be written (a missing folder, a directory) is said on
 // the console with its path, and the run ends with 10, not with 0.
 TEST_F(ListModeTest, AReportThatCannotBeWrittenEndsWith10) {
+  Build({});
   fs::create_directories(root / "taken");
-  for (const std::string target : {"missing/report.txt", "taken"}) {
+  const std::map<std::string, std::string> reasons = {{"missing/report.txt", ": No such file or directory"},
+                                                      {"taken", ": Is a directory"}};
+  for (const auto &[target, reason] : reasons) {
     std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' '" ZARVIK_EXE
                           "' LIST " + target + " > out.txt 2>&1";
     int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 10) << target << " " << status;
-    EXPECT_EQ(ReadAll(root / "out.txt"), "Nie mo\277na zapisa\346 raportu: " + target + "\r\n");
+    EXPECT_EQ(ReadAll(root / "out.txt"), "Nie mo\277na zapisa\346 raportu: " + target + reason + "\r\n");
     EXPECT_FALSE(fs::exists(root / (target + ".tmp")));
+  }
+}
+
+// A class/tty that is absent (no sysfs) or no directory is the system
+// failing: both modes end with 8, and the error file gives the system's
+// reason. An empty class/tty is a computer without ports (see above).
+TEST_F(ListModeTest, AnUnreadableDeviceTreeEndsWith8WithItsReason) {
+  const std::map<std::string, std::string> reasons = {{"absent", "No such file or directory"},
+                                                      {"file", "Not a directory"}};
+  for (const auto &[kind, reason] : reasons) {
+    if (kind == "file") {
+      fs::create_directories(fs::path(sys) / "class");
+      std::ofstream(fs::path(sys) / "class/tty") << "x";
+    }
+    for (const std::string mode : {"LIST", "archiwum"}) {
+      std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' '" ZARVIK_EXE
+                            "' " + mode + " > out.txt 2>&1";
+      const int status = std::system(command.c_str());
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 8) << kind << " " << mode << " " << status;
+      EXPECT_EQ(ReadAll(root / "error.txt"), "Krytyczny b\263\271d w poszukiwaniu portu.\r\nB\263\271d systemowy w "
+                                             "wywo\263aniu funkcji opendir (class/tty). " + reason +
+                                             "\r\n{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n")
+          << kind << " " << mode;
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "discovery/usbclass.h"
 #include "platform/files.h"
+#include "platform/syserror.h"
 
 namespace {
 
@@ -67,6 +68,10 @@ public:
   bool Open(const plat::Guid &, bool all) override {
     if (throwIn == "open")
       throw std::runtime_error("fault");
+    if (openError != 0) {
+      plat::RestoreSystemError(openError);
+      return false;
+    }
     openedAll = all;
     open = true;
     return true;
@@ -107,6 +112,7 @@ public:
   bool open = false;
   bool openedAll = false;
   std::string throwIn;
+  uint32_t openError = 0;  // the system error of an Open that gives no set
   int reads = 0;
   int destroyed = 0;
 };
@@ -227,6 +233,16 @@ TEST(Walk, FailingClassLookupAndOpenAreReported) {
   if (plat::PathSeparator() == '/') {
     EXPECT_EQ(std::string(open.usb->errorText.Text()).find("SetupDi"), std::string::npos);
   }
+
+  // No set at all is a failure of the system, said with its reason.
+  Walk refused({Port("A", "x (COM1)")});
+  refused.set->openError = 5;
+  EXPECT_FALSE(refused.usb->SearchPorts());
+  EXPECT_TRUE(refused.usb->errorFlag);
+  EXPECT_EQ(std::string(refused.usb->errorText.Text()),
+            "Krytyczny b\263\271d w poszukiwaniu portu.\r\nB\263\271d systemowy w wywo\263aniu funkcji " +
+                Step(plat::DiscoveryStep::kOpen) + ". " + plat::SystemErrorText(5) +
+                "\r\n{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n");
 
   Walk unknown({Port("A", "x (COM1)")});
   unknown.set->knownClass = false;

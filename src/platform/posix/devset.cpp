@@ -4,6 +4,7 @@
 
 #include "base/numtext.h"
 #include "platform/comtty.h"
+#include "platform/syserror.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -116,8 +117,17 @@ public:
     fs::path canonicalRoot = fs::weakly_canonical(sysRoot, ec);
     if (ec)
       canonicalRoot = sysRoot;
-    for (const TtyEntry &entry : Entries(allClasses))
+    std::error_code listError;
+    for (const TtyEntry &entry : Entries(allClasses, listError))
       elements.push_back(Describe(entry, canonicalRoot));
+    if (listError) {
+      // class/tty exists wherever sysfs is mounted, even without a serial
+      // port: one that is absent or cannot be read is a failure of the
+      // system, and its reason is the walk's.
+      Destroy();
+      RestoreSystemError(static_cast<uint32_t>(listError.value()));
+      return false;
+    }
     open = true;
     return true;
   }
@@ -167,10 +177,9 @@ public:
 private:
   // The class/tty entries to visit: those with a COM number in COM order;
   // with allClasses every entry that has a device link, the others after
-  // them in name order.
-  std::vector<TtyEntry> Entries(bool allClasses) {
+  // them in name order. ec gets a failure to open or read class/tty.
+  std::vector<TtyEntry> Entries(bool allClasses, std::error_code &ec) {
     std::vector<TtyEntry> numbered, others;
-    std::error_code ec;
     for (fs::directory_iterator it(sysRoot / "class" / "tty", ec), end; !ec && it != end; it.increment(ec)) {
       std::string name = it->path().filename().string();
       int com = ComNumberOfTty(name);

@@ -1,0 +1,32 @@
+// The codes the program ends with. The process's exit status, the run's JSON
+// summary and its metrics carry the number; the program's text calls each by
+// its name. The comment after each value is its meaning as the README's
+// table of exit codes gives it (a test holds the two together).
+#pragma once
+
+#include <cstdint>
+
+enum class ExitCode : int32_t {
+  kDone = 0,          // done without a recorded failure; help shown; report written
+  kCheckFailed = 1,   // a connection, identity or Directory check of some job failed
+  kTrainingMode = 2,  // a printer is in training (or read-only) mode
+  // a KE is absent or busy, its port cannot be opened (missing, held by
+  // another program, or, on Linux, not permitted to the user), or a two-port
+  // device has no matching KE interface
+  kKeUnavailable = 3,
+  kFiscalMemoryMismatch = 4,  // the fiscal-memory numbers of printer and KE differ
+  // the archive root or a KE directory cannot be created on disk (the console
+  // and the error log name it)
+  kDirectoryNotCreated = 5,
+  kNoPort = 6,  // no port to archive was found
+  // some KE files, or a SHA256SUMS list, could not be fetched or saved
+  // (listed in the logs); the next run fetches them again
+  kFilesMissing = 7,
+  kDiscoveryFailed = 8,  // port discovery failed with a system error (see the error file)
+  kVerifyProblem = 9,    // VERIFY found a problem in the archive, or cannot read its target
+  kReportNotWritten = 10,  // LIST could not write its report file (the path is printed)
+};
+
+// The number of a code, as the process, the JSON summary and the metrics
+// give it.
+constexpr int32_t ExitNumber(ExitCode code) { return static_cast<int32_t>(code); }
