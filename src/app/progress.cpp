@@ -56,8 +56,9 @@ std::string JobStatus(const archType &job, int64_t nowMs) {
   return text;
 }
 
-std::string StatusLine(RunContext &run) {
-  const int64_t nowMs = SteadyMs();
+} // namespace
+
+std::string StatusLine(RunContext &run, int64_t nowMs) {
   std::string line;
   for (int i = 0; i < run.jobs.Count(); ++i) {
     const archType *job = run.jobs.At(i);
@@ -69,6 +70,8 @@ std::string StatusLine(RunContext &run) {
   }
   return line;
 }
+
+namespace {
 
 struct Progress {
   std::mutex lock;
@@ -93,7 +96,7 @@ void StartProgress(RunContext &run) {
     state->drawer = std::thread([state, &run] {
       std::unique_lock<std::mutex> hold(state->lock);
       while (!state->stop) {
-        consoleline::SetStatus(StatusLine(run));
+        consoleline::SetStatus(StatusLine(run, SteadyMs()));
         state->wake.wait_for(hold, std::chrono::milliseconds(kRedrawMs), [state] { return state->stop; });
       }
     });

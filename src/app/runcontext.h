@@ -46,6 +46,9 @@ double EpochSeconds();
 // the job list complete, ended (and the line removed) before the summary.
 void StartProgress(RunContext &run);
 void StopProgress();
+// The status line's text at nowMs (steady clock): one part for each running
+// job, before it is cut to the console's width.
+std::string StatusLine(RunContext &run, int64_t nowMs);
 
 // The end of an archive-mode run, whatever its exit code: the summary on the
 // console and the files named by ZARVIK_SUMMARY and ZARVIK_METRICS.

@@ -2,12 +2,15 @@
 // splitting and trimming, the reading of file lines, the safe writing of a fetched file, and the names the archive accepts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <nlohmann/json.hpp>
 
 #include "app/archrun.h"
 #include "app/archthread.h"
+#include "app/checksums.h"
+#include "app/modes.h"
 #include "app/runcontext.h"
 #include "archtest_util.h"
 
@@ -182,4 +185,88 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   EXPECT_NE(ReadBytes(prom).find("\nzarvik_ke_files_failed{port=\"com5\",ke_serial=\"AB\\\"1\\\\2\"} 2\n"),
             std::string::npos);
   EXPECT_FALSE(Exists(json + ".tmp"));
+}
+
+// VERIFY of one KE directory (files Z0000 to Z0006, each with its line) with
+// each fault alone: the exit code, the problem count and the one line that
+// names the fault.
+TEST(Verify, EachFaultAloneIsFoundAndNamed) {
+  const auto name = [](int n) { return "Z000" + std::to_string(n) + "_2010-03-30.ej"; };
+  const struct {
+    const char *fault;
+    std::vector<int> removed;  // files gone from the disk
+    bool linesToo;             // and from SHA256SUMS
+    int changed;               // the file with one byte changed, or -1
+    std::string said;
+  } cases[] = {
+      {"none", {}, false, -1, ""},
+      {"one changed byte", {}, false, 3, "Niezgodna suma kontrolna: @" + name(3)},
+      {"one missing file", {6}, false, -1, "Brak pliku: @" + name(6)},
+      // ending right below the highest number
+      {"a gap of three", {3, 4, 5}, true, -1, "Brak plik\xF3w w numeracji: Z0003\x96Z0005 (#)"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.fault);
+    ScratchDir root{"verify"};
+    const std::string dir = root / "KE1";
+    std::filesystem::create_directories(dir);
+    ChecksumList sums;
+    for (int n = 0; n <= 6; ++n) {
+      WriteBytes(dir + archtest::Sep() + name(n), "file " + std::to_string(n) + "\x1a");
+      plat::FileDigest digest;
+      ASSERT_TRUE(plat::Sha256File(dir + archtest::Sep() + name(n), digest));
+      if (!c.linesToo || std::count(c.removed.begin(), c.removed.end(), n) == 0)
+        sums.Set(name(n), digest.digest);
+    }
+    ASSERT_TRUE(sums.Save(dir));
+    for (int n : c.removed)
+      std::filesystem::remove(dir + archtest::Sep() + name(n));
+    if (c.changed >= 0)
+      WriteBytes(dir + archtest::Sep() + name(c.changed), "file X\x1a");
+    VerifyOptions options;
+    options.targetPath = dir;
+    testing::internal::CaptureStdout();
+    const ExitCode code = RunVerifyMode(options);
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(code, c.said.empty() ? ExitCode::kDone : ExitCode::kVerifyProblem) << said;
+    EXPECT_NE(said.find(std::string("problem\xF3w: ") + (c.said.empty() ? "0" : "1") + "\r\n"), std::string::npos)
+        << said;
+    std::string line = c.said;
+    if (line.find('@') != std::string::npos)
+      line.replace(line.find('@'), 1, dir + archtest::Sep());
+    if (line.find('#') != std::string::npos)
+      line.replace(line.find('#'), 1, dir);
+    EXPECT_NE(said.find(line + "\r\n"), std::string::npos) << said;
+  }
+}
+
+// The status line partway through a transfer: the current file's share of
+// its own bytes (30 %, while one of four files is done), the rate since the
+// transfer began, and the time left from the bytes still to come, in hours
+// past the first; a job still checking, and none for a job that ended.
+TEST(StatusLine, PartwayThroughATransfer) {
+  RunContext run;
+  for (int i = 0; i < 3; ++i)
+    run.jobs.Add(new archType);
+  run.jobs.At(0)->running.store(true);
+  JobRecord &fetching = run.jobs.At(0)->record;
+  fetching.kePort = "com5";
+  fetching.transferring.store(true);
+  fetching.SetCurrentFile("Z0002_2010-03-30.ej");
+  fetching.transferStartMs.store(1000);
+  fetching.bytesReceived.store(10240);  // 1024 bytes a second over 10 s
+  fetching.fileStartReceived.store(9940);
+  fetching.fileSize.store(1000);
+  fetching.filesToFetch.store(4);
+  fetching.filesFetched.store(1);
+  fetching.bytesSettled.store(9000);
+  fetching.bytesToFetch.store(9000 + 300 + 3725 * 1024);  // 3725 s at that rate
+  run.jobs.At(1)->running.store(true);
+  run.jobs.At(1)->record.kePort = "com6";
+  run.jobs.At(2)->record.kePort = "com7";
+  EXPECT_EQ(StatusLine(run, 11000),
+            "com5: Z0002_2010-03-30.ej 30% 1.0 KB/s 1/4 plik\xF3w, zosta\xB3o 1:02:05 | com6: sprawdzanie");
+  fetching.bytesToFetch.store(9000 + 300 + 125 * 1024);
+  EXPECT_EQ(StatusLine(run, 11000),
+            "com5: Z0002_2010-03-30.ej 30% 1.0 KB/s 1/4 plik\xF3w, zosta\xB3o 2:05 | com6: sprawdzanie");
 }

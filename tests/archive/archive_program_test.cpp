@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
@@ -54,7 +55,8 @@ protected:
   }
 
   // Runs zarvik with args in the scratch directory, its output appended to
-  // console.txt (or, on a terminal, written to terminal.txt); the exit code,
+  // console.txt (or, on a terminal 30 columns wide, written to terminal.txt);
+  // the exit code,
   // and the run's length in seconds in *seconds.
   int Zarvik(const std::string &args, double *seconds = nullptr, bool terminal = false) {
     const std::string env = "env LC_ALL=C ZARVIK_SYSFS_ROOT='" + (root / "sys") + "' ZARVIK_DEV_ROOT='" + (root / "dev") +
@@ -62,7 +64,7 @@ protected:
                             "' ZARVIK_METRICS='" + (root / "zarvik.prom") + "' " + extraEnv + " ";
     std::string command = "cd '" + root.path + "' && " + env;
     if (terminal)
-      command += "/usr/bin/python3 '" ZARVIK_SOURCE "/tests/archive/runtools.py' pty terminal.txt '" ZARVIK_EXE "' " +
+      command += "/usr/bin/python3 '" ZARVIK_SOURCE "/tests/archive/runtools.py' pty 30 terminal.txt '" ZARVIK_EXE "' " +
                  args + " </dev/null";
     else
       command += "'" ZARVIK_EXE "' " + args + " >> '" + (root / "console.txt") + "' 2>&1 </dev/null";
@@ -169,13 +171,32 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_NE(sim->Find("qx_prn")->Received().find("\x1bP0#s\x1b\\"), std::string::npos);
   EXPECT_EQ(sim->Find("prn")->Received(), "");
 
-  // The second run on a terminal: the status line is drawn while the jobs
-  // run and erased before the summary; the second run fetches nothing.
+  // The second run on a terminal of 30 columns: the status line is drawn
+  // while the jobs run, cut to 29 columns, and erased before the summary;
+  // the second run fetches nothing.
   EXPECT_EQ(Zarvik("archiwum" + Sep(), nullptr, true), 0);
   const std::string terminal = ReadBytes(root / "terminal.txt");
   const size_t lastStatus = terminal.rfind("KB/s");
   ASSERT_NE(lastStatus, std::string::npos) << terminal;
-  EXPECT_NE(terminal.find("com35: 0% 0.0 KB/s 0/0 plik\xF3w"), std::string::npos) << terminal;
+  // The drawings of the status line: the parts between line ends that start
+  // with a port.
+  std::set<std::string> drawn;
+  std::string part;
+  for (char ch : terminal + "\n") {
+    if (ch != '\r' && ch != '\n') {
+      part += ch;
+    } else if (!part.empty()) {
+      if (part.compare(0, 3, "com") == 0)
+        drawn.insert(part);
+      part.clear();
+    }
+  }
+  size_t widest = 0;
+  for (const std::string &line : drawn)
+    widest = std::max(widest, line.size());
+  EXPECT_EQ(widest, 29u) << terminal;
+  EXPECT_GE(drawn.count("com34: 0% 0.0 KB/s 0/0 plik\xF3w") + drawn.count("com35: 0% 0.0 KB/s 0/0 plik\xF3w"), 1u)
+      << terminal;
   const size_t erased = terminal.find(" \r", lastStatus);
   EXPECT_LT(erased, terminal.find("Podsumowanie com33+com34", lastStatus)) << terminal;
   EXPECT_EQ(terminal.substr(terminal.rfind("\n") + 1), "") << terminal;

@@ -1,20 +1,26 @@
 #!/usr/bin/env python3
 """Helpers of the archive program tests.
 
-  runtools.py pty OUT CMD...   runs CMD on a pseudo-terminal, its output to OUT
-                               (exit code: the command's)
+  runtools.py pty COLS OUT CMD...
+                               runs CMD on a pseudo-terminal COLS columns
+                               wide, its output to OUT (exit code: the
+                               command's)
   runtools.py metrics FILE     parses FILE with the Prometheus client's own
                                parser and prints one 'name{labels} value' line
                                per sample (exit code 1 when it does not parse)
 """
+import fcntl
 import os
 import pty
+import struct
 import sys
+import termios
 
 
-def run_on_pty(out_path, command):
+def run_on_pty(columns, out_path, command):
     pid, fd = pty.fork()
     if pid == 0:
+        fcntl.ioctl(1, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         os.execvp(command[0], command)
     captured = b""
     while True:
@@ -54,8 +60,8 @@ def print_metrics(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) >= 4 and sys.argv[1] == "pty":
-        sys.exit(run_on_pty(sys.argv[2], sys.argv[3:]))
+    if len(sys.argv) >= 5 and sys.argv[1] == "pty":
+        sys.exit(run_on_pty(int(sys.argv[2]), sys.argv[3], sys.argv[4:]))
     if len(sys.argv) == 3 and sys.argv[1] == "metrics":
         sys.exit(print_metrics(sys.argv[2]))
     sys.exit(__doc__)
