@@ -124,7 +124,8 @@ int RunArchiveMode(const ArchiveOptions &options) {
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
-  const int32_t result = RunJobs(run, options);
+  RunJobs(run, options);
+  const int32_t result = RunExitCode(run);
   ReportRun(run, result);
   return result;
 }

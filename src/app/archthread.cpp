@@ -31,7 +31,10 @@ void ArchThreadClass::Execute() { RunJob(job); }
 
 const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
 
-void SetExitCode(JobRun &run, int32_t code) { run.job.context->exitCode.store(code); }
+void SetExitCode(JobRun &run, int32_t code) {
+  run.job.record.exitCode.store(code);
+  run.job.context->exitCode.store(code);
+}
 
 std::string PrinterLabel(const archType &job) {
   return job.printerPort != nullptr ? job.printerPort->portName : std::string();
@@ -86,6 +89,7 @@ void RunStages(archType &job) {
 // job ends with one line naming its port in the error log instead of
 // hanging the wait, and the exit code says the job failed.
 void ReportEscaped(archType &job, const char *what) {
+  job.record.exitCode.store(1);
   job.context->exitCode.store(1);
   try {
     LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");

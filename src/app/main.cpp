@@ -10,6 +10,8 @@ int main(int argc, char **argv) {
   switch (commandLine.mode) {
   case RunMode::Help:
     return RunHelpMode();
+  case RunMode::Version:
+    return RunVersionMode();
   case RunMode::Report:
     return RunReportMode(commandLine.report);
   case RunMode::Archive:
