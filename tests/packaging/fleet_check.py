@@ -106,14 +106,14 @@ def real_run(zarvik, devsim_dir, work, metrics):
                 slaves[parts[0]] = parts[2]
         if not check("module" in slaves, "the simulator serves the KE module"):
             return -1
-        # The two-port device's and the adapter's lines have no device behind.
+        # Only the module's node is there; the run is held to its port.
         subprocess.run([os.path.join(devsim_dir, "devsim-sysfs"), os.path.join(work, "sys"), os.path.join(work, "dev"),
                         "-", "-", slaves["module"], "-", "-"], check=True, stdout=subprocess.DEVNULL)
         env = dict(os.environ, LC_ALL="C", ZARVIK_SYSFS_ROOT=os.path.join(work, "sys"),
                    ZARVIK_DEV_ROOT=os.path.join(work, "dev"), HOME=fresh(os.path.join(work, "home")),
                    ZARVIK_METRICS=metrics)
         env.pop("ZARVIK_SUMMARY", None)
-        r = subprocess.run([zarvik, "archiwum"], cwd=work, env=env, stdin=subprocess.DEVNULL,
+        r = subprocess.run([zarvik, "archiwum", "com35"], cwd=work, env=env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=240)
         check(r.returncode == 0, "the real run archives the KE module (exit %d)" % r.returncode)
         return r.returncode
@@ -224,15 +224,18 @@ def collect(readme, zarvik, devsim_dir, work):
         check(r.returncode == 0 and r.stdout.count(": OK") == 3, "sha256sum -c passes on the central store")
         check(os.path.exists(os.path.join(ke, "log", "log_log.txt")), "the KE's log is collected")
 
-        # A fiscal copy that changes in the shop (same size, other bytes)
-        # never replaces the central one; the recipe says so by its code.
+        # A fiscal copy that changes in the shop (same size, same time
+        # stamp, other bytes: only its checksum tells) never replaces the
+        # central one; the recipe says so by its code.
         name = sorted(n for n in os.listdir(os.path.join(archive, "MOD0000001")) if n.endswith(".ej"))[-1]
         local = os.path.join(archive, "MOD0000001", name)
         central_before = open(os.path.join(ke, name), "rb").read()
         data = bytearray(open(local, "rb").read())
         data[0] ^= 0x20
+        stamp = os.stat(local)
         with open(local, "wb") as f:
             f.write(data)
+        os.utime(local, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
         code = run_recipe()
         check(code != 0, "a copy changed in the shop makes the recipe fail (exit %d)" % code)
         check(open(os.path.join(ke, name), "rb").read() == central_before,
