@@ -509,8 +509,10 @@ def harmonogram(script, stub, work, wine_run):
         log = os.path.join(folder, "archiwum", "harmonogram_log.txt")
         if os.path.exists(log):
             os.remove(log)
+        # The script runs in a cmd of its own that inherits the answers, as
+        # the Task Scheduler starts it (Wine's "call" loses the exit code).
         driver = "@echo off\r\nset PROCESSOR_ARCHITECTURE=%s\r\nset PROCESSOR_ARCHITEW6432=%s\r\n" \
-                 "call harmonogram.cmd\r\nexit /b %%ERRORLEVEL%%\r\n" % (arch, w6432)
+                 "cmd /c harmonogram.cmd\r\nexit /b %%ERRORLEVEL%%\r\n" % (arch, w6432)
         with open(os.path.join(folder, "driver.cmd"), "w", newline="") as f:
             f.write(driver)
         with open(os.path.join(work, "wine.out"), "wb") as out:
