@@ -1,41 +1,68 @@
 # Release packages, built with cpack in a configured tree:
-#   Windows build: a ZIP with zarvik.exe, the 32-bit zarvik32.exe of the tree
-#                  named by ZARVIK_WINDOWS32_BUILD_DIR, the Polish CZYTAJ.txt
-#                  and the example of a nightly task, harmonogram.cmd;
-#   Linux build:   a .deb and a .tar.gz with bin/zarvik, the man page, the
-#                  systemd service and timer of the nightly run and their
-#                  settings (/etc/default/zarvik).
+#   Windows build: a ZIP whose folder ZARVIK holds zarvik.exe, the 32-bit
+#                  zarvik32.exe of the tree named by ZARVIK_WINDOWS32_BUILD_DIR,
+#                  the Polish CZYTAJ.txt, the nightly task's script
+#                  harmonogram.cmd and its Task Scheduler definition;
+#   Linux build:   a .deb and a .tar.gz with bin/zarvik, the man page and the
+#                  systemd service and timer of the nightly run; the .deb also
+#                  holds their settings (/etc/default/zarvik), the copyright
+#                  file, the changelog and the maintainer scripts.
 # Only the component "zarvik" goes into a package, so whatever else the tree
-# builds (GoogleTest, the simulator) never ends up in one.
+# builds (GoogleTest, the simulator) never ends up in one. Packing writes
+# nothing outside the build tree: every destination is relative, except the
+# settings file's, whose component only the .deb's staging directory gets.
 
 set(ZARVIK_PACKAGE_COMPONENT zarvik)
 
 if(WIN32)
-  install(TARGETS zarvik RUNTIME DESTINATION . COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  # The zip unpacks into one folder, ZARVIK, which CZYTAJ.txt places at C:\.
+  set(_zip_dir ZARVIK)
+  install(TARGETS zarvik RUNTIME DESTINATION ${_zip_dir} COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/CZYTAJ.txt ${PROJECT_SOURCE_DIR}/packaging/harmonogram.cmd
-          DESTINATION . COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+          ${PROJECT_SOURCE_DIR}/packaging/harmonogram.xml
+          DESTINATION ${_zip_dir} COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
 else()
-  # Debian wants man pages compressed; -n keeps the time stamp out of the
-  # file, so that two builds of the same sources give the same bytes.
+  # Debian wants man pages and changelogs compressed; -n keeps the time stamp
+  # out of the file, so that two builds of the same sources give the same
+  # bytes.
   find_program(ZARVIK_GZIP gzip REQUIRED)
   set(ZARVIK_MANPAGE_GZ ${CMAKE_BINARY_DIR}/zarvik.1.gz)
+  set(ZARVIK_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/debian-doc/changelog.gz)
   add_custom_command(OUTPUT ${ZARVIK_MANPAGE_GZ}
     COMMAND ${ZARVIK_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/zarvik.1 > ${ZARVIK_MANPAGE_GZ}
     DEPENDS ${PROJECT_SOURCE_DIR}/docs/zarvik.1
     COMMENT "Compressing the man page")
-  add_custom_target(zarvik_manpage ALL DEPENDS ${ZARVIK_MANPAGE_GZ})
+  add_custom_command(OUTPUT ${ZARVIK_CHANGELOG_GZ}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/debian-doc
+    COMMAND ${ZARVIK_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${ZARVIK_CHANGELOG_GZ}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+    COMMENT "Compressing the changelog")
+  add_custom_target(zarvik_manpage ALL DEPENDS ${ZARVIK_MANPAGE_GZ} ${ZARVIK_CHANGELOG_GZ})
   add_dependencies(zarvik zarvik_manpage)
 
   install(TARGETS zarvik RUNTIME DESTINATION bin COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
   install(FILES ${ZARVIK_MANPAGE_GZ} DESTINATION share/man/man1
           COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
-  # The nightly run: the service and its timer (installed, not enabled) and
-  # their settings, which dpkg keeps as a configuration file.
+  # The nightly run: the service and its timer (installed, not enabled).
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/zarvik.service ${PROJECT_SOURCE_DIR}/packaging/zarvik.timer
           DESTINATION lib/systemd/system COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${ZARVIK_CHANGELOG_GZ}
+          DESTINATION share/doc/zarvik COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  # Their settings, which dpkg keeps as a configuration file: only in the
+  # .deb (CPackProject.cmake adds the component for that generator alone),
+  # and never by a plain install.
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/zarvik.default DESTINATION /etc/default RENAME zarvik
-          COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+          COMPONENT zarvik_deb EXCLUDE_FROM_ALL)
   file(WRITE ${CMAKE_BINARY_DIR}/debian-control/conffiles "/etc/default/zarvik\n")
+  foreach(_script postinst prerm postrm)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/${_script} ${CMAKE_BINARY_DIR}/debian-control/${_script}
+                   COPYONLY)
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/CPackProject.cmake
+    "if(CPACK_GENERATOR STREQUAL \"DEB\")\n"
+    "  list(APPEND CPACK_INSTALL_CMAKE_PROJECTS \"${CMAKE_BINARY_DIR}\" \"${PROJECT_NAME}\" zarvik_deb \"/\")\n"
+    "endif()\n")
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProject.cmake)
 endif()
 
 set(CPACK_PACKAGE_NAME zarvik)
@@ -65,6 +92,8 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  # The folder ZARVIK is the zip's top level (see the install rules).
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   if(ZARVIK_PACK_WINDOWS32)
     set(CPACK_SYSTEM_NAME windows)
   elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -86,7 +115,12 @@ else()
   # packaging test checks that libssl3 is among them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian-control/conffiles)
+  # adduser makes the service's user in postinst.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian-control/conffiles
+      ${CMAKE_BINARY_DIR}/debian-control/postinst ${CMAKE_BINARY_DIR}/debian-control/prerm
+      ${CMAKE_BINARY_DIR}/debian-control/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 set(CPACK_PACKAGE_FILE_NAME "zarvik-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}")
 

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       std::abort();
     if (line.verify.fix && (args.size() < 4 || args[3].size() < 3))
       std::abort();
-  } else if (line.mode != RunMode::Help) {
+  } else if (line.mode != RunMode::Help && line.mode != RunMode::Version) {
     std::abort();
   }
   return 0;

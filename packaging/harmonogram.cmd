@@ -1,7 +1,8 @@
 @echo off
 rem Nocna archiwizacja Kopii Elektronicznej - przyklad do zmiany.
-rem Harmonogram zadan uruchamia ten plik co noc (polecenie schtasks
-rem jest w pliku CZYTAJ.txt, punkt 5). Zmien wiersze "set" ponizej.
+rem Harmonogram zadan uruchamia ten plik co noc (zadanie z pliku
+rem harmonogram.xml, polecenie schtasks jest w pliku CZYTAJ.txt, punkt 5).
+rem Zmien wiersze "set" ponizej.
 
 rem Katalog archiwum: jeden podkatalog na kazda KE.
 set CEL=D:\ARCHIWUM
@@ -17,8 +18,16 @@ rem   set ZARVIK_METRICS=C:\Program Files\windows_exporter\textfile_inputs\zarvi
 set ZARVIK_SUMMARY=%CEL%\zarvik-podsumowanie.json
 set ZARVIK_METRICS=%CEL%\zarvik.prom
 
+rem Program dla systemu: zarvik32.exe na Windows 32-bitowym, zarvik.exe na
+rem 64-bitowym. Na 64-bitowym Windows 32-bitowy cmd widzi x86, a prawdziwa
+rem architekture ma w PROCESSOR_ARCHITEW6432. Gdy w katalogu jest tylko
+rem zarvik32.exe, uruchamia sie ten (dziala na kazdym Windows).
 cd /d "%~dp0"
+set ZARVIK_EXE=zarvik.exe
+if /i "%PROCESSOR_ARCHITECTURE%"=="x86" if not defined PROCESSOR_ARCHITEW6432 set ZARVIK_EXE=zarvik32.exe
+if not exist "%ZARVIK_EXE%" set ZARVIK_EXE=zarvik32.exe
+
 if not exist "%CEL%" mkdir "%CEL%"
 rem Podsumowanie kazdego przebiegu dopisuje sie do harmonogram_log.txt.
-zarvik.exe "%CEL%" %OPCJE% >> "%CEL%\harmonogram_log.txt" 2>&1
+"%ZARVIK_EXE%" "%CEL%" %OPCJE% >> "%CEL%\harmonogram_log.txt" 2>&1
 exit /b %ERRORLEVEL%

@@ -128,7 +128,8 @@ ExitCode RunArchiveMode(const ArchiveOptions &options) {
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
-  const ExitCode result = RunJobs(run, options);
+  RunJobs(run, options);
+  const ExitCode result = RunExitCode(run);
   ReportRun(run, result);
   return result;
 }

@@ -36,7 +36,10 @@ archType::~archType() {
 
 const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
 
-void SetExitCode(JobRun &run, ExitCode code) { run.job.context->exitCode.store(code); }
+void SetExitCode(JobRun &run, ExitCode code) {
+  run.job.record.exitCode.store(code);
+  run.job.context->exitCode.store(code);
+}
 
 std::string PrinterLabel(const archType &job) {
   return job.printerPort != nullptr ? job.printerPort->portName : std::string();
@@ -91,6 +94,7 @@ void RunStages(archType &job) {
 // job ends with one line naming its port in the error log instead of
 // hanging the wait, and the exit code says the job failed.
 void ReportEscaped(archType &job, const char *what) {
+  job.record.exitCode.store(ExitCode::kCheckFailed);
   job.context->exitCode.store(ExitCode::kCheckFailed);
   try {
     LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");

@@ -77,8 +77,11 @@ CommandLine ParseCommandLine(int argc, const char *const *argv) {
   if (BeginsWith(first, "LIST")) {
     result.mode = RunMode::Report;
     ReadReportOptions(argc, argv, result.report);
-  } else if (BeginsWith(first, "HELP") || BeginsWith(first, "?")) {
+  } else if (BeginsWith(first, "HELP") || BeginsWith(first, "?") || first == "--HELP" || first == "-H" ||
+             first == "/?") {
     result.mode = RunMode::Help;
+  } else if (first == "--VERSION") {
+    result.mode = RunMode::Version;
   } else if (BeginsWith(first, "VERIFY")) {
     result.mode = RunMode::Verify;
     result.verify.targetPath = Arg(argc, argv, 2);

@@ -1,4 +1,4 @@
-// Help mode and the discovery failure report.
+// Help mode, the version line and the discovery failure report.
 #include "app/modes.h"
 
 #include <cstdio>
@@ -15,6 +15,11 @@ ExitCode RunHelpMode() {
     const int ch = plat::ConsoleReadChar();
     if (ch < 0 || ch == '\r' || ch == '\n') break;
   }
+  return ExitCode::kDone;
+}
+
+ExitCode RunVersionMode() {
+  plat::ConsoleWrite("zarvik " ZARVIK_VERSION "\n");
   return ExitCode::kDone;
 }
 

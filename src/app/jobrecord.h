@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/exitcode.h"
+
 struct JobRecord {
   // Fixed when the job is made.
   std::string kind;         // "direct", "combined" or "printer"
@@ -23,6 +25,8 @@ struct JobRecord {
   std::vector<std::string> errors;  // the job's error-log lines
   double seconds = 0;
   int32_t archiveFiles = 0;  // archive files in the directory after the run
+  // The job's exit code: 0, or the last failure code its run stored.
+  std::atomic<ExitCode> exitCode{ExitCode::kDone};
 
   // Counters, read while the job runs.
   std::atomic<int32_t> filesListed{0};

@@ -10,6 +10,8 @@ int main(int argc, char **argv) {
   switch (commandLine.mode) {
   case RunMode::Help:
     return ExitNumber(RunHelpMode());
+  case RunMode::Version:
+    return ExitNumber(RunVersionMode());
   case RunMode::Report:
     return ExitNumber(RunReportMode(commandLine.report));
   case RunMode::Archive:

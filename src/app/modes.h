@@ -28,7 +28,7 @@ struct VerifyOptions {
   bool fix = false;        // move damaged files aside, add missing checksum lines
 };
 
-enum class RunMode { Help, Report, Archive, Verify };
+enum class RunMode { Help, Version, Report, Archive, Verify };
 
 struct CommandLine {
   RunMode mode = RunMode::Archive;
@@ -42,6 +42,8 @@ CommandLine ParseCommandLine(int argc, const char *const *argv);
 
 // Help mode: prints the usage text, waits for Enter (or the end of input).
 ExitCode RunHelpMode();
+// Prints one line, the program's name and version; returns kDone.
+ExitCode RunVersionMode();
 // Device report mode; returns the process exit code.
 ExitCode RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.

@@ -21,8 +21,8 @@ struct RunContext {
   // The archive root, without a trailing separator; read-only once the jobs
   // exist.
   std::string archivePath;
-  // The run's result code: kDone at start, every writer stores, the last store
-  // wins, nothing resets it.
+  // The last code stored: by the run itself (discovery, no job, a port pair
+  // without its KE) or by a job, which also keeps its own (RunExitCode).
   std::atomic<ExitCode> exitCode{ExitCode::kDone};
   // The jobs; the run owns them. Jobs are only appended while the archive
   // mode builds them, before the progress line starts.
@@ -49,6 +49,12 @@ void StopProgress();
 // The status line's text at nowMs (steady clock): one part for each running
 // job, before it is cut to the console's width.
 std::string StatusLine(RunContext &run, int64_t nowMs);
+
+// The run's exit code once every job has finished: the code of the first job,
+// in the order of the summary, that did not end with 0; when there is none,
+// the run's own code. The same jobs ending the same way give the same code,
+// whichever finished last.
+ExitCode RunExitCode(RunContext &run);
 
 // The end of an archive-mode run, whatever its exit code: the summary on the
 // console and the files named by ZARVIK_SUMMARY and ZARVIK_METRICS.

@@ -5,6 +5,7 @@
 // exporters. Both files are written whole under a temporary name and renamed
 // into place, so a reader never sees half a file.
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -88,7 +89,8 @@ nlohmann::ordered_json TextOrNull(const std::string &text) {
 std::string SummaryJson(RunContext &run, ExitCode exitCode, const std::string &finished) {
   nlohmann::ordered_json top;
   top["version"] = ZARVIK_VERSION;
-  top["target"] = AnyTextToUtf8(run.archivePath);
+  top["host"] = AnyTextToUtf8(plat::HostName());
+  top["target"] = AnyTextToUtf8(plat::AbsolutePath(run.archivePath));
   top["started"] = run.startedText;
   top["finished"] = finished;
   top["exit_code"] = ExitNumber(exitCode);
@@ -101,7 +103,8 @@ std::string SummaryJson(RunContext &run, ExitCode exitCode, const std::string &f
     job["ke_port"] = AnyTextToUtf8(record.kePort);
     job["ke_serial"] = TextOrNull(record.serial);
     job["fiscal_number"] = TextOrNull(record.fiscalNumber);
-    job["directory"] = TextOrNull(record.directory);
+    job["directory"] = record.directory.empty() ? nullptr : TextOrNull(plat::AbsolutePath(record.directory));
+    job["exit_code"] = ExitNumber(record.exitCode.load());
     job["checks_passed"] = record.checksPassed;
     job["files_listed"] = record.filesListed.load();
     job["files_on_disk"] = record.filesOnDisk.load();
@@ -149,10 +152,39 @@ std::string Number(double value) {
   return shown;
 }
 
-std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch, double runSeconds) {
+// The value of a sample without labels in a metrics file this program wrote
+// earlier; empty when the file or the sample is missing or the value is not
+// a plain number.
+std::string EarlierSample(const std::string &path, const std::string &name) {
+  std::ifstream file(path, std::ios::binary);
+  std::string line;
+  while (!path.empty() && std::getline(file, line)) {
+    const std::string value = line.substr(0, name.size() + 1) == name + " " ? line.substr(name.size() + 1) : "";
+    if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
+      return value;
+  }
+  return std::string();
+}
+
+// The label value of a KE whose serial number was not read: Prometheus drops
+// a label whose value is empty.
+constexpr const char *kUnreadSerial = "unread";
+
+std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch, double runSeconds,
+                        const std::string &metricsPath) {
   std::string out;
+  Gauge(out, "zarvik_build_info", "The program's version, in the label; always 1.");
+  out += "zarvik_build_info{version=\"" ZARVIK_VERSION "\"} 1\n";
   Gauge(out, "zarvik_run_timestamp_seconds", "When the last archive run ended, in seconds since 1970.");
   out += "zarvik_run_timestamp_seconds " + Number(finishedEpoch) + "\n";
+  // A failed run carries the last good run's time over from the file it
+  // replaces; there is none until a run has ended with 0.
+  const std::string lastSuccess =
+      exitCode == ExitCode::kDone ? Number(finishedEpoch) : EarlierSample(metricsPath, "zarvik_last_success_timestamp_seconds");
+  if (!lastSuccess.empty()) {
+    Gauge(out, "zarvik_last_success_timestamp_seconds", "When the last archive run that ended with 0 ended.");
+    out += "zarvik_last_success_timestamp_seconds " + lastSuccess + "\n";
+  }
   Gauge(out, "zarvik_run_duration_seconds", "How long the last archive run took.");
   out += "zarvik_run_duration_seconds " + Number(runSeconds) + "\n";
   Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
@@ -166,6 +198,8 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
     int64_t (*value)(const JobRecord &);
   };
   static const PerKe perKe[] = {
+      {"zarvik_ke_exit_code", "Exit code of the KE's job (0: no failure).",
+       [](const JobRecord &r) -> int64_t { return ExitNumber(r.exitCode.load()); }},
       {"zarvik_ke_checks_passed", "1 when the KE passed the connection, identity and Directory checks.",
        [](const JobRecord &r) -> int64_t { return r.checksPassed ? 1 : 0; }},
       {"zarvik_ke_files_listed", "Files the KE's Directory lists.",
@@ -174,7 +208,7 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
        [](const JobRecord &r) -> int64_t { return r.filesFetched.load(); }},
       {"zarvik_ke_files_failed", "Files that could not be fetched or saved in the last run.",
        [](const JobRecord &r) -> int64_t { return r.filesFailed.load(); }},
-      {"zarvik_ke_bytes_fetched", "Bytes of the files fetched in the last run.",
+      {"zarvik_ke_fetched_bytes", "Bytes of the files fetched in the last run.",
        [](const JobRecord &r) -> int64_t { return r.bytesFetched.load(); }},
       {"zarvik_ke_archive_files", "Archive files in the KE's directory after the last run.",
        [](const JobRecord &r) -> int64_t { return r.archiveFiles; }},
@@ -183,8 +217,9 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
     Gauge(out, metric.name, metric.help);
     for (int i = 0; i < run.jobs.Count(); ++i) {
       const JobRecord &record = run.jobs.At(i)->record;
-      out += std::string(metric.name) + "{port=\"" + Label(record.kePort) + "\",ke_serial=\"" + Label(record.serial) +
-             "\"} " + std::to_string(metric.value(record)) + "\n";
+      out += std::string(metric.name) + "{port=\"" + Label(record.kePort) + "\",ke_serial=\"" +
+             Label(record.serial.empty() ? kUnreadSerial : record.serial) + "\"} " +
+             std::to_string(metric.value(record)) + "\n";
     }
   }
   return out;
@@ -202,6 +237,13 @@ void WriteResultFile(const char *variable, const std::string &path, const std::s
 
 } // namespace
 
+ExitCode RunExitCode(RunContext &run) {
+  for (int i = 0; i < run.jobs.Count(); ++i)
+    if (const ExitCode code = run.jobs.At(i)->record.exitCode.load(); code != ExitCode::kDone)
+      return code;
+  return run.exitCode.load();
+}
+
 void ReportRun(RunContext &run, ExitCode exitCode) {
   ReportRun(run, exitCode, plat::GetEnv("ZARVIK_SUMMARY"), plat::GetEnv("ZARVIK_METRICS"));
 }
@@ -212,5 +254,5 @@ void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPat
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
   PrintSummary(run, exitCode, runSeconds);
   WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
-  WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds));
+  WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath));
 }

@@ -28,4 +28,7 @@ std::vector<std::string> EnvironmentEntries();
 // The environment variable, or an empty text when unset.
 std::string GetEnv(const char *name);
 
+// The computer's name (Windows: its NetBIOS name); empty when unknown.
+std::string HostName();
+
 } // namespace plat

@@ -89,6 +89,10 @@ struct FoundFile {
 std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask);
 
 std::string CurrentDirectory();
+// The path as an absolute one: a relative path is taken from the current
+// directory (Windows: also a drive-relative "c:dane"); nothing is resolved
+// on disk.
+std::string AbsolutePath(const std::string &path);
 std::string TempDirectory();
 
 // The default log directory and the directory a log line falls back to when

@@ -37,10 +37,13 @@ TEST(CommandLineMode, KeywordsAreCaseBlindPrefixes) {
   for (const char *arg : {"LIST", "list", "LiSt", "LISTX", "list.txt"}) {
     EXPECT_EQ(Parse({arg}).mode, RunMode::Report) << arg;
   }
-  for (const char *arg : {"HELP", "help", "Help me", "?", "?x", "/?"}) {
-    const RunMode expected = std::string(arg) == "/?" ? RunMode::Archive : RunMode::Help;
-    EXPECT_EQ(Parse({arg}).mode, expected) << arg;
+  for (const char *arg : {"HELP", "help", "Help me", "?", "?x", "/?", "--help", "--HELP", "-h", "-H"}) {
+    EXPECT_EQ(Parse({arg, "DR", "com5"}).mode, RunMode::Help) << arg;
   }
+  EXPECT_EQ(Parse({"--version", "DR"}).mode, RunMode::Version);
+  // The dashed forms are whole words; anything longer is a path.
+  for (const char *arg : {"--helpme", "-hx", "/?x", "--versions", "-v", "--ver"})
+    EXPECT_EQ(Parse({arg}).mode, RunMode::Archive) << arg;
   // VERIFY comes after LIST and HELP; FIX anywhere in argument 3, not later.
   EXPECT_EQ(Parse({"LISTVERIFY"}).mode, RunMode::Report);
   EXPECT_EQ(Parse({"help verify"}).mode, RunMode::Help);

@@ -13,6 +13,8 @@
 #include "app/modes.h"
 #include "app/runcontext.h"
 #include "archtest_util.h"
+#include "base/cp1250.h"
+#include "platform/console.h"
 
 using archtest::CountLines;
 using archtest::Exists;
@@ -160,11 +162,16 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   }
   nlohmann::json summary = nlohmann::json::parse(ReadBytes(json));
   EXPECT_EQ(summary["exit_code"], 8);
-  EXPECT_EQ(summary["target"], "archiwum\u0142");
+  // A relative target is given from the current directory.
+  EXPECT_EQ(summary["target"], AnyTextToUtf8(plat::CurrentDirectory()) + archtest::Sep() + "archiwum\u0142");
+  EXPECT_EQ(summary["host"], AnyTextToUtf8(plat::HostName()));
+  EXPECT_NE(summary["host"], "");
   EXPECT_EQ(summary["jobs"], nlohmann::json::array());
   const std::string metrics = ReadBytes(prom);
   EXPECT_NE(metrics.find("\nzarvik_run_exit_code 8\n"), std::string::npos) << metrics;
   EXPECT_NE(metrics.find("\nzarvik_jobs 0\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("\nzarvik_build_info{version=\""), std::string::npos) << metrics;
+  EXPECT_EQ(metrics.find("zarvik_last_success_timestamp_seconds"), std::string::npos) << metrics;
 
   RunContext run;
   run.archivePath = "/srv/\xC5\x82";  // typed on a UTF-8 system: kept
@@ -176,9 +183,32 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   job->record.serial = "AB\"1\\2";
   job->record.errors.push_back("<com5> Nie mo\xBFna");
   job->record.filesFailed.store(2);
+  // A good run's time stays in the file through the failed runs after it.
+  ReportRun(run, ExitCode::kDone, json, prom);
+  const std::string good = ReadBytes(prom);
+  const size_t at = good.find("\nzarvik_last_success_timestamp_seconds ");
+  ASSERT_NE(at, std::string::npos) << good;
+  const std::string successLine = good.substr(at, good.find('\n', at + 1) - at + 1);
+  EXPECT_NE(good.find("\nzarvik_run_timestamp_seconds " + successLine.substr(39)), std::string::npos) << good;
+  auto *unread = new archType;
+  run.jobs.Add(unread);
+  unread->record.kePort = "com6";
+  unread->record.exitCode.store(ExitCode::kKeUnavailable);
+  job->record.exitCode.store(ExitCode::kFilesMissing);
+  EXPECT_EQ(RunExitCode(run), ExitCode::kFilesMissing);  // the first job in the summary's order
   ReportRun(run, ExitCode::kFilesMissing, json, prom);
   summary = nlohmann::json::parse(ReadBytes(json));
-  EXPECT_EQ(summary["target"], "/srv/\u0142");
+  EXPECT_TRUE(summary["target"].get<std::string>().find("srv" + archtest::Sep() + "\u0142") != std::string::npos);
+  EXPECT_EQ(summary["jobs"][0]["exit_code"], 7);
+  EXPECT_EQ(summary["jobs"][1]["exit_code"], 3);
+  const std::string failed = ReadBytes(prom);
+  EXPECT_NE(failed.find(successLine), std::string::npos) << failed;
+  EXPECT_NE(failed.find("\nzarvik_ke_exit_code{port=\"com6\",ke_serial=\"unread\"} 3\n"), std::string::npos)
+      << failed;
+  job->record.exitCode.store(ExitCode::kDone);
+  unread->record.exitCode.store(ExitCode::kDone);
+  run.exitCode.store(ExitCode::kKeUnavailable);  // a port pair without its KE, say
+  EXPECT_EQ(RunExitCode(run), ExitCode::kKeUnavailable);
   EXPECT_EQ(summary["jobs"][0]["errors"], nlohmann::json::array({"<com5> Nie mo\u017Cna"}));
   EXPECT_EQ(summary["jobs"][0]["ke_serial"], "AB\"1\\2");
   EXPECT_EQ(summary["jobs"][0]["printer_port"], nullptr);

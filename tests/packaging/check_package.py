@@ -5,12 +5,16 @@
   check_package.py czytaj <CZYTAJ.txt>
   check_package.py readme <README.md>
   check_package.py imports <objdump> <zarvik.exe> <i386|x86-64>
-  check_package.py linux <cpack> <CPackConfig.cmake> <work dir> <version>
+  check_package.py task <harmonogram.xml> <CZYTAJ.txt>
+  check_package.py linux <cpack> <CPackConfig.cmake> <work dir> <version> <build tree> <hardened: ON|OFF>
+  check_package.py install <work dir>
+  check_package.py harmonogram <harmonogram.cmd> <stub exe> <work dir> <wine-run>
   check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt> <exe name> [<32-bit tree>]
 
 Every check prints one line; the script ends with 1 when any failed, and with
 77 (skipped) when the zip is to hold the 32-bit tree's program and that tree
-is not built.
+is not built, or when the package cannot be installed here (install: not
+root, or zarvik already installed).
 """
 import os
 import re
@@ -18,6 +22,7 @@ import shutil
 import subprocess
 import sys
 import tarfile
+import time
 import zipfile
 
 EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}
@@ -90,8 +95,48 @@ def czytaj(path):
     # The task command stays one line, to be copied as it is.
     long_lines = [l for l in text.split("\r\n") if len(l) > 79 and not l.startswith("  schtasks ")]
     check(not long_lines, "no line wider than 79 characters (%d)" % len(long_lines))
-    check(re.search(r"^  schtasks /Create .*\\harmonogram\.cmd .*/SC DAILY", text, re.M) is not None,
-          "gives the schtasks command that runs harmonogram.cmd every night")
+    check(SCHTASKS.search(text) is not None,
+          "gives the schtasks command that makes the task of harmonogram.xml, paths quoted")
+
+
+# The command that makes the nightly task; its path is the folder of the zip.
+SCHTASKS = re.compile(r'^  schtasks /Create /TN "Zarvik" /XML "(C:\\ZARVIK)\\harmonogram\.xml" /F\r?$', re.M)
+TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
+
+
+def task(xml_path, czytaj_path):
+    """The Task Scheduler definition as schtasks /XML reads it: UTF-16,
+    SYSTEM, a missed night made up, a time limit, harmonogram.cmd in the
+    folder CZYTAJ.txt names."""
+    import xml.etree.ElementTree as ET
+    data = open(xml_path, "rb").read()
+    check(data.startswith(b"\xff\xfe") and b"\n" not in data.decode("utf-16").replace("\r\n", "").encode(),
+          "harmonogram.xml is UTF-16 with its byte order mark and CR LF line ends")
+    try:
+        root = ET.fromstring(data)
+    except ET.ParseError as e:
+        check(False, "harmonogram.xml parses: %s" % e)
+        return
+    def text(path):
+        node = root.find(path, TASK_NS)
+        return node.text.strip() if node is not None and node.text else None
+    check(root.tag == "{%s}Task" % TASK_NS["t"] and root.get("version") == "1.2",
+          "a Task of schema 1.2 (Windows 7 reads it)")
+    check(text("t:Principals/t:Principal/t:UserId") == "S-1-5-18", "runs as SYSTEM (S-1-5-18)")
+    check(text("t:Settings/t:StartWhenAvailable") == "true", "StartWhenAvailable: a missed night runs at the next start")
+    limit = re.fullmatch(r"PT(\d+)H", text("t:Settings/t:ExecutionTimeLimit") or "")
+    check(limit is not None and 1 <= int(limit.group(1)) <= 23,
+          "ExecutionTimeLimit ends a run before the next night: %s" % text("t:Settings/t:ExecutionTimeLimit"))
+    check(text("t:Settings/t:MultipleInstancesPolicy") == "IgnoreNew", "a run still going is not started twice")
+    check(text("t:Triggers/t:CalendarTrigger/t:ScheduleByDay/t:DaysInterval") == "1" and
+          (text("t:Triggers/t:CalendarTrigger/t:StartBoundary") or "").endswith("T01:30:00"),
+          "every night at 01:30")
+    czytaj_text = open(czytaj_path, "rb").read()[3:].decode("utf-8")
+    m = SCHTASKS.search(czytaj_text)
+    folder = m.group(1) if m else None
+    check(folder is not None and text("t:Actions/t:Exec/t:Command") == folder + "\\harmonogram.cmd" and
+          text("t:Actions/t:Exec/t:WorkingDirectory") == folder,
+          "runs harmonogram.cmd in the folder of CZYTAJ.txt's command (%s)" % text("t:Actions/t:Exec/t:Command"))
 
 
 def readme(path):
@@ -193,12 +238,50 @@ def list_runs(argv, cwd, what, env=None):
           "%s runs LIST and writes the report (exit %d, %d bytes)" % (what, r.returncode, len(body)))
 
 
-def linux(program, config, work, version):
+def packed_outside(tree, out, started):
+    """Files the last cpack run installed outside its output directory, as
+    the install manifests of the tree list them. The .deb's staging is a
+    DESTDIR, which the manifest leaves out: a path counts as staged when
+    the staging directory holds it and the real one was not written since
+    the run started."""
+    import glob
+    staging = glob.glob(os.path.join(out, "_CPack_Packages", "*", "*", "*"))
+    outside = []
+    for name in os.listdir(tree):
+        if name.startswith("install_manifest") and name.endswith(".txt"):
+            for line in open(os.path.join(tree, name)).read().split("\n"):
+                if not line or os.path.abspath(line).startswith(out + os.sep):
+                    continue
+                staged = any(os.path.lexists(s + line) for s in staging)
+                written = os.path.lexists(line) and os.lstat(line).st_mtime >= started
+                if written or not staged:
+                    outside.append(line)
+    return outside
+
+
+def linux(program, config, work, version, tree, hardened):
     work = os.path.abspath(work)
-    out = cpack(program, config, work, "DEB;TGZ")
-    deb = one_file(out, ".deb")
-    tgz = one_file(out, ".tar.gz")
+    tree = os.path.abspath(tree)
+    # Packing writes nothing outside the build tree: not the settings file of
+    # the machine that builds (it is only in the .deb), nor anything else an
+    # install rule names.
+    had_defaults = os.path.lexists("/etc/default/zarvik")
+    outs = {}
+    for generator in ["DEB", "TGZ"]:
+        for name in os.listdir(tree):
+            if name.startswith("install_manifest"):
+                os.remove(os.path.join(tree, name))
+        started = time.time() - 1
+        outs[generator] = cpack(program, config, os.path.join(work, generator.lower()), generator)
+        outside = packed_outside(tree, outs[generator], started)
+        check(not outside, "cpack -G %s installs only into its staging directory%s" %
+              (generator, "; outside: " + ", ".join(outside) if outside else ""))
+    check(os.path.lexists("/etc/default/zarvik") == had_defaults,
+          "packing leaves /etc/default/zarvik as it was (%s)" % ("present" if had_defaults else "absent"))
+    deb = one_file(outs["DEB"], ".deb")
+    tgz = one_file(outs["TGZ"], ".tar.gz")
     if deb:
+        shutil.copy(deb, os.path.join(work, "zarvik.deb"))
         check(os.path.basename(deb) == "zarvik_%s_amd64.deb" % version, "Debian file name " + os.path.basename(deb))
         fields = {}
         for field in ["Package", "Version", "Architecture", "Maintainer", "Description", "Depends", "Section"]:
@@ -210,20 +293,34 @@ def linux(program, config, work, version):
         check(len(fields["Description"].splitlines()) > 1, "Description has a summary and a body")
         check("libc6" in fields["Depends"], "Depends names libc6: " + fields["Depends"])
         check("libssl3" in fields["Depends"], "Depends names libcrypto's package: " + fields["Depends"])
+        check("adduser" in fields["Depends"], "Depends names adduser (postinst makes the user)")
         listing = run(["dpkg-deb", "-c", deb]).stdout.decode()
         names = {line.split()[-1] for line in listing.splitlines() if line.strip()}
         check("./usr/bin/zarvik" in names, "the .deb holds /usr/bin/zarvik")
         check("./usr/share/man/man1/zarvik.1.gz" in names, "the .deb holds the man page")
+        check({"./usr/share/doc/zarvik/copyright", "./usr/share/doc/zarvik/changelog.gz"} <= names,
+              "the .deb holds the copyright file and the changelog")
         units = ["./usr/lib/systemd/system/zarvik.service", "./usr/lib/systemd/system/zarvik.timer"]
         check(all(u in names for u in units) and "./etc/default/zarvik" in names,
               "the .deb holds the service, the timer and /etc/default/zarvik")
         check(not any("gtest" in n or "gmock" in n or "/include/" in n or "devsim" in n for n in names),
-              "nothing but the program, its page and the nightly run in the .deb")
+              "nothing but the program, its page, its documents and the nightly run in the .deb")
         conffiles = run(["dpkg-deb", "-I", deb, "conffiles"]).stdout.decode().split()
         check(conffiles == ["/etc/default/zarvik"], "/etc/default/zarvik is a configuration file: %s" % conffiles)
+        control = os.path.join(work, "deb-control")
+        shutil.rmtree(control, ignore_errors=True)
+        run(["dpkg-deb", "-e", deb, control])
+        scripts = {n: os.path.join(control, n) for n in ["postinst", "prerm", "postrm"]}
+        check(all(os.access(p, os.X_OK) for p in scripts.values()) and
+              all(run(["sh", "-n", p]).returncode == 0 for p in scripts.values()),
+              "postinst, prerm and postrm are executable shell scripts")
+        lint(deb, hardened == "ON")
         root = os.path.join(work, "deb-root")
         shutil.rmtree(root, ignore_errors=True)
         check(run(["dpkg-deb", "-x", deb, root]).returncode == 0, "the .deb unpacks")
+        top = re.match(rb"zarvik \(([^)]+)\) ", gzip_read(os.path.join(root, "usr/share/doc/zarvik/changelog.gz")))
+        check(top is not None and top.group(1).decode() == version,
+              "the changelog's latest entry is version %s (%s)" % (version, top.group(1).decode() if top else None))
         binary = os.path.join(root, "usr/bin/zarvik")
         if check(os.access(binary, os.X_OK), "the packaged binary is executable"):
             help_runs([binary], work, "the packaged binary")
@@ -235,6 +332,30 @@ def linux(program, config, work, version):
         check("bin/zarvik" in members and members["bin/zarvik"].mode & 0o111,
               "the .tar.gz holds an executable bin/zarvik")
         check("share/man/man1/zarvik.1.gz" in members, "the .tar.gz holds share/man/man1/zarvik.1.gz")
+        check(not any("etc/" in n for n in members), "the .tar.gz holds no settings file (only the .deb does)")
+
+
+def gzip_read(path):
+    import gzip
+    with gzip.open(path) as f:
+        return f.read()
+
+
+def lint(deb, hardened):
+    """lintian on the .deb: no error, and where the tree is hardened no
+    hardening tag either."""
+    r = run(["lintian", "--tag-display-limit", "0", "--display-info", deb], timeout=600)
+    said = (r.stdout + r.stderr).decode("utf-8", "replace")
+    print("lintian says:\n" + (said if said.strip() else "(nothing)\n"), end="")
+    tags = re.findall(r"^([EWIPX]): zarvik[^:]*: (\S+)", said, re.M)
+    errors = [t for kind, t in tags if kind == "E"]
+    check(r.returncode == 0 and not errors, "lintian reports no error%s" % (": " + ", ".join(errors) if errors else ""))
+    hardening = [t for kind, t in tags if t.startswith("hardening-")]
+    if hardened:
+        check(not hardening, "lintian reports no hardening tag%s" % (": " + ", ".join(hardening) if hardening else ""))
+    else:
+        print("not checked: hardening tags (%s) in a tree without the hardening flags (sanitizers)" %
+              (", ".join(hardening) or "none"))
 
 
 def systemd_units(root, binary, work):
@@ -243,9 +364,14 @@ def systemd_units(root, binary, work):
     service = open(os.path.join(root, "usr/lib/systemd/system/zarvik.service")).read()
     timer = open(os.path.join(root, "usr/lib/systemd/system/zarvik.timer")).read()
     fields = dict(re.findall(r"^(\w+)=(.*)$", service + timer, re.M))
-    check(fields.get("Type") == "oneshot" and fields.get("SupplementaryGroups") == "dialout" and
-          fields.get("WorkingDirectory") == "/var/lib/zarvik" and fields.get("StateDirectory") == "zarvik",
-          "the service: oneshot, group dialout, working directory and state in /var/lib/zarvik")
+    check(fields.get("Type") == "oneshot" and fields.get("User") == "zarvik" and
+          fields.get("SupplementaryGroups") == "dialout" and fields.get("WorkingDirectory") == "/var/lib/zarvik" and
+          fields.get("StateDirectory") == "zarvik" and fields.get("StateDirectoryMode") == "0750" and
+          fields.get("UMask") == "0027",
+          "the service: oneshot, user zarvik with group dialout, state in /var/lib/zarvik (0750), umask 0027")
+    timeout = re.fullmatch(r"(\d+)h", fields.get("TimeoutStartSec", ""))
+    check(timeout is not None and 12 <= int(timeout.group(1)) < 23,
+          "a start time-out that ends a wedged run before the next night: %s" % fields.get("TimeoutStartSec"))
     check("EnvironmentFile=-/etc/default/zarvik" in service and
           re.search(r"^ExecStart=/usr/bin/zarvik \$ZARVIK_TARGET \$ZARVIK_OPTIONS$", service, re.M) is not None,
           "the service runs /usr/bin/zarvik with the target and options of /etc/default/zarvik")
@@ -262,6 +388,142 @@ def systemd_units(root, binary, work):
              os.path.join(units, "zarvik.timer")], cwd=units)
     said = (r.stdout + r.stderr).decode("utf-8", "replace").strip()
     check(r.returncode == 0 and said == "", "systemd-analyze verify passes on both units" + (": " + said if said else ""))
+    r = run(["systemd-analyze", "security", "--offline=true", "--no-pager", os.path.join(units, "zarvik.service")],
+            cwd=units)
+    said = (r.stdout + r.stderr).decode("utf-8", "replace")
+    print("systemd-analyze security, the settings it counts against the service:")
+    print("\n".join(l.rstrip() for l in said.splitlines() if l.startswith("\u2717") or "exposure level" in l))
+    level = re.search(r"Overall exposure level for zarvik\.service: (\d+\.\d+)", said)
+    check(level is not None and float(level.group(1)) <= 2.0,
+          "systemd-analyze security: exposure %s, at most 2.0" % (level.group(1) if level else "not found"))
+
+
+# What a purge must leave as it was found: the names below these folders.
+INSTALL_WATCH = ["/etc", "/usr/bin", "/usr/lib/systemd", "/lib/systemd", "/usr/share/doc/zarvik", "/usr/share/man/man1",
+                 "/var/lib/systemd", "/var/lib/dpkg/info", "/var/lib/zarvik"]
+
+
+def names_below(folders):
+    found = set()
+    for top in folders:
+        for dirpath, dirnames, filenames in os.walk(top):
+            for name in dirnames + filenames:
+                found.add(os.path.join(dirpath, name))
+    # The account tools' backups of the account files.
+    return {n for n in found if not re.fullmatch(r"/etc/(passwd|group|shadow|gshadow|subuid|subgid)-", n)}
+
+
+def account(kind, name):
+    return run(["getent", kind, name]).stdout.decode().strip()
+
+
+def install(work):
+    """The .deb of pack_linux installed with dpkg, its timer enabled,
+    installed again (the upgrade path), removed and purged: dpkg and the
+    maintainer scripts must work without a running systemd (as here, in a
+    container), make the user, and leave nothing behind but that user, which
+    Debian keeps; the check removes the user itself at the end."""
+    deb = os.path.join(os.path.abspath(work), "zarvik.deb")
+    if os.geteuid() != 0:
+        print("skipped: installing the package needs root")
+        sys.exit(77)
+    if run(["dpkg-query", "-W", "-f=${Status}", "zarvik"]).stdout.decode().endswith("installed") or \
+            account("passwd", "zarvik") or account("group", "zarvik"):
+        print("skipped: zarvik (the package or its user) is on this machine already")
+        sys.exit(77)
+    before = names_below(INSTALL_WATCH)
+    installed = False
+
+    def step(args, what):
+        r = run(args, stdin=subprocess.DEVNULL, timeout=300)
+        said = (r.stdout + r.stderr).decode("utf-8", "replace")
+        print("$ %s (exit %d)\n%s" % (" ".join(args), r.returncode, said), end="")
+        check(r.returncode == 0, what)
+        return r.returncode == 0
+
+    try:
+        installed = step(["dpkg", "-i", deb], "dpkg -i installs the package")
+        user = account("passwd", "zarvik").split(":")
+        check(len(user) == 7 and int(user[2]) < 1000 and user[5] == "/var/lib/zarvik" and user[6] == "/usr/sbin/nologin",
+              "postinst made the system user zarvik, home /var/lib/zarvik, no login shell: %s" % ":".join(user))
+        groups = run(["id", "-nG", "zarvik"]).stdout.decode().split()
+        check("dialout" in groups and "zarvik" in groups, "zarvik is in the groups zarvik and dialout: %s" % groups)
+        link = "/etc/systemd/system/timers.target.wants/zarvik.timer"
+        step(["systemctl", "enable", "zarvik.timer"], "systemctl enable zarvik.timer")
+        check(os.path.islink(link), "enabling made " + link)
+        step(["dpkg", "-i", deb], "dpkg -i again (the upgrade path) succeeds")
+        check(os.path.islink(link), "the timer stays enabled across the upgrade")
+        step(["dpkg", "-r", "zarvik"], "dpkg -r removes the package")
+        check(not os.path.exists("/usr/bin/zarvik") and not os.path.exists("/usr/lib/systemd/system/zarvik.timer"),
+              "removal takes the program and the units")
+        installed = not step(["dpkg", "-P", "zarvik"], "dpkg -P purges the package")
+        check(not os.path.lexists(link), "purge forgets the enabled timer: no timers.target.wants link")
+        check(not os.path.lexists("/etc/default/zarvik"), "purge takes /etc/default/zarvik")
+        left = sorted(names_below(INSTALL_WATCH) - before)
+        check(not left, "after purge nothing is left behind%s" % (": " + ", ".join(left) if left else ""))
+        check(account("passwd", "zarvik") != "", "the user zarvik stays after purge (it owns the archive)")
+    finally:
+        if installed:
+            run(["dpkg", "-P", "zarvik"], stdin=subprocess.DEVNULL, timeout=300)
+        if account("passwd", "zarvik"):
+            run(["deluser", "--quiet", "--system", "zarvik"])
+        if account("group", "zarvik"):
+            run(["delgroup", "--quiet", "--system", "zarvik"])
+    check(not account("passwd", "zarvik") and not account("group", "zarvik") and
+          "zarvik" not in account("group", "dialout"), "the check removed the user and the group it caused")
+
+
+WINE64 = "/usr/lib/wine/wine64"
+
+
+def harmonogram(script, stub, work, wine_run):
+    """harmonogram.cmd under Wine's 64-bit cmd for each answer a Windows gives:
+    the exe it starts (a stub that names itself), the target, and the exit
+    code passed on."""
+    work = os.path.abspath(work)
+    shutil.rmtree(work, ignore_errors=True)
+    folder = os.path.join(work, "ZARVIK")
+    os.makedirs(folder)
+    text = open(script, "rb").read()
+    # As a user edits it: the archive in the program's folder.
+    edited = text.replace(b"set CEL=D:\\ARCHIWUM\r\n", b"set CEL=%~dp0archiwum\r\n")
+    if not check(edited != text, "harmonogram.cmd sets CEL=D:\\ARCHIWUM (edited for the test)"):
+        return
+    with open(os.path.join(folder, "harmonogram.cmd"), "wb") as f:
+        f.write(edited)
+    run([wine_run, "--prefix"], stdin=subprocess.DEVNULL)
+    env = dict(os.environ, WINEDEBUG="-all")
+    cases = [  # PROCESSOR_ARCHITECTURE, PROCESSOR_ARCHITEW6432, exes present, the one to run
+        ("x86", "", ["zarvik.exe", "zarvik32.exe"], "zarvik32.exe", "32-bit Windows"),
+        ("x86", "AMD64", ["zarvik.exe", "zarvik32.exe"], "zarvik.exe", "64-bit Windows, 32-bit cmd"),
+        ("AMD64", "", ["zarvik.exe", "zarvik32.exe"], "zarvik.exe", "64-bit Windows"),
+        ("AMD64", "", ["zarvik32.exe"], "zarvik32.exe", "64-bit Windows, only zarvik32.exe copied"),
+    ]
+    for arch, w6432, exes, expected, what in cases:
+        for name in ["zarvik.exe", "zarvik32.exe"]:
+            path = os.path.join(folder, name)
+            if os.path.exists(path):
+                os.remove(path)
+            if name in exes:
+                shutil.copy(stub, path)
+        log = os.path.join(folder, "archiwum", "harmonogram_log.txt")
+        if os.path.exists(log):
+            os.remove(log)
+        # The script runs in a cmd of its own that inherits the answers, as
+        # the Task Scheduler starts it (Wine's "call" loses the exit code).
+        driver = "@echo off\r\nset PROCESSOR_ARCHITECTURE=%s\r\nset PROCESSOR_ARCHITEW6432=%s\r\n" \
+                 "cmd /c harmonogram.cmd\r\nexit /b %%ERRORLEVEL%%\r\n" % (arch, w6432)
+        with open(os.path.join(folder, "driver.cmd"), "w", newline="") as f:
+            f.write(driver)
+        with open(os.path.join(work, "wine.out"), "wb") as out:
+            r = subprocess.run([WINE64, "cmd", "/c", "driver.cmd"], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                               stdout=out, stderr=subprocess.STDOUT, timeout=240)
+        said = open(log, "rb").read().decode("ascii", "replace").strip() if os.path.exists(log) else "(no log)"
+        print("PROCESSOR_ARCHITECTURE=%s PROCESSOR_ARCHITEW6432=%s, %s: exit %d, harmonogram_log.txt: %s" %
+              (arch, w6432 or "(unset)", " ".join(exes), r.returncode, said))
+        m = re.fullmatch(r"ran (\S+) \[([A-Za-z]:\\.*\\archiwum)\]", said)
+        check(m is not None and m.group(1).lower() == expected and r.returncode == 7,
+              "%s: %s runs with the target, its exit code 7 passed on" % (what, expected))
 
 
 def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name, tree32=None):
@@ -282,14 +544,17 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
     shutil.rmtree(unpacked, ignore_errors=True)
     with zipfile.ZipFile(path) as z:
         files = {n.split("/", 1)[-1]: n for n in z.namelist() if not n.endswith("/")}
-        check(sorted(files) == sorted(["CZYTAJ.txt", "harmonogram.cmd"] + exes),
-              "the zip holds %s, CZYTAJ.txt and harmonogram.cmd: %s" % (" and ".join(exes), sorted(files)))
+        check(sorted(files) == sorted(["CZYTAJ.txt", "harmonogram.cmd", "harmonogram.xml"] + exes),
+              "the zip holds %s, CZYTAJ.txt, harmonogram.cmd and .xml: %s" % (" and ".join(exes), sorted(files)))
+        # Unpacked to C:\ it gives C:\ZARVIK, the folder of CZYTAJ.txt's
+        # command and of the task's action.
+        check({n.split("/", 1)[0] for n in z.namelist()} == {"ZARVIK"}, "the zip's one folder is ZARVIK")
         if "harmonogram.cmd" in files:
             task = z.read(files["harmonogram.cmd"])
             check(task.isascii() and b"\n" not in task.replace(b"\r\n", b""),
                   "harmonogram.cmd is ASCII with CR LF line ends (cmd reads it in any code page)")
             check(all(w in task for w in [b"set CEL=", b"set OPCJE=", b"set ZARVIK_SUMMARY=", b"set ZARVIK_METRICS=",
-                                          b"zarvik.exe \"%CEL%\" %OPCJE%", b"exit /b %ERRORLEVEL%"]),
+                                          b"\"%ZARVIK_EXE%\" \"%CEL%\" %OPCJE%", b"exit /b %ERRORLEVEL%"]),
                   "harmonogram.cmd sets the target, the options and both variables and passes the exit code on")
         if "CZYTAJ.txt" in files:
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
@@ -318,6 +583,12 @@ def main(argv):
         imports(*args)
     elif what == "linux":
         linux(*args)
+    elif what == "task":
+        task(*args)
+    elif what == "install":
+        install(*args)
+    elif what == "harmonogram":
+        harmonogram(*args)
     elif what == "zip":
         windows_zip(*args)
     else:

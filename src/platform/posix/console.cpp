@@ -69,4 +69,11 @@ std::string GetEnv(const char *name) {
   return value ? value : "";
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0)
+    return "";
+  return name;
+}
+
 } // namespace plat

@@ -194,6 +194,15 @@ std::string CurrentDirectory() {
   return path;
 }
 
+std::string AbsolutePath(const std::string &path) {
+  if (!path.empty() && path[0] == '/')
+    return path;
+  const std::string current = CurrentDirectory();
+  if (path.empty() || path == ".")
+    return current;
+  return (current == "/" ? "" : current) + "/" + (path.rfind("./", 0) == 0 ? path.substr(2) : path);
+}
+
 std::string TempDirectory() {
   const char *tmp = std::getenv("TMPDIR");
   std::string dir = tmp && *tmp ? tmp : "/tmp";

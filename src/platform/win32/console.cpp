@@ -78,4 +78,12 @@ std::string GetEnv(const char *name) {
   return value;
 }
 
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size))
+    return "";
+  return std::string(name, size);
+}
+
 } // namespace plat

@@ -163,6 +163,14 @@ std::string CurrentDirectory() {
   return std::string(path, n);
 }
 
+std::string AbsolutePath(const std::string &path) {
+  char full[MAX_PATH + 1];
+  DWORD n = GetFullPathNameA(path.empty() ? "." : path.c_str(), sizeof full, full, nullptr);
+  if (n == 0 || n > MAX_PATH)
+    return path;
+  return std::string(full, n);
+}
+
 std::string TempDirectory() {
   char path[MAX_PATH + 2];
   DWORD n = GetTempPathA(sizeof path, path);
