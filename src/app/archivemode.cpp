@@ -7,6 +7,7 @@
 #include "app/archthread.h"
 #include "app/modes.h"
 #include "app/runcontext.h"
+#include "base/filelog.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -124,7 +125,10 @@ int RunArchiveMode(const ArchiveOptions &options) {
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
-  const int32_t result = RunJobs(run, options);
+  int32_t result = RunJobs(run, options);
+  // A log that was a link was not written: the run cannot say 0.
+  if (result == 0 && FileLog::LinkRefused())
+    result = 5;
   ReportRun(run, result);
   return result;
 }

@@ -24,6 +24,7 @@ struct ArchiveOptions {
 struct VerifyOptions {
   std::string targetPath;  // as typed, may be empty
   bool fix = false;        // move damaged files aside, add missing checksum lines
+  std::string unknownWord; // a third word that is not FIX: a usage error
 };
 
 enum class RunMode { Help, Report, Archive, Verify };
@@ -44,8 +45,8 @@ int RunHelpMode();
 int RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.
 int RunArchiveMode(const ArchiveOptions &options);
-// Checks an archive against its SHA256SUMS lists; returns 0, or 9 when a
-// problem was found.
+// Checks an archive against its SHA256SUMS lists; returns 0, 9 when a
+// problem was found, or 11 (nothing done) when the third word is not FIX.
 int RunVerifyMode(const VerifyOptions &options);
 // The discovery failure report: console text, the error file; returns 8.
 int DiscoveryFailureReport(const char *errorText);

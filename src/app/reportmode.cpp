@@ -37,7 +37,7 @@ int RunReportMode(const ReportOptions &options) {
 
   const std::string path = options.reportPath.empty() ? plat::DefaultReportFile() : options.reportPath;
   const auto size = static_cast<size_t>(usb.reportText.Length());
-  if (plat::ReplaceWhole(path, path + ".tmp", usb.reportText.Data(), size))
+  if (plat::PutInPlace(path, usb.reportText.Data(), size))
     return 0;
   plat::ConsoleWrite("Nie mo\277na zapisa\346 raportu: " + path + "\r\n");
   return kExitReportNotWritten;

@@ -2,8 +2,8 @@
 // the console (Polish, one line per job and one for the run), a JSON file
 // (ZARVIK_SUMMARY) and a metrics file in the Prometheus text format
 // (ZARVIK_METRICS) for the textfile collectors of the node and Windows
-// exporters. Both files are written whole under a temporary name and renamed
-// into place, so a reader never sees half a file.
+// exporters. Both files are put in place whole (plat::PutInPlace), so a
+// reader never sees half a file.
 #include <cstdio>
 #include <string>
 
@@ -195,7 +195,7 @@ std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch,
 void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
   if (path.empty())
     return;
-  if (plat::ReplaceWhole(path, path + ".tmp", content.data(), content.size()))
+  if (plat::PutInPlace(path, content.data(), content.size()))
     return;
   consoleline::Write(std::string("Nie mo" ZV_z "na zapisa" ZV_c " pliku ") + variable + ": " + path + "\r\n");
 }
