@@ -11,8 +11,6 @@
 
 namespace {
 
-std::string Join(const std::string &dir, const std::string &name) { return JoinPath(dir, name); }
-
 // A line of sha256sum: an optional backslash (the name is escaped), 64 hex
 // digits, a blank, a blank or '*' (binary mode), the name. Empty name on
 // failure.
@@ -63,7 +61,7 @@ bool ChecksumList::Load(const std::string &dir) {
   lastName.clear();
   rewrite = false;
   linked = false;
-  const std::string path = Join(dir, kSumsName);
+  const std::string path = JoinPath(dir, kSumsName);
   const plat::EntryType type = plat::TypeOf(path);
   present = type != plat::EntryType::kNone;
   if (type == plat::EntryType::kLink) {
@@ -73,8 +71,11 @@ bool ChecksumList::Load(const std::string &dir) {
   }
   if (!present)
     return true;
-  if (type != plat::EntryType::kFile)
+  // A folder or a device in its place is never opened, nor appended to.
+  if (type != plat::EntryType::kFile) {
+    rewrite = true;
     return false;
+  }
   std::ifstream in(path, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.is_open() || (!in.good() && !in.eof()))
@@ -113,7 +114,7 @@ bool ChecksumList::Load(const std::string &dir) {
 bool ChecksumList::Save(const std::string &dir) {
   if (!Changed())
     return true;
-  const std::string target = Join(dir, kSumsName);
+  const std::string target = JoinPath(dir, kSumsName);
   // Only new names after the last one: appended, the list's order kept.
   bool append = present && !rewrite && edits.begin()->first > lastName;
   std::string text;
@@ -188,15 +189,15 @@ void ChecksumList::Erase(const std::string &name) {
 }
 
 std::string Quarantine(const std::string &dir, const std::string &name) {
-  const std::string folder = Join(dir, kQuarantineName);
+  const std::string folder = JoinPath(dir, kQuarantineName);
   // Never through a link: the damaged file stays inside the archive.
   if (plat::TypeOf(folder) == plat::EntryType::kNone)
     plat::CreateOneDirectory(folder);
   if (plat::TypeOf(folder) != plat::EntryType::kDirectory)
     return std::string();
-  const std::string from = Join(dir, name);
+  const std::string from = JoinPath(dir, name);
   for (int copy = 0; copy < 1000; ++copy) {
-    const std::string to = Join(folder, copy == 0 ? name : name + "." + std::to_string(copy));
+    const std::string to = JoinPath(folder, copy == 0 ? name : name + "." + std::to_string(copy));
     if (plat::TypeOf(to) != plat::EntryType::kNone)
       continue;
     if (plat::RenameNoReplace(from, to)) {

@@ -39,8 +39,6 @@ constexpr int kPauseBeforeTransferMs = 1000;
 // VERIFY with FIX, another run reaching the same KE) holds it.
 constexpr int kLockWaitMs = 30000;
 
-std::string Join(const std::string &dir, const std::string &name) { return JoinPath(dir, name); }
-
 // Moves a damaged disk file to the quarantine folder and logs where it went,
 // after S2 when s2 is set (T1 is logged before the move). A file that cannot
 // be moved stays, is logged, and is not fetched over in this run.
@@ -48,7 +46,7 @@ void MoveAside(JobRun &run, const std::string &name, bool s2) {
   const std::string movedTo = Quarantine(run.copyDir, name);
   if (movedTo.empty()) {
     run.copyLog.Log(msg::kNotMoved + name);
-    run.errorLog.Log(msg::kNotMoved + Join(run.copyDir, name));
+    run.errorLog.Log(msg::kNotMoved + JoinPath(run.copyDir, name));
     run.keptDamaged.insert(name);
     return;
   }
@@ -91,7 +89,7 @@ void CheckDisk(JobRun &run) {
     // its line once; later runs read only its tail.
     plat::FileDigest digest;
     if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
-        plat::Sha256File(Join(run.copyDir, entry.name), digest))
+        plat::Sha256File(JoinPath(run.copyDir, entry.name), digest))
       run.sums.Set(entry.name, digest.digest);
   }
   if (run.diskFiles.Count() == 0)
@@ -134,7 +132,7 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
 }
 
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data) {
-  return plat::PutInPlace(Join(dir, diskName), data.Data(), static_cast<size_t>(data.Length()));
+  return plat::PutInPlace(JoinPath(dir, diskName), data.Data(), static_cast<size_t>(data.Length()));
 }
 
 namespace {
@@ -150,7 +148,7 @@ struct TransferState {
 // error log.
 void LogFileFailure(JobRun &run, const std::string &diskName, const char *text) {
   run.copyLog.Log(msg::kFile + diskName + text);
-  run.errorLog.Log(msg::kFile + Join(run.copyDir, diskName) + text);
+  run.errorLog.Log(msg::kFile + JoinPath(run.copyDir, diskName) + text);
 }
 
 // A line as a KE file; false (and logged) for a line that names none or
@@ -180,7 +178,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
   if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
     return false;
   const std::string t1 =
-      msg::kT1Size + Join(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
+      msg::kT1Size + JoinPath(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
   run.copyLog.Log(t1);
   run.errorLog.Log(t1);
   MoveAside(run, onDisk->name, false);
@@ -293,8 +291,8 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
 
 void SynchroniseDisk(JobRun &run) {
   const archType &job = run.job;
-  run.copyDir = Join(TargetPath(job), run.serialNumber);
-  run.copyLog = LoggingClass(Join(run.copyDir, "log").c_str(), "log");
+  run.copyDir = JoinPath(TargetPath(job), run.serialNumber);
+  run.copyLog = LoggingClass(JoinPath(run.copyDir, kLogFolderName).c_str(), "log");
   run.copyLog.toConsole = true;
   run.copyLog.toFile = true;
   run.copyLog.tag = CopyLabel(job);

@@ -54,8 +54,6 @@ constexpr const char *kBusy = "Pomini" ZV_e "to katalog zaj" ZV_e "ty przez inny
 constexpr const char *kUsage = "U" ZV_z "ycie: zarvik VERIFY [katalog] [FIX]; nieznane s" ZV_l "owo: ";
 } // namespace text
 
-std::string Join(const std::string &dir, const std::string &name) { return JoinPath(dir, name); }
-
 std::string Number(int n) {
   char name[8] = "Z0000";
   for (int k = 4; k >= 1; --k, n /= 10)
@@ -96,7 +94,7 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
-    Say(text::kNotMoved + Printable(Join(dir, name)));
+    Say(text::kNotMoved + Printable(JoinPath(dir, name)));
     return;
   }
   Say(text::kMoved + Printable(movedTo));
@@ -107,7 +105,7 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
 // One archive file: its tail, and its checksum when it has a line (or FIX
 // is to give it one).
 void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
-  const std::string path = Join(dir, name);
+  const std::string path = JoinPath(dir, name);
   ++tally.files;
   const auto line = sums.sums.find(name);
   const bool listed = line != sums.sums.end();
@@ -170,11 +168,11 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
   for (const plat::FoundFile &entry : ArchiveEntries(dir)) {
     switch (KindOf(entry)) {
     case EntryKind::kForeign:
-      Problem(tally, text::kForeign, Join(dir, entry.name));
+      Problem(tally, text::kForeign, JoinPath(dir, entry.name));
       continue;
     case EntryKind::kLink:
       // Never read: FIX moves the link itself aside.
-      Problem(tally, text::kLink, Join(dir, entry.name));
+      Problem(tally, text::kLink, JoinPath(dir, entry.name));
       links.insert(entry.name);
       if (IsArchiveName(entry.name))
         numbers.insert(std::stoi(entry.name.substr(1, 4)));
@@ -190,10 +188,10 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
     if (!IsArchiveName(name))
       foreignLines.push_back(name);
     else if (names.count(name) == 0 && links.count(name) == 0)
-      Problem(tally, text::kMissing, Join(dir, name));
+      Problem(tally, text::kMissing, JoinPath(dir, name));
   }
   for (const std::string &name : foreignLines) {
-    Problem(tally, text::kForeignLine, Join(dir, kSumsName) + ": " + name);
+    Problem(tally, text::kForeignLine, JoinPath(dir, kSumsName) + ": " + name);
     sums.Erase(name);
   }
   for (const std::string &name : names)
@@ -219,11 +217,11 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
   ChecksumList sums;
   const bool sumsRead = sums.Load(dir);
   if (!sumsRead)
-    Problem(tally, text::kUnreadable, Join(dir, kSumsName));
+    Problem(tally, text::kUnreadable, JoinPath(dir, kSumsName));
   if (sums.linked)
-    Problem(tally, text::kLink, Join(dir, kSumsName));
+    Problem(tally, text::kLink, JoinPath(dir, kSumsName));
   for (int number : sums.badLines)
-    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + Join(dir, kSumsName));
+    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + JoinPath(dir, kSumsName));
   CheckEntries(tally, sums, dir);
 
   // FIX rewrites the list without its damaged lines, merged with what
@@ -254,7 +252,7 @@ void Verifier::Summary(const Tally &tally, const std::string &dir) {
 
 // A KE directory holds SHA256SUMS or Z*.ej entries.
 bool IsKeDirectory(const std::string &dir) {
-  return plat::TypeOf(Join(dir, kSumsName)) != plat::EntryType::kNone || !ArchiveEntries(dir).empty();
+  return plat::TypeOf(JoinPath(dir, kSumsName)) != plat::EntryType::kNone || !ArchiveEntries(dir).empty();
 }
 
 } // namespace
@@ -284,7 +282,7 @@ int RunVerifyMode(const VerifyOptions &options) {
         entry.name != kQuarantineName && entry.name != kLogFolderName)
       below.insert(entry.name);
   for (const std::string &name : below) {
-    const std::string dir = Join(root, name);
+    const std::string dir = JoinPath(root, name);
     if (plat::TypeOf(dir) != plat::EntryType::kDirectory)
       verifier.Problem(total, msg::kNotAFolder, dir);
     else if (!plat::DirectoryListable(dir))

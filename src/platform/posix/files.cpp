@@ -86,9 +86,16 @@ EntryType TypeOf(const std::string &path) {
 }
 
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  // Only ever into a regular file: a FIFO or a device planted at the name
+  // is neither waited for nor written.
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (fd < 0)
     return false;
+  struct stat info{};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
   // One write on an O_APPEND descriptor: concurrent lines never interleave.
   bool ok = WriteAll(fd, bytes, count) && (!sync || fsync(fd) == 0);
   return close(fd) == 0 && ok;
@@ -233,11 +240,11 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
 
 FileLock::Try FileLock::TryLock(const std::string &path) {
   Release();
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   // A folder this user may not write holds a lock file made by another
   // (root's service): it is locked through a read-only descriptor.
   if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-    fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
     return Try::kFailed;
   struct stat info{};

@@ -41,15 +41,17 @@ bool IsDeviceName(const std::string &path) {
          stem[3] <= '9';
 }
 
-// Opens path without following a reparse point; one that is a reparse point
-// is closed again and refused.
+// Opens path without following a reparse point; one that is a reparse point,
+// a directory or no disk file (a device) is closed again and refused.
 HANDLE OpenNoFollow(const std::string &path, DWORD access, DWORD disposition) {
+  if (IsDeviceName(path))
+    return INVALID_HANDLE_VALUE;
   HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return file;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info) ||
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     CloseHandle(file);
     return INVALID_HANDLE_VALUE;
