@@ -29,11 +29,13 @@ const char *ExitMeaning(int32_t code) {
   case 2:
     return "drukarka jest w trybie szkoleniowym (lub tylko do odczytu)";
   case 3:
-    return "brak KE lub KE jest zaj" ZV_e "ta, albo urz" ZV_a "dzenie dwuportowe nie ma pasuj" ZV_a "cego kana" ZV_l "u KE";
+    return "brak KE lub KE jest zaj" ZV_e "ta, albo urz" ZV_a "dzenie dwuportowe nie ma pasuj" ZV_a "cego kana" ZV_l
+           "u KE, albo katalog KE jest zaj" ZV_e "ty przez inny program";
   case 4:
     return "numery pami" ZV_e "ci fiskalnej drukarki i KE s" ZV_a " r" ZV_o ZV_z "ne";
   case 5:
-    return "nie mo" ZV_z "na utworzy" ZV_c " katalogu KE na dysku";
+    return "nie mo" ZV_z "na utworzy" ZV_c " lub u" ZV_z "y" ZV_c " katalogu KE albo dziennika na dysku (dowi" ZV_a
+           "zanie lub nie katalog)";
   case 6:
     return "nie znaleziono portu do archiwizacji";
   case 7:
