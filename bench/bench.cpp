@@ -380,9 +380,51 @@ void Verify() {
   std::filesystem::remove_all(root);
 }
 
+// Seconds to save one more file's line into a SHA256SUMS of lines lines, as
+// the archive run does after each fetched file: the mean of 200 saves, each
+// line new and after the last name (the order files come in); with whole,
+// each save writes the list whole (as every save did before lines were
+// appended).
+double SaveOneLine(int lines, bool whole) {
+  const std::string dir = BenchDir("sums" + std::to_string(lines));
+  std::filesystem::create_directories(dir);
+  ChecksumList sums;
+  plat::Sha256Digest digest{};
+  char name[40];
+  for (int n = 0; n < lines; ++n) {
+    std::snprintf(name, sizeof name, "Z%04d_2010-03-30.ej", n);
+    sums.Set(name, digest);
+  }
+  sums.Save(dir);
+  sums.Load(dir);
+  constexpr int kSaves = 200;
+  const auto start = std::chrono::steady_clock::now();
+  for (int k = 0; k < kSaves; ++k) {
+    std::snprintf(name, sizeof name, "Z9999_2011-%04d.ej", k);
+    sums.Set(name, digest);
+    if (whole)
+      sums.RewriteWhole();
+    if (!sums.Save(dir))
+      std::fprintf(stderr, "SHA256SUMS of %d lines: a save failed\n", lines);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kSaves;
+  std::filesystem::remove_all(dir);
+  return seconds;
+}
+
+void Sums() {
+  const double small = SaveOneLine(10, false), large = SaveOneLine(10000, false);
+  Add("SHA256SUMS: saving one line into 10 lines (ms)", "%.3f", small * 1000);
+  Add("SHA256SUMS: saving one line into 10,000 lines (ms)", "%.3f", large * 1000);
+  Add("SHA256SUMS: saving one line, 10,000 lines / 10 lines", "%.2f", large / small, "<= 1.5");
+  Add("  the same with the list written whole each time", "%.2f",
+      SaveOneLine(10000, true) / SaveOneLine(10, true), "(before)");
+}
+
 } // namespace
 
-// Arguments: groups (efficiency, firstkind, incremental, scaling, disk) and
+// Arguments: groups (efficiency, firstkind, incremental, scaling, disk,
+// verify, sums) and
 // line models (bytes, adapter, fifo); none of a kind means all of it. The
 // incremental run and the disk check do not depend on the line: they run on
 // the byte model only.
@@ -419,6 +461,8 @@ int main(int argc, char **argv) {
       DiskCheck();
     if (kind == devsim::LineKind::kBytes && wanted("verify"))
       Verify();
+    if (kind == devsim::LineKind::kBytes && wanted("sums"))
+      Sums();
   }
 
   std::printf("%-62s", "figure");

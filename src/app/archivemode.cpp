@@ -7,6 +7,7 @@
 #include "app/archthread.h"
 #include "app/modes.h"
 #include "app/runcontext.h"
+#include "base/filelog.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -129,7 +130,10 @@ ExitCode RunArchiveMode(const ArchiveOptions &options) {
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
   RunJobs(run, options);
-  const ExitCode result = RunExitCode(run);
+  ExitCode result = RunExitCode(run);
+  // A log that was a link was not written: the run cannot say it ended well.
+  if (result == ExitCode::kDone && FileLog::LinkRefused())
+    result = ExitCode::kDirectoryNotCreated;
   ReportRun(run, result);
   return result;
 }

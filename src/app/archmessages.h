@@ -38,6 +38,14 @@ constexpr const char *kD1 = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z 
 
 // Disk synchronisation.
 constexpr const char *kC1 = "Nie mo" ZV_z "na utworzy" ZV_c " katalogu: ";
+// A KE directory, its quarantine or its log folder that is a link or no
+// folder: nothing is written through it.
+constexpr const char *kNotAFolder =
+    "Katalog jest dowi" ZV_a "zaniem lub nie jest katalogiem; nic w nim nie zapisano: ";
+// Another writer held the KE directory for the whole wait.
+constexpr const char *kDirectoryBusy = "Katalog KE jest zaj" ZV_e "ty przez inny program: ";
+// Its lock file can be neither made nor opened.
+constexpr const char *kNotLockable = "Nie mo" ZV_z "na zablokowa" ZV_c " katalogu KE (plik zarvik.lock): ";
 constexpr const char *kS1 = "Sprawdzanie katalogu na dysku: ";
 constexpr const char *kS2 = "Skasowano b" ZV_l ZV_e "dny plik: ";
 constexpr const char *kS3 = "Podkatalog jest pusty.";

@@ -38,6 +38,7 @@ struct JobRun {
   std::string fiscalNumberPrinter;
   std::string copyDir;
   ChecksumList sums;                  // copyDir's SHA256SUMS
+  plat::FileLock directoryLock;       // held while the job may change copyDir
   std::set<std::string> keptDamaged;  // damaged files that could not be moved aside
   bool failed = false;  // the run's failure mark
 };
@@ -66,16 +67,16 @@ void RecordEnd(JobRun &run);
 
 // The stages of the synchronisation, in their order:
 // the disk check of copyDir: valid archive files into diskFiles (and into
-// SHA256SUMS when they have no line yet), every other plain Z*.ej file moved
-// to the quarantine folder;
+// SHA256SUMS when they have no line yet), every other Z*.ej entry that is not
+// left alone (a link among them) moved to the quarantine folder;
 void CheckDisk(JobRun &run);
 // the Directory's header and memory-figure lines dropped from directoryLines;
 void TrimDirectory(JobRun &run, DirInterpreterClass &reader);
 // one file line read; false when its name, date, number or size could not
 // be read (a line read whole but not marked OK is still used);
 bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
-// a fetched file saved via a temporary name the disk check never takes for an
-// archive file; false leaves no temporary and no partial archive file.
+// a fetched file put in place (plat::PutInPlace); false leaves no temporary
+// and no partial archive file.
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data);
 
 // One KE file as its Directory line names it.

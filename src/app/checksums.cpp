@@ -1,20 +1,15 @@
 #include "app/checksums.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 
 #include "app/archrun.h"
-#include "base/createdirectory.h"
 #include "base/numtext.h"
 #include "platform/files.h"
 
 namespace {
-
-std::string Join(const std::string &dir, const std::string &name) {
-  return dir + plat::PathSeparator() + name;
-}
 
 // A line of sha256sum: an optional backslash (the name is escaped), 64 hex
 // digits, a blank, a blank or '*' (binary mode), the name. Empty name on
@@ -60,18 +55,34 @@ std::string HexDigest(const plat::Sha256Digest &digest) {
 
 bool ChecksumList::Load(const std::string &dir) {
   sums.clear();
+  repeats.clear();
   badLines.clear();
-  changed = false;
-  const std::string path = Join(dir, kSumsName);
-  present = plat::FileExists(path);
+  edits.clear();
+  lastName.clear();
+  rewrite = false;
+  linked = false;
+  const std::string path = JoinPath(dir, kSumsName);
+  const plat::EntryType type = plat::TypeOf(path);
+  present = type != plat::EntryType::kNone;
+  if (type == plat::EntryType::kLink) {
+    linked = true;
+    rewrite = true;
+    return true;
+  }
   if (!present)
     return true;
+  // A folder or a device in its place is never opened, nor appended to.
+  if (type != plat::EntryType::kFile) {
+    rewrite = true;
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof())
+  if (!in.is_open() || (!in.good() && !in.eof()))
     return false;
-  if (!in.is_open())
-    return false;
+  // A last line without its line feed (a writer that died in the middle of
+  // it) must not run into a line appended after it.
+  rewrite = !text.empty() && text.back() != '\n';
   size_t start = 0;
   for (int number = 1; start < text.size(); ++number) {
     size_t end = text.find('\n', start);
@@ -85,58 +96,116 @@ bool ChecksumList::Load(const std::string &dir) {
       continue;
     std::string hex;
     const std::string name = ParseLine(line, hex);
-    if (name.empty() || !IsSafeComponent(name) || Has(name))
+    if (name.empty() || !IsSafeComponent(name)) {
       badLines.push_back(number);
-    else
+      continue;
+    }
+    if (Has(name)) {
+      badLines.push_back(number);
+      repeats.emplace(name, hex);
+    } else {
       sums[name] = hex;
+    }
+    lastName = std::max(lastName, name);
   }
   return true;
 }
 
 bool ChecksumList::Save(const std::string &dir) {
-  if (sums.empty() && !present)
+  if (!Changed())
     return true;
+  const std::string target = JoinPath(dir, kSumsName);
+  // Only new names after the last one: appended, the list's order kept.
+  bool append = present && !rewrite && edits.begin()->first > lastName;
   std::string text;
-  for (const auto &[name, hex] : sums)
-    text += hex + "  " + name + "\n";
-  const std::string target = Join(dir, kSumsName);
-  // Two runs sharing an archive root may rewrite one list at the same
-  // moment: each writes a temporary of its own, so neither renames the
-  // other's half-written text into place.
-  const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-  const std::string temporary = Join(dir, std::string("~") + kSumsName + "." + std::to_string(tick) + ".tmp");
-  if (!plat::ReplaceWhole(target, temporary, text.data(), text.size()))
+  for (const auto &[name, hex] : edits) {
+    append = append && hex.has_value();
+    if (hex)
+      text += *hex + "  " + name + "\n";
+  }
+  if (append) {
+    if (!plat::AppendAtomically(target, text.data(), text.size(), true))
+      return false;
+    lastName = edits.rbegin()->first;
+    edits.clear();
+    return true;
+  }
+
+  // Whole: the list on disk now, with this list's changes on top.
+  ChecksumList merged;
+  if (!merged.Load(dir))
     return false;
-  plat::SyncDirectory(dir);
+  for (const auto &[name, hex] : edits) {
+    merged.sums.erase(name);
+    merged.repeats.erase(name);
+    if (hex)
+      merged.sums[name] = *hex;
+  }
+  if (merged.sums.empty() && !merged.present)
+    return true;
+  text.clear();
+  for (const auto &[name, hex] : merged.sums) {
+    text += hex + "  " + name + "\n";
+    const auto [from, to] = merged.repeats.equal_range(name);
+    for (auto it = from; it != to; ++it)
+      text += it->second + "  " + name + "\n";
+  }
+  if (!plat::PutInPlace(target, text.data(), text.size()))
+    return false;
+  sums = std::move(merged.sums);
+  repeats = std::move(merged.repeats);
+  lastName = sums.empty() ? std::string() : sums.rbegin()->first;
   present = true;
-  changed = false;
+  linked = false;
+  rewrite = false;
+  edits.clear();
   return true;
 }
 
-void ChecksumList::Set(const std::string &name, const plat::Sha256Digest &digest) {
-  std::string &line = sums[name];
-  const std::string hex = HexDigest(digest);
-  changed = changed || line != hex;
-  line = hex;
+bool ChecksumList::Matches(const std::string &name, const std::string &hex) const {
+  const auto first = sums.find(name);
+  if (first != sums.end() && first->second == hex)
+    return true;
+  const auto [from, to] = repeats.equal_range(name);
+  for (auto it = from; it != to; ++it)
+    if (it->second == hex)
+      return true;
+  return false;
 }
 
-void ChecksumList::Erase(const std::string &name) { changed = sums.erase(name) != 0 || changed; }
+void ChecksumList::Set(const std::string &name, const plat::Sha256Digest &digest) {
+  const std::string hex = HexDigest(digest);
+  const auto line = sums.find(name);
+  if (line != sums.end() && line->second == hex && repeats.count(name) == 0)
+    return;
+  sums[name] = hex;
+  repeats.erase(name);
+  edits[name] = hex;
+}
+
+void ChecksumList::Erase(const std::string &name) {
+  if (sums.erase(name) + repeats.erase(name) != 0)
+    edits[name] = std::nullopt;
+}
 
 std::string Quarantine(const std::string &dir, const std::string &name) {
-  const std::string folder = Join(dir, kQuarantineName);
-  if (!plat::DirectoryExists(folder) && !CreateDirectoryPath(folder))
+  const std::string folder = JoinPath(dir, kQuarantineName);
+  // Never through a link: the damaged file stays inside the archive.
+  if (plat::TypeOf(folder) == plat::EntryType::kNone)
+    plat::CreateOneDirectory(folder);
+  if (plat::TypeOf(folder) != plat::EntryType::kDirectory)
     return std::string();
-  const std::string from = Join(dir, name);
+  const std::string from = JoinPath(dir, name);
   for (int copy = 0; copy < 1000; ++copy) {
-    const std::string to = Join(folder, copy == 0 ? name : name + "." + std::to_string(copy));
-    if (plat::FileExists(to) || plat::DirectoryExists(to))
+    const std::string to = JoinPath(folder, copy == 0 ? name : name + "." + std::to_string(copy));
+    if (plat::TypeOf(to) != plat::EntryType::kNone)
       continue;
     if (plat::RenameNoReplace(from, to)) {
       plat::SyncDirectory(folder);
       plat::SyncDirectory(dir);
       return to;
     }
-    if (!plat::FileExists(from))
+    if (plat::TypeOf(from) == plat::EntryType::kNone)
       return std::string();
   }
   return std::string();

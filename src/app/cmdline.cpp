@@ -85,7 +85,11 @@ CommandLine ParseCommandLine(int argc, const char *const *argv) {
   } else if (BeginsWith(first, "VERIFY")) {
     result.mode = RunMode::Verify;
     result.verify.targetPath = Arg(argc, argv, 2);
-    result.verify.fix = Contains(plat::AnsiUpper(Arg(argc, argv, 3)), "FIX");
+    // The third word is FIX in any letter case, or a usage error.
+    const std::string word = Arg(argc, argv, 3);
+    result.verify.fix = plat::AnsiUpper(word) == "FIX";
+    if (!word.empty() && !result.verify.fix)
+      result.verify.unknownWord = word;
   } else {
     result.mode = RunMode::Archive;
     ReadArchiveOptions(argc, argv, result.archive);

@@ -11,6 +11,7 @@
 #include "app/archmessages.h"
 #include "app/archrun.h"
 #include "app/checksums.h"
+#include "app/kedirectory.h"
 #include "app/modes.h"
 #include "base/createdirectory.h"
 #include "platform/clock.h"
@@ -32,32 +33,9 @@ constexpr int kSilentFilesInARow = 3;
 // tail.
 constexpr int kPauseBeforeTransferMs = 1000;
 
-std::string Join(const std::string &dir, const std::string &name) {
-  return dir + plat::PathSeparator() + name;
-}
-
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// Entries that are never archive files and are never touched: directories,
-// hidden and system entries.
-bool IsLeftAlone(const plat::FoundFile &found) {
-  return (found.attributes & (plat::kAttrDirectory | plat::kAttrHidden | plat::kAttrSystem)) != 0;
-}
-
-// An archive file as the disk check accepts it: a plain file named Z and
-// four digits whose last byte is the end marker of a KE file (an empty file
-// is damaged), whatever its archive, read-only, compressed, encrypted,
-// not-indexed or offline bits say. Only the tail of the file is read.
-bool IsValidArchiveFile(const std::string &dir, const plat::FoundFile &found) {
-  const std::string &name = found.name;
-  if (name.size() < 5 || !IsDigit(name[1]) || !IsDigit(name[2]) || !IsDigit(name[3]) || !IsDigit(name[4]))
-    return false;
-  std::vector<uint8_t> tail;
-  uint64_t size = 0;
-  if (!plat::ReadTail(Join(dir, name), 1, tail, size) || size == 0 || tail.empty())
-    return false;
-  return tail.back() == 0xFF || tail.back() == 0x1A;
-}
+// How long a job waits for its KE directory while another writer (a
+// VERIFY with FIX, another run reaching the same KE) holds it.
+constexpr int kLockWaitMs = 30000;
 
 // Moves a damaged disk file to the quarantine folder and logs where it went,
 // after S2 when s2 is set (T1 is logged before the move). A file that cannot
@@ -66,7 +44,7 @@ void MoveAside(JobRun &run, const std::string &name, bool s2) {
   const std::string movedTo = Quarantine(run.copyDir, name);
   if (movedTo.empty()) {
     run.copyLog.Log(msg::kNotMoved + name);
-    run.errorLog.Log(msg::kNotMoved + Join(run.copyDir, name));
+    run.errorLog.Log(msg::kNotMoved + JoinPath(run.copyDir, name));
     run.keptDamaged.insert(name);
     return;
   }
@@ -79,7 +57,7 @@ void MoveAside(JobRun &run, const std::string &name, bool s2) {
 // Writes SHA256SUMS when it changed; a failure is logged and reported by the
 // exit code.
 void SaveSums(JobRun &run) {
-  if (!run.sums.changed || run.sums.Save(run.copyDir))
+  if (!run.sums.Changed() || run.sums.Save(run.copyDir))
     return;
   const std::string reason = plat::LastErrorSuffix();
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
@@ -91,13 +69,13 @@ void SaveSums(JobRun &run) {
 
 void CheckDisk(JobRun &run) {
   run.sums.Load(run.copyDir);
-  std::vector<plat::FoundFile> found = plat::FindFiles(run.copyDir, "Z*.ej", plat::kAttrArchive);
+  std::vector<plat::FoundFile> found = ArchiveEntries(run.copyDir);
   if (!found.empty())
     run.copyLog.Log(msg::kS1 + run.copyDir);
   for (const plat::FoundFile &entry : found) {
-    if (IsLeftAlone(entry))
-      continue;
-    if (!IsValidArchiveFile(run.copyDir, entry)) {
+    // A link is never read: it goes aside as the link, like a damaged file
+    // or a foreign name, and the KE file is fetched again.
+    if (KindOf(entry) != EntryKind::kArchive || !HasEndMarker(run.copyDir, entry.name)) {
       MoveAside(run, entry.name, true);
       continue;
     }
@@ -110,7 +88,7 @@ void CheckDisk(JobRun &run) {
     // its line once; later runs read only its tail.
     plat::FileDigest digest;
     if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
-        plat::Sha256File(Join(run.copyDir, entry.name), digest))
+        plat::Sha256File(JoinPath(run.copyDir, entry.name), digest))
       run.sums.Set(entry.name, digest.digest);
   }
   if (run.diskFiles.Count() == 0)
@@ -152,17 +130,8 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
   return sizeRead && !reader.entryName.empty() && reader.entryDate.size() == 10;
 }
 
-// Saves a fetched file: written whole under a name the disk check never takes
-// for an archive file, then renamed over the archive file, and the rename
-// made durable. False leaves neither the temporary file nor a partial
-// archive file behind.
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data) {
-  const std::string target = Join(dir, diskName);
-  const std::string temporary = Join(dir, "~" + diskName + ".tmp");
-  if (!plat::ReplaceWhole(target, temporary, data.Data(), static_cast<size_t>(data.Length())))
-    return false;
-  plat::SyncDirectory(dir);
-  return true;
+  return plat::PutInPlace(JoinPath(dir, diskName), data.Data(), static_cast<size_t>(data.Length()));
 }
 
 namespace {
@@ -178,7 +147,7 @@ struct TransferState {
 // to the error log.
 void LogFileFailure(JobRun &run, const std::string &diskName, const char *text, const std::string &reason = "") {
   run.copyLog.Log(msg::kFile + diskName + text);
-  run.errorLog.Log(msg::kFile + Join(run.copyDir, diskName) + text + reason);
+  run.errorLog.Log(msg::kFile + JoinPath(run.copyDir, diskName) + text + reason);
 }
 
 // A line as a KE file; false (and logged) for a line that names none or
@@ -208,7 +177,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
   if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
     return false;
   const std::string t1 =
-      msg::kT1Size + Join(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
+      msg::kT1Size + JoinPath(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
   run.copyLog.Log(t1);
   run.errorLog.Log(t1);
   MoveAside(run, onDisk->name, false);
@@ -321,17 +290,36 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
 
 void SynchroniseDisk(JobRun &run) {
   const archType &job = run.job;
-  run.copyDir = Join(TargetPath(job), run.serialNumber);
-  run.copyLog = LoggingClass(Join(run.copyDir, "log").c_str(), "log");
+  run.copyDir = JoinPath(TargetPath(job), run.serialNumber);
+  run.copyLog = LoggingClass(JoinPath(run.copyDir, kLogFolderName).c_str(), "log");
   run.copyLog.toConsole = true;
   run.copyLog.toFile = true;
   run.copyLog.tag = CopyLabel(job);
   if (run.failed)
     return;
 
+  // Nothing is written through a link or into what is no folder: not the
+  // KE's directory, its quarantine or its logs.
+  const std::string unusable = UnusableFolder(run.copyDir);
+  if (!unusable.empty()) {
+    run.errorLog.Log(msg::kNotAFolder + unusable);
+    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    run.failed = true;
+    return;
+  }
   if (!CreateDirectoryPath(run.copyDir)) {
     run.errorLog.Log(msg::kC1 + run.copyDir + plat::LastErrorSuffix());
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    run.failed = true;
+    return;
+  }
+  // One writer at a time: a directory another writer keeps for the whole
+  // wait is left to a later run.
+  const DirectoryLock lock = LockKeDirectory(run.directoryLock, run.copyDir, kLockWaitMs, nullptr);
+  if (lock != DirectoryLock::kTaken) {
+    const bool busy = lock == DirectoryLock::kBusy;
+    run.errorLog.Log((busy ? msg::kDirectoryBusy : msg::kNotLockable) + run.copyDir);
+    SetExitCode(run, busy ? ExitCode::kKeUnavailable : ExitCode::kDirectoryNotCreated);
     run.failed = true;
     return;
   }

@@ -11,22 +11,31 @@ enum class ExitCode : int32_t {
   kCheckFailed = 1,   // a connection, identity or Directory check of some job failed
   kTrainingMode = 2,  // a printer is in training (or read-only) mode
   // a KE is absent or busy, its port cannot be opened (missing, held by
-  // another program, or, on Linux, not permitted to the user), or a two-port
-  // device has no matching KE interface
+  // another program, or, on Linux, not permitted to the user), a two-port
+  // device has no matching KE interface, or another writer (a VERIFY ... FIX,
+  // another run reaching the same KE) held the KE's directory for the whole
+  // 30 s wait
   kKeUnavailable = 3,
   kFiscalMemoryMismatch = 4,  // the fiscal-memory numbers of printer and KE differ
-  // the archive root or a KE directory cannot be created on disk (the console
-  // and the error log name it and give the system's reason)
+  // the archive root or a KE directory cannot be created or used on disk:
+  // it, its uszkodzone or its log folder is a link or no folder, its lock file
+  // cannot be made, or a log file is a link (the console and, where it can,
+  // the error log name it and give the system's reason)
   kDirectoryNotCreated = 5,
   kNoPort = 6,  // no port to archive was found
   // some KE files, or a SHA256SUMS list, could not be fetched or saved
   // (listed in the logs); the next run fetches them again
   kFilesMissing = 7,
   kDiscoveryFailed = 8,  // port discovery failed with a system error (see the error file)
-  kVerifyProblem = 9,    // VERIFY found a problem in the archive, or cannot read its target
+  // VERIFY found a problem in the archive, or cannot read its target (FIX: or
+  // left a KE directory another writer held)
+  kVerifyProblem = 9,
   // LIST could not write its report file (the path is printed with the
   // system's reason)
   kReportNotWritten = 10,
+  // VERIFY's third word is not FIX (the usage line is printed; nothing is
+  // done)
+  kVerifyUsage = 11,
 };
 
 // The number of a code, as the process, the JSON summary and the metrics

@@ -33,9 +33,6 @@ ExitCode DiscoveryFailureReport(const char *errorText) {
   plat::ConsoleWrite(console);
 
   const std::string path = plat::DiscoveryErrorFile();
-  if (std::FILE *file = std::fopen(path.c_str(), "wb")) {
-    if (!error.empty()) std::fwrite(error.data(), 1, error.size(), file);
-    std::fclose(file);
-  }
+  plat::PutInPlace(path, error.data(), error.size());
   return ExitCode::kDiscoveryFailed;
 }

@@ -26,6 +26,7 @@ struct ArchiveOptions {
 struct VerifyOptions {
   std::string targetPath;  // as typed, may be empty
   bool fix = false;        // move damaged files aside, add missing checksum lines
+  std::string unknownWord; // a third word that is not FIX: a usage error
 };
 
 enum class RunMode { Help, Version, Report, Archive, Verify };
@@ -48,8 +49,9 @@ ExitCode RunVersionMode();
 ExitCode RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.
 ExitCode RunArchiveMode(const ArchiveOptions &options);
-// Checks an archive against its SHA256SUMS lists; returns kDone, or
-// kVerifyProblem when a problem was found.
+// Checks an archive against its SHA256SUMS lists; returns kDone,
+// kVerifyProblem when a problem was found, or kVerifyUsage (nothing done)
+// when the third word is not FIX.
 ExitCode RunVerifyMode(const VerifyOptions &options);
 // The discovery failure report: console text, the error file; returns
 // kDiscoveryFailed.

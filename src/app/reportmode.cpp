@@ -31,7 +31,7 @@ ExitCode RunReportMode(const ReportOptions &options) {
 
   const std::string path = options.reportPath.empty() ? plat::DefaultReportFile() : options.reportPath;
   const auto size = static_cast<size_t>(usb.reportText.Length());
-  if (plat::ReplaceWhole(path, path + ".tmp", usb.reportText.Data(), size))
+  if (plat::PutInPlace(path, usb.reportText.Data(), size))
     return ExitCode::kDone;
   plat::ConsoleWrite("Nie mo\277na zapisa\346 raportu: " + path + plat::LastErrorSuffix() + "\r\n");
   return ExitCode::kReportNotWritten;

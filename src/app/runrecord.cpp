@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/archrun.h"
+#include "app/kedirectory.h"
 #include "app/runcontext.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -103,12 +104,8 @@ void RecordEnd(JobRun &run) {
       record.filesToFetch.load() - record.filesFetched.load() - record.filesFailed.load();
   if (notReached > 0)
     record.filesFailed.fetch_add(notReached);
-  if (record.checksPassed && !run.copyDir.empty() && plat::DirectoryExists(run.copyDir)) {
+  if (record.checksPassed && !run.copyDir.empty() && plat::TypeOf(run.copyDir) == plat::EntryType::kDirectory) {
     record.directory = run.copyDir;
-    int32_t count = 0;
-    for (const plat::FoundFile &found : plat::FindFiles(run.copyDir, "Z*.ej", plat::kAttrArchive))
-      if (found.attributes == plat::kAttrArchive)
-        ++count;
-    record.archiveFiles = count;
+    record.archiveFiles = CountArchiveFiles(run.copyDir);
   }
 }

@@ -2,8 +2,8 @@
 // the console (Polish, one line per job and one for the run), a JSON file
 // (ZARVIK_SUMMARY) and a metrics file in the Prometheus text format
 // (ZARVIK_METRICS) for the textfile collectors of the node and Windows
-// exporters. Both files are written whole under a temporary name and renamed
-// into place, so a reader never sees half a file.
+// exporters. Both files are put in place whole (plat::PutInPlace), so a
+// reader never sees half a file.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -30,11 +30,13 @@ const char *ExitMeaning(ExitCode code) {
   case ExitCode::kTrainingMode:
     return "drukarka jest w trybie szkoleniowym (lub tylko do odczytu)";
   case ExitCode::kKeUnavailable:
-    return "brak KE lub KE jest zaj" ZV_e "ta, albo urz" ZV_a "dzenie dwuportowe nie ma pasuj" ZV_a "cego kana" ZV_l "u KE";
+    return "brak KE lub KE jest zaj" ZV_e "ta, albo urz" ZV_a "dzenie dwuportowe nie ma pasuj" ZV_a "cego kana" ZV_l
+           "u KE, albo katalog KE jest zaj" ZV_e "ty przez inny program";
   case ExitCode::kFiscalMemoryMismatch:
     return "numery pami" ZV_e "ci fiskalnej drukarki i KE s" ZV_a " r" ZV_o ZV_z "ne";
   case ExitCode::kDirectoryNotCreated:
-    return "nie mo" ZV_z "na utworzy" ZV_c " katalogu KE na dysku";
+    return "nie mo" ZV_z "na utworzy" ZV_c " lub u" ZV_z "y" ZV_c " katalogu KE albo dziennika na dysku (dowi" ZV_a
+           "zanie lub nie katalog)";
   case ExitCode::kNoPort:
     return "nie znaleziono portu do archiwizacji";
   case ExitCode::kFilesMissing:
@@ -230,7 +232,7 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
 void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
   if (path.empty())
     return;
-  if (plat::ReplaceWhole(path, path + ".tmp", content.data(), content.size()))
+  if (plat::PutInPlace(path, content.data(), content.size()))
     return;
   consoleline::Write(std::string("Nie mo" ZV_z "na zapisa" ZV_c " pliku ") + variable + ": " + path + "\r\n");
 }

@@ -1,8 +1,10 @@
 // VERIFY mode: reads every archive file under a target against its KE
 // directory's SHA256SUMS and reports, one console line each, what is missing,
 // changed or damaged, and the gaps in the numbering. Only with FIX does it
-// change anything: damaged files go to the quarantine folder (the next
-// archive run fetches them again) and files without a line get one.
+// change anything: damaged files and links go to the quarantine folder (the
+// next archive run fetches them again) and files without a line get one.
+// FIX holds the KE directory's lock while it works there; plain VERIFY
+// takes none.
 #include <map>
 #include <set>
 #include <string>
@@ -11,12 +13,16 @@
 #include "app/archmessages.h"
 #include "app/archrun.h"
 #include "app/checksums.h"
+#include "app/kedirectory.h"
 #include "app/modes.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
 
 namespace {
+
+// How long FIX waits for a KE directory another writer holds.
+constexpr int kLockWaitMs = 10000;
 
 namespace text {
 constexpr const char *kNoTarget = "Nie mo" ZV_z "na odczyta" ZV_c " katalogu: ";
@@ -39,23 +45,11 @@ constexpr const char *kAdded = ", dopisano sum: ";
 constexpr const char *kTotal = "Razem katalog" ZV_o "w KE: ";
 constexpr const char *kNoKe = "Nie znaleziono katalog" ZV_o "w KE w: ";
 constexpr const char *kEnDash = "\x96";  // the dash of a range, Windows-1250
+constexpr const char *kLink = "Plik jest dowi" ZV_a "zaniem: ";
+constexpr const char *kWaiting = "Katalog jest zaj" ZV_e "ty przez inny program; czekam do 10 s: ";
+constexpr const char *kBusy = "Pomini" ZV_e "to katalog zaj" ZV_e "ty przez inny program: ";
+constexpr const char *kUsage = "U" ZV_z "ycie: zarvik VERIFY [katalog] [FIX]; nieznane s" ZV_l "owo: ";
 } // namespace text
-
-std::string Join(const std::string &dir, const std::string &name) {
-  return dir + plat::PathSeparator() + name;
-}
-
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// The name rule of an archive file: Z, four digits, ... ".ej".
-bool IsArchiveName(const std::string &name) {
-  return name.size() >= 8 && (name[0] == 'Z' || name[0] == 'z') && IsDigit(name[1]) && IsDigit(name[2]) &&
-         IsDigit(name[3]) && IsDigit(name[4]) && name.compare(name.size() - 3, 3, ".ej") == 0;
-}
-
-bool IsLeftAlone(const plat::FoundFile &found) {
-  return (found.attributes & (plat::kAttrDirectory | plat::kAttrHidden | plat::kAttrSystem | plat::kAttrLink)) != 0;
-}
 
 std::string Number(int n) {
   char name[8] = "Z0000";
@@ -77,13 +71,15 @@ class Verifier {
 public:
   explicit Verifier(bool fix) : fix(fix) {}
   void CheckKeDirectory(const std::string &dir);
-  Tally total;
-
-private:
   void Problem(Tally &tally, const char *what, const std::string &subject) {
     Say(what + Printable(subject));
     ++tally.problems;
   }
+  Tally total;
+
+private:
+  void CheckEntries(Tally &tally, ChecksumList &sums, const std::string &dir);
+  void Summary(const Tally &tally, const std::string &dir);
   void MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
   void CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
   void ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers);
@@ -95,7 +91,7 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
-    Say(text::kNotMoved + Printable(Join(dir, name)));
+    Say(text::kNotMoved + Printable(JoinPath(dir, name)));
     return;
   }
   Say(text::kMoved + Printable(movedTo));
@@ -106,7 +102,7 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
 // One archive file: its tail, and its checksum when it has a line (or FIX
 // is to give it one).
 void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
-  const std::string path = Join(dir, name);
+  const std::string path = JoinPath(dir, name);
   ++tally.files;
   const auto line = sums.sums.find(name);
   const bool listed = line != sums.sums.end();
@@ -123,14 +119,17 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &di
       return Problem(tally, text::kUnreadable, path);
     lastByte = tail.empty() ? -1 : tail.back();
   }
-  if (lastByte != 0xFF && lastByte != 0x1A) {
+  if (!IsEndMarker(lastByte)) {
     Problem(tally, text::kDamaged, path);
     return MoveAside(tally, sums, dir, name);
   }
-  if (listed && line->second != HexDigest(digest.digest)) {
+  // Of two lines for one name, the one that matches the file stays.
+  if (listed && !sums.Matches(name, HexDigest(digest.digest))) {
     Problem(tally, text::kChanged, path);
     return MoveAside(tally, sums, dir, name);
   }
+  if (listed && fix)
+    sums.Set(name, digest.digest);
   if (!listed) {
     Say(text::kUnlisted + Printable(path));
     if (fix && IsSafeComponent(name)) {
@@ -158,48 +157,85 @@ void Verifier::ReportGaps(Tally &tally, const std::string &dir, const std::set<i
   }
 }
 
-void Verifier::CheckKeDirectory(const std::string &dir) {
-  Tally tally;
-  ChecksumList sums;
-  const bool sumsRead = sums.Load(dir);
-  if (!sumsRead)
-    Problem(tally, text::kUnreadable, Join(dir, kSumsName));
-  for (int number : sums.badLines)
-    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + Join(dir, kSumsName));
+// The list, its lines, and every Z*.ej entry of dir.
+void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string &dir) {
   std::set<std::string> names;
+  std::set<std::string> links;
   std::set<int> numbers;
-  for (const plat::FoundFile &entry : plat::FindFiles(dir, "Z*.ej", plat::kAttrArchive)) {
-    if (IsLeftAlone(entry))
+  for (const plat::FoundFile &entry : ArchiveEntries(dir)) {
+    switch (KindOf(entry)) {
+    case EntryKind::kForeign:
+      Problem(tally, text::kForeign, JoinPath(dir, entry.name));
       continue;
-    if (!IsArchiveName(entry.name)) {
-      Problem(tally, text::kForeign, Join(dir, entry.name));
+    case EntryKind::kLink:
+      // Never read: FIX moves the link itself aside.
+      Problem(tally, text::kLink, JoinPath(dir, entry.name));
+      links.insert(entry.name);
+      if (IsArchiveName(entry.name))
+        numbers.insert(std::stoi(entry.name.substr(1, 4)));
+      MoveAside(tally, sums, dir, entry.name);
       continue;
+    default:
+      names.insert(entry.name);
+      numbers.insert(std::stoi(entry.name.substr(1, 4)));
     }
-    names.insert(entry.name);
-    numbers.insert(std::stoi(entry.name.substr(1, 4)));
   }
   std::vector<std::string> foreignLines;
   for (const auto &[name, hex] : sums.sums) {
     if (!IsArchiveName(name))
       foreignLines.push_back(name);
-    else if (names.count(name) == 0)
-      Problem(tally, text::kMissing, Join(dir, name));
+    else if (names.count(name) == 0 && links.count(name) == 0)
+      Problem(tally, text::kMissing, JoinPath(dir, name));
   }
   for (const std::string &name : foreignLines) {
-    Problem(tally, text::kForeignLine, Join(dir, kSumsName) + ": " + name);
+    Problem(tally, text::kForeignLine, JoinPath(dir, kSumsName) + ": " + name);
     sums.Erase(name);
   }
   for (const std::string &name : names)
     CheckFile(tally, sums, dir, name);
   ReportGaps(tally, dir, numbers);
+}
 
-  // FIX rewrites the list without its damaged lines; a list that could not
-  // be read is never replaced.
-  if (fix && sumsRead && (sums.changed || !sums.badLines.empty())) {
-    sums.changed = true;
-    if (!sums.Save(dir))
-      Problem(tally, msg::kSumsFailed, dir);
+void Verifier::CheckKeDirectory(const std::string &dir) {
+  Tally tally;
+  const std::string unusable = UnusableFolder(dir);
+  if (!unusable.empty())
+    Problem(tally, msg::kNotAFolder, unusable);
+  // FIX changes the directory only while it holds its lock; a directory
+  // another writer keeps is left for another time.
+  plat::FileLock lock;
+  if (fix) {
+    const DirectoryLock taken = LockKeDirectory(lock, dir, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); });
+    if (taken != DirectoryLock::kTaken) {
+      Problem(tally, taken == DirectoryLock::kBusy ? text::kBusy : msg::kNotLockable, dir);
+      return Summary(tally, dir);
+    }
   }
+  ChecksumList sums;
+  const bool sumsRead = sums.Load(dir);
+  if (!sumsRead)
+    Problem(tally, text::kUnreadable, JoinPath(dir, kSumsName));
+  if (sums.linked)
+    Problem(tally, text::kLink, JoinPath(dir, kSumsName));
+  for (int number : sums.badLines)
+    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + JoinPath(dir, kSumsName));
+  CheckEntries(tally, sums, dir);
+
+  // FIX rewrites the list without its damaged lines, merged with what
+  // another writer put there meanwhile; a list that could not be read is
+  // never replaced. Lines count as added only once they are on disk.
+  if (fix && sumsRead && (sums.Changed() || !sums.badLines.empty())) {
+    if (!sums.badLines.empty())
+      sums.RewriteWhole();
+    if (!sums.Save(dir)) {
+      Problem(tally, msg::kSumsFailed, dir);
+      tally.added = 0;
+    }
+  }
+  Summary(tally, dir);
+}
+
+void Verifier::Summary(const Tally &tally, const std::string &dir) {
   std::string summary = Printable(dir) + text::kChecked + std::to_string(tally.files) + text::kProblems +
                         std::to_string(tally.problems);
   if (fix)
@@ -211,19 +247,18 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
   total.added += tally.added;
 }
 
-// A KE directory holds SHA256SUMS or Z*.ej files.
+// A KE directory holds SHA256SUMS or Z*.ej entries.
 bool IsKeDirectory(const std::string &dir) {
-  if (plat::FileExists(Join(dir, kSumsName)))
-    return true;
-  for (const plat::FoundFile &entry : plat::FindFiles(dir, "Z*.ej", plat::kAttrArchive))
-    if (!IsLeftAlone(entry))
-      return true;
-  return false;
+  return plat::TypeOf(JoinPath(dir, kSumsName)) != plat::EntryType::kNone || !ArchiveEntries(dir).empty();
 }
 
 } // namespace
 
 ExitCode RunVerifyMode(const VerifyOptions &options) {
+  if (!options.unknownWord.empty()) {
+    Say(text::kUsage + Printable(options.unknownWord));
+    return ExitCode::kVerifyUsage;
+  }
   const std::string root = ArchiveRoot(options.targetPath);
   if (!plat::DirectoryExists(root) || !plat::DirectoryListable(root)) {
     Say(text::kNoTarget + Printable(root));
@@ -231,25 +266,32 @@ ExitCode RunVerifyMode(const VerifyOptions &options) {
   }
   // The target itself, when it is one KE's directory, and the directories
   // right below it; links are not followed, so nothing outside the target
-  // is read or written.
+  // is read or written. A link to a directory there, and a directory that
+  // cannot be listed, may hide a KE's directory: each is a problem.
+  Verifier verifier(options.fix);
+  Tally &total = verifier.total;
   std::vector<std::string> keDirs;
   if (IsKeDirectory(root))
     keDirs.push_back(root);
   std::set<std::string> below;
   for (const plat::FoundFile &entry : plat::FindFiles(root, "*", plat::kAttrDirectory))
-    if ((entry.attributes & plat::kAttrDirectory) && !(entry.attributes & (plat::kAttrLink | plat::kAttrHidden)) &&
-        entry.name != kQuarantineName && entry.name != "log")
+    if ((entry.attributes & plat::kAttrDirectory) && !(entry.attributes & plat::kAttrHidden) &&
+        entry.name != kQuarantineName && entry.name != kLogFolderName)
       below.insert(entry.name);
-  for (const std::string &name : below)
-    if (IsKeDirectory(Join(root, name)))
-      keDirs.push_back(Join(root, name));
+  for (const std::string &name : below) {
+    const std::string dir = JoinPath(root, name);
+    if (plat::TypeOf(dir) != plat::EntryType::kDirectory)
+      verifier.Problem(total, msg::kNotAFolder, dir);
+    else if (!plat::DirectoryListable(dir))
+      verifier.Problem(total, text::kNoTarget, dir);
+    else if (IsKeDirectory(dir))
+      keDirs.push_back(dir);
+  }
 
-  Verifier verifier(options.fix);
   if (keDirs.empty())
     Say(text::kNoKe + Printable(root));
   for (const std::string &dir : keDirs)
     verifier.CheckKeDirectory(dir);
-  const Tally &total = verifier.total;
   std::string summary = text::kTotal + std::to_string(keDirs.size()) + ", sprawdzono plik" ZV_o "w: " +
                         std::to_string(total.files) + text::kProblems + std::to_string(total.problems);
   if (options.fix)

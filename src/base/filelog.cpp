@@ -1,11 +1,28 @@
 #include "base/filelog.h"
 
+#include <atomic>
+#include <mutex>
+#include <set>
 #include <string>
 
+#include "base/consoleline.h"
 #include "base/ibuffer.h"
 #include "platform/files.h"
 
 namespace {
+
+std::atomic<bool> linkRefused{false};
+
+// A log file that is a link is never written through; the console hears of
+// each such file once.
+void RefuseLink(const std::string &path) {
+  static std::mutex lock;
+  static std::set<std::string> said;
+  linkRefused.store(true);
+  std::lock_guard<std::mutex> hold(lock);
+  if (said.insert(path).second)
+    consoleline::Write("Plik dziennika jest dowi\xB9zaniem; nic do niego nie zapisano: " + path + "\r\n");
+}
 
 void WriteLogLine(const char *message, const char *name, const std::string &directory) {
   iBuffer line;
@@ -23,19 +40,23 @@ void WriteLogLine(const char *message, const char *name, const std::string &dire
   if (directory != fallback) {
     if (plat::AppendAtomically(path, bytes, count))
       return;
-    if (plat::CreateOneDirectory(directory) && plat::AppendAtomically(path, bytes, count))
+    if (plat::TypeOf(path) == plat::EntryType::kLink)
+      RefuseLink(path);
+    else if (plat::CreateOneDirectory(directory) && plat::AppendAtomically(path, bytes, count))
       return;
   }
 
   // The directory cannot hold the log: the platform's fallback directory
   // takes the line. It may lie in a folder other users share, so it is made
-  // ready with care, and a link in place of the file is not followed.
+  // ready with care (a link in place of the file is never followed).
   if (plat::PrepareFallbackLogDirectory(fallback))
-    plat::AppendAtomically(fallback + separator + fileName, bytes, count, true);
+    plat::AppendAtomically(fallback + separator + fileName, bytes, count);
   // Nowhere to write: the line is dropped.
 }
 
 } // namespace
+
+bool FileLog::LinkRefused() { return linkRefused.load(); }
 
 FileLog::FileLog(const char *message) { WriteLogLine(message, "error", plat::DefaultLogDirectory()); }
 

@@ -32,31 +32,45 @@ PathStart PathStartOf(const std::vector<std::string> &parts);
 // made now or by another process in the meantime.
 bool CreateOneDirectory(const std::string &path);
 
-// Appends bytes to a file (created if missing) with one write on a descriptor
-// opened for appending, so lines of concurrent writers never tear or mix.
-// With noFollow a link at the last component of path is not followed (the
-// append fails) on POSIX.
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow = false);
+// What is at a path, the last component not followed: nothing, a regular
+// file, a directory, a link (Windows: a reparse point such as a junction or
+// a symbolic link), or something else (a device, a FIFO, a socket).
+enum class EntryType { kNone, kFile, kDirectory, kLink, kOther };
+EntryType TypeOf(const std::string &path);
 
-// Writes a whole file: data to a new file, flushed to disk. False on any
-// failure (a partial file may remain; the caller removes it).
-bool WriteWholeFile(const std::string &path, const void *bytes, size_t count);
-// Renames from over to (replacing an existing file).
-bool RenameReplace(const std::string &from, const std::string &to);
-bool RemoveFile(const std::string &path);
-// Puts a whole new file in place of path: bytes written to temporary (a
-// name beside it), flushed, then renamed over path. On failure the temporary
-// is removed and path is left as it was, and the system error is the
-// failed write's or rename's.
-inline bool ReplaceWhole(const std::string &path, const std::string &temporary, const void *bytes, size_t count) {
-  if (WriteWholeFile(temporary, bytes, count) && RenameReplace(temporary, path))
-    return true;
-  const KeptSystemError failure;
-  RemoveFile(temporary);
-  return false;
+// Appends bytes to a file (created if missing) with one write on a descriptor
+// opened for appending, so lines of concurrent writers never tear or mix. A
+// link at the last component of path is never followed: the append fails.
+// With sync the bytes are on the disk when it returns.
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync = false);
+
+// The one way a file is put in place: the bytes go to a new temporary in
+// path's folder, created exclusively without following a link under a name
+// nobody can predict (TemporaryName), written, flushed and synced, then
+// renamed over path and the rename made durable. A link at path is replaced
+// by the file (its target is untouched). A path that holds a directory, a
+// device or anything else that is neither a regular file nor a link is
+// refused and left as it is. On failure the temporary is removed and path
+// is left as it was.
+bool PutInPlace(const std::string &path, const void *bytes, size_t count);
+
+// The temporaries of this program: "~<name>.<16 hex digits>.tmp" beside
+// the file they become. Every temporary it ever wrote (older versions wrote
+// "~<name>.tmp" and "~SHA256SUMS.<tick>.tmp") starts with '~' and ends in
+// ".tmp", which no archive file, list or log does.
+inline std::string TemporaryName(const std::string &name, uint64_t random) {
+  std::string hex(16, '0');
+  for (int k = 15; k >= 0; --k, random >>= 4)
+    hex[static_cast<size_t>(k)] = "0123456789abcdef"[random & 15];
+  return "~" + name + "." + hex + ".tmp";
 }
+inline bool IsTemporaryName(const std::string &name) {
+  return name.size() > 5 && name[0] == '~' && name.compare(name.size() - 4, 4, ".tmp") == 0;
+}
+
+bool RemoveFile(const std::string &path);
 // Renames from to a name that must not exist yet; false (and nothing moved)
-// when it does.
+// when it does. A link is moved as the link.
 bool RenameNoReplace(const std::string &from, const std::string &to);
 // Makes a rename or a new file in dir durable (Linux: fsync of the
 // directory; Windows renames write through and need nothing more).
@@ -83,10 +97,29 @@ struct FoundFile {
 
 // Directory search of dir for names matching pattern (only '*' and '?'
 // wildcards; letter case as the file system treats it) with the attribute
-// mask of the Windows search: with kAttrArchive alone, plain files only;
-// with kAttrDirectory, directories too (links to directories reported with
+// mask of the Windows search: with kAttrArchive alone, plain files and
+// links (kAttrLink; a link is never followed); with kAttrDirectory,
+// directories too (links to directories reported with kAttrDirectory and
 // kAttrLink).
 std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask);
+
+// An exclusive lock on a lock file, held until Release, the object's end or
+// the end of the process (the system drops it then). POSIX: flock; Windows:
+// LockFileEx. The lock file is created when missing and is never removed;
+// one that is a link is refused.
+class FileLock {
+public:
+  enum class Try { kTaken, kHeld, kFailed };  // kHeld: someone else holds it
+  FileLock() = default;
+  ~FileLock() { Release(); }
+  FileLock(const FileLock &) = delete;
+  FileLock &operator=(const FileLock &) = delete;
+  Try TryLock(const std::string &path);
+  void Release();
+
+private:
+  intptr_t handle = -1;
+};
 
 std::string CurrentDirectory();
 // The path as an absolute one: a relative path is taken from the current

@@ -44,13 +44,19 @@ TEST(CommandLineMode, KeywordsAreCaseBlindPrefixes) {
   // The dashed forms are whole words; anything longer is a path.
   for (const char *arg : {"--helpme", "-hx", "/?x", "--versions", "-v", "--ver"})
     EXPECT_EQ(Parse({arg}).mode, RunMode::Archive) << arg;
-  // VERIFY comes after LIST and HELP; FIX anywhere in argument 3, not later.
+  // VERIFY comes after LIST and HELP; its third word is FIX in any case or
+  // a usage error, and later words do not count.
   EXPECT_EQ(Parse({"LISTVERIFY"}).mode, RunMode::Report);
   EXPECT_EQ(Parse({"help verify"}).mode, RunMode::Help);
-  const CommandLine verify = Parse({"Verify", "d:\\arch", "nofixes"});
+  const CommandLine verify = Parse({"Verify", "d:\\arch", "fIx"});
   EXPECT_EQ(verify.mode, RunMode::Verify);
   EXPECT_EQ(verify.verify.targetPath, "d:\\arch");
   EXPECT_TRUE(verify.verify.fix);
+  EXPECT_TRUE(verify.verify.unknownWord.empty());
+  for (const char *word : {"nofixes", "NOFIX", "BEZ_PREFIXU", "FIX "}) {
+    EXPECT_FALSE(Parse({"VERIFY", "a", word}).verify.fix) << word;
+    EXPECT_EQ(Parse({"VERIFY", "a", word}).verify.unknownWord, word);
+  }
   EXPECT_FALSE(Parse({"VERIFYx", "", "", "FIX"}).verify.fix);
   // A keyword that is not at the front selects nothing: the argument is a path.
   for (const char *arg : {"xLIST", " HELP", "c:\\list", "d:\\arch"}) {

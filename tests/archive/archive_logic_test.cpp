@@ -119,14 +119,93 @@ TEST(SaveFetchedFile, ReplacesWholeOrLeavesEverythingAsItWas) {
   EXPECT_EQ(ReadBytes(target), std::string("new\xff", 4));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), std::filesystem::directory_iterator()), 1);
 
-  // The temporary name is taken (here by a directory): the write fails, the
-  // old archive file stays as it was and nothing else is left behind.
-  std::filesystem::create_directories(dir / "~Z0002_2010-03-30.ej.tmp");
-  WriteBytes(dir / "Z0002_2010-03-30.ej", std::string("old\xff", 4));
+  // A folder at the archive file's name is refused and stays; a link there
+  // is replaced by the file, its target untouched; no temporary is left.
+  std::filesystem::create_directories(dir / "Z0002_2010-03-30.ej");
   EXPECT_FALSE(SaveFetchedFile(dir.path, "Z0002_2010-03-30.ej", data));
-  EXPECT_EQ(ReadBytes(dir / "Z0002_2010-03-30.ej"), std::string("old\xff", 4));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Z0002_2010-03-30.ej"));
+  if (archtest::Sep() == "/") {
+    WriteBytes(dir / "outside", "kept");
+    std::filesystem::create_symlink(dir / "outside", dir / "Z0003_2010-03-30.ej");
+    ASSERT_TRUE(SaveFetchedFile(dir.path, "Z0003_2010-03-30.ej", data));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "Z0003_2010-03-30.ej"));
+    EXPECT_EQ(ReadBytes(dir / "outside"), "kept");
+    std::filesystem::remove(dir / "outside");
+    std::filesystem::remove(dir / "Z0003_2010-03-30.ej");
+  }
   EXPECT_FALSE(SaveFetchedFile(dir.path + archtest::Sep() + "missing", "Z0003_2010-03-30.ej", data));
   EXPECT_FALSE(Exists(dir / "missing"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), std::filesystem::directory_iterator()), 2);
+}
+
+// The list grows by appends in name order, is written whole (merged with
+// what another writer put there) when a line changes or goes or the last
+// line is torn, and keeps two lines for one name until one is chosen.
+TEST(ChecksumList, AppendsInOrderRewritesMergedAndKeepsRepeats) {
+  ScratchDir dir{"sums"};
+  const std::string path = dir / "SHA256SUMS";
+  plat::Sha256Digest a{}, b{};
+  b[0] = 0xbb;
+  const std::string la = std::string(64, '0') + "  ", lb = "bb" + std::string(62, '0') + "  ";
+  ChecksumList list, other;
+  ASSERT_TRUE(list.Load(dir.path));
+  for (const char *name : {"Z0001.ej", "Z0002.ej"}) {
+    list.Set(name, a);
+    ASSERT_TRUE(list.Save(dir.path));
+  }
+  ASSERT_TRUE(other.Load(dir.path));
+  other.Set("Z0003.ej", b);
+  ASSERT_TRUE(other.Save(dir.path));
+  list.Set("Z0004.ej", a);
+  list.Erase("Z0001.ej");
+  EXPECT_TRUE(list.Changed());
+  ASSERT_TRUE(list.Save(dir.path));
+  EXPECT_EQ(ReadBytes(path), la + "Z0002.ej\n" + lb + "Z0003.ej\n" + la + "Z0004.ej\n");
+  EXPECT_FALSE(list.Changed());
+
+  WriteBytes(path, ReadBytes(path) + la + "Z0002.ej\n" + lb + "Z0002.ej\n" + "ffff");
+  ASSERT_TRUE(list.Load(dir.path));
+  EXPECT_EQ(list.badLines, (std::vector<int>{4, 5, 6}));
+  EXPECT_TRUE(list.Matches("Z0002.ej", lb.substr(0, 64)) && list.Matches("Z0002.ej", la.substr(0, 64)));
+  list.Set("Z0005.ej", a);
+  ASSERT_TRUE(list.Save(dir.path));  // whole: the torn line goes, the repeat stays
+  EXPECT_EQ(ReadBytes(path), la + "Z0002.ej\n" + la + "Z0002.ej\n" + lb + "Z0002.ej\n" + lb + "Z0003.ej\n" + la +
+                                 "Z0004.ej\n" + la + "Z0005.ej\n");
+  list.Set("Z0002.ej", b);
+  ASSERT_TRUE(list.Save(dir.path));
+  EXPECT_EQ(ReadBytes(path), lb + "Z0002.ej\n" + lb + "Z0003.ej\n" + la + "Z0004.ej\n" + la + "Z0005.ej\n");
+}
+
+// One rule of what an archive file is, for the disk check, VERIFY and the
+// run record: a read-only file counts in zarvik_ke_archive_files; a link, a
+// foreign name and a folder do not.
+TEST(ArchiveFiles, AReadOnlyFileCountsInTheMetrics) {
+  ScratchDir dir{"count"};
+  WriteBytes(dir / "Z0001_2010-03-30.ej", "a\xff");
+  WriteBytes(dir / "Z0002_2010-03-30.ej", "b\xff");
+  WriteBytes(dir / "Zxyz.ej", "foreign\xff");
+  std::filesystem::create_directories(dir / "Z0003_2010-03-30.ej");
+  if (archtest::Sep() == "/")
+    std::filesystem::create_symlink(dir / "Z0001_2010-03-30.ej", dir / "Z0004_2010-03-30.ej");
+  const auto write = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                     std::filesystem::perms::others_write;
+  std::filesystem::permissions(dir / "Z0002_2010-03-30.ej", write, std::filesystem::perm_options::remove);
+  RunContext context;
+  context.MarkStarted();
+  auto *job = new archType;
+  context.jobs.Add(job);
+  job->record.kePort = "com5";
+  job->record.serial = "X1";
+  job->record.checksPassed = true;
+  {
+    JobRun run(*job);
+    run.copyDir = dir.path;
+    RecordEnd(run);
+  }
+  ReportRun(context, ExitCode::kDone, "", dir / "zarvik.prom");
+  EXPECT_NE(ReadBytes(dir / "zarvik.prom").find("\nzarvik_ke_archive_files{port=\"com5\",ke_serial=\"X1\"} 2\n"),
+            std::string::npos);
+  std::filesystem::permissions(dir / "Z0002_2010-03-30.ej", write, std::filesystem::perm_options::add);
 }
 
 TEST(SafeNames, RefusesNamesThatEscapeOrMisbehave) {

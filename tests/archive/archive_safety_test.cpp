@@ -35,7 +35,7 @@ TEST_F(JobTest, DirectoryLinesThatCannotBeUsedAreSkipped) {
   EXPECT_EQ(sim->FileRequests("ke", 4), 1);
   EXPECT_EQ(Tree(KeDir(cfg.serial)),
             (std::vector<std::string>{"SHA256SUMS", "Z0000_2010-03-30.ej", "Z0004_2010-03-30.ej", "log",
-                                      "log/log_log.txt"}));
+                                      "log/log_log.txt", "zarvik.lock"}));
   EXPECT_FALSE(Exists(root / "x"));
   const std::string tag = "<" + ke.PortName() + "> ";
   auto log = CopyLog(cfg.serial);
@@ -49,13 +49,13 @@ TEST_F(JobTest, FailedWriteLeavesNothingAndTheTransferGoesOn) {
   devsim::KeConfig cfg = KeWithFiles(3);
   devsim::Line &ke = sim->AddKe("ke", "ttyUSB2", cfg);
   ASSERT_TRUE(sim->Start());
-  // Something occupies the temporary name of file 2, so its write fails.
+  // A folder occupies the name of file 2, so its write fails.
   const std::string dir = KeDir(cfg.serial);
-  std::filesystem::create_directories(dir + Sep() + "~" + DiskName(2) + ".tmp");
+  std::filesystem::create_directories(dir + Sep() + DiskName(2));
   auto port = Port(ke, 3);
   Run(nullptr, port.get());
 
-  EXPECT_FALSE(Exists(ArchiveFile(cfg.serial, DiskName(2))));
+  EXPECT_TRUE(std::filesystem::is_directory(ArchiveFile(cfg.serial, DiskName(2))));
   EXPECT_EQ(ReadBytes(ArchiveFile(cfg.serial, DiskName(3))), devsim::FileReply(cfg.files[3], '3'));
   const std::string failed = " nie uda\xB3o si\xEA zapisa\xE6. B\xB3\xB9" "d zapisu na dysku.";
   const std::string tag = "<" + ke.PortName() + "> ";

@@ -7,7 +7,8 @@
 # results (ZARVIK_SUMMARY, ZARVIK_METRICS) and its summary to the console.
 # Then VERIFY on the clean archive, after a byte changed in place, with FIX,
 # and after the archive run that fetches the moved file again; and an archive
-# root that cannot be made.
+# root that cannot be made. Last VERIFY's third word, two lines for one
+# file, a held KE directory and a folder at a results path.
 #
 #   wine_archive_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
 set -euo pipefail
@@ -139,3 +140,56 @@ run 5 'plik\archiwum' com35
 LC_ALL=C grep -aq "Nie mo.* utworzy.* katalogu: plik.archiwum: [A-Za-z]" console.txt \
   || { echo "no console line for the archive root"; cat console.txt; exit 1; }
 echo "verify ok"
+
+# VERIFY's third word, two lines for one file, a lock another writer holds
+# (Wine keeps LockFileEx as a POSIX record lock, which lockf takes), and a
+# folder at a results path; none of these needs a device.
+plain() {
+  local expect=$1 rc
+  shift
+  set +e
+  "$src/scripts/wine-run" "$exe" "$@" >>console.txt 2>&1
+  rc=$?
+  set -e
+  [ "$rc" -eq "$expect" ] || { echo "zarvik.exe $*: exit code $rc, expected $expect"; tail -20 console.txt; exit 1; }
+}
+said() {
+  LC_ALL=C grep -aqF "$(printf "$1")" console.txt || { echo "not said: $1"; cat console.txt; exit 1; }
+}
+tree() { find $mod -type f | sort | xargs md5sum; }
+before=$(tree)
+: >console.txt
+plain 11 VERIFY archiwum NOFIX
+plain 11 VERIFY archiwum bez_prefixu
+said 'U\xbfycie: zarvik VERIFY [katalog] [FIX]; nieznane s\xb3owo: NOFIX\r\n'
+[ "$(tree)" = "$before" ] || { echo "a wrong third word changed the archive"; exit 1; }
+python3 - $mod/SHA256SUMS <<'PY'
+import sys
+lines = open(sys.argv[1]).read().splitlines()
+lines.insert(1, '0' * 64 + '  Z0001_2010-03-30.ej')
+open(sys.argv[1], 'w', newline='\n').write('\n'.join(lines) + '\n')
+PY
+plain 9 VERIFY archiwum
+said 'B\xb3\xeadny wiersz 3 w pliku archiwum\\MOD0000001\\SHA256SUMS'
+plain 9 VERIFY archiwum fix
+[ -f $mod/Z0001_2010-03-30.ej ] && [ "$(grep -c Z0001 $mod/SHA256SUMS)" = 1 ] && ! grep -q ^0000 $mod/SHA256SUMS \
+  || { echo "FIX did not keep the matching line"; cat $mod/SHA256SUMS; exit 1; }
+plain 0 VERIFY archiwum
+python3 -c "
+import fcntl, sys, time
+f = open(sys.argv[1], 'a+')
+fcntl.lockf(f, fcntl.LOCK_EX, 1, 0)
+open(sys.argv[2], 'w').close()
+time.sleep(15)" $mod/zarvik.lock held &
+holder=$!
+while [ ! -e held ]; do sleep 0.1; done
+plain 9 VERIFY archiwum FIX
+said 'czekam do 10 s: archiwum\\MOD0000001\r\n'
+said 'Pomini\xeato katalog zaj\xeaty przez inny program: archiwum\\MOD0000001\r\n'
+kill $holder
+wait $holder || true
+mkdir taken
+ZARVIK_SUMMARY=taken plain 6 archiwum com10 com3
+said 'Nie mo\xbfna zapisa\xe6 pliku ZARVIK_SUMMARY: taken\r\n'
+[ -d taken ] && [ -z "$(ls taken)" ] || { echo "the folder at the results path was changed"; exit 1; }
+echo "guards ok"

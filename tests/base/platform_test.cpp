@@ -5,6 +5,7 @@
 #include <filesystem>
 #ifndef _WIN32
 #include <langinfo.h>
+#include <sys/stat.h>
 #endif
 
 #include "platform/console.h"
@@ -61,14 +62,23 @@ TEST(PlatformFiles, PosixSearchTakesBracketsLiterallyAndMarksDotFilesHidden) {
   EXPECT_EQ(Named(hidden, "a1.ej")->attributes, plat::kAttrArchive);
 }
 
-TEST(PlatformFiles, WholeFileWritesRenameAndTail) {
+// The one way a file is put in place, the append, the tail, the lock.
+TEST(PlatformFiles, PutInPlaceAppendTailAndLock) {
   TestDir dir;
-  std::string part = dir.Path("f.part"), file = dir.Path("f.ej");
-  ASSERT_TRUE(plat::WriteWholeFile(part, "0123456789", 10));
+  std::string file = dir.Path("f.ej");
   WriteAll(file, "old contents");
-  ASSERT_TRUE(plat::RenameReplace(part, file));
-  EXPECT_FALSE(plat::FileExists(part));
+  ASSERT_TRUE(plat::PutInPlace(file, "0123456789", 10));
   EXPECT_EQ(ReadAll(file), "0123456789");
+  EXPECT_EQ(plat::TypeOf(file), plat::EntryType::kFile);
+  // A folder at the destination is refused and stays; a missing folder
+  // fails; neither leaves a temporary.
+  ASSERT_TRUE(plat::CreateOneDirectory(dir.Path("taken")));
+  EXPECT_FALSE(plat::PutInPlace(dir.Path("taken"), "x", 1));
+  EXPECT_EQ(plat::TypeOf(dir.Path("taken")), plat::EntryType::kDirectory);
+  EXPECT_FALSE(plat::PutInPlace(dir.Path("no") + plat::PathSeparator() + "dir", "x", 1));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.root), fs::directory_iterator()), 2);
+  EXPECT_TRUE(plat::IsTemporaryName(plat::TemporaryName("SHA256SUMS", 7)));
+  EXPECT_EQ(plat::TemporaryName("f.ej", 0xabc), "~f.ej.0000000000000abc.tmp");
 
   std::vector<uint8_t> tail;
   uint64_t size = 0;
@@ -79,12 +89,18 @@ TEST(PlatformFiles, WholeFileWritesRenameAndTail) {
   EXPECT_EQ(std::string(tail.begin(), tail.end()), "0123456789");
   EXPECT_FALSE(plat::ReadTail(dir.Path("none"), 3, tail, size));
 
-  ASSERT_TRUE(plat::AppendAtomically(file, "ab", 2));
+  ASSERT_TRUE(plat::AppendAtomically(file, "ab", 2, true));
   EXPECT_EQ(ReadAll(file), "0123456789ab");
-  EXPECT_FALSE(plat::WriteWholeFile(dir.Path("no/dir"), "x", 1));
   EXPECT_TRUE(plat::RemoveFile(file));
-  EXPECT_FALSE(plat::FileExists(file));
-  EXPECT_FALSE(plat::FileExists(dir.root)); // a directory is not a file
+  EXPECT_EQ(plat::TypeOf(file), plat::EntryType::kNone);
+
+  // One holder at a time, in one process as across processes.
+  plat::FileLock first, second;
+  EXPECT_EQ(first.TryLock(dir.Path("d.lock")), plat::FileLock::Try::kTaken);
+  EXPECT_EQ(second.TryLock(dir.Path("d.lock")), plat::FileLock::Try::kHeld);
+  first.Release();
+  EXPECT_EQ(second.TryLock(dir.Path("d.lock")), plat::FileLock::Try::kTaken);
+  EXPECT_EQ(first.TryLock(dir.Path("taken")), plat::FileLock::Try::kFailed);
 }
 
 // The NIST example vectors, through the system's hash in pieces and through
@@ -132,6 +148,35 @@ TEST(PlatformFiles, Sha256OfTheNistVectorsAndRenameWithoutReplacing) {
 
 #ifndef _WIN32
 namespace {
+
+// Links planted where the program writes or searches are never followed.
+TEST(PlatformFiles, PosixLinksAreNeverFollowed) {
+  TestDir dir;
+  WriteAll(dir.Path("victim"), "outside");
+  fs::create_directory(dir.Path("away"));
+  fs::create_symlink(dir.Path("victim"), dir.Path("dest"));
+  fs::create_symlink(dir.Path("victim"), dir.Path("Z0001.ej"));
+  fs::create_directory_symlink(dir.Path("away"), dir.Path("Zdir.ej"));
+  ASSERT_EQ(::mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(plat::TypeOf(dir.Path("dest")), plat::EntryType::kLink);
+  EXPECT_EQ(plat::TypeOf(dir.Path("fifo")), plat::EntryType::kOther);
+  EXPECT_FALSE(plat::AppendAtomically(dir.Path("dest"), "x", 1));
+  plat::FileLock lock;
+  EXPECT_EQ(lock.TryLock(dir.Path("dest")), plat::FileLock::Try::kFailed);
+  EXPECT_FALSE(plat::PutInPlace(dir.Path("fifo"), "x", 1));
+  EXPECT_EQ(plat::TypeOf(dir.Path("fifo")), plat::EntryType::kOther);
+  ASSERT_TRUE(plat::PutInPlace(dir.Path("dest"), "new", 3));  // the link goes, not its target
+  EXPECT_EQ(plat::TypeOf(dir.Path("dest")), plat::EntryType::kFile);
+  EXPECT_EQ(ReadAll(dir.Path("victim")), "outside");
+
+  auto found = plat::FindFiles(dir.root, "Z*.ej", plat::kAttrArchive);
+  ASSERT_EQ(found.size(), 2u);
+  for (const plat::FoundFile &entry : found)
+    EXPECT_EQ(entry.attributes, plat::kAttrLink) << entry.name;
+  EXPECT_EQ(Named(plat::FindFiles(dir.root, "Z*.ej", plat::kAttrDirectory), "Zdir.ej")->attributes,
+            plat::kAttrLink | plat::kAttrDirectory);
+}
+
 
 // On Linux a UTF-8 terminal shows the Windows-1250 texts converted.
 TEST(PlatformConsole, Utf8TerminalGetsWindows1250Converted) {

@@ -65,7 +65,7 @@ for serial in os.listdir('archiwum'):
     if not os.path.isdir(path):
         continue
     for name in os.listdir(path):
-        if name in ('log', 'uszkodzone'):
+        if name in ('log', 'uszkodzone', 'zarvik.lock'):
             continue
         if name == 'SHA256SUMS':
             import hashlib

@@ -25,7 +25,7 @@ import tarfile
 import time
 import zipfile
 
-EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}
+EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}
 failures = 0
 
 

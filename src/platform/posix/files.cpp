@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,25 +72,73 @@ bool CreateOneDirectory(const std::string &path) {
   return mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(path));
 }
 
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0), 0666);
+EntryType TypeOf(const std::string &path) {
+  struct stat info{};
+  if (path.empty() || lstat(path.c_str(), &info) != 0)
+    return EntryType::kNone;
+  if (S_ISREG(info.st_mode))
+    return EntryType::kFile;
+  if (S_ISDIR(info.st_mode))
+    return EntryType::kDirectory;
+  if (S_ISLNK(info.st_mode))
+    return EntryType::kLink;
+  return EntryType::kOther;
+}
+
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync) {
+  // Only ever into a regular file: a FIFO or a device planted at the name
+  // is neither waited for nor written.
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (fd < 0)
     return false;
+  struct stat info{};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
   // One write on an O_APPEND descriptor: concurrent lines never interleave.
-  bool ok = WriteAll(fd, bytes, count);
+  bool ok = WriteAll(fd, bytes, count) && (!sync || fsync(fd) == 0);
   return close(fd) == 0 && ok;
 }
 
-bool WriteWholeFile(const std::string &path, const void *bytes, size_t count) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+bool PutInPlace(const std::string &path, const void *bytes, size_t count) {
+  const EntryType type = TypeOf(path);
+  if (type == EntryType::kDirectory || type == EntryType::kOther || path.empty() || path.back() == '/') {
+    errno = type == EntryType::kOther ? EINVAL : EISDIR;  // the reason a caller reports
+    return false;
+  }
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = path.substr(folder.size());
+  std::string temporary;
+  int fd = -1;
+  // A name that is taken (planted, or a leftover) is passed over: the next
+  // random one is tried; a link there is never opened.
+  for (int attempt = 0; fd < 0 && attempt < 8; ++attempt) {
+    uint64_t random = 0;
+    if (getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+      random = static_cast<uint64_t>(std::time(nullptr)) * 2654435761u ^ static_cast<uint64_t>(getpid()) << 32 ^
+               static_cast<uint64_t>(attempt);
+    temporary = folder + TemporaryName(name, random);
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST)
+      return false;
+  }
   if (fd < 0)
     return false;
   bool ok = WriteAll(fd, bytes, count) && fsync(fd) == 0;
-  return close(fd) == 0 && ok;
-}
-
-bool RenameReplace(const std::string &from, const std::string &to) {
-  return rename(from.c_str(), to.c_str()) == 0;
+  ok = close(fd) == 0 && ok;
+  // Looked at again just before the rename: what appeared there meanwhile
+  // is refused all the same.
+  const EntryType now = TypeOf(path);
+  ok = ok && now != EntryType::kDirectory && now != EntryType::kOther && rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    const KeptSystemError failure;
+    unlink(temporary.c_str());
+    return false;
+  }
+  SyncDirectory(folder.empty() ? std::string(".") : folder);
+  return true;
 }
 
 bool RemoveFile(const std::string &path) { return unlink(path.c_str()) == 0; }
@@ -161,29 +212,64 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
     std::string name = entry->d_name;
     if (name == "." || name == ".." || fnmatch(glob.c_str(), name.c_str(), 0) != 0)
       continue;
-    struct stat info{};
+    struct stat own{};
     std::string full = (dir.empty() ? std::string() : dir + "/") + name;
-    if (mask & kAttrDirectory) {
-      struct stat own{};
-      if (lstat(full.c_str(), &own) == 0 && (S_ISDIR(own.st_mode) || (S_ISLNK(own.st_mode) &&
-                                                                       stat(full.c_str(), &info) == 0 &&
-                                                                       S_ISDIR(info.st_mode)))) {
-        uint32_t attributes = kAttrDirectory | (S_ISLNK(own.st_mode) ? kAttrLink : 0);
-        found.push_back(FoundFile{name, attributes, 0});
-        continue;
-      }
-    }
-    if (stat(full.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (lstat(full.c_str(), &own) != 0)
       continue;
-    uint32_t attributes = kAttrArchive;
-    if (!(info.st_mode & S_IWUSR))
+    const uint32_t hidden = name[0] == '.' ? kAttrHidden : 0;
+    if (S_ISLNK(own.st_mode)) {
+      // A link is reported as a link; only a directory search looks where
+      // it points, to tell a link to a directory.
+      struct stat target{};
+      const bool toDirectory = stat(full.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+      found.push_back(FoundFile{name, kAttrLink | hidden | (toDirectory && (mask & kAttrDirectory) ? kAttrDirectory : 0), 0});
+      continue;
+    }
+    if (S_ISDIR(own.st_mode)) {
+      if (mask & kAttrDirectory)
+        found.push_back(FoundFile{name, kAttrDirectory | hidden, 0});
+      continue;
+    }
+    if (!S_ISREG(own.st_mode))
+      continue;
+    uint32_t attributes = kAttrArchive | hidden;
+    if (!(own.st_mode & S_IWUSR))
       attributes |= kAttrReadOnly;
-    if (name[0] == '.')
-      attributes |= kAttrHidden;
-    found.push_back(FoundFile{name, attributes, static_cast<uint64_t>(info.st_size)});
+    found.push_back(FoundFile{name, attributes, static_cast<uint64_t>(own.st_size)});
   }
   closedir(listing);
   return found;
+}
+
+FileLock::Try FileLock::TryLock(const std::string &path) {
+  Release();
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  // A folder this user may not write holds a lock file made by another
+  // (root's service): it is locked through a read-only descriptor.
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return Try::kFailed;
+  struct stat info{};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return Try::kFailed;
+  }
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR)
+      continue;
+    const bool held = errno == EWOULDBLOCK;
+    close(fd);
+    return held ? Try::kHeld : Try::kFailed;
+  }
+  handle = fd;
+  return Try::kTaken;
+}
+
+void FileLock::Release() {
+  if (handle >= 0)
+    close(static_cast<int>(handle));
+  handle = -1;
 }
 
 std::string CurrentDirectory() {

@@ -1,6 +1,10 @@
 #include "platform/files.h"
 
 #include <windows.h>
+// windows.h first: bcrypt.h needs its types.
+#include <bcrypt.h>
+
+#include <cctype>
 
 namespace plat {
 
@@ -17,6 +21,42 @@ bool WriteAll(HANDLE file, const void *bytes, size_t count) {
     count -= written;
   }
   return true;
+}
+
+// Names Windows opens as a device whatever folder they are in (with or
+// without an extension), and the device namespace.
+bool IsDeviceName(const std::string &path) {
+  if (path.rfind("\\\\.\\", 0) == 0)
+    return true;
+  const size_t start = path.find_last_of("\\/:");
+  std::string stem = path.substr(start == std::string::npos ? 0 : start + 1);
+  stem = stem.substr(0, stem.find('.'));
+  while (!stem.empty() && stem.back() == ' ')
+    stem.pop_back();
+  for (char &ch : stem)
+    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
+    return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '0' &&
+         stem[3] <= '9';
+}
+
+// Opens path without following a reparse point; one that is a reparse point,
+// a directory or no disk file (a device) is closed again and refused.
+HANDLE OpenNoFollow(const std::string &path, DWORD access, DWORD disposition) {
+  if (IsDeviceName(path))
+    return INVALID_HANDLE_VALUE;
+  HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return file;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
 }
 
 } // namespace
@@ -55,39 +95,83 @@ bool CreateOneDirectory(const std::string &path) {
          (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
 }
 
-bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool noFollow) {
-  (void)noFollow; // the fallback folder is no shared one on Windows
+EntryType TypeOf(const std::string &path) {
+  if (path.empty())
+    return EntryType::kNone;
+  if (IsDeviceName(path))
+    return EntryType::kOther;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return EntryType::kNone;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return EntryType::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return EntryType::kDirectory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE)
+    return EntryType::kOther;
+  return EntryType::kFile;
+}
+
+bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync) {
   // With FILE_APPEND_DATA (and no FILE_WRITE_DATA) every WriteFile lands at
   // the current end of the file. Windows makes that one indivisible append;
   // Wine computes the end and writes there in two steps, so concurrent writers
   // can overwrite each other's lines. An exclusive lock on a byte far past any
   // real end of file serialises the writers on both; the read right is only
   // there because locking needs read or write data access.
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenNoFollow(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, OPEN_ALWAYS);
   if (file == INVALID_HANDLE_VALUE)
     return false;
   OVERLAPPED lockAt = {};
   lockAt.Offset = 0xFFFFFFFE;
   lockAt.OffsetHigh = 0x7FFFFFFF;
   bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
-  bool ok = WriteAll(file, bytes, count);
+  bool ok = WriteAll(file, bytes, count) && (!sync || FlushFileBuffers(file));
   if (locked)
     UnlockFileEx(file, 0, 1, 0, &lockAt);
   return CloseHandle(file) && ok;
 }
 
-bool WriteWholeFile(const std::string &path, const void *bytes, size_t count) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool PutInPlace(const std::string &path, const void *bytes, size_t count) {
+  const EntryType type = TypeOf(path);
+  if (type == EntryType::kDirectory || type == EntryType::kOther || path.empty()) {
+    SetLastError(type == EntryType::kOther ? ERROR_INVALID_FUNCTION : ERROR_ACCESS_DENIED);
+    return false;
+  }
+  const size_t cut = path.find_last_of("\\/:");
+  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  const std::string name = path.substr(folder.size());
+  if (name.empty())
+    return false;
+  std::string temporary;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  // CREATE_NEW never opens what is there, a link included: a taken name is
+  // passed over for the next random one.
+  for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 8; ++attempt) {
+    uint64_t random = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+      random = (static_cast<uint64_t>(GetTickCount64()) << 20) ^ GetCurrentProcessId() ^ static_cast<uint64_t>(attempt);
+    temporary = folder + TemporaryName(name, random);
+    file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+      return false;
+  }
   if (file == INVALID_HANDLE_VALUE)
     return false;
   bool ok = WriteAll(file, bytes, count) && FlushFileBuffers(file);
-  return CloseHandle(file) && ok;
-}
-
-bool RenameReplace(const std::string &from, const std::string &to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  ok = CloseHandle(file) && ok;
+  const EntryType now = TypeOf(path);
+  ok = ok && now != EntryType::kDirectory && now != EntryType::kOther;
+  // A link to a directory (a junction) cannot be renamed over: it goes
+  // first, its target untouched.
+  if (ok && now == EntryType::kLink && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+    ok = RemoveDirectoryA(path.c_str()) != 0;
+  ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!ok) {
+    const KeptSystemError failure;
+    DeleteFileA(temporary.c_str());
+  }
+  return ok;
 }
 
 bool RemoveFile(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
@@ -144,15 +228,41 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
     std::string name = entry.cFileName;
     if (name == "." || name == "..")
       continue;
-    // Directories only when asked for; files come with their real attributes
-    // (with or without the archive bit), the caller tests them.
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(mask & kAttrDirectory))
+    // Directories only when asked for (a reparse point always: it is a
+    // link); files come with their real attributes (with or without the
+    // archive bit), the caller tests them.
+    if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+            FILE_ATTRIBUTE_DIRECTORY &&
+        !(mask & kAttrDirectory))
       continue;
     uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     found.push_back(FoundFile{name, static_cast<uint32_t>(entry.dwFileAttributes), size});
   } while (FindNextFileA(search, &entry));
   FindClose(search);
   return found;
+}
+
+FileLock::Try FileLock::TryLock(const std::string &path) {
+  Release();
+  HANDLE file = OpenNoFollow(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+    file = OpenNoFollow(path, GENERIC_READ, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE)
+    return Try::kFailed;
+  OVERLAPPED at = {};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    const bool held = GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING;
+    CloseHandle(file);
+    return held ? Try::kHeld : Try::kFailed;
+  }
+  handle = reinterpret_cast<intptr_t>(file);
+  return Try::kTaken;
+}
+
+void FileLock::Release() {
+  if (handle != -1)
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+  handle = -1;
 }
 
 std::string CurrentDirectory() {

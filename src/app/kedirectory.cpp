@@ -1,0 +1,96 @@
+#include "app/kedirectory.h"
+
+#include <chrono>
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace {
+
+// How often a held lock is tried again while the wait lasts.
+constexpr int kLockRetryMs = 250;
+
+bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+
+bool IsUnusable(const std::string &path) {
+  const plat::EntryType type = plat::TypeOf(path);
+  return type != plat::EntryType::kNone && type != plat::EntryType::kDirectory;
+}
+
+} // namespace
+
+std::string JoinPath(const std::string &dir, const std::string &name) {
+  return dir + plat::PathSeparator() + name;
+}
+
+bool IsArchiveName(const std::string &name) {
+  if (name.size() < 8 || (name[0] != 'Z' && name[0] != 'z') || !IsDigit(name[1]) || !IsDigit(name[2]) ||
+      !IsDigit(name[3]) || !IsDigit(name[4]))
+    return false;
+  const std::string end = name.substr(name.size() - 3);
+  return end[0] == '.' && (end[1] == 'e' || end[1] == 'E') && (end[2] == 'j' || end[2] == 'J');
+}
+
+EntryKind KindOf(const plat::FoundFile &entry) {
+  if (entry.attributes & plat::kAttrLink)
+    return EntryKind::kLink;
+  if (entry.attributes & (plat::kAttrDirectory | plat::kAttrHidden | plat::kAttrSystem))
+    return EntryKind::kLeftAlone;
+  return IsArchiveName(entry.name) ? EntryKind::kArchive : EntryKind::kForeign;
+}
+
+bool IsEndMarker(int lastByte) { return lastByte == 0xFF || lastByte == 0x1A; }
+
+bool HasEndMarker(const std::string &dir, const std::string &name) {
+  std::vector<uint8_t> tail;
+  uint64_t size = 0;
+  return plat::ReadTail(JoinPath(dir, name), 1, tail, size) && size > 0 && !tail.empty() && IsEndMarker(tail.back());
+}
+
+std::vector<plat::FoundFile> ArchiveEntries(const std::string &dir) {
+  std::vector<plat::FoundFile> entries;
+  for (plat::FoundFile &entry : plat::FindFiles(dir, "Z*.ej", plat::kAttrArchive))
+    if (KindOf(entry) != EntryKind::kLeftAlone)
+      entries.push_back(std::move(entry));
+  return entries;
+}
+
+int CountArchiveFiles(const std::string &dir) {
+  int count = 0;
+  for (const plat::FoundFile &entry : ArchiveEntries(dir))
+    if (KindOf(entry) == EntryKind::kArchive)
+      ++count;
+  return count;
+}
+
+std::string UnusableFolder(const std::string &dir) {
+  for (const std::string &path : {dir, JoinPath(dir, kQuarantineName), JoinPath(dir, kLogFolderName)})
+    if (IsUnusable(path))
+      return path;
+  return std::string();
+}
+
+DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int waitMs,
+                              const std::function<void()> &onWait) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  bool waiting = false;
+  for (;;) {
+    const plat::FileLock::Try result = lock.TryLock(JoinPath(dir, kLockName));
+    if (result == plat::FileLock::Try::kFailed)
+      return DirectoryLock::kFailed;
+    if (result == plat::FileLock::Try::kTaken)
+      break;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return DirectoryLock::kBusy;
+    if (!waiting && onWait)
+      onWait();
+    waiting = true;
+    plat::SleepMs(kLockRetryMs);
+  }
+  // Whoever wrote these died before the rename (the writers that live hold
+  // the lock); the entries go as they are, a link as the link.
+  for (const plat::FoundFile &entry : plat::FindFiles(dir, "~*.tmp", plat::kAttrArchive))
+    if (plat::IsTemporaryName(entry.name) && !(entry.attributes & plat::kAttrDirectory))
+      plat::RemoveFile(JoinPath(dir, entry.name));
+  return DirectoryLock::kTaken;
+}

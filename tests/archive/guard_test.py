@@ -1,0 +1,320 @@
+#!/usr/bin/env python3
+"""The archive against links, leftovers and a second writer: the real zarvik
+program of the Linux build, run as a hostile local user or a second program
+would meet it, against devices the simulator serves on pseudo-terminals.
+
+  guard_test.py CASE ZARVIK DEVSIM DEVSIM_SYSFS WORK
+
+CASE links:  links planted at temporary names, results paths, the quarantine
+             folder, the error log, archive files and a KE directory; a
+             device node at a results path; an unlistable KE directory.
+CASE lock:   a held lock (FIX waits and skips with 9, an archive run ends with
+             3); FIX beside an archive run; two runs reaching one KE at once.
+CASE repair: VERIFY's third word, two lines for one file, FIX on a directory
+             it cannot write, a run killed in the middle of a save.
+"""
+import fcntl
+import hashlib
+import os
+import resource
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from simfiles import archived  # noqa: E402
+
+CASE, ZARVIK, DEVSIM, SYSFS, WORK = sys.argv[1:6]
+SERIAL = 'GUARD00001'
+KE = os.path.join('archiwum', SERIAL)
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print('FAIL: ' + what, flush=True)
+
+
+def pl(text):
+    return text.encode('cp1250')
+
+
+def name(number):
+    return 'Z%04d_2010-03-30.ej' % number
+
+
+class Devices:
+    """The simulator with a KE module on com35 and, when asked, a two-port
+    device (com33, com34) whose KE has the same serial number."""
+
+    def __init__(self, sizes, paced=False, twin=False):
+        self.sizes = sizes
+        lines = [] if paced else ['pacing off']
+        if twin:
+            lines.append('twoport qx ttyUSB0 ttyUSB1 serial=%s' % SERIAL)
+            lines += ['file %d size=%d' % (n, s) for n, s in enumerate(sizes)]
+        lines.append('ke module ttyUSB2 serial=%s' % SERIAL)
+        lines += ['file %d size=%d' % (n, s) for n, s in enumerate(sizes)]
+        scenario = os.path.join(WORK, 'devices.scenario')
+        with open(scenario, 'w') as f:
+            f.write('\n'.join(lines) + '\n')
+        self.sim = subprocess.Popen([DEVSIM, '--root', os.path.join(WORK, 'simdev'), '--scenario', scenario],
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        slaves = {}
+        for line in self.sim.stdout:
+            if line.strip() == 'ready':
+                break
+            words = line.split()
+            slaves[words[0]] = words[2]
+        targets = [slaves.get('qx_prn', '-'), slaves.get('qx_ke', '-'), slaves['module'], '-', '-']
+        subprocess.run([SYSFS, os.path.join(WORK, 'sys'), os.path.join(WORK, 'dev')] + targets, check=True)
+
+    def stop(self):
+        self.sim.stdin.close()
+        self.sim.wait(30)
+
+
+def env(**more):
+    e = dict(os.environ, LC_ALL='C', HOME=os.path.join(WORK, 'home'), ZARVIK_SYSFS_ROOT=os.path.join(WORK, 'sys'),
+             ZARVIK_DEV_ROOT=os.path.join(WORK, 'dev'))
+    e.update(more)
+    return e
+
+
+def zarvik(*args, expect=None, limit=None, wrap=(), **more):
+    """Runs zarvik in WORK/run; (exit code, console bytes)."""
+    def limited():
+        if limit:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    p = subprocess.run(list(wrap) + [ZARVIK] + list(args), cwd=os.path.join(WORK, 'run'), env=env(**more),
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=200, preexec_fn=limited)
+    out = p.stdout + p.stderr
+    if expect is not None:
+        check(p.returncode == expect, 'zarvik %s: exit %d, expected %d\n%s' % (
+            ' '.join(args), p.returncode, expect, out.decode('cp1250', 'replace')[-1500:]))
+    return p.returncode, out
+
+
+def run_path(*parts):
+    return os.path.join(WORK, 'run', *parts)
+
+
+def read(path):
+    with open(run_path(path), 'rb') as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(run_path(path), 'wb') as f:
+        f.write(data)
+
+
+def sums_ok():
+    return subprocess.run(['sha256sum', '--quiet', '--strict', '-c', 'SHA256SUMS'], cwd=run_path(KE),
+                          capture_output=True).returncode == 0
+
+
+def expect_archived(sizes):
+    for n, size in enumerate(sizes):
+        path = run_path(KE, name(n))
+        check(not os.path.islink(path) and os.path.isfile(path) and read(os.path.join(KE, name(n))) ==
+              archived(n, size), '%s: not archived whole' % name(n))
+    listed = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
+    check(sorted(l[66:] for l in listed) == [name(n) for n in range(len(sizes))], 'list: %r' % listed)
+    check(sums_ok(), 'sha256sum -c fails')
+    left = [e for e in os.listdir(run_path(KE)) if e.startswith('~')]
+    check(not left, 'temporaries left: %r' % left)
+
+
+def case_links():
+    sizes = [150, 1800, 2600]
+    dev = Devices(sizes)
+    outside = os.path.join(WORK, 'outside')
+    os.makedirs(outside)
+    victim = os.path.join(outside, 'victim')
+    with open(victim, 'wb') as f:
+        f.write(b'not yours')
+    os.makedirs(run_path(KE))
+    # 1. Links at the temporary names of earlier versions and at the
+    # results' paths; 5. an archive file that is a link to a file outside.
+    os.symlink(victim, run_path(KE, '~%s.tmp' % name(1)))
+    os.symlink(victim, run_path(KE, name(2)))
+    os.symlink(victim, run_path('summary.json'))
+    os.symlink(victim, run_path('summary.json.tmp'))
+    # 2. A device node (a FIFO: nobody ever reads it) names the metrics.
+    os.mkfifo(run_path('metrics.prom'))
+    rc, out = zarvik('VERIFY', 'archiwum', expect=9)
+    check(pl('Plik jest dowi\u0105zaniem: %s/%s' % (KE, name(2))) in out, 'VERIFY did not name the link: %r' % out)
+    zarvik('archiwum', 'com35', expect=0, ZARVIK_SUMMARY='summary.json', ZARVIK_METRICS='metrics.prom')
+    check(open(victim, 'rb').read() == b'not yours', 'the file outside was written')
+    check(os.path.islink(run_path(KE, 'uszkodzone', name(2))), 'the linked archive file was not moved aside as a link')
+    expect_archived(sizes)
+    check(not os.path.islink(run_path('summary.json')) and b'"exit_code": 0' in read('summary.json'),
+          'the summary did not replace its link')
+    check(not os.path.exists(run_path(KE, '~%s.tmp' % name(1))), 'the planted temporary link stayed')
+    import stat
+    check(stat.S_ISFIFO(os.lstat(run_path('metrics.prom')).st_mode), 'the FIFO at the metrics path was replaced')
+    zarvik('VERIFY', 'archiwum', expect=0)
+
+    # 4. The error log a link: the T1 line of a disk copy of the wrong size
+    # is not written through it; the console says so once; exit code 5.
+    write(os.path.join(KE, name(1)), archived(1, 1000))
+    os.symlink(victim, run_path('archiwum', 'ERROR_log.txt'))
+    rc, out = zarvik('archiwum', 'com35', expect=5)
+    check(out.count(pl('Plik dziennika jest dowi\u0105zaniem; nic do niego nie zapisano: archiwum/ERROR_log.txt')) == 1,
+          'no single console line for the linked log: %r' % out)
+    check(open(victim, 'rb').read() == b'not yours', 'the error log wrote through its link')
+    expect_archived(sizes)
+    os.remove(run_path('archiwum', 'ERROR_log.txt'))
+
+    # 3. The quarantine folder a link to a folder outside: the run ends with
+    # 5 and a line, VERIFY reports it, FIX moves nothing out.
+    shutil.rmtree(run_path(KE, 'uszkodzone'))
+    os.symlink(outside, run_path(KE, 'uszkodzone'))
+    write(os.path.join(KE, name(1)), b'damaged')
+    rc, out = zarvik('archiwum', 'com35', expect=5)
+    check(pl('Katalog jest dowi\u0105zaniem lub nie jest katalogiem; nic w nim nie zapisano: %s/uszkodzone' % KE) in out,
+          'no line for the linked quarantine: %r' % out)
+    for args in (('VERIFY', 'archiwum'), ('VERIFY', 'archiwum', 'FIX')):
+        rc, out = zarvik(*args, expect=9)
+        check(pl('nic w nim nie zapisano: %s/uszkodzone' % KE) in out, '%s: quarantine link not reported' % (args,))
+    check(sorted(os.listdir(outside)) == ['victim'] and read(os.path.join(KE, name(1))) == b'damaged',
+          'a file went through the linked quarantine folder')
+    os.remove(run_path(KE, 'uszkodzone'))
+
+    # 5. The KE directory a link to a folder outside: the run ends with 5,
+    # VERIFY of the root reports it; an unlistable KE directory is a problem.
+    shutil.rmtree(run_path(KE))
+    os.symlink(outside, run_path(KE))
+    rc, out = zarvik('archiwum', 'com35', expect=5)
+    check(pl('nic w nim nie zapisano: %s' % KE) in out, 'no line for the linked KE directory: %r' % out)
+    check(sorted(os.listdir(outside)) == ['victim'], 'the run wrote through the linked KE directory')
+    rc, out = zarvik('VERIFY', 'archiwum', expect=9)
+    check(pl('nic w nim nie zapisano: %s' % KE) in out, 'VERIFY skipped the linked KE directory: %r' % out)
+    os.remove(run_path(KE))
+    os.makedirs(run_path('archiwum', 'SHUT000001'), mode=0)
+    os.chmod(run_path('archiwum'), 0o755)
+    os.chmod(WORK, 0o755)
+    os.chmod(run_path(), 0o755)
+    rc, out = zarvik('VERIFY', 'archiwum', expect=9, wrap=('setpriv', '--reuid=65534', '--regid=65534',
+                                                           '--clear-groups'))
+    check(pl('Nie mo\u017cna odczyta\u0107 katalogu: archiwum/SHUT000001') in out, 'unlistable directory: %r' % out)
+    dev.stop()
+
+
+def case_lock():
+    sizes = [150] + [3000] * 11
+    dev = Devices(sizes, paced=True)
+    os.makedirs(run_path(KE))
+    # A lock held by another writer: FIX says it waits, then skips with 9;
+    # the archive run ends with 3 and a line naming the directory.
+    holder = open(run_path(KE, 'zarvik.lock'), 'w')
+    fcntl.flock(holder, fcntl.LOCK_EX)
+    write(os.path.join(KE, name(0)), archived(0, 150))
+    start = time.monotonic()
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
+    check(9 <= time.monotonic() - start < 30, 'FIX waited %.1f s' % (time.monotonic() - start))
+    check(pl('Katalog jest zaj\u0119ty przez inny program; czekam do 10 s: ' + KE) in out and
+          pl('Pomini\u0119to katalog zaj\u0119ty przez inny program: ' + KE) in out, 'FIX: %r' % out)
+    check(not os.path.exists(run_path(KE, 'SHA256SUMS')), 'FIX wrote without the lock')
+    rc, out = zarvik('archiwum', 'com35', expect=3)
+    check(pl('Katalog KE jest zaj\u0119ty przez inny program: ' + KE) in out, 'archive run: %r' % out)
+    check(sorted(os.listdir(run_path(KE))) == [name(0), 'zarvik.lock'], 'the run changed the locked directory: %r' %
+          os.listdir(run_path(KE)))
+    holder.close()
+
+    # 6. FIX again and again beside an archive run of the same KE: no line
+    # is lost, and VERIFY afterwards finds all well.
+    run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    fixes = 0
+    while run.poll() is None:
+        zarvik('VERIFY', 'archiwum', 'FIX')
+        fixes += 1
+        time.sleep(0.3)
+    check(run.returncode == 0 and fixes > 1, 'archive run beside FIX: exit %s, %d FIX runs' % (run.returncode, fixes))
+    rc, out = zarvik('VERIFY', 'archiwum', expect=0)
+    check(b'Brak sumy kontrolnej' not in out, 'lines lost: %r' % out)
+    expect_archived(sizes)
+    dev.stop()
+
+    # 6. Two runs reaching one KE directory at once (the same KE serial
+    # through two devices): one waits for the other; no write failure, no
+    # line lost, every file saved once.
+    shutil.rmtree(run_path('archiwum'))
+    dev = Devices([150, 1800, 2600, 900], twin=True)
+    runs = [subprocess.Popen([ZARVIK, 'archiwum'] + ports, cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for ports in (['com35'], ['com33', 'com34'])]
+    codes = [r.wait(200) for r in runs]
+    check(codes == [0, 0], 'two runs on one KE: exit codes %r' % codes)
+    check(not os.path.exists(run_path('archiwum', 'ERROR_log.txt')), 'error log written: %r' % (
+        os.path.exists(run_path('archiwum', 'ERROR_log.txt')) and read(os.path.join('archiwum', 'ERROR_log.txt'))))
+    expect_archived([150, 1800, 2600, 900])
+    check(read(os.path.join(KE, 'log', 'log_log.txt')).count(b'Zapisano plik') == 4, 'files saved more than once')
+    dev.stop()
+
+
+def case_repair():
+    sizes = [150, 1800, 40000, 2000]
+    dev = Devices(sizes)
+    # A run killed while it saves (the file size limit ends it writing file
+    # 2), then a rerun: no temporary stays, no line is lost.
+    rc, _ = zarvik('archiwum', 'com35', limit=16384)
+    check(rc == -25, 'the limited run was not killed by SIGXFSZ: %d' % rc)
+    left = [e for e in os.listdir(run_path(KE)) if e.startswith('~')]
+    check(len(left) == 1 and left[0].startswith('~%s.' % name(2)), 'no temporary of the killed save: %r' % left)
+    zarvik('archiwum', 'com35', expect=0)
+    expect_archived(sizes)
+
+    # 7. Only FIX is FIX: any other third word is one usage line, exit 11,
+    # nothing changed.
+    write(os.path.join(KE, name(3)), b'damaged')
+    for word in ('NOFIX', 'BEZ_PREFIXU'):
+        rc, out = zarvik('VERIFY', 'archiwum', word, expect=11)
+        check(out == pl('U\u017cycie: zarvik VERIFY [katalog] [FIX]; nieznane s\u0142owo: %s\r\n' % word), repr(out))
+    check(read(os.path.join(KE, name(3))) == b'damaged', 'a wrong word repaired')
+
+    # Two lines for one file, the first wrong: a problem; FIX keeps the
+    # line that matches and the file with it.
+    write(os.path.join(KE, name(3)), archived(3, 2000))
+    good = hashlib.sha256(archived(1, 1800)).hexdigest()
+    lines = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
+    lines.insert(1, '0' * 64 + '  ' + name(1))
+    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(lines) + '\n').encode())
+    rc, out = zarvik('VERIFY', 'archiwum', expect=9)
+    check(pl('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE) in out, 'duplicate not reported: %r' % out)
+    zarvik('VERIFY', 'archiwum', 'fix', expect=9)
+    check(read(os.path.join(KE, name(1))) == archived(1, 1800), 'FIX moved the file that matched')
+    check(read(os.path.join(KE, 'SHA256SUMS')).decode().count(name(1)) == 1 and
+          good in read(os.path.join(KE, 'SHA256SUMS')).decode(), 'FIX kept the wrong line')
+    zarvik('VERIFY', 'archiwum', expect=0)
+
+    # 8. FIX where it cannot write the list: the failure is said and
+    # nothing counts as added.
+    lines = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
+    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(l for l in lines if name(3) not in l) + '\n').encode())
+    os.chmod(run_path(KE), 0o555)
+    os.chmod(WORK, 0o755)
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9, wrap=('setpriv', '--reuid=65534', '--regid=65534',
+                                                                  '--clear-groups'))
+    os.chmod(run_path(KE), 0o755)
+    check(pl('Nie uda\u0142o si\u0119 zapisa\u0107 pliku SHA256SUMS w katalogu: ' + KE) in out and
+          b'dopisano sum: 0' in out and b'dopisano sum: 1' not in out, 'FIX counts: %r' % out)
+    dev.stop()
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    for sub in ('run', 'home', 'simdev'):
+        os.makedirs(os.path.join(WORK, sub))
+    {'links': case_links, 'lock': case_lock, 'repair': case_repair}[CASE]()
+    if failures:
+        sys.exit('%d failures' % len(failures))
+    print(CASE + ': ok')
+
+
+main()
