@@ -50,8 +50,9 @@ function(zarvik_add_devsim_test name)
                      -- $<TARGET_FILE:${name}>)
     set_tests_properties(${ZARVIK_TEST_PREFIX}${name} PROPERTIES
       TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS};devsim"
-      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
+      ENVIRONMENT "${ZARVIK_TEST_ENV}"
       RESOURCE_LOCK ${ZARVIK_WINE_DEVICES_LOCK})
+    zarvik_wine_tests(${ZARVIK_TEST_PREFIX}${name})
   else()
     add_executable(${name} ${ARG_SOURCES} ${support} ${ZARVIK_DEVSIM_SUPPORT}/simdevices_native.cpp)
     target_link_libraries(${name} PRIVATE devsim zarvik_core GTest::gmock GTest::gtest_main)
