@@ -13,8 +13,10 @@
 
 Every check prints one line; the script ends with 1 when any failed, and with
 77 (skipped) when the zip is to hold the 32-bit tree's program and that tree
-is not built, or when the package cannot be installed here (install: not
-root, or zarvik already installed).
+is not built, when none of the zip's programs could be started because
+32-bit programs do not start here (scripts/wine-run says so and ends with
+77), or when the package cannot be installed here (install: not root, or
+zarvik already installed).
 """
 import os
 import re
@@ -220,11 +222,18 @@ def one_file(directory, suffix):
 
 
 def help_runs(argv, cwd, what):
-    """The program in help mode, standard input closed: usage text, code 0."""
+    """The program in help mode, standard input closed: usage text, code 0.
+    False when scripts/wine-run did not start it (a 32-bit program where
+    32-bit programs do not start)."""
     r = run(argv + ["HELP"], cwd=cwd, stdin=subprocess.DEVNULL, timeout=240)
+    said = r.stderr.decode("utf-8", "replace").strip()
+    if r.returncode == 77 and said.startswith("skipped: "):
+        print("%s (%s)" % (said, what))
+        return False
     out = r.stdout.decode("cp1250", "replace")
     check(r.returncode == 0 and out.startswith("Wywolanie: Zarvik"),
           "%s runs HELP (exit %d, %r)" % (what, r.returncode, out[:40]))
+    return True
 
 
 def list_runs(argv, cwd, what, env=None):
@@ -560,12 +569,16 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
                   "CZYTAJ.txt is packed byte for byte")
         z.extractall(unpacked)
+    started = 0
     for exe in exes:
         if exe in files:
             full = os.path.join(unpacked, files[exe])
             cwd = os.path.dirname(full)
-            help_runs([wine_run, full], cwd, "the zipped %s under Wine" % exe)
-            list_runs([wine_run, full], cwd, "the zipped %s under Wine" % exe)
+            if help_runs([wine_run, full], cwd, "the zipped %s under Wine" % exe):
+                list_runs([wine_run, full], cwd, "the zipped %s under Wine" % exe)
+                started += 1
+    if not started and not failures:
+        sys.exit(77)
 
 
 def main(argv):
