@@ -7,7 +7,7 @@
 
 #include "app/archrun.h"
 #include "base/createdirectory.h"
-#include "base/numtext.h"
+#include "platform/numtext.h"
 #include "platform/files.h"
 
 namespace {

@@ -59,8 +59,7 @@ std::string JobStatus(const archType &job, int64_t nowMs) {
 std::string StatusLine(RunContext &run) {
   const int64_t nowMs = SteadyMs();
   std::string line;
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const archType *job = run.jobs.At(i);
+  for (const auto &job : run.jobs) {
     if (!job->running.load())
       continue;
     if (!line.empty())

@@ -5,14 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/archthread.h"
-#include "base/dynamicarrayclass.h"
 
 struct RunContext {
   RunContext() = default;
-  ~RunContext() { jobs.DeleteAll(); }
   RunContext(const RunContext &) = delete;
   RunContext &operator=(const RunContext &) = delete;
 
@@ -24,7 +24,7 @@ struct RunContext {
   std::atomic<int32_t> exitCode{0};
   // The jobs; the run owns them. Jobs are only appended while the archive
   // mode builds them, before the progress line starts.
-  DynamicPtrArrayClass<archType> jobs;
+  std::vector<std::unique_ptr<archType>> jobs;
   // When the run began: local time as ISO 8601 with its offset, the system
   // clock in seconds, and the steady clock.
   std::string startedText;

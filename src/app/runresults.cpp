@@ -12,7 +12,7 @@
 #include "app/archmessages.h"
 #include "app/runcontext.h"
 #include "base/consoleline.h"
-#include "base/cp1250.h"
+#include "platform/cp1250.h"
 #include "platform/console.h"
 #include "platform/files.h"
 
@@ -57,8 +57,8 @@ void PrintSummary(RunContext &run, int32_t exitCode, double runSeconds) {
   int32_t failed = 0;
   int64_t bytes = 0;
   std::string text;
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const JobRecord &record = run.jobs.At(i)->record;
+  for (const auto &jobOfRun : run.jobs) {
+    const JobRecord &record = jobOfRun->record;
     std::string ports = record.kePort;
     if (!record.printerPort.empty() && record.printerPort != record.kePort)
       ports = record.printerPort + "+" + record.kePort;
@@ -72,7 +72,7 @@ void PrintSummary(RunContext &run, int32_t exitCode, double runSeconds) {
     failed += record.filesFailed.load();
     bytes += record.bytesFetched.load();
   }
-  text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.Count()) + ", pobrano plik" ZV_o "w " +
+  text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.size()) + ", pobrano plik" ZV_o "w " +
           std::to_string(fetched) + ", nieudanych " + std::to_string(failed) + ", bajt" ZV_o "w " +
           std::to_string(bytes) + ", czas " + Seconds(runSeconds) + ". Kod zako" ZV_n "czenia " +
           std::to_string(exitCode) + ": " + ExitMeaning(exitCode) + ".\r\n";
@@ -93,8 +93,8 @@ std::string SummaryJson(RunContext &run, int32_t exitCode, const std::string &fi
   top["finished"] = finished;
   top["exit_code"] = exitCode;
   top["jobs"] = nlohmann::ordered_json::array();
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const JobRecord &record = run.jobs.At(i)->record;
+  for (const auto &jobOfRun : run.jobs) {
+    const JobRecord &record = jobOfRun->record;
     nlohmann::ordered_json job;
     job["kind"] = record.kind;
     job["printer_port"] = TextOrNull(record.printerPort);
@@ -158,7 +158,7 @@ std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch,
   Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
   out += "zarvik_run_exit_code " + std::to_string(exitCode) + "\n";
   Gauge(out, "zarvik_jobs", "Jobs (KE modules) of the last archive run.");
-  out += "zarvik_jobs " + std::to_string(run.jobs.Count()) + "\n";
+  out += "zarvik_jobs " + std::to_string(run.jobs.size()) + "\n";
 
   struct PerKe {
     const char *name;
@@ -181,8 +181,8 @@ std::string MetricsText(RunContext &run, int32_t exitCode, double finishedEpoch,
   };
   for (const PerKe &metric : perKe) {
     Gauge(out, metric.name, metric.help);
-    for (int i = 0; i < run.jobs.Count(); ++i) {
-      const JobRecord &record = run.jobs.At(i)->record;
+    for (const auto &jobOfRun : run.jobs) {
+      const JobRecord &record = jobOfRun->record;
       out += std::string(metric.name) + "{port=\"" + Label(record.kePort) + "\",ke_serial=\"" + Label(record.serial) +
              "\"} " + std::to_string(metric.value(record)) + "\n";
     }

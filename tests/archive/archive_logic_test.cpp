@@ -23,13 +23,9 @@ namespace {
 std::vector<std::string> Split(const std::string &text) {
   iBuffer buffer;
   buffer.AppendBytes(text.data(), static_cast<int>(text.size()));
-  DynamicPtrArrayClass<std::string> lines;
+  std::vector<std::string> lines;
   SplitDirectory(buffer, lines);
-  std::vector<std::string> out;
-  for (int i = 0; i < lines.Count(); ++i)
-    out.push_back(*lines.At(i));
-  lines.DeleteAll();
-  return out;
+  return lines;
 }
 
 // A file line as the KE writes it: fields at fixed columns, 50+ characters.
@@ -57,28 +53,15 @@ protected:
   ScratchDir dir{"trim"};
   archType job;
   JobRun run{job};
-  DirInterpreterClass reader;
-  void Fill(const std::vector<std::string> &lines) {
-    for (const auto &l : lines)
-      run.directoryLines.Add(new std::string(l));
-  }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> out;
-    for (int i = 0; i < run.directoryLines.Count(); ++i)
-      out.push_back(*run.directoryLines.At(i));
-    return out;
-  }
 };
 
 TEST_F(TrimTest, DropsHeaderAndMemoryFigures) {
   std::string z0 = FileLine("Z0000", "2010-03-30", "1", "10");
   std::string z1 = FileLine("Z0001", "2010-03-30", "2", "20");
-  Fill({"DIRECTORY", "header Z0001 mention", z0, z1, "FLASH CAPACITY: 1 048 576", "FREE SPACE: 100",
-        "USABLE CAPACITY: lots"});
-  TrimDirectory(run, reader);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{z0, z1}));
-  EXPECT_EQ(reader.flashCapacity, 1048576);
-  EXPECT_EQ(reader.freeSpace, 100);
+  run.directoryLines = {"DIRECTORY", "header Z0001 mention", z0, z1, "FLASH CAPACITY: 1 048 576", "FREE SPACE: 100",
+                        "USABLE CAPACITY: lots"};
+  TrimDirectory(run);
+  EXPECT_EQ(run.directoryLines, (std::vector<std::string>{z0, z1}));
 }
 
 TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {

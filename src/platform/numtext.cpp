@@ -1,4 +1,7 @@
-#include "base/numtext.h"
+#include "platform/numtext.h"
+
+#include <cinttypes>
+#include <cstdio>
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9')
@@ -54,4 +57,25 @@ uint64_t HexAt(std::string_view text, size_t *used) {
   if (used)
     *used = i;
   return negative ? ~value + 1 : value;
+}
+
+int64_t DecimalAfter(std::string_view text, std::string_view marker) {
+  const size_t at = text.find(marker);
+  return at == std::string_view::npos ? 0 : DecimalAt(text.substr(at + marker.size()));
+}
+
+std::string UpperHex(uint64_t value, int width) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%0*" PRIX64, width, value);
+  return text;
+}
+
+std::string FixedText(double value, int decimals) {
+  const int size = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+  if (size < 0)
+    return std::string();
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+  text.resize(static_cast<size_t>(size));
+  return text;
 }
