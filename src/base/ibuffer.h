@@ -1,7 +1,8 @@
 // iBuffer: the byte buffer of the device protocols.
 //
-// Frames sent and replies received, and the texts of the discovery walk and
-// its report, pass through it. The data may hold any byte, zero included, and is always
+// Frames sent and replies received (the fetched files among them), the
+// texts of the discovery walk and its report, and each log file line pass
+// through it. The data may hold any byte, zero included, and is always
 // followed by two zero bytes, so Data() can also be read as a C text (which
 // ends early when the data itself holds a zero).
 //

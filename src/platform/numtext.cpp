@@ -1,5 +1,6 @@
 #include "platform/numtext.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -65,17 +66,14 @@ int64_t DecimalAfter(std::string_view text, std::string_view marker) {
 }
 
 std::string UpperHex(uint64_t value, int width) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%0*" PRIX64, width, value);
-  return text;
+  char text[64];
+  const int size = std::snprintf(text, sizeof text, "%0*" PRIX64, width, value);
+  return size < 0 ? std::string() : std::string(text, std::min(static_cast<size_t>(size), sizeof text - 1));
 }
 
 std::string FixedText(double value, int decimals) {
-  const int size = std::snprintf(nullptr, 0, "%.*f", decimals, value);
-  if (size < 0)
-    return std::string();
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
-  text.resize(static_cast<size_t>(size));
-  return text;
+  // Enough for every double with the decimals any caller asks for.
+  char text[512];
+  const int size = std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return size < 0 ? std::string() : std::string(text, std::min(static_cast<size_t>(size), sizeof text - 1));
 }
