@@ -149,8 +149,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   RunContext run;
   run.archivePath = "/srv/\xC5\x82";  // typed on a UTF-8 system: kept
   run.MarkStarted();
-  auto *job = new archType;
-  run.jobs.Add(job);
+  archType *job = run.jobs.emplace_back(std::make_unique<archType>()).get();
   job->record.kind = "direct";
   job->record.kePort = "com5";
   job->record.serial = "AB\"1\\2";
