@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "base/numtext.h"
+#include "platform/numtext.h"
 #include "discovery/usbclass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -28,19 +28,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   VemoraPortsType record;
   record.systemId = UpperAscii(texts[0]);
-  InterpretProperty(record, 1, texts[1]);
-  InterpretProperty(record, 2, texts[2]);
-  InterpretProperty(record, 12, texts[3]);
-  InterpretProperty(record, 0, texts[4]);
+  InterpretProperty(record, plat::DeviceProperty::kHardwareId, texts[1]);
+  InterpretProperty(record, plat::DeviceProperty::kCompatibleIds, texts[2]);
+  InterpretProperty(record, plat::DeviceProperty::kFriendlyName, texts[3]);
+  InterpretProperty(record, plat::DeviceProperty::kDeviceDesc, texts[4]);
 
-  if (record.deviceCode < 0 || record.deviceCode > 5)
+  const auto model = static_cast<int32_t>(record.deviceCode);
+  if (model < 0 || model > 5)
     std::abort();
   if (record.deviceName != texts[4] || record.compatibleId != texts[2])
     std::abort();
   const bool hasCom = UpperAscii(texts[3]).find("(COM") != std::string::npos;
   if (hasCom != (record.portName == "com" + std::to_string(record.comNumber)))
     std::abort();
-  if (!hasCom && (record.comNumber != 0 || record.portName != UndefinedPortText()))
+  if (!hasCom && (record.comNumber != 0 || record.portName != kUndefinedPort))
     std::abort();
   if (UpperAscii(texts[1]).find("VID_") == std::string::npos && record.vendorId != 0)
     std::abort();

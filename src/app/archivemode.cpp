@@ -35,7 +35,8 @@ std::vector<std::unique_ptr<UsbClass>> &Discoveries() {
 }
 
 archType *NewJob(RunContext &run, VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter) {
-  auto *job = new archType;
+  auto owned = std::make_unique<archType>();
+  archType *job = owned.get();
   job->context = &run;
   job->printerPort = printerPort;
   job->copyPort = copyPort;
@@ -43,14 +44,13 @@ archType *NewJob(RunContext &run, VemoraPortsType *printerPort, VemoraPortsType 
   job->record.kind = viaPrinter ? "printer" : printerPort != nullptr ? "combined" : "direct";
   job->record.printerPort = PrinterLabel(*job);
   job->record.kePort = CopyLabel(*job);
-  run.jobs.Add(job);
+  run.jobs.push_back(std::move(owned));
   ArchThreadClass::Start(*job);
   return job;
 }
 
 bool AllFinished(RunContext &run) {
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const archType *job = run.jobs.At(i);
+  for (const auto &job : run.jobs) {
     if (job->running.load() || !job->finished.load())
       return false;
   }
@@ -82,19 +82,19 @@ ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
   }
   usb.reportText.Clear();
 
-  const int count = usb.ports.Length();
-  const int before = run.jobs.Count();
-  for (int i = 0; i < count; ++i) {
-    VemoraPortsType *port = usb.ports[i];
+  const size_t before = run.jobs.size();
+  for (const auto &owned : usb.ports) {
+    VemoraPortsType *port = owned.get();
     if (port == nullptr || port->comNumber < options.firstPort || port->comNumber > options.lastPort)
       continue;
-    const int code = port->deviceCode;
-    if (!options.viaPrinter && code == 4) {
+    const DeviceModel code = port->deviceCode;
+    if (!options.viaPrinter && code == DeviceModel::kTwoPortPrinter) {
       VemoraPortsType *partner = nullptr;
-      for (int k = 0; k < count && partner == nullptr; ++k) {
-        VemoraPortsType *other = usb.ports[k];
-        if (other != nullptr && other->deviceCode == 5 && other->systemNumber == port->systemNumber)
-          partner = other;
+      for (const auto &other : usb.ports) {
+        if (other->deviceCode == DeviceModel::kTwoPortKe && other->systemNumber == port->systemNumber) {
+          partner = other.get();
+          break;
+        }
       }
       if (partner == nullptr) {
         run.exitCode.store(ExitCode::kKeUnavailable);
@@ -102,14 +102,15 @@ ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
       }
       NewJob(run, port, partner, false);
       plat::SleepMs(kPairPauseMs);
-    } else if (!options.viaPrinter && code == 3) {
+    } else if (!options.viaPrinter && code == DeviceModel::kKeModule) {
       NewJob(run, nullptr, port, false);
-    } else if (options.viaPrinter && code >= 0 && code <= 2) {
+    } else if (options.viaPrinter && (code == DeviceModel::kOther || code == DeviceModel::kTorvenUsb ||
+                                      code == DeviceModel::kKaldorUsb)) {
       NewJob(run, port, nullptr, true);
     }
   }
 
-  if (run.jobs.Count() == before) {
+  if (run.jobs.size() == before) {
     run.exitCode.store(ExitCode::kNoPort);
     return ExitCode::kNoPort;
   }

@@ -5,11 +5,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "app/archthread.h"
 #include "app/checksums.h"
 #include "app/exitcode.h"
-#include "base/dynamicarrayclass.h"
 #include "base/ibuffer.h"
 #include "base/loging.h"
 #include "devices/dirinterpreter.h"
@@ -18,17 +18,13 @@
 
 struct JobRun {
   explicit JobRun(archType &job) : job(job) {}
-  ~JobRun() {
-    directoryLines.DeleteAll();
-    diskFiles.DeleteAll();
-  }
   JobRun(const JobRun &) = delete;
   JobRun &operator=(const JobRun &) = delete;
 
   archType &job;
   iBuffer response;  // every KE answer and file
-  DynamicPtrArrayClass<std::string> directoryLines;
-  DynamicPtrArrayClass<FileDirType> diskFiles;
+  std::vector<std::string> directoryLines;
+  std::vector<FileDirType> diskFiles;
   std::unique_ptr<VemoraCopyClass> copy;
   std::unique_ptr<DrukarkaClass> printer;
   LoggingClass errorLog;
@@ -71,7 +67,7 @@ void RecordEnd(JobRun &run);
 // left alone (a link among them) moved to the quarantine folder;
 void CheckDisk(JobRun &run);
 // the Directory's header and memory-figure lines dropped from directoryLines;
-void TrimDirectory(JobRun &run, DirInterpreterClass &reader);
+void TrimDirectory(JobRun &run);
 // one file line read; false when its name, date, number or size could not
 // be read (a line read whole but not marked OK is still used);
 bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
@@ -99,7 +95,7 @@ bool HoldsListedSize(int64_t length, int32_t number, int32_t size);
 
 // Cuts a Directory text into lines (the byte before each LF, normally CR,
 // dropped; so is the last byte of an unterminated last line).
-void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &lines);
+void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines);
 
 // True when name can safely name one file or directory inside the archive on
 // either platform: not empty, not "." or "..", no separator, drive colon,

@@ -64,6 +64,9 @@ void RunStages(archType &job) {
     run.copy = std::make_unique<VemoraCopyClass>(name.c_str());
   }
   run.copy->port.receivedCount = &job.record.bytesReceived;
+  // Line errors go to the KE's log (until its directory is known, during the
+  // checks, to the error log of the log folder, with the printer's exchanges).
+  run.copy->port.lineLog = &run.copyLog;
   run.printer = std::make_unique<DrukarkaClass>();
   const std::string &root = TargetPath(job);
   run.errorLog = LoggingClass(root.c_str(), "ERROR");

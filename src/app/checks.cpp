@@ -2,17 +2,17 @@
 // device in the right state: the printer answers and may be read, the KE is
 // present and tells its identity, the KE belongs to that printer's fiscal
 // memory, and its Directory can be read.
-#include <cctype>
 #include <cstring>
 #include <string>
 
 #include "app/archmessages.h"
 #include "app/archrun.h"
 #include "app/modes.h"
+#include "devices/controlbytes.h"
+#include "platform/numtext.h"
 
 namespace {
 
-constexpr uint8_t kSub = 0x1A;
 // The presence loop: one listen with the request and at most 20 without.
 constexpr int kSilentListens = 20;
 
@@ -43,11 +43,11 @@ void CheckPrinter(JobRun &run) {
     return;
   }
   if (!run.failed) {
-    if ((statusByte & 0x08) == 0) {
+    if (!Has(static_cast<uint8_t>(statusByte), PrinterStatus::kFiscalMode)) {
       run.errorLog.Log("<" + label + "> " + msg::kP2);
       SetExitCode(run, ExitCode::kTrainingMode);
     }
-    if ((statusByte & 0x02) != 0)
+    if (Has(static_cast<uint8_t>(statusByte), PrinterStatus::kInTransaction))
       Fail(run, label, msg::kP3, ExitCode::kCheckFailed);
   }
   if (!run.failed) {
@@ -149,8 +149,7 @@ bool IsSafeComponent(const std::string &name) {
   std::string stem = name.substr(0, name.find('.'));
   while (!stem.empty() && stem.back() == ' ')
     stem.pop_back();
-  for (char &ch : stem)
-    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  stem = UpperAscii(stem);
   static const char *const reserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (const char *word : reserved)
     if (stem == word)

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "app/archrun.h"
-#include "base/numtext.h"
+#include "platform/numtext.h"
 #include "platform/files.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "base/ibuffer.h"
+#include "platform/numtext.h"
 #include "platform/text.h"
 
 namespace {
@@ -27,8 +27,7 @@ bool Contains(const std::string &upper, const char *keyword) {
 // one sign and leading zeros skipped; no digits give 0), read in 64 bits; the
 // low 32 bits are kept.
 int32_t PortNumberAfterCom(const std::string &upper) {
-  iBuffer text(upper.c_str());
-  const int64_t value = text.TakeIntAfter("COM");
+  const int64_t value = DecimalAfter(upper, "COM");
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
 }
 

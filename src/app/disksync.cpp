@@ -4,6 +4,7 @@
 // stands exactly at its end. A file is never changed in place and never
 // deleted: it is kept, moved aside, or replaced whole. SHA256SUMS follows
 // every file that comes or goes.
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -79,11 +80,10 @@ void CheckDisk(JobRun &run) {
       MoveAside(run, entry.name, true);
       continue;
     }
-    auto *file = new FileDirType;
-    file->number = std::stoi(entry.name.substr(1, 4));
-    file->name = entry.name;
-    file->size = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
-    run.diskFiles.Add(file);
+    FileDirType &file = run.diskFiles.emplace_back();
+    file.number = std::stoi(entry.name.substr(1, 4));
+    file.name = entry.name;
+    file.size = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
     // A file archived before the list existed, or copied in by hand, gets
     // its line once; later runs read only its tail.
     plat::FileDigest digest;
@@ -91,25 +91,20 @@ void CheckDisk(JobRun &run) {
         plat::Sha256File(JoinPath(run.copyDir, entry.name), digest))
       run.sums.Set(entry.name, digest.digest);
   }
-  if (run.diskFiles.Count() == 0)
+  if (run.diskFiles.empty())
     run.copyLog.Log(msg::kS3);
   SaveSums(run);
 }
 
 // Drops the header before the line holding Z0000 and the memory figures
 // after the last file line.
-void TrimDirectory(JobRun &run, DirInterpreterClass &reader) {
-  DynamicPtrArrayClass<std::string> &lines = run.directoryLines;
-  while (lines.Count() > 0 && lines.At(0)->find("Z0000") == std::string::npos)
-    lines.Delete(0);
-  while (lines.Count() > 1 && lines.At(lines.HighIndex())->find(" Z") == std::string::npos) {
-    try {
-      reader.ParseCapacity(*lines.At(lines.HighIndex()));
-    } catch (const DirConversionError &) {
-      // A memory figure that is no number is only lost; it decides nothing.
-    }
-    lines.Delete(lines.HighIndex());
-  }
+void TrimDirectory(JobRun &run) {
+  std::vector<std::string> &lines = run.directoryLines;
+  auto first = std::find_if(lines.begin(), lines.end(),
+                            [](const std::string &line) { return line.find("Z0000") != std::string::npos; });
+  lines.erase(lines.begin(), first);
+  while (lines.size() > 1 && lines.back().find(" Z") == std::string::npos)
+    lines.pop_back();
 }
 
 // Reads one file line. False when its name, date, number or size could not
@@ -262,9 +257,9 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   run.copyLog.Log(msg::kT0);
   TransferState state;
 
-  for (int i = 0; i < run.directoryLines.Count(); ++i) {
+  for (const std::string &line : run.directoryLines) {
     KeFile file;
-    if (!ReadKeFile(run, reader, *run.directoryLines.At(i), file) || !NeedsFetch(run, file))
+    if (!ReadKeFile(run, reader, line, file) || !NeedsFetch(run, file))
       continue;
     if (run.keptDamaged.count(file.diskName) != 0) {
       LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
@@ -326,15 +321,15 @@ void SynchroniseDisk(JobRun &run) {
   CheckDisk(run);
 
   DirInterpreterClass reader;
-  TrimDirectory(run, reader);
-  if (run.directoryLines.Count() == 0) {
+  TrimDirectory(run);
+  if (run.directoryLines.empty()) {
     run.copyLog.Log(msg::kE1);
     return;
   }
   Transfer(run, reader);
 }
 
-void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &lines) {
+void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines) {
   const char *bytes = text.Text();
   const int length = text.Length();
   int start = 0;
@@ -346,15 +341,15 @@ void SplitDirectory(const iBuffer &text, DynamicPtrArrayClass<std::string> &line
     int count = end - start;
     if (count >= 2)
       --count;
-    lines.Add(new std::string(bytes + start, static_cast<size_t>(count)));
+    lines.emplace_back(bytes + start, static_cast<size_t>(count));
     start = end + 1;
   }
 }
 
 const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
-  for (int k = 0; k < run.diskFiles.Count(); ++k)
-    if (run.diskFiles.At(k)->name == diskName)
-      return run.diskFiles.At(k);
+  for (const FileDirType &file : run.diskFiles)
+    if (file.name == diskName)
+      return &file;
   return nullptr;
 }
 

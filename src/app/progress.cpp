@@ -60,8 +60,7 @@ std::string JobStatus(const archType &job, int64_t nowMs) {
 
 std::string StatusLine(RunContext &run, int64_t nowMs) {
   std::string line;
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const archType *job = run.jobs.At(i);
+  for (const auto &job : run.jobs) {
     if (!job->running.load())
       continue;
     if (!line.empty())

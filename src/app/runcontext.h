@@ -5,16 +5,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/archthread.h"
 #include "app/exitcode.h"
-#include "base/dynamicarrayclass.h"
 
 struct RunContext {
   RunContext() = default;
-  // Each job joins its worker before it goes (archType's destructor).
-  ~RunContext() { jobs.DeleteAll(); }
+  // The jobs go first: each joins its worker (archType's destructor) while
+  // the rest of the run, which the workers use, is still there.
+  ~RunContext() { jobs.clear(); }
   RunContext(const RunContext &) = delete;
   RunContext &operator=(const RunContext &) = delete;
 
@@ -26,7 +28,7 @@ struct RunContext {
   std::atomic<ExitCode> exitCode{ExitCode::kDone};
   // The jobs; the run owns them. Jobs are only appended while the archive
   // mode builds them, before the progress line starts.
-  DynamicPtrArrayClass<archType> jobs;
+  std::vector<std::unique_ptr<archType>> jobs;
   // When the run began: local time as ISO 8601 with its offset, the system
   // clock in seconds, and the steady clock.
   std::string startedText;

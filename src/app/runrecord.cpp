@@ -53,9 +53,9 @@ void RecordPlan(JobRun &run) {
   int32_t toFetch = 0;
   int64_t bytes = 0;
   // The transfer's own keep rule decides which listed files are fetched.
-  for (int i = 0; i < run.directoryLines.Count(); ++i) {
+  for (const std::string &line : run.directoryLines) {
     KeFile file;
-    if (ParseKeFile(reader, *run.directoryLines.At(i), file) != KeLine::kFile)
+    if (ParseKeFile(reader, line, file) != KeLine::kFile)
       continue;
     ++listed;
     const FileDirType *copy = FindOnDisk(run, file.diskName);

@@ -13,7 +13,7 @@
 #include "app/archmessages.h"
 #include "app/runcontext.h"
 #include "base/consoleline.h"
-#include "base/cp1250.h"
+#include "platform/cp1250.h"
 #include "platform/console.h"
 #include "platform/files.h"
 
@@ -60,8 +60,8 @@ void PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) {
   int32_t failed = 0;
   int64_t bytes = 0;
   std::string text;
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const JobRecord &record = run.jobs.At(i)->record;
+  for (const auto &jobOfRun : run.jobs) {
+    const JobRecord &record = jobOfRun->record;
     std::string ports = record.kePort;
     if (!record.printerPort.empty() && record.printerPort != record.kePort)
       ports = record.printerPort + "+" + record.kePort;
@@ -75,7 +75,7 @@ void PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) {
     failed += record.filesFailed.load();
     bytes += record.bytesFetched.load();
   }
-  text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.Count()) + ", pobrano plik" ZV_o "w " +
+  text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.size()) + ", pobrano plik" ZV_o "w " +
           std::to_string(fetched) + ", nieudanych " + std::to_string(failed) + ", bajt" ZV_o "w " +
           std::to_string(bytes) + ", czas " + Seconds(runSeconds) + ". Kod zako" ZV_n "czenia " +
           std::to_string(ExitNumber(exitCode)) + ": " + ExitMeaning(exitCode) + ".\r\n";
@@ -97,8 +97,8 @@ std::string SummaryJson(RunContext &run, ExitCode exitCode, const std::string &f
   top["finished"] = finished;
   top["exit_code"] = ExitNumber(exitCode);
   top["jobs"] = nlohmann::ordered_json::array();
-  for (int i = 0; i < run.jobs.Count(); ++i) {
-    const JobRecord &record = run.jobs.At(i)->record;
+  for (const auto &jobOfRun : run.jobs) {
+    const JobRecord &record = jobOfRun->record;
     nlohmann::ordered_json job;
     job["kind"] = record.kind;
     job["printer_port"] = TextOrNull(record.printerPort);
@@ -192,7 +192,7 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
   out += "zarvik_run_exit_code " + std::to_string(ExitNumber(exitCode)) + "\n";
   Gauge(out, "zarvik_jobs", "Jobs (KE modules) of the last archive run.");
-  out += "zarvik_jobs " + std::to_string(run.jobs.Count()) + "\n";
+  out += "zarvik_jobs " + std::to_string(run.jobs.size()) + "\n";
 
   struct PerKe {
     const char *name;
@@ -217,8 +217,8 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   };
   for (const PerKe &metric : perKe) {
     Gauge(out, metric.name, metric.help);
-    for (int i = 0; i < run.jobs.Count(); ++i) {
-      const JobRecord &record = run.jobs.At(i)->record;
+    for (const auto &jobOfRun : run.jobs) {
+      const JobRecord &record = jobOfRun->record;
       out += std::string(metric.name) + "{port=\"" + Label(record.kePort) + "\",ke_serial=\"" +
              Label(record.serial.empty() ? kUnreadSerial : record.serial) + "\"} " +
              std::to_string(metric.value(record)) + "\n";
@@ -240,8 +240,8 @@ void WriteResultFile(const char *variable, const std::string &path, const std::s
 } // namespace
 
 ExitCode RunExitCode(RunContext &run) {
-  for (int i = 0; i < run.jobs.Count(); ++i)
-    if (const ExitCode code = run.jobs.At(i)->record.exitCode.load(); code != ExitCode::kDone)
+  for (const auto &job : run.jobs)
+    if (const ExitCode code = job->record.exitCode.load(); code != ExitCode::kDone)
       return code;
   return run.exitCode.load();
 }

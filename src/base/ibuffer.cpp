@@ -1,20 +1,18 @@
 #include "base/ibuffer.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "base/numtext.h"
+#include "platform/numtext.h"
 #include "platform/clock.h"
 
 namespace {
 
 constexpr int kInitialCapacity = 100;
-constexpr int kScratchSize = 1024;
 
 uint8_t *ZeroedArray(int size) {
   auto *bytes = new uint8_t[size];
@@ -59,26 +57,14 @@ iBuffer &iBuffer::operator=(const iBuffer &other) {
   return *this;
 }
 
-iBuffer::~iBuffer() {
-  delete[] data;
-  delete[] floatFormat;
-}
-
-void iBuffer::Release() {
-  delete[] data;
-  data = nullptr;
-  scratch.clear();
-  scratchOffset = 0;
-  scratchUsed = 0;
-  scratchSize = 0;
-}
+iBuffer::~iBuffer() { delete[] data; }
 
 void iBuffer::Assign(const iBuffer &other) {
   if (&other == this)
     return;
   auto *copy = new uint8_t[other.capacity];
   std::memcpy(copy, other.data, other.capacity);
-  Release();
+  delete[] data;
   data = copy;
   capacity = other.capacity;
   length = other.length;
@@ -98,10 +84,6 @@ uint8_t iBuffer::CharAt(int pos) const {
 void iBuffer::Clear() {
   std::memset(data, 0, capacity);
   length = 0;
-  scratch.clear();
-  scratchOffset = 0;
-  scratchUsed = 0;
-  scratchSize = 0;
 }
 
 void iBuffer::Grow(int n) {
@@ -301,77 +283,6 @@ bool iBuffer::NextIsDecimal() const {
       fieldEnd = at;
   }
   return point < fieldEnd;
-}
-
-// Places a converted number after the previous one; when the current area
-// cannot take it, a further area is started and the earlier texts stay put.
-const char *iBuffer::StoreNumberText(const char *text) {
-  int needed = static_cast<int>(std::strlen(text)) + 1;
-  if (scratch.empty() || scratchUsed + needed > scratchSize) {
-    scratchSize = std::max(kScratchSize, needed);
-    scratch.emplace_back(new char[scratchSize]());
-    scratchUsed = 0;
-  }
-  char *area = scratch.back().get();
-  scratchOffset = scratchUsed;
-  std::memcpy(area + scratchOffset, text, needed);
-  scratchUsed += needed;
-  return area + scratchOffset;
-}
-
-const char *iBuffer::HexByte(uint8_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", value);
-  return StoreNumberText(text);
-}
-
-const char *iBuffer::HexText(int32_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%" PRIX64, static_cast<uint64_t>(static_cast<int64_t>(value)));
-  return StoreNumberText(text);
-}
-
-const char *iBuffer::HexTextU(uint32_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%" PRIX64, static_cast<uint64_t>(value));
-  return StoreNumberText(text);
-}
-
-const char *iBuffer::Hex64Text(uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%" PRIX64, value);
-  return StoreNumberText(text);
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-const char *iBuffer::FloatText(double value) {
-  const char *format = floatFormat ? floatFormat : "%f";
-  int size = std::snprintf(nullptr, 0, format, value);
-  if (size < 0)
-    return StoreNumberText("");
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format, value);
-  return StoreNumberText(text.c_str());
-}
-#pragma GCC diagnostic pop
-
-void iBuffer::SetFloatFormat(const char *format) {
-  delete[] floatFormat;
-  floatFormat = nullptr;
-  if (!format)
-    return;
-  size_t size = std::strlen(format) + 1;
-  floatFormat = new char[size];
-  std::memcpy(floatFormat, format, size);
-}
-
-bool iBuffer::SaveFile(const char *path) const {
-  std::FILE *file = path ? std::fopen(path, "wb") : nullptr;
-  if (!file)
-    return false;
-  bool ok = length == 0 || std::fwrite(data, 1, length, file) == static_cast<size_t>(length);
-  return std::fclose(file) == 0 && ok;
 }
 
 std::string Printable(const std::string &text) {

@@ -1,26 +1,17 @@
-// iBuffer: the one growable byte container of the program.
+// iBuffer: the byte buffer of the device protocols.
 //
-// Every frame sent or received, every log line, every path assembled byte by
-// byte, every file loaded or saved and every device identifier taken apart
-// passes through it. The data may hold any byte, zero included, and is always
+// Frames sent and replies received (the fetched files among them), the
+// texts of the discovery walk and its report, and each log file line pass
+// through it. The data may hold any byte, zero included, and is always
 // followed by two zero bytes, so Data() can also be read as a C text (which
 // ends early when the data itself holds a zero).
 //
-// Promises:
-//  - capacity is at least 100 and never shrinks; every allocation is zero-filled;
-//  - growth: nothing happens while length + n + 10 <= capacity, otherwise the
-//    new capacity is (capacity + n) * 2 + 10;
-//  - the number-to-text operations return texts that stay readable until the
-//    next Clear, assignment or the buffer's end, and never overrun their area:
-//    when the area is full a further area is allocated and the earlier texts
-//    stay where they are.
+// Every allocation is zero-filled; capacity never shrinks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <vector>
 
 class iBuffer {
 public:
@@ -37,7 +28,6 @@ public:
   const uint8_t *Data() const { return data; }
   const char *Text() const { return reinterpret_cast<const char *>(data); }
   int TextLength() const;
-  int FreeSpace() const { return capacity - length; }
   uint8_t CharAt(int pos) const;
   void Clear();
   void Grow(int n);
@@ -69,32 +59,12 @@ public:
   double TakeFloat();
   bool NextIsDecimal() const;
 
-  // Number to text.
-  const char *HexByte(uint8_t value);
-  const char *HexText(int32_t value);
-  const char *HexTextU(uint32_t value);
-  const char *Hex64Text(uint64_t value);
-  const char *FloatText(double value);
-  void SetFloatFormat(const char *format);
-
-  // Files (paths in the system code page).
-  bool SaveFile(const char *path) const;
-
 private:
   // Removes everything up to and including the first occurrence of key;
   // false (nothing removed) when key is empty or missing.
   bool SkipPast(const char *key);
-  const char *StoreNumberText(const char *text);
-  void Release();
 
-  char *floatFormat = nullptr;
-  // Number-to-text areas: the current one is the last; earlier full ones are
-  // kept so that texts handed out before stay valid.
-  std::vector<std::unique_ptr<char[]>> scratch;
   int capacity = 0;
-  int scratchOffset = 0;
-  int scratchUsed = 0;  // bytes taken in the current area
-  int scratchSize = 0;  // size of the current area
   int length = 0;
   uint8_t *data = nullptr;
 };

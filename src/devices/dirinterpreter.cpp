@@ -39,15 +39,6 @@ void TrimLeadingSpaces(std::string &line) {
   line.erase(0, n == std::string::npos ? line.size() : n);
 }
 
-void RemoveAllSpaces(std::string &line) {
-  std::string kept;
-  kept.reserve(line.size());
-  for (char c : line)
-    if (c != ' ')
-      kept.push_back(c);
-  line.swap(kept);
-}
-
 // Removes every single space standing between two digits, scanning forward
 // one character at a time, so "1 2 3" becomes "123" while "1  2" stays.
 void JoinDigitGroups(std::string &line) {
@@ -57,40 +48,56 @@ void JoinDigitGroups(std::string &line) {
   }
 }
 
+// The decimal field at the front of text into value, then that field and the
+// blanks after it off the text. False when no blank ends the field.
+bool TakeNumber(std::string &text, int32_t &value) {
+  size_t space = text.find(' ');
+  if (space == std::string::npos)
+    return false;
+  value = StrictDecimal(text.substr(0, space));
+  text.erase(0, space + 1);
+  TrimLeadingSpaces(text);
+  return true;
+}
+
 } // namespace
 
 DirInterpreterClass::DirInterpreterClass() = default;
 
+// A file line: name, type, date, value, size and the OK mark, each field
+// taken off the front of the line in turn.
 void DirInterpreterClass::ParseEntry(std::string &line) {
-  std::string &text = line;
-  if (text.size() < 50) {
-    entryValid = false;
+  // Every way out before the end, a failed conversion included, leaves the
+  // line marked invalid.
+  entryValid = false;
+  if (line.size() < 50)
     return;
-  }
-  // A number field that fails its conversion leaves the line marked invalid
-  // before the error travels to the caller.
-  auto number = [this](const std::string &field) {
-    try {
-      return StrictDecimal(field);
-    } catch (...) {
-      entryValid = false;
-      throw;
-    }
-  };
+  JoinDigitGroups(line);
+  TrimLeadingSpaces(line);
+  if (!ReadName(line))
+    return;
+  ReadTypeAndDate(line);
+  if (!TakeNumber(line, entryValue) || !TakeNumber(line, fileSize))
+    return;
+  entryValid = line.compare(0, 2, "OK") == 0;
+}
 
-  JoinDigitGroups(text);
-  TrimLeadingSpaces(text);
-
+// The name field, whose characters 2 to 5 are the file number, then the
+// field and the blanks after it off the text. False when no blank ends it.
+bool DirInterpreterClass::ReadName(std::string &text) {
   size_t space = text.find(' ');
-  if (space == std::string::npos) {
-    entryValid = false;
-    return;
-  }
+  if (space == std::string::npos)
+    return false;
   entryName = text.substr(0, space);
-  fileNumber = number(entryName.substr(entryName.empty() ? 0 : 1, 4));
+  fileNumber = StrictDecimal(entryName.substr(entryName.empty() ? 0 : 1, 4));
   text.erase(0, space + 1);
   TrimLeadingSpaces(text);
+  return true;
+}
 
+// The one-character type and the ten-character date, each with the blanks
+// after it, off the front of the text (either may be cut short by its end).
+void DirInterpreterClass::ReadTypeAndDate(std::string &text) {
   if (!text.empty()) {
     entryType = text[0];
     text.erase(0, 1);
@@ -98,54 +105,7 @@ void DirInterpreterClass::ParseEntry(std::string &line) {
     entryType = 0;
   }
   TrimLeadingSpaces(text);
-
   entryDate = text.substr(0, 10);
   text.erase(0, entryDate.size());
   TrimLeadingSpaces(text);
-
-  space = text.find(' ');
-  if (space == std::string::npos) {
-    entryValid = false;
-    return;
-  }
-  entryValue = number(text.substr(0, space));
-  text.erase(0, space + 1);
-  TrimLeadingSpaces(text);
-
-  space = text.find(' ');
-  if (space == std::string::npos) {
-    entryValid = false;
-    return;
-  }
-  fileSize = number(text.substr(0, space));
-  text.erase(0, space + 1);
-  TrimLeadingSpaces(text);
-
-  entryValid = text.compare(0, 2, "OK") == 0;
-}
-
-bool DirInterpreterClass::ParseCapacity(std::string &line) {
-  struct Label {
-    const char *text;
-    size_t removed;
-    int32_t DirInterpreterClass::*field;
-  };
-  static const Label labels[] = {
-      {"FLASH CAPACITY", 15, &DirInterpreterClass::flashCapacity},
-      {"INVALID BLOCKS", 15, &DirInterpreterClass::invalidBlocks},
-      {"USABLE CAPACITY", 16, &DirInterpreterClass::usableCapacity},
-      {"FREE SPACE", 11, &DirInterpreterClass::freeSpace},
-      {"                                        ", 40, &DirInterpreterClass::trailerValue},
-  };
-  for (const Label &label : labels) {
-    size_t at = line.find(label.text);
-    if (at == std::string::npos)
-      continue;
-    // The label and the one character after it go, whatever that is.
-    line.erase(at, label.removed);
-    RemoveAllSpaces(line);
-    this->*label.field = StrictDecimal(line);
-    return true;
-  }
-  return true;
 }

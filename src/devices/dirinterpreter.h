@@ -1,8 +1,7 @@
 // DirInterpreterClass: reads the lines of the KE's Directory file.
 //
 // ParseEntry reads a file line into name, type, date, the two numbers and the
-// OK mark; ParseCapacity reads a closing line with one of the memory figures.
-// Number fields are converted strictly (decimal digits with an optional sign,
+// OK mark. Number fields are converted strictly (decimal digits with an optional sign,
 // nothing else, and within 32 bits). A failed conversion is reported by
 // throwing DirConversionError: the parse ends at that point with the fields
 // reached so far changed and entryValid false, and the caller decides whether
@@ -25,7 +24,6 @@ public:
   DirInterpreterClass();
 
   void ParseEntry(std::string &line);
-  bool ParseCapacity(std::string &line);
 
   std::string entryName;
   char entryType = 0;
@@ -34,11 +32,10 @@ public:
   int32_t fileNumber = 0;
   int32_t fileSize = 0;
   bool entryValid = false;
-  int32_t flashCapacity = 0;
-  int32_t invalidBlocks = 0;
-  int32_t usableCapacity = 0;
-  int32_t freeSpace = 0;
-  int32_t trailerValue = 0;
+
+private:
+  bool ReadName(std::string &text);
+  void ReadTypeAndDate(std::string &text);
 };
 
 // One valid archive file found on disk.

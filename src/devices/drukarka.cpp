@@ -6,16 +6,11 @@
 #include <cstdio>
 
 #include "devices/collectreply.h"
+#include "devices/controlbytes.h"
 #include "platform/clock.h"
-
-int deviceLanguage = 0;
+#include "platform/numtext.h"
 
 namespace {
-
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kEnq = 0x05;
-constexpr uint8_t kDle = 0x10;
-constexpr uint8_t kSub = 0x1A;
 
 constexpr int kStatusPolls = 40;
 constexpr int kStatusPollMs = 15;
@@ -25,14 +20,10 @@ constexpr int kAfterSubMs = 200;
 constexpr int kInfoBudget = 500;
 
 // Log texts in Windows-1250; 0x9F is the letter z with acute.
-const char *Question() { return deviceLanguage == 0 ? "> Zapytanie: " : "> Question: "; }
-const char *Answer() { return deviceLanguage == 0 ? "> Odpowied\x9F: " : "> Answer: "; }
-const char *NoAnswerFormat() {
-  return deviceLanguage == 0 ? "<com%d><,> Brak odpowiedzi." : "<com%d><,> No answer.";
-}
-const char *StatusFormat() {
-  return deviceLanguage == 0 ? "<com%d><,> Odpowied\x9F: 0x%02X" : "<com%d><,> Answer: 0x%02X";
-}
+constexpr const char *kQuestion = "> Zapytanie: ";
+constexpr const char *kAnswer = "> Odpowied\x9F: ";
+constexpr const char *kNoAnswerFormat = "<com%d><,> Brak odpowiedzi.";
+constexpr const char *kStatusFormat = "<com%d><,> Odpowied\x9F: 0x%02X";
 
 } // namespace
 
@@ -58,7 +49,7 @@ iBuffer PlainFrame(iBuffer payload) {
 iBuffer ChecksumFrame(iBuffer payload) {
   payload.ToMazovia();
   // The checksum covers the payload as sent, after the code page change.
-  std::string check = payload.HexByte(payload.XorSum(0, 0xFF));
+  std::string check = UpperHex(payload.XorSum(0, 0xFF), 2);
   payload.AppendText(check.c_str());
   return Framed(payload);
 }
@@ -104,19 +95,19 @@ void DrukarkaClass::LogLine(const char *format, int value, bool withValue) {
 
 bool DrukarkaClass::SendPlain(iBuffer payload) {
   iBuffer frame = PlainFrame(payload);
-  LogFrame(Question(), frame);
+  LogFrame(kQuestion, frame);
   return port.Send(frame);
 }
 
 bool DrukarkaClass::SendWithChecksum(iBuffer payload) {
   iBuffer frame = ChecksumFrame(payload);
-  LogFrame(Question(), frame);
+  LogFrame(kQuestion, frame);
   return port.SendPaced(frame);
 }
 
 int8_t DrukarkaClass::QueryByte(uint8_t control) {
   iBuffer frame(control);
-  LogFrame(Question(), frame);
+  LogFrame(kQuestion, frame);
   port.Send(frame);
 
   iBuffer reply;
@@ -127,11 +118,11 @@ int8_t DrukarkaClass::QueryByte(uint8_t control) {
       break;
   }
   if (reply.Length() == 0) {
-    LogLine(NoAnswerFormat(), 0, false);
+    LogLine(kNoAnswerFormat, 0, false);
     return -1;
   }
   uint8_t status = reply.CharAt(reply.Length() - 1);
-  LogLine(StatusFormat(), status, true);
+  LogLine(kStatusFormat, status, true);
   return static_cast<int8_t>(status);
 }
 
@@ -148,14 +139,14 @@ std::string DrukarkaClass::ReadUniqueNumber() {
   }
   const char terminator[] = {static_cast<char>(kEsc), '\\', 0};
   if (!CollectReply(port, answer, kInfoBudget, terminator, infoLimit)) {
-    LogLine(NoAnswerFormat(), 0, false);
+    LogLine(kNoAnswerFormat, 0, false);
     answer.Clear();
     return std::string();
   }
   if (answer.Length() > 0)
-    LogFrame(Answer(), answer);
+    LogFrame(kAnswer, answer);
   else
-    LogLine(NoAnswerFormat(), 0, false);
+    LogLine(kNoAnswerFormat, 0, false);
 
   std::string number = ExtractUniqueNumber(answer);
   answer.Clear();
@@ -165,21 +156,21 @@ std::string DrukarkaClass::ReadUniqueNumber() {
 
 bool DrukarkaClass::EnterRelay() {
   iBuffer command("&d");
-  LogFrame(Question(), command);
+  LogFrame(kQuestion, command);
   if (!SendWithChecksum(command))
     return false;
 
   iBuffer dle(kDle);
   iBuffer reply;
   for (int poll = 0; poll < kRelayPolls; ++poll) {
-    LogFrame(Question(), dle);
+    LogFrame(kQuestion, dle);
     port.Send(dle);
     plat::SleepMs(kRelayPollMs);
     reply.Clear();
     port.ReadAvailable(reply);
     uint8_t last = 0;
     if (reply.Length() > 0) {
-      LogFrame(Answer(), reply);
+      LogFrame(kAnswer, reply);
       last = reply.CharAt(reply.Length() - 1);
     }
     if (RelayActive(last))
@@ -193,9 +184,9 @@ bool DrukarkaClass::LeaveRelay() {
   if (!RelayActive(static_cast<uint8_t>(status)))
     return false;
   iBuffer sub(kSub);
-  LogFrame(Question(), sub);
+  LogFrame(kQuestion, sub);
   port.Send(sub);
   plat::SleepMs(kAfterSubMs);
   status = QueryRelayStatus();
-  return (static_cast<uint8_t>(status) & 0x08) == 0;
+  return (static_cast<uint8_t>(status) & static_cast<uint8_t>(RelayStatus::kRelayOn)) == 0;
 }

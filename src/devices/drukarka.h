@@ -13,12 +13,22 @@
 #include "base/loging.h"
 #include "devices/fastcom.h"
 
-// The device classes' message language: 0 Polish (the only value the program
-// uses), any other value English.
-extern int deviceLanguage;
-
-// The printer relays the KE protocol when its DLE status has the high nibble
-// 7 and bit 3 set (0x78 to 0x7F).
+// The bits of the printer's status byte (its answer to ENQ) that the run reads.
+enum class PrinterStatus : uint8_t {
+  kInTransaction = 0x02,  // a transaction is open: parameters cannot be read
+  kFiscalMode = 0x08,     // clear in training (or read-only) mode
+};
+// The printer's relay status (its answer to DLE): the high nibble 7 marks a
+// relay status, and bit 3 says the relay is on.
+enum class RelayStatus : uint8_t {
+  kMarkMask = 0xF0,
+  kMark = 0x70,
+  kRelayOn = 0x08,
+};
+// Whether status has that bit set.
+constexpr bool Has(uint8_t status, PrinterStatus bit) { return (status & static_cast<uint8_t>(bit)) != 0; }
+// The printer relays the KE protocol: a relay status with the relay on
+// (0x78 to 0x7F).
 bool RelayActive(uint8_t status);
 
 // Takes apart an information reply as received: drops a closing '\\' and then

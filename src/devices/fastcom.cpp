@@ -2,19 +2,24 @@
 
 #include <chrono>
 #include <cstring>
+#include <string>
 
+#include "devices/controlbytes.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr uint8_t kXon = 0x11;
-constexpr uint8_t kXoff = 0x13;
 constexpr int kPacedBlock = 16;
 constexpr int kMaxNameLength = 15;
 // A pause after XOFF ends at XON or at a silent read more than 20 ms after the
 // XOFF. A peer that keeps talking without ever sending XON would hold the frame
 // for ever; it holds it at most as long as a write may take.
 constexpr int32_t kPauseSilenceMs = 20;
+
+// The log line of a line error, in Windows-1250: the text, then the names of
+// the errors met, then the end.
+constexpr const char *kLineError = "B\263\271d linii szeregowej: ";
+constexpr const char *kLineErrorEnd = ". Transmisja trwa dalej.";
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -23,13 +28,6 @@ int64_t MsSince(SteadyClock::time_point start) {
 }
 
 bool ValidHandle(plat::SerialHandle handle) { return handle != 0 && handle != plat::kNoHandle; }
-
-// Room a read may fill: the buffer's free space minus the two zero bytes the
-// buffer keeps after its data.
-uint32_t ReadRoom(const iBuffer &target) {
-  int room = target.FreeSpace() - 2;
-  return room > 0 ? static_cast<uint32_t>(room) : 0;
-}
 
 } // namespace
 
@@ -67,15 +65,41 @@ bool FastCom::Close() {
   return true;
 }
 
+void FastCom::LogLineErrors(const plat::LineErrors &errors) {
+  if (lineLog == nullptr || !errors.Any())
+    return;
+  std::string names;
+  auto add = [&names](bool met, const char *name) {
+    if (met)
+      names += (names.empty() ? "" : ", ") + std::string(name);
+  };
+  add(errors.framing, "b\263\271d ramki");
+  add(errors.overrun, "przepe\263nienie odbiornika");
+  add(errors.parity, "b\263\271d parzysto\234ci");
+  add(errors.lineBreak, "przerwa (break)");
+  lineLog->Log(kLineError + names + kLineErrorEnd);
+}
+
+void FastCom::Read(uint8_t *bytes, uint32_t count, uint32_t *got) {
+  plat::LineErrors errors;
+  plat::SerialRead(handle, bytes, count, got, readTimeout, &errors);
+  LogLineErrors(errors);
+}
+
 bool FastCom::WriteDrained(const uint8_t *bytes, uint32_t count, uint32_t *written) {
   const auto start = SteadyClock::now();
   const int32_t budget = writeLimit + static_cast<int32_t>(count);
   *written = 0;
-  bool ok = plat::SerialWrite(handle, bytes, count, written, writeLimit);
-  if (!ok || *written != count)
-    return false;
-  int64_t left = budget - MsSince(start);
-  return plat::SerialDrain(handle, left > 0 ? static_cast<int>(left) : 0);
+  plat::LineErrors errors;
+  bool ok = plat::SerialWrite(handle, bytes, count, written, writeLimit, &errors);
+  if (ok && *written == count) {
+    int64_t left = budget - MsSince(start);
+    ok = plat::SerialDrain(handle, left > 0 ? static_cast<int>(left) : 0, &errors);
+  } else {
+    ok = false;
+  }
+  LogLineErrors(errors);
+  return ok;
 }
 
 bool FastCom::Send(const iBuffer &frame) {
@@ -112,13 +136,13 @@ bool FastCom::SendPaced(const iBuffer &frame) {
         return false;
       sent += block;
       plat::SleepMs(20);
-      plat::SerialRead(handle, &reply, 1, &got, readTimeout);
+      Read(&reply, 1, &got);
       if (got == 1 && reply == kXoff) {
         sending = false;
         pauseStart = SteadyClock::now();
       }
     } else {
-      plat::SerialRead(handle, &reply, 1, &got, readTimeout);
+      Read(&reply, 1, &got);
       plat::SleepMs(5);
       int64_t paused = MsSince(pauseStart);
       if (got == 1) {
@@ -136,15 +160,10 @@ bool FastCom::SendPaced(const iBuffer &frame) {
 bool FastCom::ReadAvailable(iBuffer &target) {
   if (!IsOpen())
     return false;
+  uint8_t piece[kReadBytes];
   uint32_t bytesRead = 0;
-  uint32_t room = ReadRoom(target);
-  if (room == 0) {
-    // A full target: nothing can be read, but the call still takes its time.
-    plat::SleepMs(readTimeout);
-    return true;
-  }
-  plat::SerialRead(handle, target.Data() + target.Length(), room, &bytesRead, readTimeout);
-  target.SetLength(target.Length() + static_cast<int>(bytesRead));
+  Read(piece, kReadBytes, &bytesRead);
+  target.AppendBytes(piece, static_cast<int>(bytesRead));
   if (receivedCount != nullptr && bytesRead > 0)
     receivedCount->fetch_add(bytesRead, std::memory_order_relaxed);
   return true;

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "base/ibuffer.h"
+#include "base/loging.h"
 #include "platform/serial.h"
 
 class FastCom {
@@ -37,7 +38,7 @@ public:
   // 16-byte blocks; an XOFF from the peer pauses until XON or until a silent
   // read more than 20 ms after the XOFF, and never longer than writeLimit.
   bool SendPaced(const iBuffer &frame);
-  // One read into target's free space, appended.
+  // One read of at most kReadBytes, appended to target.
   bool ReadAvailable(iBuffer &target);
   // Borrows other's open handle.
   bool ShareHandle(FastCom &other);
@@ -47,6 +48,13 @@ public:
 
   // The longest a write may take, before the 1 ms a byte: 20 s.
   static constexpr int32_t kWriteLimitMs = 20000;
+  // What one read asks for. A read ends when this many bytes are in or its
+  // time-out has passed, so the size sets how a streaming reply is cut into
+  // reads, and the protocols' budgets count reads: their timing was set with
+  // reads into a fresh 100-byte buffer that kept two zero bytes after its
+  // data, so at most 98 bytes (about 8.5 ms of the line at 115200 baud,
+  // within the KE's 20 ms read time-out).
+  static constexpr uint32_t kReadBytes = 98;
 
   bool borrowed = false;
   plat::SerialHandle handle = 0;
@@ -56,10 +64,17 @@ public:
   uint32_t baudRate = 115200;
   // When set, every byte read from the line is counted here as it arrives.
   std::atomic<int64_t> *receivedCount = nullptr;
+  // When set, a line error (framing, overrun, parity, break) that a read or
+  // write met, and that the platform cleared, is logged here, one line per
+  // call that met one; the exchange goes on.
+  LoggingClass *lineLog = nullptr;
 
 private:
   // Writes count bytes and waits until they are sent, within one budget.
   bool WriteDrained(const uint8_t *bytes, uint32_t count, uint32_t *written);
+  // One read of the line with the port's time-out; line errors logged.
+  void Read(uint8_t *bytes, uint32_t count, uint32_t *got);
+  void LogLineErrors(const plat::LineErrors &errors);
 
   plat::OpenFailure openFailure = plat::OpenFailure::kNone;
 };

@@ -3,14 +3,11 @@
 // so that they can be tested and fuzzed on their own.
 #include <string>
 
+#include "devices/controlbytes.h"
 #include "devices/drukarka.h"
 #include "devices/vemoracopyclass.h"
 
 namespace {
-
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kCr = 0x0D;
-constexpr uint8_t kLf = 0x0A;
 
 bool IsUnusedRate(double v) { return v > 100.99 && v < 101.01; }
 bool IsExemptRate(double v) { return v > 99.99 && v < 100.01; }
@@ -19,7 +16,10 @@ bool IsBreak(uint8_t b) { return b == 0 || b == kCr || b == kLf; }
 
 } // namespace
 
-bool RelayActive(uint8_t status) { return (status & 0xF0) == 0x70 && (status & 0x08) != 0; }
+bool RelayActive(uint8_t status) {
+  return (status & static_cast<uint8_t>(RelayStatus::kMarkMask)) == static_cast<uint8_t>(RelayStatus::kMark) &&
+         (status & static_cast<uint8_t>(RelayStatus::kRelayOn)) != 0;
+}
 
 std::string ExtractUniqueNumber(iBuffer &reply) {
   if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == '\\')

@@ -4,16 +4,10 @@
 #include <string>
 
 #include "devices/collectreply.h"
+#include "devices/controlbytes.h"
 #include "platform/clock.h"
 
 namespace {
-
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kEnq = 0x05;
-constexpr uint8_t kCr = 0x0D;
-constexpr uint8_t kLf = 0x0A;
-constexpr uint8_t kSub = 0x1A;
-constexpr uint8_t kFileEnd = 0xFF;
 
 constexpr int kReadTimeoutMs = 20;
 constexpr uint32_t kDirectSpeed = 115200;
@@ -26,6 +20,7 @@ constexpr int kTaggedPollMs = 3;
 constexpr int kFirstKindReceiveBudget = 10;
 constexpr int kFirstKindIdleMs = 20;
 constexpr int kMaxEnq = 2;
+constexpr int kAfterFileRequestMs = 5;
 
 iBuffer Request(std::initializer_list<uint8_t> bytes) {
   iBuffer frame;
@@ -63,9 +58,9 @@ std::string VemoraCopyClass::ReadVersion() {
   if (reply.Find("EJ2") >= 0) {
     int n = reply.TextLength() < 6 ? reply.TextLength() : 6;
     version.assign(reply.Text(), static_cast<size_t>(n));
-    moduleKind = 1;
+    moduleKind = ModuleKind::kTagged;
   } else {
-    moduleKind = 0;
+    moduleKind = ModuleKind::kFirstKind;
     iBuffer rest;
     port.ReadAvailable(rest);
   }
@@ -80,7 +75,7 @@ const std::string *VemoraCopyClass::ReadIdentity(iBuffer &target, bool sendReque
     port.Send(target);
   }
   target.Clear();
-  if (moduleKind <= 0)
+  if (moduleKind != ModuleKind::kTagged)
     plat::SleepMs(kFirstKindIdentityWaitMs);
 
   const char terminator[] = {static_cast<char>(kSub), 0};
@@ -90,13 +85,13 @@ const std::string *VemoraCopyClass::ReadIdentity(iBuffer &target, bool sendReque
     target.ReplaceChar(kLf, 0);
     target.ReplaceChar(kCr, 0);
   }
-  if (moduleKind == -1)
+  if (moduleKind == ModuleKind::kNotAsked)
     ReadVersion();
   return identity;
 }
 
 bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
-  if (moduleKind == -1)
+  if (moduleKind == ModuleKind::kNotAsked)
     ReadVersion();
   target.Clear();
   target.AppendChar(kEsc);
@@ -121,7 +116,7 @@ bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
     }
   }
   if (target.Length() == 0) {
-    if (moduleKind <= 0)
+    if (moduleKind != ModuleKind::kTagged)
       plat::SleepMs(5);
     return false;
   }
@@ -130,6 +125,16 @@ bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
 
 bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
   target.Clear();
+  port.Send(FileRequest(fileNumber));
+  plat::SleepMs(kAfterFileRequestMs);
+  if (moduleKind == ModuleKind::kTagged)
+    return ReadTaggedReply(target);
+  return ReadFirstKindReply(target);
+}
+
+// ESC kind ';' sub ';' N 'F' (the sub digit 0 for kind 3), or the fixed
+// request of file 0; endByte becomes the byte the reply will end with.
+iBuffer VemoraCopyClass::FileRequest(int fileNumber) {
   iBuffer request(kEsc);
   if (fileNumber > 0) {
     request.AppendChar(static_cast<uint8_t>(kindDigit));
@@ -143,57 +148,40 @@ bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
     request.AppendText("0;3;0000F");
     endByte = kSub;
   }
-  port.Send(request);
-  plat::SleepMs(5);
+  return request;
+}
 
-  if (moduleKind == 1) {
-    int budget = fileBudget;
-    while (budget > 0 && target.Length() < replyLimit) {
-      iBuffer scratch;
-      if (!port.ReadAvailable(scratch))
-        break; // the port is closed
-      if (scratch.Length() > 0) {
-        int room = replyLimit - target.Length();
-        target.AppendBytes(scratch.Data(), scratch.Length() < room ? scratch.Length() : room);
-        if (target.CharAt(target.Length() - 1) == endByte)
-          break;
-        budget = kTaggedIdleBudget;
-      } else {
-        plat::SleepMs(kTaggedPollMs);
-        budget -= kTaggedPollMs;
-      }
-    }
-    return target.Length() > 0;
-  }
-
-  // First-kind modules may stay silent until nudged with ENQ; after each ENQ
-  // the module adds one byte behind the end byte, which is cut at the end.
-  int retries = 0;
-  iBuffer scratch;
-  bool portClosed = false;
-  for (;;) {
-    int budget = fileBudget;
-    bool ended = false;
-    while (budget > 0 && target.Length() < replyLimit) {
-      if (!CollectReply(port, scratch, kFirstKindReceiveBudget, nullptr, replyLimit - target.Length())) {
-        portClosed = true;
+// A tagged module sends at once: poll until the end byte closes the data,
+// the cap is reached, or the module stays silent for the idle budget (the
+// whole file budget before the first data, kTaggedIdleBudget after it).
+bool VemoraCopyClass::ReadTaggedReply(iBuffer &target) {
+  int budget = fileBudget;
+  while (budget > 0 && target.Length() < replyLimit) {
+    iBuffer scratch;
+    if (!port.ReadAvailable(scratch))
+      break; // the port is closed
+    if (scratch.Length() > 0) {
+      int room = replyLimit - target.Length();
+      target.AppendBytes(scratch.Data(), scratch.Length() < room ? scratch.Length() : room);
+      if (target.CharAt(target.Length() - 1) == endByte)
         break;
-      }
-      if (scratch.Length() > 0) {
-        target.Append(scratch);
-        scratch.Clear();
-        budget = fileBudget / 10;
-        int at = target.Length() - 1 - retries;
-        if (at >= 0 && target.CharAt(at) == endByte) {
-          ended = true;
-          break;
-        }
-      } else {
-        plat::SleepMs(kFirstKindIdleMs);
-        budget -= kFirstKindIdleMs;
-      }
+      budget = kTaggedIdleBudget;
+    } else {
+      plat::SleepMs(kTaggedPollMs);
+      budget -= kTaggedPollMs;
     }
-    if (ended || portClosed || retries == kMaxEnq || target.Length() >= replyLimit)
+  }
+  return target.Length() > 0;
+}
+
+// First-kind modules may stay silent until nudged with ENQ: one listening
+// attempt, then up to kMaxEnq more, each after an ENQ. After each ENQ the
+// module adds one byte behind the end byte, which is cut at the end.
+bool VemoraCopyClass::ReadFirstKindReply(iBuffer &target) {
+  int retries = 0;
+  for (;;) {
+    const AttemptEnd end = ListenFirstKind(target, retries);
+    if (end != AttemptEnd::kQuiet || retries == kMaxEnq || target.Length() >= replyLimit)
       break;
     ++retries;
     port.Send(iBuffer(kEnq));
@@ -201,6 +189,31 @@ bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
   if (target.Length() > 2)
     target.SetLength(target.Length() - retries);
   return target.Length() > 0;
+}
+
+// One attempt: collects until the byte `retries` places before the last is
+// the end byte, the port turns out closed, or the module is quiet for the
+// budget (the whole file budget, a tenth of it once data came) or the cap is
+// reached.
+VemoraCopyClass::AttemptEnd VemoraCopyClass::ListenFirstKind(iBuffer &target, int retries) {
+  iBuffer scratch;
+  int budget = fileBudget;
+  while (budget > 0 && target.Length() < replyLimit) {
+    if (!CollectReply(port, scratch, kFirstKindReceiveBudget, nullptr, replyLimit - target.Length()))
+      return AttemptEnd::kPortClosed;
+    if (scratch.Length() > 0) {
+      target.Append(scratch);
+      scratch.Clear();
+      budget = fileBudget / 10;
+      int at = target.Length() - 1 - retries;
+      if (at >= 0 && target.CharAt(at) == endByte)
+        return AttemptEnd::kEnded;
+    } else {
+      plat::SleepMs(kFirstKindIdleMs);
+      budget -= kFirstKindIdleMs;
+    }
+  }
+  return AttemptEnd::kQuiet;
 }
 
 void VemoraCopyClass::SetRequestDigits(int second, int first) {

@@ -18,6 +18,14 @@
 // empty. Reads only the reply's Length() bytes.
 void SplitIdentity(const iBuffer &reply, std::string out[5]);
 
+// What the version reply said about the module; set once, by the first
+// version query. A module not yet asked is handled as a first-kind one.
+enum class ModuleKind {
+  kNotAsked = -1,
+  kFirstKind = 0,  // the version reply lacks "EJ2" (or never came)
+  kTagged = 1,     // the version reply holds "EJ2"
+};
+
 class VemoraCopyClass {
 public:
   explicit VemoraCopyClass(const char *portName = nullptr);
@@ -38,7 +46,7 @@ public:
   char kindDigit = '0';
   std::string identity[5];
   FastCom port;
-  int moduleKind = -1;
+  ModuleKind moduleKind = ModuleKind::kNotAsked;
   uint8_t endByte = 0x1A;
   // Caps on what one reply may bring: a module that never stops sending ends
   // the operation with what it sent so far (which then lacks its end byte).
@@ -49,4 +57,12 @@ public:
   // The idle budget of a file request, in the protocol's rough milliseconds
   // (each empty poll is charged a fixed amount); tests lower it.
   int fileBudget = 12000;
+
+private:
+  // How a listening attempt of a first-kind module ended.
+  enum class AttemptEnd { kEnded, kPortClosed, kQuiet };
+  iBuffer FileRequest(int fileNumber);
+  bool ReadTaggedReply(iBuffer &target);
+  bool ReadFirstKindReply(iBuffer &target);
+  AttemptEnd ListenFirstKind(iBuffer &target, int retries);
 };

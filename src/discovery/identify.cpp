@@ -3,11 +3,9 @@
 // one physical device together).
 #include "discovery/usbclass.h"
 
-#include "devices/drukarka.h"
-
 #include <cstdio>
 
-#include "base/numtext.h"
+#include "platform/numtext.h"
 
 namespace {
 
@@ -34,15 +32,6 @@ uint64_t HexAfter(const std::string &text, const char *token) {
   if (at == std::string::npos)
     return 0;
   return HexAt(std::string_view(text).substr(at + std::char_traits<char>::length(token)));
-}
-
-// The decimal number after the first occurrence of token: blanks, one sign,
-// then digits up to the first other character (none gives 0).
-int64_t DecimalAfter(const std::string &text, const char *token) {
-  size_t at = text.find(token);
-  if (at == std::string::npos)
-    return 0;
-  return DecimalAt(std::string_view(text).substr(at + std::char_traits<char>::length(token)));
 }
 
 void ReadHardwareId(VemoraPortsType &record, const std::string &text) {
@@ -84,50 +73,46 @@ void ReadFriendlyName(VemoraPortsType &record, const std::string &text) {
     std::snprintf(name, sizeof name, "com%d", static_cast<int>(record.comNumber));
     record.portName = name;
   } else {
-    record.portName = UndefinedPortText();
+    record.portName = kUndefinedPort;
   }
   ReadIdentity(record);
 }
 
-int ModelCode(const std::string &description) {
+DeviceModel ModelOf(const std::string &description) {
   std::string upper = UpperAscii(description);
   if (Contains(upper, "TORVEN USB"))
-    return 1;
+    return DeviceModel::kTorvenUsb;
   if (Contains(upper, "KALDOR USB"))
-    return 2;
+    return DeviceModel::kKaldorUsb;
   if (Contains(upper, "SELVAN ORDEK"))
-    return 3;
+    return DeviceModel::kKeModule;
   if (Contains(upper, "QX-7")) {
     if (Contains(upper, "COM0"))
-      return 4;
-    return Contains(upper, "COM1") ? 5 : 0;
+      return DeviceModel::kTwoPortPrinter;
+    return Contains(upper, "COM1") ? DeviceModel::kTwoPortKe : DeviceModel::kOther;
   }
   size_t ej = upper.find("EJ");
   if (Contains(upper, "COM1,") && ej != std::string::npos && ej > 0)
-    return 5;
-  return 0;
+    return DeviceModel::kTwoPortKe;
+  return DeviceModel::kOther;
 }
 
 } // namespace
 
-const char *UndefinedPortText() {
-  return deviceLanguage != 0 ? "No definition serial port" : "Port szeregowy niezdefiniowany";
-}
-
-void InterpretProperty(VemoraPortsType &record, int code, const std::string &text) {
+void InterpretProperty(VemoraPortsType &record, plat::DeviceProperty code, const std::string &text) {
   switch (code) {
-  case 1:
+  case plat::DeviceProperty::kHardwareId:
     ReadHardwareId(record, text);
     break;
-  case 2:
+  case plat::DeviceProperty::kCompatibleIds:
     record.compatibleId = text;
     break;
-  case 12:
+  case plat::DeviceProperty::kFriendlyName:
     ReadFriendlyName(record, text);
     break;
-  case 0:
+  case plat::DeviceProperty::kDeviceDesc:
     record.deviceName = text;
-    record.deviceCode = ModelCode(text);
+    record.deviceCode = ModelOf(text);
     break;
   default:
     break;

@@ -3,11 +3,11 @@
 // Polish texts are Windows-1250 bytes, written as octal escapes.
 #include "discovery/usbclass.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 #include <new>
 
-#include "base/numtext.h"
+#include "platform/numtext.h"
 #include "platform/syserror.h"
 
 namespace {
@@ -26,18 +26,19 @@ const char kAlsoSystem[] = "oraz funkcji systemowej ";
 
 struct PropertyRead {
   const char *label;
-  int code;
+  plat::DeviceProperty code;
 };
 
 // The eleven properties in the order the walk reads them; the friendly name
 // needs systemId, which is stored before the first one.
+using Property = plat::DeviceProperty;
 const PropertyRead kProperties[] = {
-    {"HARDWAREID:    ", plat::kPropHardwareId},  {"COMPATIBLEIDS: ", plat::kPropCompatibleIds},
-    {"FRIENDLYNAME:  ", plat::kPropFriendlyName}, {"Class Descr:   ", plat::kPropClass},
-    {"Class Guid:    ", plat::kPropClassGuid},    {"Config flags:  ", plat::kPropConfigFlags},
-    {"Driver desc:   ", plat::kPropDeviceDesc},   {"Driver:        ", plat::kPropDriver},
-    {"Mfg:           ", plat::kPropMfg},          {"Enumerator:    ", plat::kPropEnumeratorName},
-    {"Physical name: ", plat::kPropPhysicalName},
+    {"HARDWAREID:    ", Property::kHardwareId},  {"COMPATIBLEIDS: ", Property::kCompatibleIds},
+    {"FRIENDLYNAME:  ", Property::kFriendlyName}, {"Class Descr:   ", Property::kClass},
+    {"Class Guid:    ", Property::kClassGuid},    {"Config flags:  ", Property::kConfigFlags},
+    {"Driver desc:   ", Property::kDeviceDesc},   {"Driver:        ", Property::kDriver},
+    {"Mfg:           ", Property::kMfg},          {"Enumerator:    ", Property::kEnumeratorName},
+    {"Physical name: ", Property::kPhysicalName},
 };
 
 void AppendLine(iBuffer &buffer, const char *text) {
@@ -71,117 +72,131 @@ UsbClass::UsbClass() : UsbClass(plat::NewDeviceSet()) {}
 
 UsbClass::UsbClass(std::unique_ptr<plat::DeviceSet> set) : deviceSet(std::move(set)) {}
 
-UsbClass::~UsbClass() {
-  delete current;
-  for (int i = 0; i < ports.Length(); ++i)
-    delete ports[i];
-}
+UsbClass::~UsbClass() = default;
 
+// The walk: the class of the serial ports, its device set, the root device
+// and the set's list detail, then every device of the set. A step that throws
+// ends the walk with its error lines (AbortWalk); a class the platform does
+// not know, or a set it does not give, ends it without any.
 bool UsbClass::SearchPorts() {
-  for (int i = 0; i < ports.Length(); ++i)
-    delete ports[i];
-  ports.SetLength(0);
-  errorText.Clear();
-  delete current;
-  current = nullptr;
-
+  StartWalk();
   plat::Guid classGuid;
   plat::Guid detailGuid;
-  plat::Guid deviceGuid;
-  bool setOpen = false;
-
-  // Ends a walk whose guarded step failed: the error lines are in errorText.
-  auto abort = [&]() {
-    errorFlag = true;
-    if (setOpen) {
-      try {
-        deviceSet->Destroy();
-      } catch (...) {
-      }
-    }
-    delete current;
-    current = nullptr;
-    return false;
-  };
-
-  // Runs one guarded platform step. When it throws, its error lines go to
-  // errorText (the GUIDs read after the failure) and the walk ends.
-  auto guarded = [&](auto &&step, const char *first, plat::DiscoveryStep function,
-                     std::initializer_list<const plat::Guid *> guids) {
-    try {
-      step();
-      return true;
-    } catch (...) {
-      AppendLine(errorText, first);
-      AppendSystemError(errorText, plat::DiscoveryFunction(function));
-      for (const plat::Guid *guid : guids)
-        AppendLine(errorText, GuidToText(*guid));
-      return false;
-    }
-  };
 
   bool found = false;
-  if (!guarded([&] { found = deviceSet->ClassGuidFromName("ports", classGuid); }, kCriticalSearch,
+  if (!Guarded([&] { found = deviceSet->ClassGuidFromName("ports", classGuid); }, kCriticalSearch,
                plat::DiscoveryStep::kClassGuid, {&classGuid}))
-    return abort();
+    return AbortWalk();
   if (!found)
     return false;
 
-  if (!guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch, plat::DiscoveryStep::kOpen,
-               {&classGuid}))
-    return abort();
+  if (!Guarded([&] { setOpen = deviceSet->Open(classGuid, allDevices); }, kCriticalSearch,
+               plat::DiscoveryStep::kOpen, {&classGuid}))
+    return AbortWalk();
   if (!setOpen) {
     // No set at all is the system failing, not a computer without ports.
     const std::string reason = plat::LastErrorText();
     AppendLine(errorText, kCriticalSearch);
     AppendSystemError(errorText, plat::DiscoveryFunction(plat::DiscoveryStep::kOpen), reason);
     AppendLine(errorText, GuidToText(classGuid));
-    return abort();
+    return AbortWalk();
   }
 
-  if (!guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryStep::kOpenRoot, {}))
-    return abort();
-  if (!guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, plat::DiscoveryStep::kListDetail,
+  if (!Guarded([&] { deviceSet->OpenRootDevice(); }, kCriticalSearch, plat::DiscoveryStep::kOpenRoot, {}))
+    return AbortWalk();
+  if (!Guarded([&] { deviceSet->ListDetail(detailGuid); }, kCriticalListInit, plat::DiscoveryStep::kListDetail,
                {&detailGuid, &classGuid}))
-    return abort();
+    return AbortWalk();
 
+  if (!WalkDevices(detailGuid))
+    return AbortWalk();
+
+  try {
+    deviceSet->Destroy();
+  } catch (...) {
+  }
+  setOpen = false;
+  if (traceProperties)
+    reportText.AppendText(kCrLf);
+  return true;
+}
+
+// A new walk starts with no records and no error lines.
+void UsbClass::StartWalk() {
+  ports.clear();
+  errorText.Clear();
+  current.reset();
+  setOpen = false;
+}
+
+// Runs one platform step. When it throws, its error lines go to errorText
+// (firstLine, the system function behind the step, then the GUIDs as they
+// are after the failure) and the result is false.
+bool UsbClass::Guarded(const std::function<void()> &step, const char *firstLine, plat::DiscoveryStep function,
+                       std::initializer_list<const plat::Guid *> guids) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    AppendLine(errorText, firstLine);
+    AppendSystemError(errorText, plat::DiscoveryFunction(function));
+    for (const plat::Guid *guid : guids)
+      AppendLine(errorText, GuidToText(*guid));
+    return false;
+  }
+}
+
+// Visits every device of the open set in its order. False when a step
+// failed (its error lines are written); a record that cannot be made ends
+// the visits early, but not as a failure.
+bool UsbClass::WalkDevices(const plat::Guid &detailGuid) {
+  plat::Guid deviceGuid;
   for (int index = 0;; ++index) {
     bool more = false;
-    if (!guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop, plat::DiscoveryStep::kEnumerate,
-                 {&detailGuid}))
-      return abort();
+    if (!Guarded([&] { more = deviceSet->Enumerate(index, deviceGuid); }, kCriticalGuidLoop,
+                 plat::DiscoveryStep::kEnumerate, {&detailGuid}))
+      return false;
     if (!more)
-      break;
+      return true;
 
     std::string id;
     int result = 0;
-    if (!guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, plat::DiscoveryStep::kInstanceId,
+    if (!Guarded([&] { result = deviceSet->InstanceId(id); }, kCriticalRelated, plat::DiscoveryStep::kInstanceId,
                  {&detailGuid}))
-      return abort();
+      return false;
     if (result != plat::kCrSuccess)
       continue;
 
     try {
       if (!VisitDevice(id, detailGuid))
-        break;
+        return true;
     } catch (...) {
+      // A property read that threw: the lines name it and the text it had
+      // read so far, then the device's class GUID.
       AppendLine(errorText, kCriticalGuidLoop);
       AppendSystemError(errorText, "klasy GetDeviceProperty");
       AppendLine(errorText, std::string(kAlsoSystem) + plat::DiscoveryFunction(plat::DiscoveryStep::kProperty) + ".");
       errorText.AppendBytes(propertyText.Data(), propertyText.TextLength());
       errorText.AppendText(kCrLf);
       AppendLine(errorText, GuidToText(deviceGuid));
-      return abort();
+      return false;
     }
   }
+}
 
-  try {
-    deviceSet->Destroy();
-  } catch (...) {
+// Ends a walk whose step failed: the set released, the unfinished record
+// dropped, the error flag set.
+bool UsbClass::AbortWalk() {
+  errorFlag = true;
+  if (setOpen) {
+    try {
+      deviceSet->Destroy();
+    } catch (...) {
+    }
   }
-  if (traceProperties)
-    reportText.AppendText(kCrLf);
-  return true;
+  setOpen = false;
+  current.reset();
+  return false;
 }
 
 // One device of the walk: its identifier, then its properties into a new
@@ -195,7 +210,7 @@ bool UsbClass::VisitDevice(std::string id, const plat::Guid &detailGuid) {
   if (vendorFilter && id.find(kVendorToken) == std::string::npos)
     return true;
 
-  current = new (std::nothrow) VemoraPortsType();
+  current.reset(new (std::nothrow) VemoraPortsType());
   if (current == nullptr) {
     AppendLine(errorText, kCriticalInterpret);
     AppendLine(errorText, kNullPointer);
@@ -215,22 +230,21 @@ bool UsbClass::VisitDevice(std::string id, const plat::Guid &detailGuid) {
     reportText.AppendText(kCrLf);
 
   if (serialOnly && current->comNumber < 1) {
-    delete current;
+    current.reset();
   } else {
     current->orderKey = current->comNumber;
-    InsertPort(current);
+    InsertPort(std::move(current));
   }
-  current = nullptr;
   return true;
 }
 
-std::string UsbClass::GetDeviceProperty(int code) {
+std::string UsbClass::GetDeviceProperty(plat::DeviceProperty code) {
   propertyText.Clear();
   std::vector<uint8_t> bytes;
   deviceSet->RegistryProperty(code, bytes);
 
   std::string text;
-  if (code == plat::kPropConfigFlags && bytes.size() == 4) {
+  if (code == plat::DeviceProperty::kConfigFlags && bytes.size() == 4) {
     // A 32-bit number: shown in decimal.
     uint32_t flags = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
     text = std::to_string(flags);
@@ -246,49 +260,40 @@ std::string UsbClass::GetDeviceProperty(int code) {
 
   if (traceProperties)
     AppendLine(reportText, text);
-  if (current != nullptr &&
-      (code == plat::kPropDeviceDesc || code == plat::kPropHardwareId || code == plat::kPropCompatibleIds ||
-       code == plat::kPropFriendlyName))
+  if (current != nullptr)
     InterpretProperty(*current, code, text);
   return text;
 }
 
-void UsbClass::InsertPort(VemoraPortsType *record) {
-  int n = ports.Length();
-  ports.SetLength(n + 1);
-  int i = n;
-  while (i > 0 && ports[i - 1]->orderKey > record->orderKey) {
-    ports[i] = ports[i - 1];
-    --i;
-  }
-  ports[i] = record;
+void UsbClass::InsertPort(std::unique_ptr<VemoraPortsType> record) {
+  auto after = std::upper_bound(ports.begin(), ports.end(), record->orderKey,
+                                [](int32_t key, const std::unique_ptr<VemoraPortsType> &port) {
+                                  return key < port->orderKey;
+                                });
+  ports.insert(after, std::move(record));
 }
 
 int UsbClass::MakeReport() {
-  reportText.SetFloatFormat("%0.2f");
-  auto line = [&](const char *label, const char *value) {
-    reportText.AppendText(label);
-    reportText.AppendText(value);
-    reportText.AppendText(kCrLf);
-  };
-  auto textLine = [&](const char *label, const std::string &value) {
+  auto line = [&](const char *label, const std::string &value) {
     reportText.AppendText(label);
     AppendLine(reportText, value);
   };
-  for (int i = 0; i < ports.Length(); ++i) {
-    const VemoraPortsType &r = *ports[i];
+  // Signed numbers in hex as their 64-bit two's complement.
+  auto hex = [](int64_t value) { return UpperHex(static_cast<uint64_t>(value)); };
+  for (const std::unique_ptr<VemoraPortsType> &port : ports) {
+    const VemoraPortsType &r = *port;
     AppendLine(reportText, r.portName);
-    textLine("HardwareId:         ", r.hardwareId);
-    line("Version:            ", reportText.FloatText(static_cast<double>(r.version) * 0.01));
-    textLine("SystemID:           ", r.systemId);
-    line("Numer systemowy:    ", reportText.Hex64Text(r.systemNumber));
-    line("Numer urz\271dzenia:   ", reportText.HexTextU(r.deviceNumber));
-    textLine("CompatibleId:       ", r.compatibleId);
-    textLine("Nazwa urz\271dzenia:   ", r.deviceName);
-    line("Kod urz\271dzenia:     ", reportText.HexText(r.deviceCode));
-    line("Vendor odczytany:   ", reportText.HexText(r.vendorId));
-    textLine("PID konfiguracyjny: ", r.configPid);
+    line("HardwareId:         ", r.hardwareId);
+    line("Version:            ", FixedText(static_cast<double>(r.version) * 0.01, 2));
+    line("SystemID:           ", r.systemId);
+    line("Numer systemowy:    ", UpperHex(r.systemNumber));
+    line("Numer urz\271dzenia:   ", UpperHex(r.deviceNumber));
+    line("CompatibleId:       ", r.compatibleId);
+    line("Nazwa urz\271dzenia:   ", r.deviceName);
+    line("Kod urz\271dzenia:     ", hex(static_cast<int32_t>(r.deviceCode)));
+    line("Vendor odczytany:   ", hex(r.vendorId));
+    line("PID konfiguracyjny: ", r.configPid);
     reportText.AppendText(kCrLf);
   }
-  return ports.Length();
+  return static_cast<int>(ports.size());
 }

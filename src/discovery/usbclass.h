@@ -9,19 +9,32 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "base/dynamicarrayclass.h"
 #include "base/ibuffer.h"
 #include "platform/devset.h"
+
+// The device models told apart by the device description, with what the
+// archive mode does with each.
+enum class DeviceModel : int32_t {
+  kOther = 0,           // none of the others; in "DR" mode a printer's port
+  kTorvenUsb = 1,       // the maker's first USB printer model; as kOther
+  kKaldorUsb = 2,       // the maker's second USB printer model; as kOther
+  kKeModule = 3,        // the stand-alone KE module: archived from its own port
+  kTwoPortPrinter = 4,  // the printer channel ("COM0") of the two-channel device
+  kTwoPortKe = 5,       // its KE channel ("COM1"): the KE of its printer channel's job
+};
 
 // One discovered device.
 struct VemoraPortsType {
   int32_t orderKey = 0;
   int32_t comNumber = 0;
   int32_t version = 0;
-  int32_t deviceCode = 0;
+  DeviceModel deviceCode = DeviceModel::kOther;
   int32_t vendorId = 0;
   uint64_t systemNumber = 0;
   uint32_t deviceNumber = 0;
@@ -43,12 +56,13 @@ public:
   UsbClass &operator=(const UsbClass &) = delete;
 
   bool SearchPorts();
-  std::string GetDeviceProperty(int code);
-  void InsertPort(VemoraPortsType *record);
+  std::string GetDeviceProperty(plat::DeviceProperty code);
+  // Keeps record in ports, after every record whose orderKey is not greater.
+  void InsertPort(std::unique_ptr<VemoraPortsType> record);
   int MakeReport();
 
   iBuffer propertyText;
-  DynamicArray<VemoraPortsType *> ports;
+  std::vector<std::unique_ptr<VemoraPortsType>> ports;
   iBuffer reportText;
   iBuffer errorText;
   bool errorFlag = false;
@@ -58,18 +72,27 @@ public:
   bool traceProperties = true;
 
 private:
+  // The steps of SearchPorts.
+  void StartWalk();
+  bool Guarded(const std::function<void()> &step, const char *firstLine, plat::DiscoveryStep function,
+               std::initializer_list<const plat::Guid *> guids);
+  bool OpenSet(bool &opened);
+  bool WalkDevices(const plat::Guid &detailGuid);
+  bool AbortWalk();
   bool VisitDevice(std::string id, const plat::Guid &detailGuid);
+
   std::unique_ptr<plat::DeviceSet> deviceSet;
-  VemoraPortsType *current = nullptr;
+  std::unique_ptr<VemoraPortsType> current;
+  bool setOpen = false;
 };
 
-// The port identification rules, applied to a record for one property text.
-// code: 0 device description, 1 hardware ID, 2 compatible IDs, 12 friendly name.
-void InterpretProperty(VemoraPortsType &record, int code, const std::string &text);
+// The port identification rules, applied to a record for one property text:
+// the device description, the hardware ID, the compatible IDs or the friendly
+// name (any other property is left alone).
+void InterpretProperty(VemoraPortsType &record, plat::DeviceProperty code, const std::string &text);
 
-// The port name of a device whose friendly name holds no COM number, in the
-// process-wide message language.
-const char *UndefinedPortText();
+// The port name of a device whose friendly name holds no COM number.
+constexpr const char *kUndefinedPort = "Port szeregowy niezdefiniowany";
 
 // "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}"
 std::string GuidToText(const plat::Guid &guid);

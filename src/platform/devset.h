@@ -20,19 +20,19 @@ struct Guid {
   uint8_t data4[8] = {};
 };
 
-// Registry property codes the walk reads.
-enum DeviceProperty : int {
-  kPropDeviceDesc = 0,
-  kPropHardwareId = 1,
-  kPropCompatibleIds = 2,
-  kPropClass = 7,
-  kPropClassGuid = 8,
-  kPropDriver = 9,
-  kPropConfigFlags = 10,
-  kPropMfg = 11,
-  kPropFriendlyName = 12,
-  kPropPhysicalName = 14,
-  kPropEnumeratorName = 22,
+// The registry properties the walk reads, by their SetupAPI codes.
+enum class DeviceProperty : uint32_t {
+  kDeviceDesc = 0,
+  kHardwareId = 1,
+  kCompatibleIds = 2,
+  kClass = 7,
+  kClassGuid = 8,
+  kDriver = 9,
+  kConfigFlags = 10,
+  kMfg = 11,
+  kFriendlyName = 12,
+  kPhysicalName = 14,
+  kEnumeratorName = 22,
 };
 
 constexpr int kCrSuccess = 0;
@@ -60,7 +60,7 @@ public:
   // A registry property of the current device as raw bytes (a text or a
   // list of texts, zero-terminated as the platform stores them, or a 32-bit
   // number); empty when the device lacks it.
-  virtual bool RegistryProperty(int code, std::vector<uint8_t> &bytes) = 0;
+  virtual bool RegistryProperty(DeviceProperty code, std::vector<uint8_t> &bytes) = 0;
   // Releases the set (nothing when none is open).
   virtual void Destroy() = 0;
 };

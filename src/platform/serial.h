@@ -15,6 +15,19 @@ constexpr SerialHandle kNoHandle = -1;
 
 enum class OpenFailure { kNone, kMissing, kBusy, kDenied };
 
+// Line errors the driver reported and cleared during a call. On Windows a
+// line error fails the read or write under way and every later one until it
+// is cleared; the calls below clear it at once and go on, as a POSIX tty
+// does (where a damaged byte simply arrives as read and nothing is reported),
+// and the protocols' own checks catch a damaged reply.
+struct LineErrors {
+  bool framing = false;
+  bool overrun = false;  // a character lost: the receiver or its queue was full
+  bool parity = false;
+  bool lineBreak = false;
+  bool Any() const { return framing || overrun || parity || lineBreak; }
+};
+
 // Opens the port named name (such as com3) for exclusive use. kNoHandle when
 // the port is missing, held by another process or not accessible; failure
 // (when given) then says which: busy for a port another program holds,
@@ -29,15 +42,21 @@ SerialHandle SerialOpen(const char *name, OpenFailure *failure = nullptr);
 void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writeLimitMs);
 // One write that takes at most writeLimitMs plus 1 ms a byte (the limit given
 // to SerialSetup); written gets the count transferred, short on a time-out.
-// False when the call failed.
-bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs);
+// False when the call failed. A line error met on the way is cleared and the
+// rest written once more; lineErrors (when given) then says which.
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs,
+                 LineErrors *lineErrors = nullptr);
 // Waits until the transmit queue is empty (drain), at most timeoutMs. A queue
 // that does not empty in time (flow control holding the line, an adapter
-// pulled out) is discarded and the call returns false.
-bool SerialDrain(SerialHandle handle, int timeoutMs);
+// pulled out) is discarded and the call returns false. Line errors are
+// cleared and reported as by SerialWrite.
+bool SerialDrain(SerialHandle handle, int timeoutMs, LineErrors *lineErrors = nullptr);
 // One read of at most count bytes that waits at most readTimeoutMs in total
-// for the buffer to fill; got gets the count. Failures count as silence.
-bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs);
+// for the buffer to fill; got gets the count. Failures count as silence. A
+// line error met on the way is cleared and the read goes on for the rest of
+// its time; lineErrors (when given) then says which.
+bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs,
+                LineErrors *lineErrors = nullptr);
 // Clears a line error state.
 void SerialClearErrors(SerialHandle handle);
 bool SerialClose(SerialHandle handle);

@@ -13,7 +13,7 @@
 #include "app/modes.h"
 #include "app/runcontext.h"
 #include "archtest_util.h"
-#include "base/cp1250.h"
+#include "platform/cp1250.h"
 #include "platform/console.h"
 
 using archtest::CountLines;
@@ -28,13 +28,9 @@ namespace {
 std::vector<std::string> Split(const std::string &text) {
   iBuffer buffer;
   buffer.AppendBytes(text.data(), static_cast<int>(text.size()));
-  DynamicPtrArrayClass<std::string> lines;
+  std::vector<std::string> lines;
   SplitDirectory(buffer, lines);
-  std::vector<std::string> out;
-  for (int i = 0; i < lines.Count(); ++i)
-    out.push_back(*lines.At(i));
-  lines.DeleteAll();
-  return out;
+  return lines;
 }
 
 // A file line as the KE writes it: fields at fixed columns, 50+ characters.
@@ -62,28 +58,15 @@ protected:
   ScratchDir dir{"trim"};
   archType job;
   JobRun run{job};
-  DirInterpreterClass reader;
-  void Fill(const std::vector<std::string> &lines) {
-    for (const auto &l : lines)
-      run.directoryLines.Add(new std::string(l));
-  }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> out;
-    for (int i = 0; i < run.directoryLines.Count(); ++i)
-      out.push_back(*run.directoryLines.At(i));
-    return out;
-  }
 };
 
 TEST_F(TrimTest, DropsHeaderAndMemoryFigures) {
   std::string z0 = FileLine("Z0000", "2010-03-30", "1", "10");
   std::string z1 = FileLine("Z0001", "2010-03-30", "2", "20");
-  Fill({"DIRECTORY", "header Z0001 mention", z0, z1, "FLASH CAPACITY: 1 048 576", "FREE SPACE: 100",
-        "USABLE CAPACITY: lots"});
-  TrimDirectory(run, reader);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{z0, z1}));
-  EXPECT_EQ(reader.flashCapacity, 1048576);
-  EXPECT_EQ(reader.freeSpace, 100);
+  run.directoryLines = {"DIRECTORY", "header Z0001 mention", z0, z1, "FLASH CAPACITY: 1 048 576", "FREE SPACE: 100",
+                        "USABLE CAPACITY: lots"};
+  TrimDirectory(run);
+  EXPECT_EQ(run.directoryLines, (std::vector<std::string>{z0, z1}));
 }
 
 TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {
@@ -192,8 +175,7 @@ TEST(ArchiveFiles, AReadOnlyFileCountsInTheMetrics) {
   std::filesystem::permissions(dir / "Z0002_2010-03-30.ej", write, std::filesystem::perm_options::remove);
   RunContext context;
   context.MarkStarted();
-  auto *job = new archType;
-  context.jobs.Add(job);
+  archType *job = context.jobs.emplace_back(std::make_unique<archType>()).get();
   job->record.kePort = "com5";
   job->record.serial = "X1";
   job->record.checksPassed = true;
@@ -255,8 +237,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   RunContext run;
   run.archivePath = "/srv/\xC5\x82";  // typed on a UTF-8 system: kept
   run.MarkStarted();
-  auto *job = new archType;
-  run.jobs.Add(job);
+  archType *job = run.jobs.emplace_back(std::make_unique<archType>()).get();
   job->record.kind = "direct";
   job->record.kePort = "com5";
   job->record.serial = "AB\"1\\2";
@@ -269,8 +250,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   ASSERT_NE(at, std::string::npos) << good;
   const std::string successLine = good.substr(at, good.find('\n', at + 1) - at + 1);
   EXPECT_NE(good.find("\nzarvik_run_timestamp_seconds " + successLine.substr(39)), std::string::npos) << good;
-  auto *unread = new archType;
-  run.jobs.Add(unread);
+  archType *unread = run.jobs.emplace_back(std::make_unique<archType>()).get();
   unread->record.kePort = "com6";
   unread->record.exitCode.store(ExitCode::kKeUnavailable);
   job->record.exitCode.store(ExitCode::kFilesMissing);
@@ -356,9 +336,9 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
 TEST(StatusLine, PartwayThroughATransfer) {
   RunContext run;
   for (int i = 0; i < 3; ++i)
-    run.jobs.Add(new archType);
-  run.jobs.At(0)->running.store(true);
-  JobRecord &fetching = run.jobs.At(0)->record;
+    run.jobs.push_back(std::make_unique<archType>());
+  run.jobs[0]->running.store(true);
+  JobRecord &fetching = run.jobs[0]->record;
   fetching.kePort = "com5";
   fetching.transferring.store(true);
   fetching.SetCurrentFile("Z0002_2010-03-30.ej");
@@ -370,9 +350,9 @@ TEST(StatusLine, PartwayThroughATransfer) {
   fetching.filesFetched.store(1);
   fetching.bytesSettled.store(9000);
   fetching.bytesToFetch.store(9000 + 300 + 3725 * 1024);  // 3725 s at that rate
-  run.jobs.At(1)->running.store(true);
-  run.jobs.At(1)->record.kePort = "com6";
-  run.jobs.At(2)->record.kePort = "com7";
+  run.jobs[1]->running.store(true);
+  run.jobs[1]->record.kePort = "com6";
+  run.jobs[2]->record.kePort = "com7";
   EXPECT_EQ(StatusLine(run, 11000),
             "com5: Z0002_2010-03-30.ej 30% 1.0 KB/s 1/4 plik\xF3w, zosta\xB3o 1:02:05 | com6: sprawdzanie");
   fetching.bytesToFetch.store(9000 + 300 + 125 * 1024);

@@ -50,7 +50,7 @@ protected:
     ports.push_back(std::make_unique<VemoraPortsType>());
     ports.back()->comNumber = sim.Com(line);
     ports.back()->portName = sim.Port(line);
-    ports.back()->deviceCode = deviceCode;
+    ports.back()->deviceCode = static_cast<DeviceModel>(deviceCode);
     return ports.back().get();
   }
   // Runs one job to its end on this thread; its flags must tell the end.

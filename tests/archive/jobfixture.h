@@ -52,7 +52,7 @@ protected:
     port->comNumber = line.ComNumber();
     port->orderKey = line.ComNumber();
     port->portName = line.PortName();
-    port->deviceCode = deviceCode;
+    port->deviceCode = static_cast<DeviceModel>(deviceCode);
     return port;
   }
 

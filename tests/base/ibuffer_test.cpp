@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "base/ibuffer.h"
 
@@ -40,20 +38,13 @@ TEST(IBuffer, AppendKeepsZeroBytesAndTrailingZeros) {
   EXPECT_EQ(Bytes(self), "selfelf");
 }
 
-TEST(IBuffer, CopyAndAssignmentDuplicateDataButNotTheScratchArea) {
+TEST(IBuffer, CopyAndAssignmentDuplicateTheData) {
   iBuffer a("data");
-  a.SetFloatFormat("%.1f");
-  const char *number = a.HexTextU(0x42);
   iBuffer copy(a);
   EXPECT_EQ(Bytes(copy), "data");
-  EXPECT_STREQ(copy.FloatText(1.25), "1.250000"); // the copy has no float format
-  EXPECT_STREQ(number, "42");
-
   iBuffer target("other contents");
-  target.SetFloatFormat("%.3f");
   target.Assign(a);
   EXPECT_EQ(Bytes(target), "data");
-  EXPECT_STREQ(target.FloatText(1.0), "1.000"); // float format kept
   target = target;
   EXPECT_EQ(Bytes(target), "data");
 }
@@ -116,36 +107,6 @@ TEST(IBuffer, ReadsIntegersAndFractionsOffTheFront) {
   EXPECT_FALSE(iBuffer("125;7.5").NextIsDecimal());
   EXPECT_FALSE(iBuffer("1;2").NextIsDecimal());
   EXPECT_TRUE(iBuffer(";1.5").NextIsDecimal()); // a separator at index 0 does not end the field
-}
-
-TEST(IBuffer, NumberTextsStayWholeAcrossThousandsOfConversions) {
-  iBuffer b;
-  EXPECT_STREQ(b.HexByte(0x0A), "0A");
-  EXPECT_STREQ(b.HexText(-1), "FFFFFFFFFFFFFFFF");
-  EXPECT_STREQ(b.HexTextU(255), "FF");
-  EXPECT_STREQ(b.Hex64Text(0x123456789ABCDEF0ull), "123456789ABCDEF0");
-  EXPECT_STREQ(b.FloatText(2.5), "2.500000");
-  b.SetFloatFormat("%.2f");
-  EXPECT_STREQ(b.FloatText(2.5), "2.50");
-
-  std::vector<const char *> texts;
-  for (int i = 0; i < 5000; ++i)
-    texts.push_back(b.HexTextU(0x10000000u + static_cast<uint32_t>(i)));
-  char expected[16];
-  for (int i = 0; i < 5000; ++i) {
-    std::snprintf(expected, sizeof expected, "%X", 0x10000000u + static_cast<uint32_t>(i));
-    ASSERT_STREQ(texts[i], expected) << i;
-  }
-
-  b.SetFloatFormat("%.1500f"); // one text longer than a whole area
-  std::string longText = b.FloatText(1.0);
-  EXPECT_EQ(longText.size(), 1502u);
-  EXPECT_STREQ(b.HexByte(0xFF), "FF");
-
-  b.AppendText("data");
-  b.Clear();
-  EXPECT_STREQ(b.HexByte(7), "07");
-  EXPECT_EQ(b.Length(), 0); // conversions leave the data alone
 }
 
 TEST(IBuffer, EditingAndInspection) {

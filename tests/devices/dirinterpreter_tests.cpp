@@ -1,4 +1,4 @@
-// The Directory reader on file lines and closing lines.
+// The Directory reader on file lines.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,41 +62,5 @@ TEST(DirEntry, VariantsOfTheExample) {
     if (c.line.size() < 50) {
       EXPECT_EQ(line, c.line); // not touched
     }
-  }
-}
-
-TEST(DirCapacity, LabelsRemovedLengthsAndOrder) {
-  DirInterpreterClass dir;
-  const std::pair<std::string, int32_t DirInterpreterClass::*> lines[] = {
-      {"FLASH CAPACITY: 1 048 576", &DirInterpreterClass::flashCapacity},
-      {"INVALID BLOCKS: 3", &DirInterpreterClass::invalidBlocks},
-      {"  USABLE CAPACITY: 1 000 000  ", &DirInterpreterClass::usableCapacity},
-      {"FREE SPACE 100", &DirInterpreterClass::freeSpace}, // the character after goes, whatever it is
-      {std::string(40, ' ') + "42", &DirInterpreterClass::trailerValue},
-  };
-  const int32_t expected[] = {1048576, 3, 1000000, 100, 42};
-  for (size_t i = 0; i < 5; ++i) {
-    std::string line = lines[i].first;
-    EXPECT_TRUE(dir.ParseCapacity(line));
-    EXPECT_EQ(dir.*lines[i].second, expected[i]) << lines[i].first;
-  }
-
-  // Both labels: the first in the label order wins.
-  std::string both = "FREE SPACE:" + std::string(40, ' ') + "55";
-  dir.ParseCapacity(both);
-  EXPECT_EQ(dir.freeSpace, 55);
-  EXPECT_EQ(dir.trailerValue, 42);
-
-  std::string none = "END OF DIRECTORY";
-  EXPECT_TRUE(dir.ParseCapacity(none));
-  EXPECT_EQ(none, "END OF DIRECTORY");
-}
-
-TEST(DirCapacity, NonNumericRestThrows) {
-  for (const char *text : {"USABLE CAPACITY: abc", "FLASH CAPACITY:", "X FLASH CAPACITY: 12"}) {
-    DirInterpreterClass dir;
-    std::string line = text;
-    EXPECT_THROW(dir.ParseCapacity(line), DirConversionError) << text;
-    EXPECT_EQ(dir.usableCapacity, 0);
   }
 }

@@ -33,15 +33,15 @@ std::string Digits(size_t length) {
 TEST_F(KeTest, VersionTellsTheModuleKinds) {
   VemoraCopyClass tagged(sim.Port("vtagged").c_str());
   ASSERT_TRUE(tagged.port.IsOpen());
-  EXPECT_EQ(tagged.moduleKind, -1);
+  EXPECT_EQ(tagged.moduleKind, ModuleKind::kNotAsked);
   EXPECT_EQ(tagged.ReadVersion(), "xyEJ2b"); // the tag anywhere, six characters kept
-  EXPECT_EQ(tagged.moduleKind, 1);
+  EXPECT_EQ(tagged.moduleKind, ModuleKind::kTagged);
   EXPECT_EQ(Hex(Received("vtagged", 2)), "1B 59");
 
   for (const char *line : {"vuntagged", "vsilent"}) {
     VemoraCopyClass firstKind(sim.Port(line).c_str());
     EXPECT_EQ(firstKind.ReadVersion(), "") << line;
-    EXPECT_EQ(firstKind.moduleKind, 0) << line;
+    EXPECT_EQ(firstKind.moduleKind, ModuleKind::kFirstKind) << line;
   }
 }
 
@@ -54,7 +54,7 @@ TEST_F(KeTest, IdentityOfAModule) {
   EXPECT_NE(identity[0].find("\r\nAB12345678\r\n"), std::string::npos);
   EXPECT_EQ(identity[0].back(), '\x1a');
   // The version query follows the first identity, and only the first.
-  EXPECT_EQ(ke.moduleKind, 1);
+  EXPECT_EQ(ke.moduleKind, ModuleKind::kTagged);
   EXPECT_EQ(Hex(Received("ident", 4)), "1B 53 1B 59");
   ke.ReadIdentity(target, true);
   EXPECT_EQ(Hex(Received("ident", 6)), "1B 53 1B 59 1B 53");
@@ -63,7 +63,7 @@ TEST_F(KeTest, IdentityOfAModule) {
 
 TEST_F(KeTest, SilentIdentityKeepsTheOldEntries) {
   VemoraCopyClass ke(sim.Port("silentident").c_str());
-  ke.moduleKind = 1;
+  ke.moduleKind = ModuleKind::kTagged;
   for (std::string &entry : ke.identity)
     entry = "old";
   iBuffer target;
@@ -77,7 +77,7 @@ TEST_F(KeTest, SilentIdentityKeepsTheOldEntries) {
 
 TEST_F(KeTest, EndlessIdentityIsCapped) {
   VemoraCopyClass ke(sim.Port("endlessident").c_str());
-  ke.moduleKind = 1;
+  ke.moduleKind = ModuleKind::kTagged;
   ke.identityLimit = 4096;
   iBuffer target;
   long long ms = TimedMs([&] { ke.ReadIdentity(target, true); });
@@ -102,7 +102,7 @@ TEST_F(KeTest, DirectoryEndingInSubEndsAtOnce) {
 
 TEST_F(KeTest, DirectoryWithoutSubEndsAfterTheIdleBudget) {
   VemoraCopyClass ke(sim.Port("dirnosub").c_str());
-  ke.moduleKind = 1;
+  ke.moduleKind = ModuleKind::kTagged;
   iBuffer target;
   long long ms = TimedMs([&] { EXPECT_TRUE(ke.ReadDirectory(target)); });
   EXPECT_EQ(Text(target), "KOPIA ELEKTRONICZNA\r\nZ0001 D\r\n");
@@ -113,7 +113,7 @@ TEST_F(KeTest, DirectoryWithoutSubEndsAfterTheIdleBudget) {
 
 TEST_F(KeTest, FileRequestBytesAndEndBytes) {
   VemoraCopyClass ke(sim.Port("filereq").c_str());
-  ke.moduleKind = 1;
+  ke.moduleKind = ModuleKind::kTagged;
   iBuffer target;
 
   // The digits as constructed: kind 0, sub 3, end byte SUB.
@@ -142,7 +142,7 @@ TEST_F(KeTest, FileRequestBytesAndEndBytes) {
 TEST_F(KeTest, TaggedFileTransfer) {
   VemoraCopyClass ke(sim.Port("tagged").c_str());
   ke.ReadVersion();
-  ASSERT_EQ(ke.moduleKind, 1);
+  ASSERT_EQ(ke.moduleKind, ModuleKind::kTagged);
   ke.SetRequestDigits(0, 3);
   iBuffer target;
   EXPECT_TRUE(ke.ReadFile(target, 5));
@@ -157,7 +157,7 @@ TEST_F(KeTest, TaggedFileTransfer) {
   // A file that never ends stops at the cap, under two seconds of a reply
   // that lasts 90 s.
   VemoraCopyClass endless(sim.Port("endlessfile").c_str());
-  endless.moduleKind = 1;
+  endless.moduleKind = ModuleKind::kTagged;
   endless.replyLimit = 20000;
   EXPECT_LT(TimedMs([&] { EXPECT_TRUE(endless.ReadFile(target, 7)); }), 10000);
   EXPECT_EQ(target.Length(), 20000);
@@ -166,12 +166,12 @@ TEST_F(KeTest, TaggedFileTransfer) {
 TEST_F(KeTest, ClosedPortIsSilent) {
   VemoraCopyClass ke; // no port name: nothing opened
   EXPECT_FALSE(ke.EnsureOpen());
-  ke.moduleKind = 1;
+  ke.moduleKind = ModuleKind::kTagged;
   iBuffer target;
   long long ms = TimedMs([&] {
     EXPECT_FALSE(ke.ReadDirectory(target));
     EXPECT_FALSE(ke.ReadFile(target, 3));
-    ke.moduleKind = 0;
+    ke.moduleKind = ModuleKind::kFirstKind;
     EXPECT_FALSE(ke.ReadFile(target, 3));
   });
   EXPECT_LT(ms, 500);
@@ -184,7 +184,7 @@ TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
   VemoraCopyClass ke(sim.Port("enq").c_str());
   ke.fileBudget = 600;
   ke.ReadVersion();
-  ASSERT_EQ(ke.moduleKind, 0);
+  ASSERT_EQ(ke.moduleKind, ModuleKind::kFirstKind);
   ke.SetRequestDigits(0, 3);
   size_t before = sim.ReceivedCount("enq");
   iBuffer target;
@@ -194,7 +194,7 @@ TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
 
   VemoraCopyClass quiet(sim.Port("quiet").c_str());
   quiet.fileBudget = 600;
-  quiet.moduleKind = 0;
+  quiet.moduleKind = ModuleKind::kFirstKind;
   quiet.SetRequestDigits(0, 3);
   EXPECT_FALSE(quiet.ReadFile(target, 42));
   EXPECT_EQ(target.Length(), 0);

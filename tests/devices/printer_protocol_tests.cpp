@@ -96,22 +96,6 @@ TEST_F(PrinterTest, LateAndHighStatusBytes) {
   EXPECT_NE(lines.find(Prefix("highstatus") + " Odpowied\x9F: 0x88\r\n"), std::string::npos) << lines;
 }
 
-TEST_F(PrinterTest, EnglishTwinsOfTheLogLines) {
-  DrukarkaClass printer;
-  Open(printer, "english");
-  deviceLanguage = 1;
-  int8_t status = printer.QueryStatus();
-  printer.Close();
-  std::string number = printer.ReadUniqueNumber(); // closed: sends nothing
-  deviceLanguage = 0;
-  EXPECT_EQ(status, 0x78);
-  EXPECT_EQ(number, "");
-  std::string lines = log.Text();
-  EXPECT_NE(lines.find(Prefix("english") + " Question: [x05]\r\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find(Prefix("english") + " Answer: 0x78\r\n"), std::string::npos) << lines;
-  EXPECT_EQ(lines.find("Zapytanie"), std::string::npos) << lines;
-}
-
 class RelayAccepted : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(RelayAccepted, FrameStatusAndLeaving) {

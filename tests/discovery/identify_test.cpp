@@ -7,6 +7,9 @@
 
 namespace {
 
+constexpr plat::DeviceProperty kFriendly = plat::DeviceProperty::kFriendlyName;
+constexpr plat::DeviceProperty kHardwareId = plat::DeviceProperty::kHardwareId;
+
 VemoraPortsType WithId(const std::string &systemId) {
   VemoraPortsType r;
   r.systemId = systemId;
@@ -23,14 +26,14 @@ TEST(Identify, ComNumberFromFriendlyName) {
   for (const auto &[name, com] : cases) {
     VemoraPortsType r = WithId("X");
     r.comNumber = 9;  // the rule sets it even when the name holds no number
-    InterpretProperty(r, 12, name);
+    InterpretProperty(r, kFriendly, name);
     EXPECT_EQ(r.comNumber, com) << name;
   }
 }
 
 TEST(Identify, HardwareIdGivesPidRevisionAndVendor) {
   VemoraPortsType r;
-  InterpretProperty(r, 1, "usb\\vid_0403&pid_6001&rev_0600");
+  InterpretProperty(r, kHardwareId, "usb\\vid_0403&pid_6001&rev_0600");
   EXPECT_EQ(r.hardwareId, "USB\\VID_0403&PID_6001&REV_0600");
   EXPECT_EQ(r.configPid, "PID_6001");
   EXPECT_EQ(r.version, 600);
@@ -38,25 +41,27 @@ TEST(Identify, HardwareIdGivesPidRevisionAndVendor) {
 
   VemoraPortsType noRev;
   // REV_ counts only within part 2; VID_ missing gives 0.
-  InterpretProperty(noRev, 1, "ACPI\\PNP0501&REV_0100");
+  InterpretProperty(noRev, kHardwareId, "ACPI\\PNP0501&REV_0100");
   EXPECT_EQ(noRev.version, 0);
   EXPECT_EQ(noRev.vendorId, 0);
   EXPECT_EQ(noRev.configPid, "REV_0100");
 
   VemoraPortsType shortId;
-  InterpretProperty(shortId, 1, "USB\\VID_12");
+  InterpretProperty(shortId, kHardwareId, "USB\\VID_12");
   EXPECT_EQ(shortId.configPid, "");
   EXPECT_EQ(shortId.vendorId, 0x12);
 }
 
 TEST(Identify, ModelTable) {
-  const std::pair<const char *, int> models[] = {
-      {"Torven USB printer", 1}, {"KALDOR USB", 2},        {"selvan ordek", 3},      {"QX-7 Printer COM0", 4},
-      {"QX-7 EJ COM1", 5},       {"QX-7 COM1 COM0", 4},    {"QX-7 service", 0},      {"EJ PORT (COM1, 2)", 0},
-      {"PORT COM1, EJ", 5},      {"PORT COM1 EJ", 0},      {"", 0}};
+  using M = DeviceModel;
+  const std::pair<const char *, DeviceModel> models[] = {
+      {"Torven USB printer", M::kTorvenUsb}, {"KALDOR USB", M::kKaldorUsb},       {"selvan ordek", M::kKeModule},
+      {"QX-7 Printer COM0", M::kTwoPortPrinter}, {"QX-7 EJ COM1", M::kTwoPortKe}, {"QX-7 COM1 COM0", M::kTwoPortPrinter},
+      {"QX-7 service", M::kOther},           {"EJ PORT (COM1, 2)", M::kOther},   {"PORT COM1, EJ", M::kTwoPortKe},
+      {"PORT COM1 EJ", M::kOther},           {"", M::kOther}};
   for (const auto &[description, code] : models) {
     VemoraPortsType r;
-    InterpretProperty(r, 0, description);
+    InterpretProperty(r, plat::DeviceProperty::kDeviceDesc, description);
     EXPECT_EQ(r.deviceCode, code) << description;
   }
 }
@@ -80,7 +85,7 @@ TEST(Identify, SystemAndDeviceNumbersTieInterfacesTogether) {
   for (const auto &c : cases) {
     VemoraPortsType r = WithId(c.id);
     r.systemNumber = c.before;
-    InterpretProperty(r, 12, "Port (COM3)");
+    InterpretProperty(r, kFriendly, "Port (COM3)");
     EXPECT_EQ(r.systemNumber, c.system) << c.id;
     EXPECT_EQ(r.deviceNumber, c.device) << c.id;
   }

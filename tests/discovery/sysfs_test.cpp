@@ -9,7 +9,7 @@
 
 #include "base/testdir.h"
 #include "discovery/usbclass.h"
-#include "platform/comtty.h"
+#include "platform/posix/comtty.h"
 #include "fakesysfs.h"
 
 namespace fs = std::filesystem;
@@ -52,7 +52,7 @@ protected:
       EXPECT_EQ(set->InstanceId(s.id), plat::kCrSuccess);
       for (int code : {0, 1, 2, 7, 8, 9, 11, 12, 14, 22}) {
         std::vector<uint8_t> bytes;
-        set->RegistryProperty(code, bytes);
+        set->RegistryProperty(static_cast<plat::DeviceProperty>(code), bytes);
         s.texts[code] = std::string(bytes.begin(), bytes.end()).c_str();
       }
       seen.push_back(s);

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -34,9 +35,9 @@ namespace {
 
 struct FakeDevice {
   std::string id;
-  std::map<int, std::vector<uint8_t>> properties;
+  std::map<plat::DeviceProperty, std::vector<uint8_t>> properties;
   int cr = plat::kCrSuccess;
-  int throwOnProperty = -1;  // property code whose read throws
+  std::optional<plat::DeviceProperty> throwOnProperty;  // the property whose read throws
 };
 
 std::vector<uint8_t> Sz(const std::string &text) {
@@ -48,9 +49,9 @@ std::vector<uint8_t> Sz(const std::string &text) {
 FakeDevice Port(const std::string &id, const std::string &friendly, const std::string &description = "dev") {
   FakeDevice d;
   d.id = id;
-  d.properties[plat::kPropFriendlyName] = Sz(friendly);
-  d.properties[plat::kPropDeviceDesc] = Sz(description);
-  d.properties[plat::kPropHardwareId] = Sz("USB\\VID_0403&PID_6001&REV_0600");
+  d.properties[plat::DeviceProperty::kFriendlyName] = Sz(friendly);
+  d.properties[plat::DeviceProperty::kDeviceDesc] = Sz(description);
+  d.properties[plat::DeviceProperty::kHardwareId] = Sz("USB\\VID_0403&PID_6001&REV_0600");
   return d;
 }
 
@@ -93,7 +94,7 @@ public:
     id = devices[current].id;
     return devices[current].cr;
   }
-  bool RegistryProperty(int code, std::vector<uint8_t> &bytes) override {
+  bool RegistryProperty(plat::DeviceProperty code, std::vector<uint8_t> &bytes) override {
     ++reads;
     if (devices[current].throwOnProperty == code)
       throw std::runtime_error("fault");
@@ -125,8 +126,8 @@ struct Walk {
   }
   std::vector<std::string> Ids() const {
     std::vector<std::string> ids;
-    for (int i = 0; i < usb->ports.Length(); ++i)
-      ids.push_back(usb->ports[i]->systemId);
+    for (const auto &port : usb->ports)
+      ids.push_back(port->systemId);
     return ids;
   }
   FakeSet *set;
@@ -181,7 +182,7 @@ TEST(Walk, VendorFilterAndSkippedIdentifiersLeaveNoTrace) {
 
 TEST(Walk, ThrowingPropertyReadGoesThroughTheGuard) {
   FakeDevice bad = Port("BAD\\2", "x (COM2)");
-  bad.throwOnProperty = plat::kPropMfg;
+  bad.throwOnProperty = plat::DeviceProperty::kMfg;
   Walk w({Port("GOOD\\1", "x (COM1)"), bad, Port("LATER\\3", "x (COM3)")});
   w.usb->vendorFilter = false;
   EXPECT_FALSE(w.usb->SearchPorts());
@@ -256,13 +257,13 @@ TEST(Walk, HostilePropertyBytesAreCutAtTheirEnd) {
   d.id = std::string("VID_0403\0HIDDEN", 15);
   // No terminator, high bytes, and a list whose first entry is empty.
   std::string name = "\xA5\xB9\xFF (COM7)";
-  d.properties[plat::kPropFriendlyName] = std::vector<uint8_t>(name.begin(), name.end());
-  d.properties[plat::kPropDeviceDesc] = std::vector<uint8_t>(70000, 'Q');
-  d.properties[plat::kPropHardwareId] = {0, 'X', 0, 0};
-  d.properties[plat::kPropConfigFlags] = {1, 2, 0, 0};
+  d.properties[plat::DeviceProperty::kFriendlyName] = std::vector<uint8_t>(name.begin(), name.end());
+  d.properties[plat::DeviceProperty::kDeviceDesc] = std::vector<uint8_t>(70000, 'Q');
+  d.properties[plat::DeviceProperty::kHardwareId] = {0, 'X', 0, 0};
+  d.properties[plat::DeviceProperty::kConfigFlags] = {1, 2, 0, 0};
   Walk w({d});
   EXPECT_TRUE(w.usb->SearchPorts());
-  ASSERT_EQ(w.usb->ports.Length(), 1);
+  ASSERT_EQ(w.usb->ports.size(), 1u);
   const VemoraPortsType &r = *w.usb->ports[0];
   EXPECT_EQ(r.systemId, "VID_0403");
   EXPECT_EQ(r.comNumber, 7);
@@ -273,15 +274,15 @@ TEST(Walk, HostilePropertyBytesAreCutAtTheirEnd) {
 
 TEST(Report, BlocksHoldTheLabelsAndNumbersOfEachRecord) {
   Walk w({});
-  auto *r = new VemoraPortsType;
+  auto r = std::make_unique<VemoraPortsType>();
   r->portName = "com5";
   r->version = 100;
   r->systemNumber = 0x1A2B3C4D06ull;
   r->deviceNumber = 0xFFFFFFFFu;
-  r->deviceCode = 3;
+  r->deviceCode = DeviceModel::kKeModule;
   r->vendorId = -2;
   r->hardwareId = "HW";
-  w.usb->InsertPort(r);
+  w.usb->InsertPort(std::move(r));
   EXPECT_EQ(w.usb->MakeReport(), 1);
   EXPECT_EQ(std::string(w.usb->reportText.Text()), std::string("com5\r\n"
                                                                  "HardwareId:         HW\r\n"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "base/numtext.h"
+#include "platform/numtext.h"
 #include "devsim.h"
 
 namespace devsim {

@@ -69,7 +69,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/comtty.h"
+#include "platform/posix/comtty.h"
 
 namespace devsim {
 

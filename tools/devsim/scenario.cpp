@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devsim.h"
@@ -17,7 +18,6 @@ struct Pending {
   PrinterConfig printer;
   bool keFiscalSet = false;
   LineModel line;
-  std::vector<std::string> holds;
 };
 
 bool Number(const std::string &text, int64_t *value) {
@@ -169,107 +169,122 @@ std::vector<std::string> Words(const std::string &line) {
   return words;
 }
 
-} // namespace
+// The line without its comment: from a '#' outside quotes to the end.
+std::string WithoutComment(std::string raw) {
+  bool quoted = false;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\\' && quoted)
+      ++i;
+    else if (raw[i] == '\'')
+      quoted = !quoted;
+    else if (raw[i] == '#' && !quoted) {
+      raw.erase(i);
+      break;
+    }
+  }
+  return raw;
+}
 
-bool Simulator::LoadScenario(std::string_view text, std::string *error) {
-  std::string dummy;
-  if (error == nullptr)
-    error = &dummy;
-  Pending p;
-  std::vector<std::string> holds;
-  std::string lastPeer;
-  auto flush = [&]() {
-    switch (p.kind) {
-    case Pending::kKe: AddKe(p.name, p.tty, p.ke).SetModel(p.line); break;
-    case Pending::kPrinter:
-      if (p.printer.hasRelayKe && !p.keFiscalSet)
-        p.printer.relayKe.fiscal = p.printer.fiscal;
-      AddPrinter(p.name, p.tty, p.printer).SetModel(p.line);
-      break;
-    case Pending::kTwoPort: {
-      if (!p.keFiscalSet)
-        p.ke.fiscal = p.printer.fiscal;
-      auto [printer, ke] = AddTwoPort(p.name, p.tty, p.tty2, p.printer, p.ke);
-      printer->SetModel(p.line);
-      ke->SetModel(p.line);
-      break;
-    }
-    default: break;
-    }
-    p = Pending{};
-  };
-  std::istringstream in{std::string(text)};
-  std::string raw;
-  int lineNo = 0;
-  while (std::getline(in, raw)) {
-    ++lineNo;
-    std::string where = "line " + std::to_string(lineNo) + ": ";
-    bool quoted = false;
-    for (size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] == '\\' && quoted)
-        ++i;
-      else if (raw[i] == '\'')
-        quoted = !quoted;
-      else if (raw[i] == '#' && !quoted) {
-        raw.erase(i);
-        break;
+// key=value: the key and the value (empty without '=').
+std::pair<std::string, std::string> KeyValue(const std::string &word) {
+  size_t eq = word.find('=');
+  return {word.substr(0, eq), eq == std::string::npos ? "" : word.substr(eq + 1)};
+}
+
+// Reads a scenario into a simulator, one directive a line. A device's keys
+// wait in `p` until the next directive that is not one of its files or a
+// reaction, and the holds until the end.
+class ScenarioReader {
+public:
+  explicit ScenarioReader(Simulator &sim) : sim(sim) {}
+
+  bool Read(std::string_view text, std::string &error) {
+    std::istringstream in{std::string(text)};
+    std::string raw;
+    for (int lineNo = 1; std::getline(in, raw); ++lineNo) {
+      std::vector<std::string> w = Words(WithoutComment(raw));
+      std::string problem;
+      if (!w.empty() && !Directive(w, problem)) {
+        error = "line " + std::to_string(lineNo) + ": " + problem;
+        return false;
       }
     }
-    std::vector<std::string> w = Words(raw);
-    if (w.empty())
-      continue;
+    Flush();
+    for (const std::string &name : holds)
+      if (!sim.Hold(name)) {
+        error = "cannot hold " + name;
+        return false;
+      }
+    return true;
+  }
+
+private:
+  bool Directive(const std::vector<std::string> &w, std::string &problem) {
     const std::string &cmd = w[0];
     if (cmd == "pacing" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
-      SetPacing(w[1] == "on");
-      continue;
+      sim.SetPacing(w[1] == "on");
+      return true;
     }
     if (cmd == "hold" && w.size() == 2) {
       holds.push_back(w[1]);
-      continue;
+      return true;
     }
-    if (cmd == "file") {
-      KeConfig *target = p.kind == Pending::kKe || p.kind == Pending::kTwoPort ? &p.ke
-                         : (p.kind == Pending::kPrinter && p.printer.hasRelayKe) ? &p.printer.relayKe
-                                                                                 : nullptr;
-      KeFile f;
-      int size = 100;
-      std::string fill;
-      if (target == nullptr || w.size() < 2 || !Int(w[1], &f.number)) {
-        *error = where + "file needs a number and a KE before it";
+    if (cmd == "file")
+      return File(w, problem);
+    if (cmd == "on")
+      return Reaction(w, problem);
+    Flush();
+    return Device(w, problem);
+  }
+
+  // file <number> [key=value ...]: a file of the KE being described.
+  bool File(const std::vector<std::string> &w, std::string &problem) {
+    KeConfig *target = p.kind == Pending::kKe || p.kind == Pending::kTwoPort ? &p.ke
+                       : (p.kind == Pending::kPrinter && p.printer.hasRelayKe) ? &p.printer.relayKe
+                                                                               : nullptr;
+    KeFile f;
+    int size = 100;
+    std::string fill;
+    if (target == nullptr || w.size() < 2 || !Int(w[1], &f.number)) {
+      problem = "file needs a number and a KE before it";
+      return false;
+    }
+    for (size_t i = 2; i < w.size(); ++i) {
+      auto [key, value] = KeyValue(w[i]);
+      if (!FileKey(key, value, f, &size, &fill)) {
+        problem = "bad file key " + w[i];
         return false;
       }
-      for (size_t i = 2; i < w.size(); ++i) {
-        size_t eq = w[i].find('=');
-        std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
-        if (!FileKey(key, value, f, &size, &fill)) {
-          *error = where + "bad file key " + w[i];
-          return false;
-        }
-      }
-      f.content = FileContent(f.number, size, fill);
-      target->files.push_back(std::move(f));
-      continue;
     }
-    if (cmd == "on") {
-      // on <bytes> send <bytes> [after=ms] | on <bytes> hangup [after=ms]
-      std::string trigger, reply;
-      int after = 0;
-      bool hangUp = w.size() >= 3 && w[2] == "hangup";
-      size_t next = hangUp ? 3 : 4;
-      bool ok = !lastPeer.empty() && w.size() >= next && ParseBytes(w[1], &trigger) &&
-                (hangUp || (w[2] == "send" && RepeatedBytes(w[3], &reply)));
-      if (ok && w.size() > next)
-        ok = w.size() == next + 1 && w[next].rfind("after=", 0) == 0 && Int(w[next].substr(6), &after);
-      if (!ok) {
-        *error = where + "bad reaction";
-        return false;
-      }
-      if (p.kind == Pending::kPeer)
-        flush();
-      AddReaction(lastPeer, trigger, reply, after, hangUp);
-      continue;
+    f.content = FileContent(f.number, size, fill);
+    target->files.push_back(std::move(f));
+    return true;
+  }
+
+  // on <bytes> send <bytes> [after=ms] | on <bytes> hangup [after=ms]: a
+  // reaction of the last peer.
+  bool Reaction(const std::vector<std::string> &w, std::string &problem) {
+    std::string trigger, reply;
+    int after = 0;
+    bool hangUp = w.size() >= 3 && w[2] == "hangup";
+    size_t next = hangUp ? 3 : 4;
+    bool ok = !lastPeer.empty() && w.size() >= next && ParseBytes(w[1], &trigger) &&
+              (hangUp || (w[2] == "send" && RepeatedBytes(w[3], &reply)));
+    if (ok && w.size() > next)
+      ok = w.size() == next + 1 && w[next].rfind("after=", 0) == 0 && Int(w[next].substr(6), &after);
+    if (!ok) {
+      problem = "bad reaction";
+      return false;
     }
-    flush();
+    if (p.kind == Pending::kPeer)
+      Flush();
+    sim.AddReaction(lastPeer, trigger, reply, after, hangUp);
+    return true;
+  }
+
+  // ke|printer|peer <name> <tty> [keys], twoport <name> <tty> <tty2> [keys].
+  bool Device(const std::vector<std::string> &w, std::string &problem) {
+    const std::string &cmd = w[0];
     if ((cmd == "ke" || cmd == "printer" || cmd == "peer") && w.size() >= 3) {
       p.kind = cmd == "ke" ? Pending::kKe : cmd == "printer" ? Pending::kPrinter : Pending::kPeer;
       p.name = w[1];
@@ -280,55 +295,86 @@ bool Simulator::LoadScenario(std::string_view text, std::string *error) {
       p.tty = w[2];
       p.tty2 = w[3];
     } else {
-      *error = where + "unknown directive " + cmd;
+      problem = "unknown directive " + cmd;
       return false;
     }
     if (ComNumberOfTty(p.tty) == 0 || (p.kind == Pending::kTwoPort && ComNumberOfTty(p.tty2) == 0)) {
-      *error = where + "tty names must be ttyS<k>, ttyUSB<k> or ttyACM<k> (k 0..31)";
+      problem = "tty names must be ttyS<k>, ttyUSB<k> or ttyACM<k> (k 0..31)";
       return false;
     }
     if (p.kind == Pending::kPeer) {
       lastPeer = p.name;
-      AddPeer(p.name, p.tty);
+      sim.AddPeer(p.name, p.tty);
       p = Pending{};
-      continue;
+      return true;
     }
     bool relay = false;
     for (size_t i = p.kind == Pending::kTwoPort ? 4 : 3; i < w.size(); ++i) {
-      if (w[i] == "relay" && p.kind == Pending::kPrinter) {
-        relay = p.printer.hasRelayKe = true;
-        continue;
-      }
-      size_t eq = w[i].find('=');
-      std::string key = w[i].substr(0, eq), value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
-      bool ok = false;
-      if (LineKey(key, value, p.line)) {
-        ok = true;
-      } else if (p.kind == Pending::kKe) {
-        ok = KeKey(key, value, p);
-      } else if (p.kind == Pending::kPrinter && relay) {
-        Pending sub;
-        sub.kind = Pending::kKe;
-        sub.ke = p.printer.relayKe;
-        ok = KeKey(key, value, sub);
-        p.printer.relayKe = sub.ke;
-        p.keFiscalSet = p.keFiscalSet || sub.keFiscalSet;
-      } else {
-        ok = PrinterKey(key, value, p) || (p.kind == Pending::kTwoPort && KeKey(key, value, p));
-      }
-      if (!ok) {
-        *error = where + "bad key " + w[i];
+      if (!DeviceKey(w[i], relay)) {
+        problem = "bad key " + w[i];
         return false;
       }
     }
+    return true;
   }
-  flush();
-  for (const std::string &name : holds)
-    if (!Hold(name)) {
-      *error = "cannot hold " + name;
-      return false;
+
+  // One key of a device line; after the word "relay" a printer's keys are
+  // those of the KE it relays to.
+  bool DeviceKey(const std::string &word, bool &relay) {
+    if (word == "relay" && p.kind == Pending::kPrinter) {
+      relay = p.printer.hasRelayKe = true;
+      return true;
     }
-  return true;
+    auto [key, value] = KeyValue(word);
+    if (LineKey(key, value, p.line))
+      return true;
+    if (p.kind == Pending::kKe)
+      return KeKey(key, value, p);
+    if (p.kind == Pending::kPrinter && relay) {
+      Pending sub;
+      sub.kind = Pending::kKe;
+      sub.ke = p.printer.relayKe;
+      bool ok = KeKey(key, value, sub);
+      p.printer.relayKe = sub.ke;
+      p.keFiscalSet = p.keFiscalSet || sub.keFiscalSet;
+      return ok;
+    }
+    return PrinterKey(key, value, p) || (p.kind == Pending::kTwoPort && KeKey(key, value, p));
+  }
+
+  // Adds the device being described, if any.
+  void Flush() {
+    switch (p.kind) {
+    case Pending::kKe: sim.AddKe(p.name, p.tty, p.ke).SetModel(p.line); break;
+    case Pending::kPrinter:
+      if (p.printer.hasRelayKe && !p.keFiscalSet)
+        p.printer.relayKe.fiscal = p.printer.fiscal;
+      sim.AddPrinter(p.name, p.tty, p.printer).SetModel(p.line);
+      break;
+    case Pending::kTwoPort: {
+      if (!p.keFiscalSet)
+        p.ke.fiscal = p.printer.fiscal;
+      auto [printer, ke] = sim.AddTwoPort(p.name, p.tty, p.tty2, p.printer, p.ke);
+      printer->SetModel(p.line);
+      ke->SetModel(p.line);
+      break;
+    }
+    default: break;
+    }
+    p = Pending{};
+  }
+
+  Simulator &sim;
+  Pending p;
+  std::vector<std::string> holds;
+  std::string lastPeer;
+};
+
+} // namespace
+
+bool Simulator::LoadScenario(std::string_view text, std::string *error) {
+  std::string ignored;
+  return ScenarioReader(*this).Read(text, error != nullptr ? *error : ignored);
 }
 
 bool Simulator::LoadScenarioFile(const std::string &path, std::string *error) {

@@ -1,4 +1,4 @@
-#include "platform/comtty.h"
+#include "platform/posix/comtty.h"
 
 namespace plat {
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/console.h"
 
-#include "base/cp1250.h"
+#include "platform/cp1250.h"
 
 #include <atomic>
 #include <clocale>

@@ -2,8 +2,8 @@
 // the walk with the texts SetupAPI would give for the same device.
 #include "platform/devset.h"
 
-#include "base/numtext.h"
-#include "platform/comtty.h"
+#include "platform/numtext.h"
+#include "platform/posix/comtty.h"
 #include "platform/syserror.h"
 
 #include <algorithm>
@@ -76,16 +76,16 @@ bool Within(const fs::path &path, const fs::path &root) {
 struct Element {
   std::string id;
   Guid classGuid;
-  std::map<int, std::vector<uint8_t>> properties;
+  std::map<DeviceProperty, std::vector<uint8_t>> properties;
 
-  void Text(int code, const std::string &text) {
+  void Text(DeviceProperty code, const std::string &text) {
     if (text.empty())
       return;
     std::vector<uint8_t> &bytes = properties[code];
     bytes.assign(text.begin(), text.end());
     bytes.push_back(0);
   }
-  void MultiText(int code, const std::string &text) {
+  void MultiText(DeviceProperty code, const std::string &text) {
     Text(code, text);
     if (!text.empty())
       properties[code].push_back(0);
@@ -157,7 +157,7 @@ public:
     return kCrSuccess;
   }
 
-  bool RegistryProperty(int code, std::vector<uint8_t> &bytes) override {
+  bool RegistryProperty(DeviceProperty code, std::vector<uint8_t> &bytes) override {
     bytes.clear();
     if (current < 0)
       return false;
@@ -205,11 +205,11 @@ private:
   Element Describe(const TtyEntry &entry, const fs::path &root) {
     Element e;
     e.classGuid = kPortsGuid;
-    e.Text(kPropClass, "Ports");
-    e.Text(kPropClassGuid, kPortsGuidText);
-    e.properties[kPropConfigFlags] = std::vector<uint8_t>(4, 0);
-    e.Text(kPropDriver, LinkName(entry.device / "driver"));
-    e.Text(kPropPhysicalName, (devRoot / entry.name).string());
+    e.Text(DeviceProperty::kClass, "Ports");
+    e.Text(DeviceProperty::kClassGuid, kPortsGuidText);
+    e.properties[DeviceProperty::kConfigFlags] = std::vector<uint8_t>(4, 0);
+    e.Text(DeviceProperty::kDriver, LinkName(entry.device / "driver"));
+    e.Text(DeviceProperty::kPhysicalName, (devRoot / entry.name).string());
     const std::string comSuffix = entry.com != 0 ? " (COM" + std::to_string(entry.com) + ")" : std::string();
     fs::path iface = UsbInterfaceOf(entry.device, root);
     if (!iface.empty())
@@ -248,9 +248,9 @@ private:
       e.id = vidPid + "&MI_" + i + "\\6&" + hash + "&0&00" + i;
     else
       e.id = vidPid + (serial.empty() ? std::string("\\6&") + hash + "&0&0" : "\\" + serial);
-    e.MultiText(kPropHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
+    e.MultiText(DeviceProperty::kHardwareId, vidPid + "&REV_" + HexText(ReadAttribute(usb / "bcdDevice"), 4) +
                                      (composite ? "&MI_" + i : std::string()));
-    e.MultiText(kPropCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
+    e.MultiText(DeviceProperty::kCompatibleIds, "USB\\Class_" + HexText(ReadAttribute(iface / "bInterfaceClass"), 2) +
                                         "&SubClass_" + HexText(ReadAttribute(iface / "bInterfaceSubClass"), 2) +
                                         "&Prot_" + HexText(ReadAttribute(iface / "bInterfaceProtocol"), 2));
     std::string description = ReadAttribute(iface / "interface");
@@ -258,29 +258,29 @@ private:
       description = ReadAttribute(usb / "product");
     if (description.empty())
       description = "USB Serial Port";
-    e.Text(kPropDeviceDesc, description);
-    e.Text(kPropFriendlyName, description + comSuffix);
-    e.Text(kPropMfg, ReadAttribute(usb / "manufacturer"));
-    e.Text(kPropEnumeratorName, "USB");
+    e.Text(DeviceProperty::kDeviceDesc, description);
+    e.Text(DeviceProperty::kFriendlyName, description + comSuffix);
+    e.Text(DeviceProperty::kMfg, ReadAttribute(usb / "manufacturer"));
+    e.Text(DeviceProperty::kEnumeratorName, "USB");
   }
 
   // A ttyS port without a USB interface: the PC's own serial port.
   static void DescribeSerial(Element &e, const TtyEntry &entry, const std::string &comSuffix) {
     e.id = "ACPI\\PNP0501\\" + entry.name.substr(4);
-    e.MultiText(kPropHardwareId, "ACPI\\PNP0501");
-    e.Text(kPropDeviceDesc, "Communications Port");
-    e.Text(kPropFriendlyName, "Communications Port" + comSuffix);
-    e.Text(kPropEnumeratorName, "ACPI");
+    e.MultiText(DeviceProperty::kHardwareId, "ACPI\\PNP0501");
+    e.Text(DeviceProperty::kDeviceDesc, "Communications Port");
+    e.Text(DeviceProperty::kFriendlyName, "Communications Port" + comSuffix);
+    e.Text(DeviceProperty::kEnumeratorName, "ACPI");
   }
 
   // Any other tty with a device: named after its bus and its own name.
   static void DescribeOther(Element &e, const TtyEntry &entry, const std::string &comSuffix) {
     std::string bus = UpperAscii(LinkName(entry.device / "subsystem"));
     e.id = (bus.empty() ? std::string("TTY") : bus) + "\\" + UpperAscii(entry.name);
-    e.MultiText(kPropHardwareId, e.id);
-    e.Text(kPropDeviceDesc, entry.name);
-    e.Text(kPropFriendlyName, entry.name + comSuffix);
-    e.Text(kPropEnumeratorName, bus);
+    e.MultiText(DeviceProperty::kHardwareId, e.id);
+    e.Text(DeviceProperty::kDeviceDesc, entry.name);
+    e.Text(DeviceProperty::kFriendlyName, entry.name + comSuffix);
+    e.Text(DeviceProperty::kEnumeratorName, bus);
   }
 
   fs::path sysRoot;

@@ -3,7 +3,8 @@
 #include "platform/serial.h"
 #include "platform/posix/ttyspeed.h"
 
-#include "platform/comtty.h"
+#include "platform/numtext.h"
+#include "platform/posix/comtty.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,22 +28,19 @@ using Clock = std::chrono::steady_clock;
 
 int Fd(SerialHandle handle) { return static_cast<int>(handle); }
 
-// "com" (any case) followed by decimal digits only.
+// The COM number of a port name: "com" (any case) followed by decimal
+// digits only; -1 for any other name.
 long ComNumber(const char *name) {
-  if (name == nullptr)
+  const std::string upper = UpperAscii(name != nullptr ? name : "");
+  if (upper.compare(0, 3, "COM") != 0 || upper.size() == 3 ||
+      upper.find_first_not_of("0123456789", 3) != std::string::npos)
     return -1;
-  if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm')
+  // Five digits and more (leading zeros aside) name no port; they are not
+  // read, so that no number wraps.
+  const size_t first = upper.find_first_not_of('0', 3);
+  if (first != std::string::npos && upper.size() - first > 4)
     return -1;
-  const char *digits = name + 3;
-  if (*digits == '\0')
-    return -1;
-  long n = 0;
-  for (const char *p = digits; *p; ++p) {
-    if (*p < '0' || *p > '9' || n > 1000)
-      return -1;
-    n = n * 10 + (*p - '0');
-  }
-  return n;
+  return static_cast<long>(DecimalAfter(upper, "COM"));
 }
 
 int MsLeft(Clock::time_point deadline) {
@@ -149,7 +147,8 @@ void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writ
   ::ioctl(fd, TIOCMBIC, &lines);
 }
 
-bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs) {
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs,
+                 LineErrors *) {
   int fd = Fd(handle);
   *written = 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(writeLimitMs) + count);
@@ -176,7 +175,7 @@ bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint
   return true;
 }
 
-bool SerialDrain(SerialHandle handle, int timeoutMs) {
+bool SerialDrain(SerialHandle handle, int timeoutMs, LineErrors *) {
   // tcdrain has no time-out: a line held by flow control or a vanished
   // adapter blocks it for ever. Watch the output queue instead, sleeping
   // about as long as the queued bytes take at the line rate.
@@ -197,7 +196,10 @@ bool SerialDrain(SerialHandle handle, int timeoutMs) {
   }
 }
 
-bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs) {
+bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs,
+                LineErrors *) {
+  // A POSIX tty does not latch line errors: a damaged byte arrives as read
+  // (no PARMRK), so there is nothing to clear or report.
   int fd = Fd(handle);
   *got = 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs > 0 ? readTimeoutMs : 1);

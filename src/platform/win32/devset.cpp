@@ -102,7 +102,7 @@ public:
     return CR_SUCCESS;
   }
 
-  bool RegistryProperty(int code, std::vector<uint8_t> &bytes) override {
+  bool RegistryProperty(DeviceProperty code, std::vector<uint8_t> &bytes) override {
     bytes.clear();
     if (!haveDevice)
       return false;

@@ -2,14 +2,51 @@
 // I/O, the fixed DCB and COMMTIMEOUTS set-up.
 #include "platform/serial.h"
 
+#include "platform/win32/serialcalls.h"
+
 #include <windows.h>
 
 #include <cstdio>
 
 namespace plat {
+
+SerialCalls serialCalls;
+
 namespace {
 
 HANDLE H(SerialHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// Clears the line's error state (fAbortOnError makes a line error fail every
+// read and write until it is cleared) and returns the line errors it held.
+// status (when given) gets the queue counts; *called (when given) whether
+// the call itself worked.
+LineErrors ClearLine(HANDLE h, COMSTAT *status = nullptr, bool *called = nullptr) {
+  DWORD errors = 0;
+  COMSTAT ignored{};
+  const bool ok = serialCalls.clearCommError(h, &errors, status != nullptr ? status : &ignored) != FALSE;
+  if (called != nullptr)
+    *called = ok;
+  LineErrors found;
+  if (ok) {
+    found.framing = (errors & CE_FRAME) != 0;
+    found.overrun = (errors & (CE_OVERRUN | CE_RXOVER)) != 0;
+    found.parity = (errors & CE_RXPARITY) != 0;
+    found.lineBreak = (errors & CE_BREAK) != 0;
+  }
+  return found;
+}
+
+// Adds found to noted (when given).
+void Note(LineErrors *noted, const LineErrors &found) {
+  if (noted == nullptr)
+    return;
+  noted->framing = noted->framing || found.framing;
+  noted->overrun = noted->overrun || found.overrun;
+  noted->parity = noted->parity || found.parity;
+  noted->lineBreak = noted->lineBreak || found.lineBreak;
+}
+
+DWORD Ms(int ms) { return static_cast<DWORD>(ms > 0 ? ms : 1); }
 
 } // namespace
 
@@ -35,9 +72,7 @@ SerialHandle SerialOpen(const char *name, OpenFailure *failure) {
 void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writeLimitMs) {
   HANDLE h = H(handle);
   ::PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-  DWORD errors = 0;
-  COMSTAT status{};
-  ::ClearCommError(h, &errors, &status);
+  ClearLine(h);
   ::SetupComm(h, 65536, 65536);
 
   DCB dcb{};
@@ -79,15 +114,27 @@ void SerialSetup(SerialHandle handle, uint32_t baud, int readTimeoutMs, int writ
   ::SetCommMask(h, EV_TXEMPTY);
 }
 
-bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs) {
+bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint32_t *written, int writeLimitMs,
+                 LineErrors *lineErrors) {
   (void)writeLimitMs; // set once in COMMTIMEOUTS by SerialSetup
-  DWORD n = 0;
-  BOOL ok = ::WriteFile(H(handle), bytes, count, &n, nullptr);
-  *written = n;
-  return ok != FALSE;
+  HANDLE h = H(handle);
+  *written = 0;
+  // A line error aborts the write under way: cleared, the rest is written
+  // once more. A second failure, or any other, fails the call.
+  for (int attempt = 0;; ++attempt) {
+    DWORD n = 0;
+    const BOOL ok = serialCalls.writeFile(h, bytes + *written, count - *written, &n, nullptr);
+    *written += n;
+    if (ok)
+      return true;
+    const LineErrors found = ClearLine(h);
+    Note(lineErrors, found);
+    if (!found.Any() || attempt > 0)
+      return false;
+  }
 }
 
-bool SerialDrain(SerialHandle handle, int timeoutMs) {
+bool SerialDrain(SerialHandle handle, int timeoutMs, LineErrors *lineErrors) {
   // A synchronous WaitCommEvent for EV_TXEMPTY has no time-out: a line held
   // by flow control or an adapter pulled out mid-write would block it for
   // ever. Watch the driver's output queue instead, a millisecond at a time
@@ -95,9 +142,10 @@ bool SerialDrain(SerialHandle handle, int timeoutMs) {
   HANDLE h = H(handle);
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
   for (;;) {
-    DWORD errors = 0;
     COMSTAT status{};
-    if (!::ClearCommError(h, &errors, &status) || status.cbOutQue == 0)
+    bool called = false;
+    Note(lineErrors, ClearLine(h, &status, &called));
+    if (!called || status.cbOutQue == 0)
       return true;
     if (::GetTickCount64() >= deadline) {
       ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
@@ -107,24 +155,40 @@ bool SerialDrain(SerialHandle handle, int timeoutMs) {
   }
 }
 
-bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs) {
-  DWORD n = 0;
-  BOOL ok = ::ReadFile(H(handle), bytes, count, &n, nullptr);
-  *got = n;
-  if (!ok) {
-    // A failed read (line error, vanished device) is silence; it still takes
-    // the time a silent read takes.
-    ::Sleep(static_cast<DWORD>(readTimeoutMs > 0 ? readTimeoutMs : 1));
-    return false;
+bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs,
+                LineErrors *lineErrors) {
+  HANDLE h = H(handle);
+  const ULONGLONG deadline = ::GetTickCount64() + Ms(readTimeoutMs);
+  *got = 0;
+  for (int attempt = 0;; ++attempt) {
+    DWORD n = 0;
+    const BOOL ok = serialCalls.readFile(h, bytes + *got, count - *got, &n, nullptr);
+    *got += n;
+    if (ok)
+      return true;
+    const LineErrors found = ClearLine(h);
+    if (!found.Any()) {
+      // A failed read that is no line error (a vanished device) is silence;
+      // it still takes the time a silent read takes.
+      ::Sleep(Ms(readTimeoutMs));
+      return false;
+    }
+    Note(lineErrors, found);
+    // A line error aborted the read: cleared, it reads on once more (which
+    // may take its whole time-out again, as the sleep of a failed read did).
+    // A second one ends the read with what came, once its time is up, so
+    // that a line that keeps failing is not read in a busy loop.
+    const ULONGLONG now = ::GetTickCount64();
+    if (*got == count || now >= deadline)
+      return true;
+    if (attempt > 0) {
+      ::Sleep(static_cast<DWORD>(deadline - now));
+      return true;
+    }
   }
-  return true;
 }
 
-void SerialClearErrors(SerialHandle handle) {
-  DWORD errors = 0;
-  COMSTAT status{};
-  ::ClearCommError(H(handle), &errors, &status);
-}
+void SerialClearErrors(SerialHandle handle) { ClearLine(H(handle)); }
 
 bool SerialClose(SerialHandle handle) { return ::CloseHandle(H(handle)) != FALSE; }
 

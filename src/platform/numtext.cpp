@@ -1,4 +1,8 @@
-#include "base/numtext.h"
+#include "platform/numtext.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9')
@@ -54,4 +58,22 @@ uint64_t HexAt(std::string_view text, size_t *used) {
   if (used)
     *used = i;
   return negative ? ~value + 1 : value;
+}
+
+int64_t DecimalAfter(std::string_view text, std::string_view marker) {
+  const size_t at = text.find(marker);
+  return at == std::string_view::npos ? 0 : DecimalAt(text.substr(at + marker.size()));
+}
+
+std::string UpperHex(uint64_t value, int width) {
+  char text[64];
+  const int size = std::snprintf(text, sizeof text, "%0*" PRIX64, width, value);
+  return size < 0 ? std::string() : std::string(text, std::min(static_cast<size_t>(size), sizeof text - 1));
+}
+
+std::string FixedText(double value, int decimals) {
+  // Enough for every double with the decimals any caller asks for.
+  char text[512];
+  const int size = std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return size < 0 ? std::string() : std::string(text, std::min(static_cast<size_t>(size), sizeof text - 1));
 }

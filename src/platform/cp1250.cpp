@@ -1,4 +1,4 @@
-#include "base/cp1250.h"
+#include "platform/cp1250.h"
 
 #include <cstdint>
 
