@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "app/checksums.h"
+#include "archive/checksums.h"
 #include "faults/rig.h"
 #include "platform/sha256.h"
 

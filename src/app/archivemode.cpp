@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/archrun.h"
-#include "app/archthread.h"
 #include "app/modes.h"
-#include "app/runcontext.h"
+#include "archive/archrun.h"
+#include "archive/archthread.h"
+#include "archive/runcontext.h"
 #include "base/filelog.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
@@ -45,7 +45,7 @@ archType *NewJob(RunContext &run, VemoraPortsType *printerPort, VemoraPortsType 
   job->record.printerPort = PrinterLabel(*job);
   job->record.kePort = CopyLabel(*job);
   run.jobs.push_back(std::move(owned));
-  ArchThreadClass::Start(*job);
+  ArchThreadClass::Start(*job, RunJob);
   return job;
 }
 
@@ -56,17 +56,6 @@ bool AllFinished(RunContext &run) {
   }
   return true;
 }
-
-} // namespace
-
-std::string ArchiveRoot(const std::string &typed) {
-  std::string root = typed.empty() ? plat::CurrentDirectory() : typed;
-  if (!root.empty() && root.back() == plat::PathSeparator())
-    root.pop_back();
-  return root;
-}
-
-namespace {
 
 ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
   Discoveries().push_back(std::make_unique<UsbClass>());

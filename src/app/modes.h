@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/exitcode.h"
+#include "archive/exitcode.h"
 
 struct ReportOptions {
   std::string reportPath;  // may be empty: the platform default

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The README's table of exit codes and the ExitCode enumeration agree: the
 same numbers, and each value's comment is the table's meaning (backticks of
-the Markdown aside). Usage: check_exit_codes.py README.md src/app/exitcode.h"""
+the Markdown aside). Usage: check_exit_codes.py README.md src/archive/exitcode.h"""
 import re
 import sys
 

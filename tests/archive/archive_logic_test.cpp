@@ -7,14 +7,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/archrun.h"
-#include "app/archthread.h"
-#include "app/checksums.h"
 #include "app/modes.h"
-#include "app/runcontext.h"
+#include "archive/archrun.h"
+#include "archive/archthread.h"
+#include "archive/checksums.h"
+#include "archive/runcontext.h"
 #include "archtest_util.h"
-#include "platform/cp1250.h"
 #include "platform/console.h"
+#include "platform/cp1250.h"
 
 using archtest::CountLines;
 using archtest::Exists;

@@ -24,7 +24,7 @@ void ParallelTest::ArchiveInParallel(int count) {
     auto job = std::make_unique<archType>();
     job->context = &run;
     job->copyPort = ports[i].get();
-    ArchThreadClass::Start(*job);
+    ArchThreadClass::Start(*job, RunJob);
     EXPECT_NE(job->thread, nullptr);
     jobsHere.push_back(std::move(job));
   }

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/archrun.h"
-#include "app/archthread.h"
-#include "app/checksums.h"
 #include "app/modes.h"
+#include "archive/archrun.h"
+#include "archive/archthread.h"
+#include "archive/checksums.h"
 #include "archtest_util.h"
 #include "devsim.h"
 #include "support/simdevices.h"

@@ -11,8 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/archthread.h"
-#include "app/runcontext.h"
+#include "archive/archrun.h"
+#include "archive/archthread.h"
+#include "archive/runcontext.h"
 #include "base/testdir.h"
 #include "platform/files.h"
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "app/archthread.h"
 #include "app/modes.h"
+#include "archive/archthread.h"
 #include "archtest_util.h"
 #include "devsim.h"
 

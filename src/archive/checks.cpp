@@ -5,9 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/archmessages.h"
-#include "app/archrun.h"
-#include "app/modes.h"
+#include "archive/archmessages.h"
+#include "archive/archrun.h"
 #include "devices/controlbytes.h"
 #include "platform/numtext.h"
 
@@ -132,30 +131,4 @@ void RunChecks(JobRun &run) {
       SplitDirectory(run.response, run.directoryLines);
     copy.Close();
   }
-}
-
-bool IsSafeComponent(const std::string &name) {
-  if (name.empty() || name == "." || name == "..")
-    return false;
-  for (char ch : name) {
-    auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F || std::strchr("/\\:*?\"<>|", ch) != nullptr)
-      return false;
-  }
-  char last = name.back();
-  if (last == '.' || last == ' ')
-    return false;
-  // Windows opens a device for these names, with or without an extension.
-  std::string stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && stem.back() == ' ')
-    stem.pop_back();
-  stem = UpperAscii(stem);
-  static const char *const reserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char *word : reserved)
-    if (stem == word)
-      return false;
-  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-      stem[3] >= '0' && stem[3] <= '9')
-    return false;
-  return true;
 }

@@ -1,13 +1,12 @@
-#include "app/checksums.h"
+#include "archive/checksums.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 
-#include "app/archrun.h"
-#include "platform/numtext.h"
 #include "platform/files.h"
+#include "platform/numtext.h"
 
 namespace {
 

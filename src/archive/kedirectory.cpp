@@ -1,9 +1,11 @@
-#include "app/kedirectory.h"
+#include "archive/kedirectory.h"
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/clock.h"
+#include "platform/numtext.h"
 
 namespace {
 
@@ -93,4 +95,30 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int 
     if (plat::IsTemporaryName(entry.name) && !(entry.attributes & plat::kAttrDirectory))
       plat::RemoveFile(JoinPath(dir, entry.name));
   return DirectoryLock::kTaken;
+}
+
+bool IsSafeComponent(const std::string &name) {
+  if (name.empty() || name == "." || name == "..")
+    return false;
+  for (char ch : name) {
+    auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("/\\:*?\"<>|", ch) != nullptr)
+      return false;
+  }
+  char last = name.back();
+  if (last == '.' || last == ' ')
+    return false;
+  // Windows opens a device for these names, with or without an extension.
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ')
+    stem.pop_back();
+  stem = UpperAscii(stem);
+  static const char *const reserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char *word : reserved)
+    if (stem == word)
+      return false;
+  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+      stem[3] >= '0' && stem[3] <= '9')
+    return false;
+  return true;
 }

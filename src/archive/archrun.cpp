@@ -1,38 +1,16 @@
-// The worker thread of an archiving job and the skeleton of its run.
-#include "app/archthread.h"
+// The skeleton of one job's run, on its worker's thread: the checks, the
+// disk synchronisation, the record; and the few facts of the job every stage
+// asks for.
+#include "archive/archrun.h"
 
-#include <system_error>
-#include <thread>
+#include <exception>
+#include <memory>
+#include <string>
 
-#include "app/archmessages.h"
-#include "app/archrun.h"
-#include "app/modes.h"
-#include "app/runcontext.h"
+#include "archive/archmessages.h"
+#include "archive/runcontext.h"
 #include "base/createdirectory.h"
 #include "platform/syserror.h"
-
-ArchThreadClass *ArchThreadClass::Start(archType &job) {
-  job.thread.reset(new ArchThreadClass(job));
-  ArchThreadClass *worker = job.thread.get();
-  try {
-    worker->body = std::thread([&job] { RunJob(job); });
-  } catch (const std::system_error &) {
-    // No thread to be had: the job still runs, on the caller's thread, so
-    // that its flags are set and the wait for it ends.
-    RunJob(job);
-  }
-  return worker;
-}
-
-void ArchThreadClass::Join() {
-  if (body.joinable())
-    body.join();
-}
-
-archType::~archType() {
-  if (thread)
-    thread->Join();
-}
 
 const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
 

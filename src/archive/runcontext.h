@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/archthread.h"
-#include "app/exitcode.h"
+#include "archive/archthread.h"
+#include "archive/exitcode.h"
 
 struct RunContext {
   RunContext() = default;

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/jobrecord.h"
+#include "archive/jobrecord.h"
 #include "discovery/usbclass.h"
 
 class ArchThreadClass;
@@ -53,10 +53,10 @@ std::string ArchiveRoot(const std::string &typed);
 // is joined by the job's owner.
 class ArchThreadClass {
 public:
-  // Creates the worker, stores it in job.thread and starts its thread; with
-  // no thread to be had, the job runs on the calling thread before Start
-  // returns, so its flags are set all the same.
-  static ArchThreadClass *Start(archType &job);
+  // Creates the worker, stores it in job.thread and starts its thread, which
+  // runs run(job) (RunJob); with no thread to be had, the job runs on the
+  // calling thread before Start returns, so its flags are set all the same.
+  static ArchThreadClass *Start(archType &job, void (*run)(archType &));
   ~ArchThreadClass() { Join(); }
   ArchThreadClass(const ArchThreadClass &) = delete;
   ArchThreadClass &operator=(const ArchThreadClass &) = delete;
@@ -71,8 +71,3 @@ private:
   explicit ArchThreadClass(archType &job) : job(job) {}
   std::thread body;
 };
-
-// The run of one job on the calling thread: checks, disk synchronisation,
-// release of everything it made; running cleared and finished set on every
-// way out, exceptions included.
-void RunJob(archType &job);

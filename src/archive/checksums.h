@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/kedirectory.h"
+#include "archive/kedirectory.h"
 #include "platform/sha256.h"
 
 constexpr const char *kSumsName = "SHA256SUMS";

@@ -12,6 +12,12 @@
 
 std::string JoinPath(const std::string &dir, const std::string &name);
 
+// True when name can safely name one file or directory inside the archive on
+// either platform: not empty, not "." or "..", no separator, drive colon,
+// wildcard or control byte, no trailing dot or blank, not a reserved device
+// name of Windows.
+bool IsSafeComponent(const std::string &name);
+
 // What an entry found by the search for Z*.ej is to the archive:
 //  - left alone: a directory, a hidden or a system entry, never touched;
 //  - a link: never read, never counted (the disk check and FIX move the

@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/archmessages.h"
-#include "app/archrun.h"
-#include "app/checksums.h"
-#include "app/kedirectory.h"
-#include "app/modes.h"
+#include "archive/archmessages.h"
+#include "archive/archrun.h"
+#include "archive/checksums.h"
+#include "archive/kedirectory.h"
 #include "base/createdirectory.h"
 #include "platform/clock.h"
 #include "platform/files.h"

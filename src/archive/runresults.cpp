@@ -10,11 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/archmessages.h"
-#include "app/runcontext.h"
+#include "archive/archmessages.h"
+#include "archive/runcontext.h"
 #include "base/consoleline.h"
-#include "platform/cp1250.h"
 #include "platform/console.h"
+#include "platform/cp1250.h"
 #include "platform/files.h"
 
 namespace {

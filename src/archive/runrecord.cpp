@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/archrun.h"
-#include "app/kedirectory.h"
-#include "app/runcontext.h"
+#include "archive/archrun.h"
+#include "archive/kedirectory.h"
+#include "archive/runcontext.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/exitcode.h"
+#include "archive/exitcode.h"
 
 struct JobRecord {
   // Fixed when the job is made.

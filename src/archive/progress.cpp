@@ -10,8 +10,8 @@
 #include <system_error>
 #include <thread>
 
-#include "app/archmessages.h"
-#include "app/runcontext.h"
+#include "archive/archmessages.h"
+#include "archive/runcontext.h"
 #include "base/consoleline.h"
 #include "platform/console.h"
 

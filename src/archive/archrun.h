@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/archthread.h"
-#include "app/checksums.h"
-#include "app/exitcode.h"
+#include "archive/archthread.h"
+#include "archive/checksums.h"
+#include "archive/exitcode.h"
 #include "base/ibuffer.h"
 #include "base/loging.h"
 #include "devices/dirinterpreter.h"
@@ -45,6 +45,11 @@ void SetExitCode(JobRun &run, ExitCode code);
 // The port name shown for printer checks, and for KE checks and the KE log.
 std::string PrinterLabel(const archType &job);
 std::string CopyLabel(const archType &job);
+
+// The run of one job on the calling thread: checks, disk synchronisation,
+// release of everything it made; running cleared and finished set on every
+// way out, exceptions included.
+void RunJob(archType &job);
 
 // Printer connection, KE access, identity, fiscal-memory match, Directory.
 void RunChecks(JobRun &run);
@@ -96,9 +101,3 @@ bool HoldsListedSize(int64_t length, int32_t number, int32_t size);
 // Cuts a Directory text into lines (the byte before each LF, normally CR,
 // dropped; so is the last byte of an unterminated last line).
 void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines);
-
-// True when name can safely name one file or directory inside the archive on
-// either platform: not empty, not "." or "..", no separator, drive colon,
-// wildcard or control byte, no trailing dot or blank, not a reserved device
-// name of Windows.
-bool IsSafeComponent(const std::string &name);

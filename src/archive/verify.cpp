@@ -1,0 +1,297 @@
+// VERIFY: reads every archive file under a target against its KE
+// directory's SHA256SUMS and reports, one console line each, what is missing,
+// changed or damaged, and the gaps in the numbering. Only with FIX does it
+// change anything: damaged files and links go to the quarantine folder (the
+// next archive run fetches them again) and files without a line get one.
+// FIX holds the KE directory's lock while it works there; plain VERIFY
+// takes none.
+#include "archive/verify.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/archmessages.h"
+#include "archive/archrun.h"
+#include "archive/checksums.h"
+#include "archive/kedirectory.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/sha256.h"
+
+namespace {
+
+// How long FIX waits for a KE directory another writer holds.
+constexpr int kLockWaitMs = 10000;
+
+namespace text {
+constexpr const char *kNoTarget = "Nie mo" ZV_z "na odczyta" ZV_c " katalogu: ";
+constexpr const char *kMissing = "Brak pliku: ";
+constexpr const char *kChanged = "Niezgodna suma kontrolna: ";
+constexpr const char *kDamaged = "Plik uszkodzony (brak znacznika ko" ZV_n "ca): ";
+constexpr const char *kUnlisted = "Brak sumy kontrolnej: ";
+constexpr const char *kForeign = "Obcy plik: ";
+constexpr const char *kUnreadable = "Nie mo" ZV_z "na odczyta" ZV_c " pliku: ";
+constexpr const char *kBadLine = "B" ZV_l ZV_e "dny wiersz ";
+constexpr const char *kOfSums = " w pliku ";
+constexpr const char *kForeignLine = "Wiersz dotyczy pliku spoza archiwum: ";
+constexpr const char *kGap = "Brak plik" ZV_o "w w numeracji: ";
+constexpr const char *kMoved = "Przeniesiono do: ";
+constexpr const char *kNotMoved = "Nie uda" ZV_l "o si" ZV_e " przenie" ZV_s ZV_c " pliku: ";
+constexpr const char *kChecked = ": sprawdzono plik" ZV_o "w: ";
+constexpr const char *kProblems = ", problem" ZV_o "w: ";
+constexpr const char *kMovedCount = ", przeniesiono do uszkodzone: ";
+constexpr const char *kAdded = ", dopisano sum: ";
+constexpr const char *kTotal = "Razem katalog" ZV_o "w KE: ";
+constexpr const char *kNoKe = "Nie znaleziono katalog" ZV_o "w KE w: ";
+constexpr const char *kEnDash = "\x96";  // the dash of a range, Windows-1250
+constexpr const char *kLink = "Plik jest dowi" ZV_a "zaniem: ";
+constexpr const char *kWaiting = "Katalog jest zaj" ZV_e "ty przez inny program; czekam do 10 s: ";
+constexpr const char *kBusy = "Pomini" ZV_e "to katalog zaj" ZV_e "ty przez inny program: ";
+} // namespace text
+
+std::string Number(int n) {
+  char name[8] = "Z0000";
+  for (int k = 4; k >= 1; --k, n /= 10)
+    name[k] = static_cast<char>('0' + n % 10);
+  return name;
+}
+
+void Say(const std::string &line) { plat::ConsoleWrite(line + "\r\n"); }
+
+struct Tally {
+  int files = 0;
+  int problems = 0;
+  int moved = 0;
+  int added = 0;
+};
+
+class Verifier {
+public:
+  explicit Verifier(bool fix) : fix(fix) {}
+  void CheckKeDirectory(const std::string &dir);
+  void Problem(Tally &tally, const char *what, const std::string &subject) {
+    Say(what + Printable(subject));
+    ++tally.problems;
+  }
+  Tally total;
+
+private:
+  void CheckEntries(Tally &tally, ChecksumList &sums, const std::string &dir);
+  void Summary(const Tally &tally, const std::string &dir);
+  void MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
+  void CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
+  void ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers);
+  bool fix;
+};
+
+void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
+  if (!fix)
+    return;
+  const std::string movedTo = Quarantine(dir, name);
+  if (movedTo.empty()) {
+    Say(text::kNotMoved + Printable(JoinPath(dir, name)));
+    return;
+  }
+  Say(text::kMoved + Printable(movedTo));
+  sums.Erase(name);
+  ++tally.moved;
+}
+
+// One archive file: its tail, and its checksum when it has a line (or FIX
+// is to give it one).
+void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
+  const std::string path = JoinPath(dir, name);
+  ++tally.files;
+  const auto line = sums.sums.find(name);
+  const bool listed = line != sums.sums.end();
+  int lastByte = -1;
+  plat::FileDigest digest;
+  if (listed || fix) {
+    if (!plat::Sha256File(path, digest))
+      return Problem(tally, text::kUnreadable, path);
+    lastByte = digest.lastByte;
+  } else {
+    std::vector<uint8_t> tail;
+    uint64_t size = 0;
+    if (!plat::ReadTail(path, 1, tail, size))
+      return Problem(tally, text::kUnreadable, path);
+    lastByte = tail.empty() ? -1 : tail.back();
+  }
+  if (!IsEndMarker(lastByte)) {
+    Problem(tally, text::kDamaged, path);
+    return MoveAside(tally, sums, dir, name);
+  }
+  // Of two lines for one name, the one that matches the file stays.
+  if (listed && !sums.Matches(name, HexDigest(digest.digest))) {
+    Problem(tally, text::kChanged, path);
+    return MoveAside(tally, sums, dir, name);
+  }
+  if (listed && fix)
+    sums.Set(name, digest.digest);
+  if (!listed) {
+    Say(text::kUnlisted + Printable(path));
+    if (fix && IsSafeComponent(name)) {
+      sums.Set(name, digest.digest);
+      ++tally.added;
+    }
+  }
+}
+
+// Numbers from Z0000 to the highest one present that have no file, as
+// ranges.
+void Verifier::ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers) {
+  if (numbers.empty())
+    return;
+  const int highest = *numbers.rbegin();
+  for (int n = 0; n < highest; ++n) {
+    if (numbers.count(n) != 0)
+      continue;
+    int last = n;
+    while (last + 1 < highest && numbers.count(last + 1) == 0)
+      ++last;
+    const std::string range = last == n ? Number(n) : Number(n) + text::kEnDash + Number(last);
+    Problem(tally, text::kGap, range + " (" + dir + ")");
+    n = last;
+  }
+}
+
+// The list, its lines, and every Z*.ej entry of dir.
+void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string &dir) {
+  std::set<std::string> names;
+  std::set<std::string> links;
+  std::set<int> numbers;
+  for (const plat::FoundFile &entry : ArchiveEntries(dir)) {
+    switch (KindOf(entry)) {
+    case EntryKind::kForeign:
+      Problem(tally, text::kForeign, JoinPath(dir, entry.name));
+      continue;
+    case EntryKind::kLink:
+      // Never read: FIX moves the link itself aside.
+      Problem(tally, text::kLink, JoinPath(dir, entry.name));
+      links.insert(entry.name);
+      if (IsArchiveName(entry.name))
+        numbers.insert(std::stoi(entry.name.substr(1, 4)));
+      MoveAside(tally, sums, dir, entry.name);
+      continue;
+    default:
+      names.insert(entry.name);
+      numbers.insert(std::stoi(entry.name.substr(1, 4)));
+    }
+  }
+  std::vector<std::string> foreignLines;
+  for (const auto &[name, hex] : sums.sums) {
+    if (!IsArchiveName(name))
+      foreignLines.push_back(name);
+    else if (names.count(name) == 0 && links.count(name) == 0)
+      Problem(tally, text::kMissing, JoinPath(dir, name));
+  }
+  for (const std::string &name : foreignLines) {
+    Problem(tally, text::kForeignLine, JoinPath(dir, kSumsName) + ": " + name);
+    sums.Erase(name);
+  }
+  for (const std::string &name : names)
+    CheckFile(tally, sums, dir, name);
+  ReportGaps(tally, dir, numbers);
+}
+
+void Verifier::CheckKeDirectory(const std::string &dir) {
+  Tally tally;
+  const std::string unusable = UnusableFolder(dir);
+  if (!unusable.empty())
+    Problem(tally, msg::kNotAFolder, unusable);
+  // FIX changes the directory only while it holds its lock; a directory
+  // another writer keeps is left for another time.
+  plat::FileLock lock;
+  if (fix) {
+    const DirectoryLock taken = LockKeDirectory(lock, dir, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); });
+    if (taken != DirectoryLock::kTaken) {
+      Problem(tally, taken == DirectoryLock::kBusy ? text::kBusy : msg::kNotLockable, dir);
+      return Summary(tally, dir);
+    }
+  }
+  ChecksumList sums;
+  const bool sumsRead = sums.Load(dir);
+  if (!sumsRead)
+    Problem(tally, text::kUnreadable, JoinPath(dir, kSumsName));
+  if (sums.linked)
+    Problem(tally, text::kLink, JoinPath(dir, kSumsName));
+  for (int number : sums.badLines)
+    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + JoinPath(dir, kSumsName));
+  CheckEntries(tally, sums, dir);
+
+  // FIX rewrites the list without its damaged lines, merged with what
+  // another writer put there meanwhile; a list that could not be read is
+  // never replaced. Lines count as added only once they are on disk.
+  if (fix && sumsRead && (sums.Changed() || !sums.badLines.empty())) {
+    if (!sums.badLines.empty())
+      sums.RewriteWhole();
+    if (!sums.Save(dir)) {
+      Problem(tally, msg::kSumsFailed, dir);
+      tally.added = 0;
+    }
+  }
+  Summary(tally, dir);
+}
+
+void Verifier::Summary(const Tally &tally, const std::string &dir) {
+  std::string summary = Printable(dir) + text::kChecked + std::to_string(tally.files) + text::kProblems +
+                        std::to_string(tally.problems);
+  if (fix)
+    summary += text::kMovedCount + std::to_string(tally.moved) + text::kAdded + std::to_string(tally.added);
+  Say(summary);
+  total.files += tally.files;
+  total.problems += tally.problems;
+  total.moved += tally.moved;
+  total.added += tally.added;
+}
+
+// A KE directory holds SHA256SUMS or Z*.ej entries.
+bool IsKeDirectory(const std::string &dir) {
+  return plat::TypeOf(JoinPath(dir, kSumsName)) != plat::EntryType::kNone || !ArchiveEntries(dir).empty();
+}
+
+} // namespace
+
+ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
+  const std::string root = ArchiveRoot(targetPath);
+  if (!plat::DirectoryExists(root) || !plat::DirectoryListable(root)) {
+    Say(text::kNoTarget + Printable(root));
+    return ExitCode::kVerifyProblem;
+  }
+  // The target itself, when it is one KE's directory, and the directories
+  // right below it; links are not followed, so nothing outside the target
+  // is read or written. A link to a directory there, and a directory that
+  // cannot be listed, may hide a KE's directory: each is a problem.
+  Verifier verifier(fix);
+  Tally &total = verifier.total;
+  std::vector<std::string> keDirs;
+  if (IsKeDirectory(root))
+    keDirs.push_back(root);
+  std::set<std::string> below;
+  for (const plat::FoundFile &entry : plat::FindFiles(root, "*", plat::kAttrDirectory))
+    if ((entry.attributes & plat::kAttrDirectory) && !(entry.attributes & plat::kAttrHidden) &&
+        entry.name != kQuarantineName && entry.name != kLogFolderName)
+      below.insert(entry.name);
+  for (const std::string &name : below) {
+    const std::string dir = JoinPath(root, name);
+    if (plat::TypeOf(dir) != plat::EntryType::kDirectory)
+      verifier.Problem(total, msg::kNotAFolder, dir);
+    else if (!plat::DirectoryListable(dir))
+      verifier.Problem(total, text::kNoTarget, dir);
+    else if (IsKeDirectory(dir))
+      keDirs.push_back(dir);
+  }
+
+  if (keDirs.empty())
+    Say(text::kNoKe + Printable(root));
+  for (const std::string &dir : keDirs)
+    verifier.CheckKeDirectory(dir);
+  std::string summary = text::kTotal + std::to_string(keDirs.size()) + ", sprawdzono plik" ZV_o "w: " +
+                        std::to_string(total.files) + text::kProblems + std::to_string(total.problems);
+  if (fix)
+    summary += text::kMovedCount + std::to_string(total.moved) + text::kAdded + std::to_string(total.added);
+  Say(summary);
+  return total.problems > 0 ? ExitCode::kVerifyProblem : ExitCode::kDone;
+}
