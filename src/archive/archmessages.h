@@ -16,28 +16,29 @@
 namespace msg {
 
 // Connection and identity checks; each follows "<port> ".
-constexpr const char *kP1 = "Brak komunikacji z drukark" ZV_a ".";
-constexpr const char *kP2 = "Drukarka jest w trybie szkoleniowym (lub tylko do odczytu).";
-constexpr const char *kP3 = "Drukarka jest w stanie transakcji. Nie mo" ZV_z "na przeczyta" ZV_c " parametr" ZV_o "w.";
-constexpr const char *kP4 =
+constexpr const char *kNoPrinterReply = "Brak komunikacji z drukark" ZV_a ".";
+constexpr const char *kPrinterInTraining = "Drukarka jest w trybie szkoleniowym (lub tylko do odczytu).";
+constexpr const char *kPrinterInTransaction =
+    "Drukarka jest w stanie transakcji. Nie mo" ZV_z "na przeczyta" ZV_c " parametr" ZV_o "w.";
+constexpr const char *kPrinterFiscalIdUnread =
     "Nie mo" ZV_z "na odczyta" ZV_c " numeru unikatowego pami" ZV_e "ci fiskalnej w drukarce.";
-constexpr const char *kK1 =
+constexpr const char *kKeAbsentOrBusy =
     " Kopia Elektroniczna nie jest pod" ZV_l ZV_a "czona do urz" ZV_a "dzenia lub jest zaj" ZV_e "ta.";
-constexpr const char *kK2 = " Nie mo" ZV_z "na odczyta" ZV_c " numeru seryjnego Kopii Elektronicznej.";
-constexpr const char *kK3 =
+constexpr const char *kKeSerialUnread = " Nie mo" ZV_z "na odczyta" ZV_c " numeru seryjnego Kopii Elektronicznej.";
+constexpr const char *kKeFiscalIdUnread =
     " Nie mo" ZV_z "na odczyta" ZV_c " numeru unikatowego pami" ZV_e "ci fiskalnej z Kopii Elektronicznej.";
-constexpr const char *kM =
+constexpr const char *kFiscalIdMismatch =
     "Nie zgadza si" ZV_e " numer pami" ZV_e "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
-constexpr const char *kMPrinter = " DR:";
+constexpr const char *kMismatchPrinterPart = " DR:";
 // The KE's port cannot be opened: kPortOpen, the port, then why.
 constexpr const char *kPortOpen = "Nie mo" ZV_z "na otworzy" ZV_c " portu ";
 constexpr const char *kPortBusy = ": port jest zaj" ZV_e "ty przez inny program.";
 constexpr const char *kPortMissing = ": port nie istnieje.";
 constexpr const char *kPortDenied = ": brak uprawnie" ZV_n " do portu.";
-constexpr const char *kD1 = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z Kopii Elektronicznej.";
+constexpr const char *kDirectoryUnread = " Nie mozna odczyta" ZV_c " zestawu plik" ZV_o "w z Kopii Elektronicznej.";
 
 // Disk synchronisation.
-constexpr const char *kC1 = "Nie mo" ZV_z "na utworzy" ZV_c " katalogu: ";
+constexpr const char *kCannotCreateFolder = "Nie mo" ZV_z "na utworzy" ZV_c " katalogu: ";
 // A KE directory, its quarantine or its log folder that is a link or no
 // folder: nothing is written through it.
 constexpr const char *kNotAFolder =
@@ -46,25 +47,26 @@ constexpr const char *kNotAFolder =
 constexpr const char *kDirectoryBusy = "Katalog KE jest zaj" ZV_e "ty przez inny program: ";
 // Its lock file can be neither made nor opened.
 constexpr const char *kNotLockable = "Nie mo" ZV_z "na zablokowa" ZV_c " katalogu KE (plik zarvik.lock): ";
-constexpr const char *kS1 = "Sprawdzanie katalogu na dysku: ";
-constexpr const char *kS2 = "Skasowano b" ZV_l ZV_e "dny plik: ";
-constexpr const char *kS3 = "Podkatalog jest pusty.";
-constexpr const char *kT0 = "Sprawdzanie zawarto" ZV_s "ci Kopii Elektronicznej.";
-constexpr const char *kT1Size = "Rozmiar pliku ";
-constexpr const char *kT1Differs = " jest r" ZV_o ZV_z "ny od ";
-constexpr const char *kT1Deleted = ". Plik dyskowy ulega skasowaniu.";
+constexpr const char *kCheckingFolder = "Sprawdzanie katalogu na dysku: ";
+constexpr const char *kDeletedBadFile = "Skasowano b" ZV_l ZV_e "dny plik: ";
+constexpr const char *kFolderEmpty = "Podkatalog jest pusty.";
+constexpr const char *kCheckingKeContents = "Sprawdzanie zawarto" ZV_s "ci Kopii Elektronicznej.";
+constexpr const char *kSizeOfFile = "Rozmiar pliku ";
+constexpr const char *kSizeDiffersFrom = " jest r" ZV_o ZV_z "ny od ";
+constexpr const char *kDiskFileDeleted = ". Plik dyskowy ulega skasowaniu.";
 constexpr const char *kFile = "Plik: ";
-constexpr const char *kT2 =
+constexpr const char *kEndMarkerInside =
     " napotkano znacznik ko" ZV_n "ca w " ZV_s "rodku pliku. B" ZV_l ZV_a "d odczytu. Plik nie zapisa" ZV_l " si" ZV_e ".";
-constexpr const char *kT3 = "Zapisano plik: ";
-constexpr const char *kT4 = " brakuje znacznika ko" ZV_n "ca. Plik nie zapisa" ZV_l " si" ZV_e ".";
-constexpr const char *kT5 = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d komunikacyjny.";
+constexpr const char *kFileSaved = "Zapisano plik: ";
+constexpr const char *kEndMarkerMissing = " brakuje znacznika ko" ZV_n "ca. Plik nie zapisa" ZV_l " si" ZV_e ".";
+constexpr const char *kCommunicationError =
+    " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d komunikacyjny.";
 // A fetched file that could not be written to disk.
 constexpr const char *kWriteFailed = " nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c ". B" ZV_l ZV_a "d zapisu na dysku.";
 // A fetched file whose length is not the size the Directory lists.
 constexpr const char *kSizeWrong =
     " ma inny rozmiar ni" ZV_z " w zestawie plik" ZV_o "w. B" ZV_l ZV_a "d odczytu. Plik nie zapisa" ZV_l " si" ZV_e ".";
-constexpr const char *kE1 = "Kopia elektroniczna jest pusta.";
+constexpr const char *kKeEmpty = "Kopia elektroniczna jest pusta.";
 // The KE stopped answering file requests; the rest waits for a later run.
 constexpr const char *kTransferStopped =
     "Przerwano odczyt plik" ZV_o "w: Kopia Elektroniczna nie odpowiada. Pozosta" ZV_l "e pliki zostan" ZV_a " odczytane przy nast" ZV_e "pnym uruchomieniu.";

@@ -55,7 +55,7 @@ void RunStages(archType &job) {
   // Nothing can be archived without the root: said on the console and in
   // the error log (which falls back to the log folder), and by the code.
   if (!CreateDirectoryPath(root)) {
-    run.errorLog.Log(msg::kC1 + root + plat::LastErrorSuffix());
+    run.errorLog.Log(msg::kCannotCreateFolder + root + plat::LastErrorSuffix());
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
   }

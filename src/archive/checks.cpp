@@ -38,21 +38,21 @@ void CheckPrinter(JobRun &run) {
     printer.Close();
   }
   if (!answered) {
-    Fail(run, label, msg::kP1, ExitCode::kCheckFailed);
+    Fail(run, label, msg::kNoPrinterReply, ExitCode::kCheckFailed);
     return;
   }
   if (!run.failed) {
     if (!Has(static_cast<uint8_t>(statusByte), PrinterStatus::kFiscalMode)) {
-      run.errorLog.Log("<" + label + "> " + msg::kP2);
+      run.errorLog.Log("<" + label + "> " + msg::kPrinterInTraining);
       SetExitCode(run, ExitCode::kTrainingMode);
     }
     if (Has(static_cast<uint8_t>(statusByte), PrinterStatus::kInTransaction))
-      Fail(run, label, msg::kP3, ExitCode::kCheckFailed);
+      Fail(run, label, msg::kPrinterInTransaction, ExitCode::kCheckFailed);
   }
   if (!run.failed) {
     run.fiscalNumberPrinter = printer.ReadUniqueNumber();
     if (run.fiscalNumberPrinter.size() < 11)
-      Fail(run, label, msg::kP4, ExitCode::kCheckFailed);
+      Fail(run, label, msg::kPrinterFiscalIdUnread, ExitCode::kCheckFailed);
   }
   if (!job.viaPrinter)
     printer.Close();
@@ -64,7 +64,7 @@ void CheckIdentity(JobRun &run, const std::string &label) {
   for (int listens = 0;; ++listens) {
     const std::string &raw = identity[0];
     if (!raw.empty() && static_cast<uint8_t>(raw[0]) == kSub) {
-      Fail(run, label, run.serialNumber + msg::kK1, ExitCode::kKeUnavailable);
+      Fail(run, label, run.serialNumber + msg::kKeAbsentOrBusy, ExitCode::kKeUnavailable);
       return;
     }
     if (!raw.empty() || listens == kSilentListens)
@@ -80,10 +80,10 @@ void CheckIdentity(JobRun &run, const std::string &label) {
   // The serial number names the KE's directory: one that could escape the
   // archive root or is no valid file name counts as unreadable.
   if (run.serialNumber.size() < 6 || !IsSafeComponent(run.serialNumber))
-    Fail(run, label, Printable(run.serialNumber) + msg::kK2, ExitCode::kCheckFailed);
+    Fail(run, label, Printable(run.serialNumber) + msg::kKeSerialUnread, ExitCode::kCheckFailed);
   run.fiscalNumberCopy = identity[2];
   if (run.fiscalNumberCopy.size() < 6)
-    Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kK3, ExitCode::kCheckFailed);
+    Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kKeFiscalIdUnread, ExitCode::kCheckFailed);
   if (run.job.printerPort == nullptr)
     run.fiscalNumberPrinter = run.fiscalNumberCopy;
 }
@@ -118,7 +118,7 @@ void RunChecks(JobRun &run) {
 
   if (!run.failed && run.fiscalNumberCopy != run.fiscalNumberPrinter)
     Fail(run, label,
-         std::string(msg::kM) + Printable(run.fiscalNumberCopy) + msg::kMPrinter +
+         std::string(msg::kFiscalIdMismatch) + Printable(run.fiscalNumberCopy) + msg::kMismatchPrinterPart +
              Printable(run.fiscalNumberPrinter),
          ExitCode::kFiscalMemoryMismatch);
 
@@ -126,7 +126,7 @@ void RunChecks(JobRun &run) {
     copy.EnsureOpen();
     run.response.Clear();
     if (!copy.ReadDirectory(run.response))
-      Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kD1, ExitCode::kCheckFailed);
+      Fail(run, label, Printable(run.fiscalNumberCopy) + msg::kDirectoryUnread, ExitCode::kCheckFailed);
     else
       SplitDirectory(run.response, run.directoryLines);
     copy.Close();

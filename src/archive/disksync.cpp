@@ -38,9 +38,10 @@ constexpr int kPauseBeforeTransferMs = 1000;
 constexpr int kLockWaitMs = 30000;
 
 // Moves a damaged disk file to the quarantine folder and logs where it went,
-// after S2 when s2 is set (T1 is logged before the move). A file that cannot
-// be moved stays, is logged, and is not fetched over in this run.
-void MoveAside(JobRun &run, const std::string &name, bool s2) {
+// after the "deleted bad file" line when logDeleted is set (the "size of file
+// ... differs" line is logged before the move). A file that cannot be moved
+// stays, is logged, and is not fetched over in this run.
+void MoveAside(JobRun &run, const std::string &name, bool logDeleted) {
   const std::string movedTo = Quarantine(run.copyDir, name);
   if (movedTo.empty()) {
     run.copyLog.Log(msg::kNotMoved + name);
@@ -48,8 +49,8 @@ void MoveAside(JobRun &run, const std::string &name, bool s2) {
     run.keptDamaged.insert(name);
     return;
   }
-  if (s2)
-    run.copyLog.Log(msg::kS2 + name);
+  if (logDeleted)
+    run.copyLog.Log(msg::kDeletedBadFile + name);
   run.copyLog.Log(msg::kMovedTo + movedTo);
   run.sums.Erase(name);
 }
@@ -71,7 +72,7 @@ void CheckDisk(JobRun &run) {
   run.sums.Load(run.copyDir);
   std::vector<plat::FoundFile> found = ArchiveEntries(run.copyDir);
   if (!found.empty())
-    run.copyLog.Log(msg::kS1 + run.copyDir);
+    run.copyLog.Log(msg::kCheckingFolder + run.copyDir);
   for (const plat::FoundFile &entry : found) {
     // A link is never read: it goes aside as the link, like a damaged file
     // or a foreign name, and the KE file is fetched again.
@@ -91,7 +92,7 @@ void CheckDisk(JobRun &run) {
       run.sums.Set(entry.name, digest.digest);
   }
   if (run.diskFiles.empty())
-    run.copyLog.Log(msg::kS3);
+    run.copyLog.Log(msg::kFolderEmpty);
   SaveSums(run);
 }
 
@@ -161,7 +162,8 @@ bool ReadKeFile(JobRun &run, DirInterpreterClass &reader, const std::string &lin
 }
 
 // Whether the KE file has to be fetched. A disk copy of the wrong size goes
-// to the quarantine folder first (T1); file 0 has no size to compare.
+// to the quarantine folder first (the "size of file ... differs" line); file 0
+// has no size to compare.
 bool NeedsFetch(JobRun &run, const KeFile &file) {
   if (run.keptDamaged.count(file.diskName) != 0)
     return true;
@@ -170,10 +172,10 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
     return true;
   if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
     return false;
-  const std::string t1 =
-      msg::kT1Size + JoinPath(run.copyDir, onDisk->name) + msg::kT1Differs + file.diskName + msg::kT1Deleted;
-  run.copyLog.Log(t1);
-  run.errorLog.Log(t1);
+  const std::string sizeDiffers = msg::kSizeOfFile + JoinPath(run.copyDir, onDisk->name) + msg::kSizeDiffersFrom +
+                                  file.diskName + msg::kDiskFileDeleted;
+  run.copyLog.Log(sizeDiffers);
+  run.errorLog.Log(sizeDiffers);
   MoveAside(run, onDisk->name, false);
   return true;
 }
@@ -185,10 +187,10 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
   const int length = data.Length();
   const uint8_t *bytes = data.Data();
   if (length == 0 || bytes[length - 1] != endByte)
-    return msg::kT4;
+    return msg::kEndMarkerMissing;
   for (int k = 0; k + 1 < length; ++k)
     if (bytes[k] == endByte)
-      return msg::kT2;
+      return msg::kEndMarkerInside;
   // Bytes lost or added on the line leave the end marker in place; the
   // size the Directory lists tells (as it does for the disk copy later).
   if (!HoldsListedSize(length, file.number, file.size))
@@ -196,7 +198,8 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
   return nullptr;
 }
 
-// Saves checked data, gives it its checksum line, and only then logs T3.
+// Saves checked data, gives it its checksum line, and only then logs the
+// "file saved" line.
 void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
   if (!SaveFetchedFile(run.copyDir, file.diskName, run.response)) {
     LogFileFailure(run, file.diskName, msg::kWriteFailed, plat::LastErrorSuffix());
@@ -211,7 +214,7 @@ void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
   else
     run.sums.Erase(file.diskName);
   SaveSums(run);
-  run.copyLog.Log(msg::kT3 + file.diskName);
+  run.copyLog.Log(msg::kFileSaved + file.diskName);
   RecordFileSaved(run, run.response.Length());
 }
 
@@ -223,7 +226,7 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
     run.response.Clear();
     RecordFileStart(run, file.diskName, file.size);
     if (!copy.ReadFile(run.response, file.number)) {
-      LogFileFailure(run, file.diskName, msg::kT5);
+      LogFileFailure(run, file.diskName, msg::kCommunicationError);
       RecordFileFailed(run);
       state.filesMissing = true;
       ++state.silentInARow;
@@ -253,7 +256,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   copy.SetRequestDigits(0, 3);
   copy.port.byteWise = true;
   copy.EnsureOpen();
-  run.copyLog.Log(msg::kT0);
+  run.copyLog.Log(msg::kCheckingKeContents);
   TransferState state;
 
   for (const std::string &line : run.directoryLines) {
@@ -302,7 +305,7 @@ void SynchroniseDisk(JobRun &run) {
     return;
   }
   if (!CreateDirectoryPath(run.copyDir)) {
-    run.errorLog.Log(msg::kC1 + run.copyDir + plat::LastErrorSuffix());
+    run.errorLog.Log(msg::kCannotCreateFolder + run.copyDir + plat::LastErrorSuffix());
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
     return;
@@ -322,7 +325,7 @@ void SynchroniseDisk(JobRun &run) {
   DirInterpreterClass reader;
   TrimDirectory(run);
   if (run.directoryLines.empty()) {
-    run.copyLog.Log(msg::kE1);
+    run.copyLog.Log(msg::kKeEmpty);
     return;
   }
   Transfer(run, reader);

@@ -7,15 +7,19 @@ using namespace archtest;
 
 namespace {
 
-const std::string kP1 = "Brak komunikacji z drukark\xB9.";
-const std::string kP2 = "Drukarka jest w trybie szkoleniowym (lub tylko do odczytu).";
-const std::string kP3 = "Drukarka jest w stanie transakcji. Nie mo\xBFna przeczyta\xE6 parametr\xF3w.";
-const std::string kP4 = "Nie mo\xBFna odczyta\xE6 numeru unikatowego pami\xEA" "ci fiskalnej w drukarce.";
-const std::string kK1 =
+const std::string kNoPrinterReply = "Brak komunikacji z drukark\xB9.";
+const std::string kPrinterInTraining = "Drukarka jest w trybie szkoleniowym (lub tylko do odczytu).";
+const std::string kPrinterInTransaction =
+    "Drukarka jest w stanie transakcji. Nie mo\xBFna przeczyta\xE6 parametr\xF3w.";
+const std::string kPrinterFiscalIdUnread =
+    "Nie mo\xBFna odczyta\xE6 numeru unikatowego pami\xEA" "ci fiskalnej w drukarce.";
+const std::string kKeAbsentOrBusy =
     " Kopia Elektroniczna nie jest pod\xB3\xB9" "czona do urz\xB9" "dzenia lub jest zaj\xEAta.";
-const std::string kK2 = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
-const std::string kK3 = " Nie mo\xBFna odczyta\xE6 numeru unikatowego pami\xEA" "ci fiskalnej z Kopii Elektronicznej.";
-const std::string kM = "Nie zgadza si\xEA numer pami\xEA" "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
+const std::string kKeSerialUnread = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
+const std::string kKeFiscalIdUnread =
+    " Nie mo\xBFna odczyta\xE6 numeru unikatowego pami\xEA" "ci fiskalnej z Kopii Elektronicznej.";
+const std::string kFiscalIdMismatch =
+    "Nie zgadza si\xEA numer pami\xEA" "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
 
 } // namespace
 
@@ -77,23 +81,27 @@ TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
 INSTANTIATE_TEST_SUITE_P(
     Printer, PrinterCheckTest,
     ::testing::Values(
-        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, ExitCode::kCheckFailed, {kP1}, false},
+        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, ExitCode::kCheckFailed,
+                    {kNoPrinterReply}, false},
         // Two closes, three opens, no message.
         PrinterCase{"Only38400", [](devsim::PrinterConfig &p) { p.speed = 38400; }, ExitCode::kDone, {}, true},
-        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, ExitCode::kTrainingMode, {kP2}, true},
-        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, ExitCode::kCheckFailed, {kP3}, false},
-        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, ExitCode::kCheckFailed, {kP2, kP3}, false},
+        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, ExitCode::kTrainingMode,
+                    {kPrinterInTraining}, true},
+        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, ExitCode::kCheckFailed,
+                    {kPrinterInTransaction}, false},
+        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, ExitCode::kCheckFailed,
+                    {kPrinterInTraining, kPrinterInTransaction}, false},
         PrinterCase{"TenCharacterFiscalNumber", [](devsim::PrinterConfig &p) { p.fiscal = "1234567890"; },
                     ExitCode::kCheckFailed,
-                    {kP4}, false}),
+                    {kPrinterFiscalIdUnread}, false}),
     [](const ::testing::TestParamInfo<PrinterCase> &info) { return std::string(info.param.name); });
 
-TEST_F(CheckTest, BusyKeIsK1WithTwoBlanks) {
+TEST_F(CheckTest, BusyKeGivesTheAbsentOrBusyLineWithTwoBlanks) {
   devsim::KeConfig ke = KeWithFiles(1);
   ke.busy = true;
   RunCombined(devsim::PrinterConfig(), ke);
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kKeUnavailable);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kK1}));
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kKeAbsentOrBusy}));
   EXPECT_EQ(ErrorLog()[0].find(">  Kopia"), KeTag().size() - 2);
   EXPECT_EQ(sim->FileRequests("qx_ke", 1), 0);
 }
@@ -107,7 +115,7 @@ TEST_F(CheckTest, LateIdentityReplyIsWaitedFor) {
   ExpectArchived(ke);
 }
 
-TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreK2AndK3) {
+TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreReportedUnread) {
   devsim::KeConfig cfg = KeWithFiles(1);
   cfg.serial = "12345";
   cfg.fiscal = "54321";
@@ -117,12 +125,12 @@ TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreK2AndK3) {
   Run(nullptr, port.get());
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
   const std::string tag = "<" + ke.PortName() + "> ";
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{tag + "12345" + kK2, tag + "54321" + kK3}));
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{tag + "12345" + kKeSerialUnread, tag + "54321" + kKeFiscalIdUnread}));
   EXPECT_FALSE(Exists(KeDir("12345")));
   EXPECT_EQ(sim->FileRequests("ke", 1), 0);
 }
 
-TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreM) {
+TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreAMismatch) {
   devsim::PrinterConfig printer;
   printer.fiscal = "ABC12345678";
   printer.hasRelayKe = true;
@@ -135,7 +143,8 @@ TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreM) {
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFiscalMemoryMismatch);
   // A pass-through job shows the printer's port for the KE's checks too.
   EXPECT_EQ(ErrorLog(),
-            (std::vector<std::string>{"<" + line.PortName() + "> " + kM + "abc12345678 DR:ABC12345678"}));
+            (std::vector<std::string>{"<" + line.PortName() + "> " + kFiscalIdMismatch +
+                                      "abc12345678 DR:ABC12345678"}));
   EXPECT_FALSE(Exists(KeDir(printer.relayKe.serial)));
   EXPECT_FALSE(sim->Relaying("prn"));
 }

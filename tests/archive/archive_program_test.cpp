@@ -164,8 +164,8 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   ExpectArchived(module);
   ExpectArchived(twoPortKe);
   EXPECT_FALSE(Exists(KeDir(relayKe.serial)));
-  EXPECT_EQ(CountLines(CopyLog(module.serial), "<com35> " + T3(DiskName(3))), 1);
-  EXPECT_EQ(CountLines(CopyLog(twoPortKe.serial), "<com34> " + T3(DiskName(2))), 1);
+  EXPECT_EQ(CountLines(CopyLog(module.serial), "<com35> " + FileSavedLine(DiskName(3))), 1);
+  EXPECT_EQ(CountLines(CopyLog(twoPortKe.serial), "<com34> " + FileSavedLine(DiskName(2))), 1);
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
   // The printer channel was checked, the printer behind the adapter not.
   EXPECT_NE(sim->Find("qx_prn")->Received().find("\x1bP0#s\x1b\\"), std::string::npos);
@@ -221,7 +221,7 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   for (int n = 0; n <= 2; ++n)
     EXPECT_EQ(sim->FileRequests("qx_ke", n), 1) << n;
   auto log = CopyLog(module.serial);
-  EXPECT_EQ(log.back(), "<com35> " + kT0);
+  EXPECT_EQ(log.back(), "<com35> " + kCheckingKeContents);
   EXPECT_EQ(CountContaining(log, "Zapisano plik: "), 4);
 
   // The checksum lists hold for the standard tool, and VERIFY agrees.
@@ -320,7 +320,7 @@ TEST_F(ProgramTest, PassThroughJobWithDr) {
   StartDevices();
   EXPECT_EQ(Zarvik("archiwum DR com36"), 0);
   ExpectArchived(relayKe);
-  EXPECT_EQ(CountLines(CopyLog(relayKe.serial), "<com36> " + T3(DiskName(2))), 1);
+  EXPECT_EQ(CountLines(CopyLog(relayKe.serial), "<com36> " + FileSavedLine(DiskName(2))), 1);
   EXPECT_FALSE(Exists(KeDir(module.serial)));
   EXPECT_FALSE(sim->Relaying("prn"));
 }

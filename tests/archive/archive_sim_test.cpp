@@ -33,7 +33,7 @@ std::string Sha(const std::string &bytes) {
   return HexDigest(digest);
 }
 
-const std::string kS2 = "Skasowano b\xB3\xEA" "dny plik: ";
+const std::string kDeletedBadFile = "Skasowano b\xB3\xEA" "dny plik: ";
 
 class SimJobTest : public ::testing::Test {
 protected:
@@ -75,7 +75,7 @@ TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
   EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(2, "2026-12-01"))), Reply(2, 450));
   const std::string tag = "<" + port->portName + "> ";
   EXPECT_EQ(CopyLog("DIRECT0001"),
-            (std::vector<std::string>{tag + "Podkatalog jest pusty.", tag + kT0,
+            (std::vector<std::string>{tag + "Podkatalog jest pusty.", tag + kCheckingKeContents,
                                       tag + "Zapisano plik: " + DiskName(0), tag + "Zapisano plik: " + DiskName(1),
                                       tag + "Zapisano plik: " + DiskName(2, "2026-12-01")}));
   const std::string frames = "\x1bS\x1bY\x1bS\x1b" "D\r\x1b" "0;3;0000F\x1b" "3;0;1F\x1b" "3;0;2F";
@@ -92,7 +92,7 @@ TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
   auto log = CopyLog("DIRECT0001");
   ASSERT_EQ(log.size(), 7u);
   EXPECT_EQ(log[5], tag + "Sprawdzanie katalogu na dysku: " + archive + Sep() + "DIRECT0001");
-  EXPECT_EQ(log[6], tag + kT0);
+  EXPECT_EQ(log[6], tag + kCheckingKeContents);
 }
 
 TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
@@ -163,13 +163,13 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   WriteBytes(quarantine + DiskName(6), "x\xff");                                   // never looked at
   WriteBytes(dir + Sep() + DiskName(0), std::string("short\x1a"));                  // file 0: no size check
   WriteBytes(dir + Sep() + DiskName(1), Reply(1, 200));                             // listed size + 1: kept
-  WriteBytes(dir + Sep() + DiskName(2), devsim::FileContent(2, 209) + "\xff");      // listed size: T1
-  WriteBytes(dir + Sep() + DiskName(3), devsim::FileContent(3, 220));               // no marker: S2
+  WriteBytes(dir + Sep() + DiskName(2), devsim::FileContent(2, 209) + "\xff");      // listed size: size differs
+  WriteBytes(dir + Sep() + DiskName(3), devsim::FileContent(3, 220));               // no marker: deleted
   WriteBytes(dir + Sep() + DiskName(7), std::string("kept\xff"));                   // not listed: kept
-  WriteBytes(dir + Sep() + z12a4, std::string("x\xff"));                            // no number: S2
+  WriteBytes(dir + Sep() + z12a4, std::string("x\xff"));                            // no number: deleted
   WriteBytes(dir + Sep() + DiskName(8), std::string("ro\xff"));                     // read-only: valid, kept
-  WriteBytes(dir + Sep() + DiskName(4), std::string("ab\0", 3));                   // last byte 0: S2
-  WriteBytes(dir + Sep() + DiskName(5), "");                                        // empty: S2
+  WriteBytes(dir + Sep() + DiskName(4), std::string("ab\0", 3));                   // last byte 0: deleted
+  WriteBytes(dir + Sep() + DiskName(5), "");                                        // empty: deleted
   WriteBytes(dir + Sep() + "A0001_2010-03-30.ej", std::string("a\xff"));           // not Z*.ej: untouched
   WriteBytes(dir + Sep() + temporary, std::string("a\xff"));                        // a leftover: removed
   fs::create_directories(dir + Sep() + DiskName(9));                                // directories are not listed
@@ -208,23 +208,23 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
 
   const std::string tag = "<" + port->portName + "> ";
   const std::string moved = "Plik przeniesiono do: " + quarantine;
-  const std::string t1 = "Rozmiar pliku " + dir + Sep() + DiskName(2) + " jest r\xF3\xBFny od " + DiskName(2) +
-                         ". Plik dyskowy ulega skasowaniu.";
+  const std::string sizeDiffers = "Rozmiar pliku " + dir + Sep() + DiskName(2) + " jest r\xF3\xBFny od " +
+                                  DiskName(2) + ". Plik dyskowy ulega skasowaniu.";
   auto log = CopyLog("DISK000001");
   EXPECT_EQ(CountLines(log, tag + "Sprawdzanie katalogu na dysku: " + dir), 1);
   for (const std::string &gone : {DiskName(3), DiskName(4), DiskName(5), z12a4}) {
-    EXPECT_EQ(CountLines(log, tag + kS2 + gone), 1) << gone;
+    EXPECT_EQ(CountLines(log, tag + kDeletedBadFile + gone), 1) << gone;
     const std::string to = gone == DiskName(3) ? gone + ".1" : gone;
-    auto at = std::find(log.begin(), log.end(), tag + kS2 + gone);
+    auto at = std::find(log.begin(), log.end(), tag + kDeletedBadFile + gone);
     ASSERT_NE(at, log.end());
     EXPECT_EQ(*(at + 1), tag + moved + to);
     EXPECT_EQ(Exists(dir + Sep() + gone), gone == DiskName(3)) << gone;  // file 3 is fetched again
   }
-  auto at = std::find(log.begin(), log.end(), tag + t1);
+  auto at = std::find(log.begin(), log.end(), tag + sizeDiffers);
   ASSERT_NE(at, log.end());
   EXPECT_EQ(*(at + 1), tag + moved + DiskName(2));
   EXPECT_EQ(CountLines(log, tag + "Podkatalog jest pusty."), 0);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{t1}));
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{sizeDiffers}));
 
   // One line per archive file, sorted: files seen for the first time and
   // files fetched; the moved file's old line is gone.
@@ -279,31 +279,31 @@ TEST_F(SimJobTest, EndMarkerFaultsAreRetriedThreeTimesAndNeverWritten) {
   // once without its end marker and is fetched a second time.
   EXPECT_EQ(Count(sent, "\x1b" "3;0;3F"), 2);
 
-  const std::string t4 = " brakuje znacznika ko\xF1" "ca. Plik nie zapisa\xB3 si\xEA.";
-  const std::string t2 =
+  const std::string markerMissing = " brakuje znacznika ko\xF1" "ca. Plik nie zapisa\xB3 si\xEA.";
+  const std::string markerInside =
       " napotkano znacznik ko\xF1" "ca w \x9Crodku pliku. B\xB3\xB9" "d odczytu. Plik nie zapisa\xB3 si\xEA.";
   const std::string dir = archive + Sep() + "FAULT00001" + Sep();
   auto errors = ErrorLog();
-  EXPECT_EQ(CountLines(errors, "Plik: " + dir + DiskName(1) + t4), 3);
-  EXPECT_EQ(CountLines(errors, "Plik: " + dir + DiskName(2) + t2), 3);
-  EXPECT_EQ(CountLines(errors, "Plik: " + dir + DiskName(3) + t4), 1);
+  EXPECT_EQ(CountLines(errors, "Plik: " + dir + DiskName(1) + markerMissing), 3);
+  EXPECT_EQ(CountLines(errors, "Plik: " + dir + DiskName(2) + markerInside), 3);
+  EXPECT_EQ(CountLines(errors, "Plik: " + dir + DiskName(3) + markerMissing), 1);
   EXPECT_EQ(errors.size(), 7u);
   const std::string tag = "<" + port->portName + "> Plik: ";
   auto log = CopyLog("FAULT00001");
-  EXPECT_EQ(CountLines(log, tag + DiskName(1) + t4), 3);
-  EXPECT_EQ(CountLines(log, tag + DiskName(2) + t2), 3);
+  EXPECT_EQ(CountLines(log, tag + DiskName(1) + markerMissing), 3);
+  EXPECT_EQ(CountLines(log, tag + DiskName(2) + markerInside), 3);
 }
 
-TEST_F(SimJobTest, SerialNumbersThatAreNoSafeNamesAreK2) {
-  const std::string k2 = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
+TEST_F(SimJobTest, SerialNumbersThatAreNoSafeNamesAreReportedUnread) {
+  const std::string serialUnread = " Nie mo\xBFna odczyta\xE6 numeru seryjnego Kopii Elektronicznej.";
   VemoraPortsType *escape = Port("escape", 3);
   Run(nullptr, escape);
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
   VemoraPortsType *device = Port("device", 3);
   Run(nullptr, device);
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{"<" + escape->portName + "> ..\\escape9" + k2,
-                                                  "<" + device->portName + "> CON" + k2}));
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{"<" + escape->portName + "> ..\\escape9" + serialUnread,
+                                                  "<" + device->portName + "> CON" + serialUnread}));
   std::vector<std::string> entries;
   for (const auto &entry : fs::recursive_directory_iterator(root.path))
     entries.push_back(entry.path().filename().string());

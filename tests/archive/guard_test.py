@@ -159,7 +159,7 @@ def case_links():
     check(stat.S_ISFIFO(os.lstat(run_path('metrics.prom')).st_mode), 'the FIFO at the metrics path was replaced')
     zarvik('VERIFY', 'archiwum', expect=0)
 
-    # 4. The error log a link: the T1 line of a disk copy of the wrong size
+    # 4. The error log a link: the "size differs" line of a disk copy of the wrong size
     # is not written through it; the console says so once; exit code 5.
     write(os.path.join(KE, name(1)), archived(1, 1000))
     os.symlink(victim, run_path('archiwum', 'ERROR_log.txt'))

@@ -80,6 +80,6 @@ protected:
 };
 
 // Windows-1250 texts of the KE log, as the tests expect them.
-inline std::string T3(const std::string &name) { return "Zapisano plik: " + name; }
+inline std::string FileSavedLine(const std::string &name) { return "Zapisano plik: " + name; }
 
 } // namespace archtest

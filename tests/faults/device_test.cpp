@@ -50,8 +50,8 @@ TEST(Faults, DeviceBusyKeEarlyRelayEndAndMutePrinter) {
   RunResult run = rig.Run(dr);
   ExpectFaultyRunSound(rig, run);
 
-  // K1 (exit code 3), P1 (exit code 1) and files left missing (exit code 7):
-  // the last one written wins.
+  // A KE absent or busy (exit code 3), no printer reply (exit code 1) and
+  // files left missing (exit code 7): the last one written wins.
   EXPECT_TRUE(run.exitCode == 1 || run.exitCode == 3 || run.exitCode == 7) << Describe(run);
   const std::string errors = rig.ErrorLog();
   const std::string busyPort = rig.Sim().Find("busy")->PortName();

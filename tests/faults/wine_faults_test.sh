@@ -99,7 +99,7 @@ if stage == 'faulty':
             fail.append('not in the error log: %r' % needle)
 elif stage == 'mute':
     if b'<com36> Brak komunikacji z drukark' not in errors:
-        fail.append('no P1 line for com36')
+        fail.append('no "no printer reply" line for com36')
 else:
     for serial, entries in files.items():
         for number, _ in entries:
