@@ -65,7 +65,7 @@ def expect(serial, files, port):
         if not os.path.exists(path) or open(path, 'rb').read() != want:
             fail.append('%s: wrong or missing' % path)
         if log.count(b'> <%s> Zapisano plik: %s\r\n' % (port, name.encode())) != 1:
-            fail.append('%s: no single 'file saved' line for %s' % (serial, name))
+            fail.append('%s: no single "file saved" line for %s' % (serial, name))
 
 expect('QX70000002', [(0, 180), (1, 2400)], b'com34')
 expect('MOD0000001', [(0, 150), (1, 1800), (2, 5200)], b'com35')
@@ -80,7 +80,7 @@ if first != open('second.sum').readlines():
     fail.append('the second run changed archive files')
 module_log = open('archiwum/MOD0000001/log/log_log.txt', 'rb').read()
 if not module_log.rstrip(b'\r\n').endswith(b'<com35> Sprawdzanie zawarto\x9cci Kopii Elektronicznej.'):
-    fail.append('module log does not end with the second run\'s 'checking the KE' line: %r' % module_log[-200:])
+    fail.append('module log does not end with the second run\'s "checking the KE" line: %r' % module_log[-200:])
 if os.path.exists('archiwum/ERROR_log.txt'):
     fail.append('error log written: %r' % open('archiwum/ERROR_log.txt', 'rb').read()[:300])
 # The checksum lists agree with the files.
