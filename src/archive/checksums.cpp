@@ -60,7 +60,7 @@ bool ChecksumList::Load(const std::string &dir) {
   lastName.clear();
   rewrite = false;
   linked = false;
-  const std::string path = JoinPath(dir, kSumsName);
+  const std::string path = plat::JoinPath(dir, kSumsName);
   const plat::EntryType type = plat::TypeOf(path);
   present = type != plat::EntryType::kNone;
   if (type == plat::EntryType::kLink) {
@@ -113,7 +113,7 @@ bool ChecksumList::Load(const std::string &dir) {
 bool ChecksumList::Save(const std::string &dir) {
   if (!Changed())
     return true;
-  const std::string target = JoinPath(dir, kSumsName);
+  const std::string target = plat::JoinPath(dir, kSumsName);
   // Only new names after the last one: appended, the list's order kept.
   bool append = present && !rewrite && edits.begin()->first > lastName;
   std::string text;
@@ -188,15 +188,15 @@ void ChecksumList::Erase(const std::string &name) {
 }
 
 std::string Quarantine(const std::string &dir, const std::string &name) {
-  const std::string folder = JoinPath(dir, kQuarantineName);
+  const std::string folder = plat::JoinPath(dir, kQuarantineName);
   // Never through a link: the damaged file stays inside the archive.
   if (plat::TypeOf(folder) == plat::EntryType::kNone)
     plat::CreateOneDirectory(folder);
   if (plat::TypeOf(folder) != plat::EntryType::kDirectory)
     return std::string();
-  const std::string from = JoinPath(dir, name);
+  const std::string from = plat::JoinPath(dir, name);
   for (int copy = 0; copy < 1000; ++copy) {
-    const std::string to = JoinPath(folder, copy == 0 ? name : name + "." + std::to_string(copy));
+    const std::string to = plat::JoinPath(folder, copy == 0 ? name : name + "." + std::to_string(copy));
     if (plat::TypeOf(to) != plat::EntryType::kNone)
       continue;
     if (plat::RenameNoReplace(from, to)) {

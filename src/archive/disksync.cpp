@@ -45,7 +45,7 @@ void MoveAside(JobRun &run, const std::string &name, bool logDeleted) {
   const std::string movedTo = Quarantine(run.copyDir, name);
   if (movedTo.empty()) {
     run.copyLog.Log(msg::kNotMoved + name);
-    run.errorLog.Log(msg::kNotMoved + JoinPath(run.copyDir, name));
+    run.errorLog.Log(msg::kNotMoved + plat::JoinPath(run.copyDir, name));
     run.keptDamaged.insert(name);
     return;
   }
@@ -88,7 +88,7 @@ void CheckDisk(JobRun &run) {
     // its line once; later runs read only its tail.
     plat::FileDigest digest;
     if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
-        plat::Sha256File(JoinPath(run.copyDir, entry.name), digest))
+        plat::Sha256File(plat::JoinPath(run.copyDir, entry.name), digest))
       run.sums.Set(entry.name, digest.digest);
   }
   if (run.diskFiles.empty())
@@ -126,7 +126,7 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
 }
 
 bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data) {
-  return plat::PutInPlace(JoinPath(dir, diskName), data.Data(), static_cast<size_t>(data.Length()));
+  return plat::PutInPlace(plat::JoinPath(dir, diskName), data.Data(), static_cast<size_t>(data.Length()));
 }
 
 namespace {
@@ -142,7 +142,7 @@ struct TransferState {
 // to the error log.
 void LogFileFailure(JobRun &run, const std::string &diskName, const char *text, const std::string &reason = "") {
   run.copyLog.Log(msg::kFile + diskName + text);
-  run.errorLog.Log(msg::kFile + JoinPath(run.copyDir, diskName) + text + reason);
+  run.errorLog.Log(msg::kFile + plat::JoinPath(run.copyDir, diskName) + text + reason);
 }
 
 // A line as a KE file; false (and logged) for a line that names none or
@@ -172,7 +172,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
     return true;
   if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
     return false;
-  const std::string sizeDiffers = msg::kSizeOfFile + JoinPath(run.copyDir, onDisk->name) + msg::kSizeDiffersFrom +
+  const std::string sizeDiffers = msg::kSizeOfFile + plat::JoinPath(run.copyDir, onDisk->name) + msg::kSizeDiffersFrom +
                                   file.diskName + msg::kDiskFileDeleted;
   run.copyLog.Log(sizeDiffers);
   run.errorLog.Log(sizeDiffers);
@@ -287,8 +287,8 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
 
 void SynchroniseDisk(JobRun &run) {
   const archType &job = run.job;
-  run.copyDir = JoinPath(TargetPath(job), run.serialNumber);
-  run.copyLog = LoggingClass(JoinPath(run.copyDir, kLogFolderName).c_str(), "log");
+  run.copyDir = plat::JoinPath(TargetPath(job), run.serialNumber);
+  run.copyLog = LoggingClass(plat::JoinPath(run.copyDir, kLogFolderName).c_str(), "log");
   run.copyLog.toConsole = true;
   run.copyLog.toFile = true;
   run.copyLog.tag = CopyLabel(job);

@@ -21,10 +21,6 @@ bool IsUnusable(const std::string &path) {
 
 } // namespace
 
-std::string JoinPath(const std::string &dir, const std::string &name) {
-  return dir + plat::PathSeparator() + name;
-}
-
 bool IsArchiveName(const std::string &name) {
   if (name.size() < 8 || (name[0] != 'Z' && name[0] != 'z') || !IsDigit(name[1]) || !IsDigit(name[2]) ||
       !IsDigit(name[3]) || !IsDigit(name[4]))
@@ -46,7 +42,7 @@ bool IsEndMarker(int lastByte) { return lastByte == 0xFF || lastByte == 0x1A; }
 bool HasEndMarker(const std::string &dir, const std::string &name) {
   std::vector<uint8_t> tail;
   uint64_t size = 0;
-  return plat::ReadTail(JoinPath(dir, name), 1, tail, size) && size > 0 && !tail.empty() && IsEndMarker(tail.back());
+  return plat::ReadTail(plat::JoinPath(dir, name), 1, tail, size) && size > 0 && !tail.empty() && IsEndMarker(tail.back());
 }
 
 std::vector<plat::FoundFile> ArchiveEntries(const std::string &dir) {
@@ -66,7 +62,7 @@ int CountArchiveFiles(const std::string &dir) {
 }
 
 std::string UnusableFolder(const std::string &dir) {
-  for (const std::string &path : {dir, JoinPath(dir, kQuarantineName), JoinPath(dir, kLogFolderName)})
+  for (const std::string &path : {dir, plat::JoinPath(dir, kQuarantineName), plat::JoinPath(dir, kLogFolderName)})
     if (IsUnusable(path))
       return path;
   return std::string();
@@ -77,7 +73,7 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   bool waiting = false;
   for (;;) {
-    const plat::FileLock::Try result = lock.TryLock(JoinPath(dir, kLockName));
+    const plat::FileLock::Try result = lock.TryLock(plat::JoinPath(dir, kLockName));
     if (result == plat::FileLock::Try::kFailed)
       return DirectoryLock::kFailed;
     if (result == plat::FileLock::Try::kTaken)
@@ -93,7 +89,7 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int 
   // the lock); the entries go as they are, a link as the link.
   for (const plat::FoundFile &entry : plat::FindFiles(dir, "~*.tmp", plat::kAttrArchive))
     if (plat::IsTemporaryName(entry.name) && !(entry.attributes & plat::kAttrDirectory))
-      plat::RemoveFile(JoinPath(dir, entry.name));
+      plat::RemoveFile(plat::JoinPath(dir, entry.name));
   return DirectoryLock::kTaken;
 }
 

@@ -10,8 +10,6 @@
 
 #include "platform/files.h"
 
-std::string JoinPath(const std::string &dir, const std::string &name);
-
 // True when name can safely name one file or directory inside the archive on
 // either platform: not empty, not "." or "..", no separator, drive colon,
 // wildcard or control byte, no trailing dot or blank, not a reserved device

@@ -91,7 +91,7 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
-    Say(text::kNotMoved + Printable(JoinPath(dir, name)));
+    Say(text::kNotMoved + Printable(plat::JoinPath(dir, name)));
     return;
   }
   Say(text::kMoved + Printable(movedTo));
@@ -102,7 +102,7 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
 // One archive file: its tail, and its checksum when it has a line (or FIX
 // is to give it one).
 void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
-  const std::string path = JoinPath(dir, name);
+  const std::string path = plat::JoinPath(dir, name);
   ++tally.files;
   const auto line = sums.sums.find(name);
   const bool listed = line != sums.sums.end();
@@ -165,11 +165,11 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
   for (const plat::FoundFile &entry : ArchiveEntries(dir)) {
     switch (KindOf(entry)) {
     case EntryKind::kForeign:
-      Problem(tally, text::kForeign, JoinPath(dir, entry.name));
+      Problem(tally, text::kForeign, plat::JoinPath(dir, entry.name));
       continue;
     case EntryKind::kLink:
       // Never read: FIX moves the link itself aside.
-      Problem(tally, text::kLink, JoinPath(dir, entry.name));
+      Problem(tally, text::kLink, plat::JoinPath(dir, entry.name));
       links.insert(entry.name);
       if (IsArchiveName(entry.name))
         numbers.insert(std::stoi(entry.name.substr(1, 4)));
@@ -185,10 +185,10 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
     if (!IsArchiveName(name))
       foreignLines.push_back(name);
     else if (names.count(name) == 0 && links.count(name) == 0)
-      Problem(tally, text::kMissing, JoinPath(dir, name));
+      Problem(tally, text::kMissing, plat::JoinPath(dir, name));
   }
   for (const std::string &name : foreignLines) {
-    Problem(tally, text::kForeignLine, JoinPath(dir, kSumsName) + ": " + name);
+    Problem(tally, text::kForeignLine, plat::JoinPath(dir, kSumsName) + ": " + name);
     sums.Erase(name);
   }
   for (const std::string &name : names)
@@ -214,11 +214,11 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
   ChecksumList sums;
   const bool sumsRead = sums.Load(dir);
   if (!sumsRead)
-    Problem(tally, text::kUnreadable, JoinPath(dir, kSumsName));
+    Problem(tally, text::kUnreadable, plat::JoinPath(dir, kSumsName));
   if (sums.linked)
-    Problem(tally, text::kLink, JoinPath(dir, kSumsName));
+    Problem(tally, text::kLink, plat::JoinPath(dir, kSumsName));
   for (int number : sums.badLines)
-    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + JoinPath(dir, kSumsName));
+    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + plat::JoinPath(dir, kSumsName));
   CheckEntries(tally, sums, dir);
 
   // FIX rewrites the list without its damaged lines, merged with what
@@ -249,7 +249,7 @@ void Verifier::Summary(const Tally &tally, const std::string &dir) {
 
 // A KE directory holds SHA256SUMS or Z*.ej entries.
 bool IsKeDirectory(const std::string &dir) {
-  return plat::TypeOf(JoinPath(dir, kSumsName)) != plat::EntryType::kNone || !ArchiveEntries(dir).empty();
+  return plat::TypeOf(plat::JoinPath(dir, kSumsName)) != plat::EntryType::kNone || !ArchiveEntries(dir).empty();
 }
 
 } // namespace
@@ -275,7 +275,7 @@ ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
         entry.name != kQuarantineName && entry.name != kLogFolderName)
       below.insert(entry.name);
   for (const std::string &name : below) {
-    const std::string dir = JoinPath(root, name);
+    const std::string dir = plat::JoinPath(root, name);
     if (plat::TypeOf(dir) != plat::EntryType::kDirectory)
       verifier.Problem(total, msg::kNotAFolder, dir);
     else if (!plat::DirectoryListable(dir))

@@ -34,8 +34,7 @@ void WriteLogLine(const char *message, const char *name, const std::string &dire
   size_t count = static_cast<size_t>(line.TextLength());
 
   std::string fileName = std::string(name && *name ? name : "NN") + "_log.txt";
-  const std::string separator(1, plat::PathSeparator());
-  std::string path = directory + separator + fileName;
+  const std::string path = plat::JoinPath(directory, fileName);
   const std::string fallback = plat::FallbackLogDirectory(directory);
   if (directory != fallback) {
     if (plat::AppendAtomically(path, bytes, count))
@@ -50,7 +49,7 @@ void WriteLogLine(const char *message, const char *name, const std::string &dire
   // takes the line. It may lie in a folder other users share, so it is made
   // ready with care (a link in place of the file is never followed).
   if (plat::PrepareFallbackLogDirectory(fallback))
-    plat::AppendAtomically(fallback + separator + fileName, bytes, count);
+    plat::AppendAtomically(plat::JoinPath(fallback, fileName), bytes, count);
   // Nowhere to write: the line is dropped.
 }
 

@@ -12,6 +12,11 @@ namespace plat {
 
 // '\\' on Windows, '/' elsewhere.
 char PathSeparator();
+// dir and name joined by the platform's separator: the one way the program
+// makes a path of a folder and a name in it.
+inline std::string JoinPath(const std::string &dir, const std::string &name) {
+  return dir + PathSeparator() + name;
+}
 
 bool DirectoryExists(const std::string &path);
 // True when the directory's entries can be listed.
