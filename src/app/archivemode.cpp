@@ -57,7 +57,7 @@ bool AllFinished(RunContext &run) {
   return true;
 }
 
-ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
+void RunJobs(RunContext &run, const ArchiveOptions &options) {
   Discoveries().push_back(std::make_unique<UsbClass>());
   UsbClass &usb = *Discoveries().back();
   usb.allDevices = false;
@@ -67,7 +67,7 @@ ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
   usb.SearchPorts();
   if (usb.errorFlag) {
     run.exitCode.store(DiscoveryFailureReport(usb.errorText.Text()));
-    return run.exitCode.load();
+    return;
   }
   usb.reportText.Clear();
 
@@ -101,14 +101,13 @@ ExitCode RunJobs(RunContext &run, const ArchiveOptions &options) {
 
   if (run.jobs.size() == before) {
     run.exitCode.store(ExitCode::kNoPort);
-    return ExitCode::kNoPort;
+    return;
   }
   StartProgress(run);
   do {
     plat::SleepMs(kWaitStepMs);
   } while (!AllFinished(run));
   StopProgress();
-  return run.exitCode.load();
 }
 
 } // namespace
