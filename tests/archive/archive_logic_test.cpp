@@ -17,6 +17,9 @@
 #include "platform/cp1250.h"
 #include "platform/files.h"
 #include "support/userwrite.h"
+#ifdef ZARVIK_EXE
+#include <windows.h>
+#endif
 
 using archtest::CountContaining;
 using archtest::CountLines;
@@ -341,6 +344,28 @@ TEST(RunResults, EventsAndTheRootUsersMayWrite) {
   EXPECT_NE(ReadBytes(dir / "zarvik.prom").find("\nzarvik_archive_root_writable_by_users 1\n"), std::string::npos);
   EXPECT_EQ(events.back().type, plat::EventType::kInformation);  // the exit code decides, not the root
 }
+
+#ifdef ZARVIK_EXE
+// Every event the program can report has its message in the exe's message
+// table, the event's text alone, as the event viewer shows it.
+TEST(RunResults, EveryEventIdHasItsMessageInTheExe) {
+  HMODULE exe = LoadLibraryExA(ZARVIK_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr) << ZARVIK_EXE;
+  std::vector<uint32_t> ids = {kEventRootNotCreated};
+  for (int32_t code = 0; code <= ExitNumber(ExitCode::kVerifyUsage); ++code)
+    ids.push_back(kEventRunEnded + static_cast<uint32_t>(code));
+  const char *text = "Razem: zada\xF1 0";
+  DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text)};
+  for (uint32_t id : ids) {
+    char shown[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id, 0, shown,
+                                        sizeof shown, reinterpret_cast<va_list *>(arguments));
+    EXPECT_EQ(std::string(shown, length).substr(0, std::string(shown, length).find_last_not_of("\r\n") + 1), text)
+        << id;
+  }
+  FreeLibrary(exe);
+}
+#endif
 
 // VERIFY of one KE directory (files Z0000 to Z0006, each with its line) with
 // each fault alone: the exit code, the problem count and the one line that

@@ -49,7 +49,7 @@ TEST(ArchiveRootAccess, AccessListsThatLetUsersWrite) {
       {"D:(D;OICI;FA;;;WD)(A;OICI;FA;;;BU)", false},
       {"D:(A;OICI;FA;;;BU)(D;OICI;FA;;;WD)", true},
       {"D:", false},
-      {"D:NO_ACCESS_CONTROL", true},
+      {"O:BA", true},
       {"no descriptor", false},
   };
   for (const auto &list : lists)
