@@ -1,10 +1,9 @@
 // The end of an archive-mode run in four views of one record: a summary on
 // the console and in the system's event log (Polish, one line per job and
-// one for the run), a JSON file
-// (ZARVIK_SUMMARY) and a metrics file in the Prometheus text format
-// (ZARVIK_METRICS) for the textfile collectors of the node and Windows
-// exporters. Both files are put in place whole (plat::PutInPlace), so a
-// reader never sees half a file.
+// one for the run), a JSON file (ZARVIK_SUMMARY) and a metrics file in the
+// Prometheus text format (ZARVIK_METRICS) for the textfile collectors of the
+// node and Windows exporters. Both files are put in place whole
+// (plat::PutInPlace), so a reader never sees half a file.
 #include <cstdio>
 #include <fstream>
 #include <string>

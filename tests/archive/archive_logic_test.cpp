@@ -338,7 +338,7 @@ TEST(RunResults, EventsAndTheRootUsersMayWrite) {
   ASSERT_TRUE(LetUsersWrite(dir.path));
   CheckArchiveRoot(run);
   EXPECT_TRUE(run.rootWritableByUsers);
-  EXPECT_EQ(CountContaining(LogLines(dir / "ERROR_log.txt"), "Zwykli u\xBFytkownicy maj\xB9 prawo zapisu w katalogu archiwum"), 1);
+  EXPECT_EQ(CountContaining(LogLines(dir / "ERROR_log.txt"), "Zwykli u\xBFytkownicy maj\xB9 prawo zapisu w katalogu"), 1);
   ReportRun(run, ExitCode::kDone, dir / "summary.json", dir / "zarvik.prom");
   EXPECT_EQ(nlohmann::json::parse(ReadBytes(dir / "summary.json"))["target_writable_by_users"], true);
   EXPECT_NE(ReadBytes(dir / "zarvik.prom").find("\nzarvik_archive_root_writable_by_users 1\n"), std::string::npos);
