@@ -118,6 +118,7 @@ ExitCode RunArchiveMode(const ArchiveOptions &options) {
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
+  CheckArchiveRoot(run);
   RunJobs(run, options);
   ExitCode result = RunExitCode(run);
   // A log that was a link was not written: the run cannot say it ended well.

@@ -39,6 +39,11 @@ constexpr const char *kDirectoryUnread = " Nie mozna odczyta" ZV_c " zestawu pli
 
 // Disk synchronisation.
 constexpr const char *kCannotCreateFolder = "Nie mo" ZV_z "na utworzy" ZV_c " katalogu: ";
+// An archive root ordinary users may write (Windows: Users, Authenticated
+// Users or Everyone; Linux: others): they could change what the program
+// runs over.
+constexpr const char *kRootWritableByUsers =
+    "Zwykli u" ZV_z "ytkownicy maj" ZV_a " prawo zapisu w katalogu archiwum; nale" ZV_z "y je odebra" ZV_c ": ";
 // A KE directory, its quarantine or its log folder that is a link or no
 // folder: nothing is written through it.
 constexpr const char *kNotAFolder =

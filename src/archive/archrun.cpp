@@ -10,6 +10,9 @@
 #include "archive/archmessages.h"
 #include "archive/runcontext.h"
 #include "base/createdirectory.h"
+#include "base/filelog.h"
+#include "platform/access.h"
+#include "platform/files.h"
 #include "platform/syserror.h"
 
 const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
@@ -53,9 +56,13 @@ void RunStages(archType &job) {
   run.errorLog.copyTo = &job.record.errors;
 
   // Nothing can be archived without the root: said on the console and in
-  // the error log (which falls back to the log folder), and by the code.
-  if (!CreateDirectoryPath(root)) {
-    run.errorLog.Log(msg::kCannotCreateFolder + root + plat::LastErrorSuffix());
+  // the error log (which falls back to the log folder), once in the event
+  // log and the system's log folder, and by the code. A root made here is
+  // one that only the system and administrators may change.
+  if (!CreateDirectoryPath(root, true)) {
+    const std::string line = msg::kCannotCreateFolder + root + plat::LastErrorSuffix();
+    run.errorLog.Log(line);
+    ReportRootNotCreated(*job.context, line);
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
   }
@@ -94,6 +101,27 @@ void ReportEscaped(archType &job, const char *what) {
 }
 
 } // namespace
+
+void CheckArchiveRoot(RunContext &run) {
+  const std::string &root = run.archivePath;
+  if (!plat::DirectoryExists(root) || !plat::WritableByUsers(root))
+    return;
+  run.rootWritableByUsers = true;
+  LoggingClass errorLog(root.c_str(), "ERROR");
+  errorLog.toConsole = true;
+  errorLog.Log(msg::kRootWritableByUsers + root);
+}
+
+void ReportRootNotCreated(RunContext &run, const std::string &line) {
+  if (run.rootFailureReported.exchange(true))
+    return;
+  run.reportEvent(plat::EventType::kError, kEventRootNotCreated, line);
+  const std::string folder = plat::SystemLogDirectory();
+  if (folder.empty())
+    return;
+  plat::CreateProtectedDirectory(folder);
+  FileLog(line.c_str(), "ERROR", folder.c_str());
+}
 
 void RunJob(archType &job) {
   job.running.store(true);

@@ -1,9 +1,9 @@
-// The end of an archive-mode run in three views of one record: a summary on
-// the console (Polish, one line per job and one for the run), a JSON file
-// (ZARVIK_SUMMARY) and a metrics file in the Prometheus text format
-// (ZARVIK_METRICS) for the textfile collectors of the node and Windows
-// exporters. Both files are put in place whole (plat::PutInPlace), so a
-// reader never sees half a file.
+// The end of an archive-mode run in four views of one record: a summary on
+// the console and in the system's event log (Polish, one line per job and
+// one for the run), a JSON file (ZARVIK_SUMMARY) and a metrics file in the
+// Prometheus text format (ZARVIK_METRICS) for the textfile collectors of the
+// node and Windows exporters. Both files are put in place whole
+// (plat::PutInPlace), so a reader never sees half a file.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -55,7 +55,7 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-void PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) {
+std::string SummaryText(RunContext &run, ExitCode exitCode, double runSeconds) {
   int32_t fetched = 0;
   int32_t failed = 0;
   int64_t bytes = 0;
@@ -79,7 +79,18 @@ void PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) {
           std::to_string(fetched) + ", nieudanych " + std::to_string(failed) + ", bajt" ZV_o "w " +
           std::to_string(bytes) + ", czas " + Seconds(runSeconds) + ". Kod zako" ZV_n "czenia " +
           std::to_string(ExitNumber(exitCode)) + ": " + ExitMeaning(exitCode) + ".\r\n";
-  consoleline::Write(text);
+  return text;
+}
+
+// The run's event: its type by the exit code, the summary without its last
+// line end as its text.
+void ReportEvent(RunContext &run, ExitCode exitCode, std::string text) {
+  const plat::EventType type = exitCode == ExitCode::kDone           ? plat::EventType::kInformation
+                               : exitCode == ExitCode::kFilesMissing ? plat::EventType::kWarning
+                                                                     : plat::EventType::kError;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  run.reportEvent(type, kEventRunEnded + static_cast<uint32_t>(ExitNumber(exitCode)), text);
 }
 
 nlohmann::ordered_json TextOrNull(const std::string &text) {
@@ -93,6 +104,7 @@ std::string SummaryJson(RunContext &run, ExitCode exitCode, const std::string &f
   top["version"] = ZARVIK_VERSION;
   top["host"] = AnyTextToUtf8(plat::HostName());
   top["target"] = AnyTextToUtf8(plat::AbsolutePath(run.archivePath));
+  top["target_writable_by_users"] = run.rootWritableByUsers;
   top["started"] = run.startedText;
   top["finished"] = finished;
   top["exit_code"] = ExitNumber(exitCode);
@@ -193,6 +205,8 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   out += "zarvik_run_exit_code " + std::to_string(ExitNumber(exitCode)) + "\n";
   Gauge(out, "zarvik_jobs", "Jobs (KE modules) of the last archive run.");
   out += "zarvik_jobs " + std::to_string(run.jobs.size()) + "\n";
+  Gauge(out, "zarvik_archive_root_writable_by_users", "1 when ordinary users may write the archive root.");
+  out += std::string("zarvik_archive_root_writable_by_users ") + (run.rootWritableByUsers ? "1" : "0") + "\n";
 
   struct PerKe {
     const char *name;
@@ -254,7 +268,9 @@ void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPat
   const std::string finished = LocalTimeIso8601();
   const double finishedEpoch = EpochSeconds();
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
-  PrintSummary(run, exitCode, runSeconds);
+  const std::string summary = SummaryText(run, exitCode, runSeconds);
+  consoleline::Write(summary);
+  ReportEvent(run, exitCode, summary);
   WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
   WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath));
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/access.h"
 #include "platform/files.h"
 #include "platform/syserror.h"
 
@@ -18,9 +19,13 @@ std::vector<std::string> SplitPath(const std::string &path, char separator) {
   return parts;
 }
 
+bool MakeLevel(const std::string &path, bool protect) {
+  return protect ? plat::CreateProtectedDirectory(path) : plat::CreateOneDirectory(path);
+}
+
 } // namespace
 
-bool CreateDirectoryPath(const std::string &path) {
+bool CreateDirectoryPath(const std::string &path, bool protect) {
   if (path.empty())
     return false;
   if (plat::DirectoryExists(path))
@@ -33,12 +38,12 @@ bool CreateDirectoryPath(const std::string &path) {
   size_t next = start.parts;
   // The reason of the last level that could not be made is the one to give.
   uint32_t failure = 0;
-  if (start.create && !plat::DirectoryExists(prefix) && !plat::CreateOneDirectory(prefix))
+  if (start.create && !plat::DirectoryExists(prefix) && !MakeLevel(prefix, protect))
     failure = plat::SystemError();
 
   for (; next < parts.size() && !parts[next].empty(); ++next) {
     prefix = prefix.empty() ? parts[next] : prefix + separator + parts[next];
-    if (!plat::DirectoryExists(prefix) && !plat::CreateOneDirectory(prefix))
+    if (!plat::DirectoryExists(prefix) && !MakeLevel(prefix, protect))
       failure = plat::SystemError();
   }
   if (plat::DirectoryExists(path))

@@ -141,6 +141,12 @@ std::string FallbackLogDirectory(const std::string &dir);
 // temporary directory, so it is created with mode 0700 and refused when it is
 // a link or belongs to another user. Windows: created like any directory.
 bool PrepareFallbackLogDirectory(const std::string &path);
+// The folder for the lines of failures that leave a run no other log: an
+// archive root that cannot be created. Windows: "%ProgramData%\Zarvik"
+// (the environment's ProgramData, else C:\ProgramData), which outlives any
+// data drive. POSIX: empty, none; the fallback log directory already takes
+// those lines.
+std::string SystemLogDirectory();
 
 // The discovery failure file ("c:error.txt" on Windows) and the default
 // device report file ("c:\test.txt" on Windows).

@@ -15,7 +15,13 @@
 #include "archtest_util.h"
 #include "platform/console.h"
 #include "platform/cp1250.h"
+#include "platform/files.h"
+#include "support/userwrite.h"
+#ifdef ZARVIK_EXE
+#include <windows.h>
+#endif
 
+using archtest::CountContaining;
 using archtest::CountLines;
 using archtest::Exists;
 using archtest::LogLines;
@@ -275,6 +281,91 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
             std::string::npos);
   EXPECT_FALSE(Exists(json + ".tmp"));
 }
+
+// The run's events as the system's event log would get them: type and ID by
+// the exit code, the console summary as the text; the root that cannot be
+// created once however many jobs fail on it (and, on Windows, in the
+// system's log folder); a root users may write, found once before the jobs,
+// said in the error log, the JSON and the metrics.
+TEST(RunResults, EventsAndTheRootUsersMayWrite) {
+  ScratchDir dir{"events"};
+  struct Event {
+    plat::EventType type;
+    uint32_t id;
+    std::string text;
+  };
+  std::vector<Event> events;
+  RunContext run;
+  run.archivePath = dir.path;
+  run.reportEvent = [&](plat::EventType type, uint32_t id, const std::string &text) {
+    events.push_back({type, id, text});
+  };
+  run.MarkStarted();
+  const struct {
+    ExitCode code;
+    plat::EventType type;
+  } ends[] = {{ExitCode::kDone, plat::EventType::kInformation},
+              {ExitCode::kFilesMissing, plat::EventType::kWarning},
+              {ExitCode::kDirectoryNotCreated, plat::EventType::kError},
+              {ExitCode::kVerifyUsage, plat::EventType::kError}};
+  for (const auto &end : ends) {
+    events.clear();
+    ReportRun(run, end.code, "", "");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, end.type);
+    EXPECT_EQ(events[0].id, 1000 + static_cast<uint32_t>(ExitNumber(end.code)));
+    EXPECT_EQ(events[0].text.rfind("Razem: zada\xF1 0, pobrano plik\xF3w 0", 0), 0u) << events[0].text;
+    EXPECT_NE(events[0].text.find(". Kod zako\xF1" "czenia " + std::to_string(ExitNumber(end.code)) + ": "),
+              std::string::npos);
+    EXPECT_NE(events[0].text.back(), '\n');
+  }
+
+  events.clear();
+  ScratchDir programData{"programdata"};
+  ScopedEnv data("ProgramData", programData.path);
+  ReportRootNotCreated(run, "Nie mo\xBFna utworzy\xE6 katalogu: q:\\archiwum: brak dysku");
+  ReportRootNotCreated(run, "Nie mo\xBFna utworzy\xE6 katalogu: q:\\archiwum: brak dysku");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].type, plat::EventType::kError);
+  EXPECT_EQ(events[0].id, 1100u);
+  EXPECT_EQ(events[0].text, "Nie mo\xBFna utworzy\xE6 katalogu: q:\\archiwum: brak dysku");
+  if (!plat::SystemLogDirectory().empty()) {
+    EXPECT_EQ(CountLines(LogLines(programData / "Zarvik" + archtest::Sep() + "ERROR_log.txt"), events[0].text), 1);
+  }
+
+  CheckArchiveRoot(run);
+  EXPECT_FALSE(run.rootWritableByUsers);
+  ASSERT_TRUE(LetUsersWrite(dir.path));
+  CheckArchiveRoot(run);
+  EXPECT_TRUE(run.rootWritableByUsers);
+  EXPECT_EQ(CountContaining(LogLines(dir / "ERROR_log.txt"), "Zwykli u\xBFytkownicy maj\xB9 prawo zapisu w katalogu"), 1);
+  ReportRun(run, ExitCode::kDone, dir / "summary.json", dir / "zarvik.prom");
+  EXPECT_EQ(nlohmann::json::parse(ReadBytes(dir / "summary.json"))["target_writable_by_users"], true);
+  EXPECT_NE(ReadBytes(dir / "zarvik.prom").find("\nzarvik_archive_root_writable_by_users 1\n"), std::string::npos);
+  EXPECT_EQ(events.back().type, plat::EventType::kInformation);  // the exit code decides, not the root
+}
+
+#ifdef ZARVIK_EXE
+// Every event the program can report has its message in the exe's message
+// table, the event's text alone, as the event viewer shows it.
+TEST(RunResults, EveryEventIdHasItsMessageInTheExe) {
+  HMODULE exe = LoadLibraryExA(ZARVIK_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr) << ZARVIK_EXE;
+  std::vector<uint32_t> ids = {kEventRootNotCreated};
+  for (int32_t code = 0; code <= ExitNumber(ExitCode::kVerifyUsage); ++code)
+    ids.push_back(kEventRunEnded + static_cast<uint32_t>(code));
+  const char *text = "Razem: zada\xF1 0";
+  DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text)};
+  for (uint32_t id : ids) {
+    char shown[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id, 0, shown,
+                                        sizeof shown, reinterpret_cast<va_list *>(arguments));
+    EXPECT_EQ(std::string(shown, length).substr(0, std::string(shown, length).find_last_not_of("\r\n") + 1), text)
+        << id;
+  }
+  FreeLibrary(exe);
+}
+#endif
 
 // VERIFY of one KE directory (files Z0000 to Z0006, each with its line) with
 // each fault alone: the exit code, the problem count and the one line that

@@ -214,7 +214,8 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(metrics[Ke("zarvik_ke_checks_passed", "com35", module.serial)], 1);
   EXPECT_EQ(metrics["zarvik_last_success_timestamp_seconds{}"], metrics["zarvik_run_timestamp_seconds{}"]);
   EXPECT_EQ(metrics["zarvik_build_info{version=\"" ZARVIK_VERSION_TEXT "\"}"], 1);
-  EXPECT_EQ(metrics.size(), 6u + 7u * 2u);
+  EXPECT_EQ(metrics["zarvik_archive_root_writable_by_users{}"], 0);  // the root this program made
+  EXPECT_EQ(metrics.size(), 7u + 7u * 2u);
 
   for (int n = 0; n <= 3; ++n)
     EXPECT_EQ(sim->FileRequests("ke", n), 1) << n;

@@ -6,8 +6,8 @@
 # fetch nothing; the KE behind the printer with DR. Each run also writes its
 # results (ZARVIK_SUMMARY, ZARVIK_METRICS) and its summary to the console.
 # Then VERIFY on the clean archive, after a byte changed in place, with FIX,
-# and after the archive run that fetches the moved file again; and an archive
-# root that cannot be made. Last VERIFY's third word, two lines for one
+# and after the archive run that fetches the moved file again (with a root
+# others may write); and an archive root on a drive that does not exist. Last VERIFY's third word, two lines for one
 # file, a held KE directory and a folder at a results path.
 #
 #   wine_archive_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR DEVSIM
@@ -132,13 +132,27 @@ LC_ALL=C grep -aq "Niezgodna suma kontrolna: archiwum.MOD0000001.Z0001_2010-03-3
 run 9 VERIFY archiwum FIX
 [ -f $mod/uszkodzone/Z0001_2010-03-30.ej ] && [ ! -e $mod/Z0001_2010-03-30.ej ] \
   || { echo "FIX did not move the changed file"; exit 1; }
-run 0 archiwum com35
-run 0 VERIFY archiwum
-printf x >plik
+# A root others may write (Wine shows Everyone's write from the Unix mode):
+# said once, in the results too, and the run still ends with 0.
+chmod o+w archiwum
 : >console.txt
-run 5 'plik\archiwum' com35
-LC_ALL=C grep -aq "Nie mo.* utworzy.* katalogu: plik.archiwum: [A-Za-z]" console.txt \
+run 0 archiwum com35
+chmod o-w archiwum
+[ "$(LC_ALL=C grep -ac "Zwykli u.ytkownicy maj. prawo zapisu w katalogu archiwum" console.txt)" = 1 ] \
+  && grep -q '"target_writable_by_users": true' summary.json \
+  && grep -qx 'zarvik_archive_root_writable_by_users 1' zarvik.prom \
+  || { echo "the root others may write was not said once"; cat console.txt summary.json; exit 1; }
+run 0 VERIFY archiwum
+# A target on a drive that does not exist: the console line with the
+# system's reason, and the same line in the fall-back log under ProgramData.
+fallback="$WINEPREFIX/drive_c/ProgramData/Zarvik/ERROR_log.txt"
+rm -f "$fallback"
+: >console.txt
+run 5 'q:\archiwum' com35
+LC_ALL=C grep -aq "Nie mo.* utworzy.* katalogu: q:.archiwum: [A-Za-z]" console.txt \
   || { echo "no console line for the archive root"; cat console.txt; exit 1; }
+LC_ALL=C grep -aqE "^[0-9]{4}\.[0-9]{2}\.[0-9]{2} .*> Nie mo.* utworzy.* katalogu: q:.archiwum: [A-Za-z]" "$fallback" \
+  || { echo "no line in the fall-back log"; cat "$fallback"; exit 1; }
 echo "verify ok"
 
 # VERIFY's third word, two lines for one file, a lock another writer holds

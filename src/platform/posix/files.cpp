@@ -319,6 +319,8 @@ bool PrepareFallbackLogDirectory(const std::string &path) {
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
 }
 
+std::string SystemLogDirectory() { return std::string(); }
+
 std::string DiscoveryErrorFile() { return "error.txt"; }
 std::string DefaultReportFile() { return "test.txt"; }
 

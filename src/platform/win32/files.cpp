@@ -305,6 +305,12 @@ std::string FallbackLogDirectory(const std::string &dir) {
 
 bool PrepareFallbackLogDirectory(const std::string &path) { return CreateOneDirectory(path); }
 
+std::string SystemLogDirectory() {
+  char data[MAX_PATH + 1];
+  const DWORD n = GetEnvironmentVariableA("ProgramData", data, sizeof data);
+  return (n == 0 || n > MAX_PATH ? std::string("C:\\ProgramData") : std::string(data, n)) + "\\Zarvik";
+}
+
 std::string DiscoveryErrorFile() { return "c:error.txt"; }
 std::string DefaultReportFile() { return "c:\\test.txt"; }
 
