@@ -93,7 +93,8 @@ def czytaj(path):
     codes = {int(c) for c in re.findall(r"^  (\d+) +- ", text, re.M)}
     check(codes == EXIT_CODES, "exit codes %s explained (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
     for name in ["ERROR_log.txt", "log\\log_log.txt", "vemora_log\\error_log.txt", "error.txt",
-                 "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST", "zarvik32.exe"]:
+                 "zarvik.exe D:\\ARCHIWUM DR", "zarvik.exe D:\\ARCHIWUM COM", "zarvik.exe LIST", "zarvik32.exe",
+                 "%ProgramFiles%", "schtasks /Run", "msiexec /i zarvik-", "ARCHIWUM=", "OPCJE=", "msiexec /x zarvik-"]:
         check(name in text, "mentions " + name)
     # The task command stays one line, to be copied as it is.
     long_lines = [l for l in text.split("\r\n") if len(l) > 79 and not l.startswith("  schtasks ")]
@@ -552,9 +553,21 @@ def harmonogram(script, stub, work, wine_run):
         said = open(log, "rb").read().decode("ascii", "replace").strip() if os.path.exists(log) else "(no log)"
         print("PROCESSOR_ARCHITECTURE=%s PROCESSOR_ARCHITEW6432=%s, %s: exit %d, harmonogram_log.txt: %s" %
               (arch, w6432 or "(unset)", " ".join(exes), r.returncode, said))
-        m = re.fullmatch(r"ran (\S+) \[([A-Za-z]:\\.*\\archiwum)\]", said)
-        check(m is not None and m.group(1).lower() == expected and r.returncode == 7,
-              "%s: %s runs with the target, its exit code 7 passed on" % (what, expected))
+        m = re.fullmatch(r"(\S*\d\S* \d.*?) ran (\S+) \[([A-Za-z]:\\.*\\archiwum)\]\r\n\1 kod zakonczenia 7",
+                         said)
+        check(m is not None and m.group(2).lower() == expected and r.returncode == 7,
+              "%s: %s runs with the target, its exit code 7 passed on, each log line dated" % (what, expected))
+    # A target on a drive the PC does not have: the lines go to ProgramData.
+    with open(os.path.join(folder, "harmonogram.cmd"), "wb") as f:
+        f.write(text.replace(b"set CEL=D:\\ARCHIWUM\r\n", b"set CEL=Q:\\ARCHIWUM\r\n"))
+    data = os.path.join(os.environ["WINEPREFIX"], "drive_c", "ProgramData", "Zarvik")
+    shutil.rmtree(data, ignore_errors=True)
+    r = subprocess.run([WINE64, "cmd", "/c", "driver.cmd"], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                       capture_output=True, timeout=240)
+    log = os.path.join(data, "harmonogram_log.txt")
+    said = open(log, "rb").read().decode("ascii", "replace") if os.path.exists(log) else "(no log)"
+    check(r.returncode == 7 and re.search(r"^\S*\d.* ran \S+ \[Q:\\ARCHIWUM\]\r\n.* kod zakonczenia 7", said),
+          "no drive Q: the dated lines are in %%ProgramData%%\\Zarvik\\harmonogram_log.txt: %r" % said)
 
 
 def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name, tree32=None):
@@ -585,7 +598,7 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
             check(task.isascii() and b"\n" not in task.replace(b"\r\n", b""),
                   "harmonogram.cmd is ASCII with CR LF line ends (cmd reads it in any code page)")
             check(all(w in task for w in [b"set CEL=", b"set OPCJE=", b"set ZARVIK_SUMMARY=", b"set ZARVIK_METRICS=",
-                                          b"\"%ZARVIK_EXE%\" \"%CEL%\" %OPCJE%", b"exit /b %ERRORLEVEL%"]),
+                                          b"\"%ZARVIK_EXE%\" \"%CEL%\" %OPCJE%", b"exit /b %KOD%"]),
                   "harmonogram.cmd sets the target, the options and both variables and passes the exit code on")
         if "CZYTAJ.txt" in files:
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
