@@ -10,6 +10,7 @@
   check_package.py install <work dir>
   check_package.py harmonogram <harmonogram.cmd> <stub exe> <work dir> <wine-run>
   check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt> <exe name> [<32-bit tree>]
+  check_package.py sign <scripts/sign> <exe> <msi> <work dir>
   check_package.py msi <build_msi.py> <zarvik.wxs> <x64|x86> <version> <exe> <CZYTAJ.txt> <zadanie.xml> <msi> <work dir> <wine-run>
 
 Every check prints one line; the script ends with 1 when any failed, and with
@@ -700,13 +701,47 @@ def msi(build, wxs, arch, version, exe, czytaj, zadanie, package, work, wine_run
         shutil.rmtree(prefix, ignore_errors=True)
 
 
+def sign(script, exe, package, work):
+    """scripts/sign with a throw-away certificate: the exe and the installer
+    signed, osslsigncode verifies both against that certificate, and the exe
+    without its signature is the exe as built (a shipped exe can be checked
+    against a build). A wrong password signs nothing."""
+    work = os.path.abspath(work)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    key, cert, p12 = (os.path.join(work, n) for n in ["key.pem", "cert.pem", "test.p12"])
+    made = run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "2",
+                "-subj", "/CN=Zarvik test", "-addext", "extendedKeyUsage=codeSigning"]).returncode == 0 and \
+        run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+             "-passout", "pass:tajne"]).returncode == 0
+    if not check(made, "a throw-away code signing certificate"):
+        return
+    files = [shutil.copy(f, work) for f in [exe, package]]
+    env = dict(os.environ, ZARVIK_SIGN_PKCS12=p12, ZARVIK_SIGN_PASSWORD="zle")
+    r = run([script] + files, env=env)
+    check(r.returncode != 0 and open(files[0], "rb").read() == open(exe, "rb").read(),
+          "a wrong password: exit %d, nothing signed" % r.returncode)
+    env["ZARVIK_SIGN_PASSWORD"] = "tajne"
+    r = run([script] + files, env=env)
+    check(r.returncode == 0, "scripts/sign signs %s" % " and ".join(map(os.path.basename, files)))
+    for f in files:
+        v = run(["osslsigncode", "verify", "-CAfile", cert, "-in", f])
+        said = v.stdout.decode("utf-8", "replace")
+        check(v.returncode == 0 and "Signature verification: ok" in said,
+              "osslsigncode verify %s: %s" % (os.path.basename(f), said.strip().splitlines()[-3:]))
+    bare = os.path.join(work, "bare.exe")
+    run(["osslsigncode", "remove-signature", "-in", files[0], "-out", bare])
+    check(os.path.exists(bare) and open(bare, "rb").read() == open(exe, "rb").read(),
+          "the signed exe without its signature is the exe as built")
+
+
 def main(argv):
     if len(argv) < 3:
         print(__doc__)
         return 2
     checks = {"manpage": manpage, "czytaj": czytaj, "readme": readme, "imports": imports, "linux": linux,
               "task": task, "install": install, "harmonogram": harmonogram, "zip": windows_zip,
-              "msi": msi}
+              "msi": msi, "sign": sign}
     if argv[1] not in checks:
         print(__doc__)
         return 2
