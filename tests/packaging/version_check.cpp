@@ -1,8 +1,8 @@
 // Reads zarvik.exe (or zarvik32.exe) the way Windows Explorer does
 // (version.dll, the loader's resource functions) and checks what a user and
 // Windows see: the version numbers, the Polish strings in code page 1250, the
-// file's own name, and a manifest for the exe's architecture that runs the
-// console program without elevation.
+// file's own name, a manifest for the exe's architecture that runs the
+// console program without elevation, and the Event Log's message table.
 //   version_check <zarvik.exe in the current directory> <major.minor.patch>
 #include <windows.h>
 
@@ -105,6 +105,19 @@ void CheckManifest(const std::wstring &exe) {
     const char *arch = machine == IMAGE_FILE_MACHINE_I386 ? "x86" : machine == IMAGE_FILE_MACHINE_AMD64 ? "amd64" : "?";
     Check(manifest.find("processorArchitecture=\"" + std::string(arch) + "\"") != std::string::npos,
           "manifest names the exe's architecture");
+  }
+  // The Event Log shows an event of source Zarvik with the message of its
+  // ID from the exe's message table: "%1", the event's own text, for every
+  // ID from 1 to 1000, and no message past them.
+  for (DWORD id : {1u, 7u, 1000u, 1001u}) {
+    DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(L"Zarvik: kod 7")};
+    wchar_t text[64] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, image, id, 0, text, 64,
+                             reinterpret_cast<va_list *>(inserts));
+    std::wstring said(text, n);
+    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r')) said.pop_back();
+    std::string what = "message table, event ID " + std::to_string(id);
+    Check(id <= 1000 ? said == L"Zarvik: kod 7" : n == 0, what.c_str());
   }
   FreeLibrary(image);
 }
