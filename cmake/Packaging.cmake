@@ -21,6 +21,32 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/CZYTAJ.txt ${PROJECT_SOURCE_DIR}/packaging/harmonogram.cmd
           ${PROJECT_SOURCE_DIR}/packaging/harmonogram.xml
           DESTINATION ${_zip_dir} COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+
+  # The installer of this tree's width, beside the zip (packaging/zarvik.wxs,
+  # built by wixl, which scripts/deps installs): x64 with zarvik.exe, x86 with
+  # zarvik32.exe. SOURCE_DATE_EPOCH, when set, fixes its times.
+  find_program(ZARVIK_WIXL wixl)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(ZARVIK_WIXL AND Python3_FOUND)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(ZARVIK_MSI_ARCH x86)
+    else()
+      set(ZARVIK_MSI_ARCH x64)
+    endif()
+    set(ZARVIK_MSI ${CMAKE_BINARY_DIR}/zarvik-${PROJECT_VERSION}-${ZARVIK_MSI_ARCH}.msi)
+    set(ZARVIK_MSI_BUILD ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/build_msi.py
+        ${PROJECT_SOURCE_DIR}/packaging/zarvik.wxs ${ZARVIK_MSI_ARCH})
+    set(ZARVIK_MSI_FILES $<TARGET_FILE:zarvik> ${PROJECT_SOURCE_DIR}/packaging/CZYTAJ.txt
+        ${PROJECT_SOURCE_DIR}/packaging/zadanie.xml)
+    add_custom_command(OUTPUT ${ZARVIK_MSI}
+      COMMAND ${ZARVIK_MSI_BUILD} ${PROJECT_VERSION} ${ZARVIK_MSI_FILES} ${ZARVIK_MSI}
+      DEPENDS zarvik ${ZARVIK_MSI_FILES} ${PROJECT_SOURCE_DIR}/packaging/build_msi.py
+        ${PROJECT_SOURCE_DIR}/packaging/zarvik.wxs
+      COMMENT "Building the installer zarvik-${PROJECT_VERSION}-${ZARVIK_MSI_ARCH}.msi")
+    add_custom_target(zarvik_msi ALL DEPENDS ${ZARVIK_MSI})
+  else()
+    message(STATUS "No installer (.msi): wixl not found (scripts/deps installs it)")
+  endif()
 else()
   # Debian wants man pages and changelogs compressed; -n keeps the time stamp
   # out of the file, so that two builds of the same sources give the same
@@ -88,7 +114,11 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND ZARVIK_WINDOWS32_BUILD_DIR)
   list(APPEND CPACK_INSTALL_CMAKE_PROJECTS
        "${ZARVIK_WINDOWS32_BUILD_DIR}" "${PROJECT_NAME}" "${ZARVIK_PACKAGE_COMPONENT}" "/")
 endif()
-set(CPACK_STRIP_FILES ON)
+# The Windows exes are linked stripped (CMakeLists.txt): the file the tree
+# builds is the one that ships, and the one a signature is put on.
+if(NOT WIN32)
+  set(CPACK_STRIP_FILES ON)
+endif()
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

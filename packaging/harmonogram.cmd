@@ -27,7 +27,19 @@ set ZARVIK_EXE=zarvik.exe
 if /i "%PROCESSOR_ARCHITECTURE%"=="x86" if not defined PROCESSOR_ARCHITEW6432 set ZARVIK_EXE=zarvik32.exe
 if not exist "%ZARVIK_EXE%" set ZARVIK_EXE=zarvik32.exe
 
+rem Podsumowanie kazdego przebiegu dopisuje sie do harmonogram_log.txt
+rem w katalogu archiwum, kazdy wiersz z data i godzina uruchomienia. Gdy
+rem katalogu archiwum nie da sie utworzyc (np. komputer nie ma dysku D:),
+rem wiersze trafiaja do %ProgramData%\Zarvik\harmonogram_log.txt.
+set START=%DATE% %TIME:~0,8%
+set LOG=%CEL%\harmonogram_log.txt
 if not exist "%CEL%" mkdir "%CEL%"
-rem Podsumowanie kazdego przebiegu dopisuje sie do harmonogram_log.txt.
-"%ZARVIK_EXE%" "%CEL%" %OPCJE% >> "%CEL%\harmonogram_log.txt" 2>&1
-exit /b %ERRORLEVEL%
+if not exist "%CEL%\" set LOG=%ProgramData%\Zarvik\harmonogram_log.txt
+if not exist "%ProgramData%\Zarvik\" if not exist "%CEL%\" mkdir "%ProgramData%\Zarvik"
+set WYNIK=%TEMP%\zarvik_harmonogram_%RANDOM%.txt
+"%ZARVIK_EXE%" "%CEL%" %OPCJE% > "%WYNIK%" 2>&1
+set KOD=%ERRORLEVEL%
+for /f "usebackq delims=" %%L in ("%WYNIK%") do >> "%LOG%" echo %START% %%L
+>> "%LOG%" echo %START% kod zakonczenia %KOD%
+del "%WYNIK%"
+exit /b %KOD%

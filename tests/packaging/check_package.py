@@ -5,11 +5,13 @@
   check_package.py czytaj <CZYTAJ.txt>
   check_package.py readme <README.md>
   check_package.py imports <objdump> <zarvik.exe> <i386|x86-64>
-  check_package.py task <harmonogram.xml> <CZYTAJ.txt>
+  check_package.py task <harmonogram.xml> <CZYTAJ.txt> <zadanie.xml>
   check_package.py linux <cpack> <CPackConfig.cmake> <work dir> <version> <build tree>
   check_package.py install <work dir>
   check_package.py harmonogram <harmonogram.cmd> <stub exe> <work dir> <wine-run>
   check_package.py zip <cpack> <CPackConfig.cmake> <work dir> <version> <wine-run> <CZYTAJ.txt> <exe name> [<32-bit tree>]
+  check_package.py sign <scripts/sign> <exe> <msi> <work dir>
+  check_package.py msi <build_msi.py> <zarvik.wxs> <x64|x86> <version> <exe> <CZYTAJ.txt> <zadanie.xml> <msi> <work dir> <wine-run>
 
 Every check prints one line; the script ends with 1 when any failed, and with
 77 (skipped) when the zip is to hold the 32-bit tree's program and that tree
@@ -85,6 +87,8 @@ def czytaj(path):
     check(text.endswith("\r\n"), "the last line is ended")
     codes = {int(c) for c in re.findall(r"^  (\d+) +- ", text, re.M)}
     check(codes == EXIT_CODES, "exit codes %s explained (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
+    for name in ["%ProgramFiles%", "schtasks /Run", "msiexec /i zarvik-", "ARCHIWUM=", "msiexec /x zarvik-"]:
+        check(name in text, "mentions " + name)
     # The task command stays one line, to be copied as it is.
     long_lines = [l for l in text.split("\r\n") if len(l) > 79 and not l.startswith("  schtasks ")]
     check(not long_lines, "no line wider than 79 characters (%d)" % len(long_lines))
@@ -93,41 +97,65 @@ def czytaj(path):
 
 
 # The command that makes the nightly task; its path is the folder of the zip.
-SCHTASKS = re.compile(r'^  schtasks /Create /TN "Zarvik" /XML "(C:\\ZARVIK)\\harmonogram\.xml" /F\r?$', re.M)
+SCHTASKS = re.compile(r'^  schtasks /Create /TN "Zarvik" /XML "(C:\\Program Files\\ZARVIK)\\harmonogram\.xml" /F\r?$',
+                      re.M)
 TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 
 
-def task(xml_path, czytaj_path):
-    """The Task Scheduler definition as schtasks /XML reads it: UTF-16,
-    SYSTEM, a missed night made up, a time limit, harmonogram.cmd in the
-    folder CZYTAJ.txt names."""
+def task_xml(xml_path):
+    """A Task Scheduler definition as schtasks /XML reads it (UTF-16 with its
+    byte order mark), parsed; None when it is not."""
     import xml.etree.ElementTree as ET
+    name = os.path.basename(xml_path)
     data = open(xml_path, "rb").read()
     check(data.startswith(b"\xff\xfe") and b"\n" not in data.decode("utf-16").replace("\r\n", "").encode(),
-          "harmonogram.xml is UTF-16 with its byte order mark and CR LF line ends")
+          "%s is UTF-16 with its byte order mark and CR LF line ends" % name)
     try:
-        root = ET.fromstring(data)
+        return ET.fromstring(data)
     except ET.ParseError as e:
-        check(False, "harmonogram.xml parses: %s" % e)
-        return
-    def text(path):
-        node = root.find(path, TASK_NS)
-        return node.text.strip() if node is not None and node.text else None
-    check(root.tag == "{%s}Task" % TASK_NS["t"] and root.get("version") == "1.2",
-          "a Task of schema 1.2 (Windows 7 reads it)")
-    check(text("t:Principals/t:Principal/t:UserId") == "S-1-5-18", "runs as SYSTEM (S-1-5-18)")
-    check(text("t:Settings/t:StartWhenAvailable") == "true", "StartWhenAvailable: a missed night runs at the next start")
-    limit = re.fullmatch(r"PT(\d+)H", text("t:Settings/t:ExecutionTimeLimit") or "")
+        check(False, "%s parses: %s" % (name, e))
+
+
+def task_text(root, path):
+    node = root.find(path, TASK_NS)
+    return node.text.strip() if node is not None and node.text else None
+
+
+def task_settings(root, name):
+    """The settings a task keeps: a missed night made up, a time limit, never
+    two runs at once (all that Wine's Task Scheduler stores of a task)."""
+    check(task_text(root, "t:Settings/t:StartWhenAvailable") == "true",
+          "%s: StartWhenAvailable, a missed night runs at the next start" % name)
+    limit = re.fullmatch(r"PT(\d+)H", task_text(root, "t:Settings/t:ExecutionTimeLimit") or "")
     check(limit is not None and 1 <= int(limit.group(1)) <= 23,
-          "ExecutionTimeLimit ends a run before the next night: %s" % text("t:Settings/t:ExecutionTimeLimit"))
-    check(text("t:Settings/t:MultipleInstancesPolicy") == "IgnoreNew", "a run still going is not started twice")
-    check(text("t:Triggers/t:CalendarTrigger/t:ScheduleByDay/t:DaysInterval") == "1", "every night")
-    czytaj_text = open(czytaj_path, "rb").read()[3:].decode("utf-8")
-    m = SCHTASKS.search(czytaj_text)
-    folder = m.group(1) if m else None
-    check(folder is not None and text("t:Actions/t:Exec/t:Command") == folder + "\\harmonogram.cmd" and
-          text("t:Actions/t:Exec/t:WorkingDirectory") == folder,
-          "runs harmonogram.cmd in the folder of CZYTAJ.txt's command (%s)" % text("t:Actions/t:Exec/t:Command"))
+          "%s: ExecutionTimeLimit ends a run before the next night: %s"
+          % (name, task_text(root, "t:Settings/t:ExecutionTimeLimit")))
+    check(task_text(root, "t:Settings/t:MultipleInstancesPolicy") == "IgnoreNew",
+          "%s: a run still going is not started twice" % name)
+
+
+def task(xml_path, czytaj_path, msi_xml_path):
+    """The nightly task of the zip (harmonogram.cmd in the folder CZYTAJ.txt
+    names) and of the installer (its command is set at install): both a
+    schema 1.2 Task (Windows 7 reads it), as SYSTEM, every night at 01:30."""
+    for path in [xml_path, msi_xml_path]:
+        root = task_xml(path)
+        if root is None:
+            continue
+        name = os.path.basename(path)
+        check(root.tag == "{%s}Task" % TASK_NS["t"] and root.get("version") == "1.2", name + ": a Task of schema 1.2")
+        check(task_text(root, "t:Principals/t:Principal/t:UserId") == "S-1-5-18", name + ": runs as SYSTEM (S-1-5-18)")
+        check(task_text(root, "t:Triggers/t:CalendarTrigger/t:ScheduleByDay/t:DaysInterval") == "1" and
+              (task_text(root, "t:Triggers/t:CalendarTrigger/t:StartBoundary") or "").endswith("T01:30:00"),
+              name + ": every night at 01:30")
+        task_settings(root, name)
+        if path == xml_path:
+            m = SCHTASKS.search(open(czytaj_path, "rb").read()[3:].decode("utf-8"))
+            folder = m.group(1) if m else None
+            command = task_text(root, "t:Actions/t:Exec/t:Command")
+            check(folder is not None and command == folder + "\\harmonogram.cmd" and
+                  task_text(root, "t:Actions/t:Exec/t:WorkingDirectory") == folder,
+                  "runs harmonogram.cmd in the folder of CZYTAJ.txt's command (%s)" % command)
 
 
 def readme(path):
@@ -186,6 +214,9 @@ def imports(objdump, exe, machine):
           "%d imported calls, none newer than Windows 7%s" % (len(calls), "; newer: " + ", ".join(newer) if newer else ""))
     m = re.search(r"^Subsystem\s+(\S+)", text, re.M)
     check(m is not None and int(m.group(1), 16) == 3, "console subsystem (Windows CUI)")
+    # Two builds of the same sources give the same bytes: no link time.
+    m = re.search(r"^Time/Date\s+(.*)$", text, re.M)
+    check(m is not None and "1970" in m.group(1), "no link time in the PE header (%s)" % (m and m.group(1)))
 
 
 # --- packages ------------------------------------------------------------------
@@ -499,9 +530,21 @@ def harmonogram(script, stub, work, wine_run):
         said = open(log, "rb").read().decode("ascii", "replace").strip() if os.path.exists(log) else "(no log)"
         print("PROCESSOR_ARCHITECTURE=%s PROCESSOR_ARCHITEW6432=%s, %s: exit %d, harmonogram_log.txt: %s" %
               (arch, w6432 or "(unset)", " ".join(exes), r.returncode, said))
-        m = re.fullmatch(r"ran (\S+) \[([A-Za-z]:\\.*\\archiwum)\]", said)
-        check(m is not None and m.group(1).lower() == expected and r.returncode == 7,
-              "%s: %s runs with the target, its exit code 7 passed on" % (what, expected))
+        m = re.fullmatch(r"(\S*\d\S* \d.*?) ran (\S+) \[([A-Za-z]:\\.*\\archiwum)\]\r\n\1 kod zakonczenia 7",
+                         said)
+        check(m is not None and m.group(2).lower() == expected and r.returncode == 7,
+              "%s: %s runs with the target, its exit code 7 passed on, each log line dated" % (what, expected))
+    # A target on a drive the PC does not have: the lines go to ProgramData.
+    with open(os.path.join(folder, "harmonogram.cmd"), "wb") as f:
+        f.write(text.replace(b"set CEL=D:\\ARCHIWUM\r\n", b"set CEL=Q:\\ARCHIWUM\r\n"))
+    data = os.path.join(os.environ["WINEPREFIX"], "drive_c", "ProgramData", "Zarvik")
+    shutil.rmtree(data, ignore_errors=True)
+    r = subprocess.run([WINE64, "cmd", "/c", "driver.cmd"], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                       capture_output=True, timeout=240)
+    log = os.path.join(data, "harmonogram_log.txt")
+    said = open(log, "rb").read().decode("ascii", "replace") if os.path.exists(log) else "(no log)"
+    check(r.returncode == 7 and re.search(r"^\S*\d.* ran \S+ \[Q:\\ARCHIWUM\]\r\n.* kod zakonczenia 7", said),
+          "no drive Q: the dated lines are in %%ProgramData%%\\Zarvik\\harmonogram_log.txt: %r" % said)
 
 
 def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name, tree32=None):
@@ -532,7 +575,7 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
             check(task.isascii() and b"\n" not in task.replace(b"\r\n", b""),
                   "harmonogram.cmd is ASCII with CR LF line ends (cmd reads it in any code page)")
             check(all(w in task for w in [b"set CEL=", b"set OPCJE=", b"set ZARVIK_SUMMARY=", b"set ZARVIK_METRICS=",
-                                          b"\"%ZARVIK_EXE%\" \"%CEL%\" %OPCJE%", b"exit /b %ERRORLEVEL%"]),
+                                          b"\"%ZARVIK_EXE%\" \"%CEL%\" %OPCJE%", b"exit /b %KOD%"]),
                   "harmonogram.cmd sets the target, the options and both variables and passes the exit code on")
         if "CZYTAJ.txt" in files:
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
@@ -550,12 +593,131 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
         sys.exit(77)
 
 
+def msi(build, wxs, arch, version, exe, czytaj, zadanie, package, work, wine_run):
+    """The installer under Wine, in a prefix of its own: a package of an older
+    version installed with ARCHIWUM and OPCJE, this tree's package over it
+    without them (one entry in Apps, the settings kept), then removed (the
+    program, the task, the entry, the Event Log source gone, the archive
+    folder left). Wine's Task Scheduler stores only a task's settings, not
+    its trigger, account or command: those are checked in zadanie.xml (pack_task)
+    and in the package's CustomAction table, which runs schtasks."""
+    work = os.path.abspath(work)
+    prefix = os.path.join(work, "msi-prefix")
+    shutil.rmtree(prefix, ignore_errors=True)
+    os.makedirs(work, exist_ok=True)
+    env = dict(os.environ, WINEPREFIX=prefix)
+    older = os.path.join(work, "zarvik-0.0.1-%s.msi" % arch)
+    r = run([sys.executable, build, wxs, arch, "0.0.1", exe, czytaj, zadanie, older])
+    if not check(r.returncode == 0, "a package of version 0.0.1 builds"):
+        print(r.stderr.decode("utf-8", "replace"))
+        return
+    actions = run(["msiinfo", "export", package, "CustomAction"]).stdout.decode("utf-8", "replace")
+    check('/Create /TN Zarvik /XML "[INSTALLDIR]zadanie.xml" /F' in actions and
+          '/Change /TN Zarvik /TR "\\"[#Program]\\" \\"[ARCHIWUM]\\" [OPCJE]"' in actions and
+          "/Delete /TN Zarvik /F" in actions,
+          "the package makes the task from zadanie.xml, points it at the program with ARCHIWUM and OPCJE, "
+          "removes it with the program")
+
+    def wine(*args):
+        r = run([wine_run] + list(args), env=env, stdin=subprocess.DEVNULL, timeout=600)
+        said = r.stderr.decode("utf-8", "replace").strip()
+        if r.returncode == 77 and said.startswith("skipped: "):
+            print(said)
+            sys.exit(77)
+        return r
+
+    def query(key):
+        r = wine("reg", "query", key, "/s")
+        return r.stdout.decode("utf-8", "replace").replace("\r", "") if r.returncode == 0 else ""
+
+    def entries():
+        text = query(r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall")
+        return re.findall(r"DisplayName\s+REG_SZ\s+Zarvik\n(?:.*\n)*?\s+DisplayVersion\s+REG_SZ\s+(\S+)", text)
+
+    def msiexec(what, *args):
+        r = wine("msiexec", *args, "/qn")
+        check(r.returncode == 0, "msiexec %s (exit %d)" % (what, r.returncode))
+
+    drive_c = os.path.join(prefix, "drive_c")
+    z = lambda path: "Z:" + path.replace("/", "\\")
+    msiexec("/i zarvik-0.0.1-%s.msi ARCHIWUM=C:\\Archiwum KE OPCJE=DR" % arch,
+            "/i", z(older), "ARCHIWUM=C:\\Archiwum KE", "OPCJE=DR")
+    wow = os.path.isdir(os.path.join(drive_c, "windows", "syswow64")) and arch == "x86"
+    folder = os.path.join(drive_c, "Program Files (x86)" if wow else "Program Files", "Zarvik")
+    program = os.path.join(folder, os.path.basename(exe))
+    check(open(program, "rb").read() == open(exe, "rb").read() and os.path.isfile(os.path.join(folder, "CZYTAJ.txt")),
+          "the program and CZYTAJ.txt are in %s" % folder)
+    archive = os.path.join(drive_c, "Archiwum KE", "KE0001")
+    os.makedirs(archive)
+    open(os.path.join(archive, "Z0001.ej"), "w").write("kopia")
+    source = query(r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Zarvik")
+    m = re.search(r"EventMessageFile\s+REG_\w+\s+(.*)", source)
+    check(m is not None and m.group(1).lower().endswith("\\zarvik\\" + os.path.basename(exe).lower()),
+          "the Event Log source Zarvik names the program's message table (%s)" % (m and m.group(1)))
+
+    msiexec("/i " + os.path.basename(package), "/i", z(package))
+    check(entries() == [version], "after the upgrade Apps has one Zarvik, version %s (%s)" % (version, entries()))
+    settings = query(r"HKLM\Software\Zarvik")
+    check(re.search(r"ARCHIWUM\s+REG_SZ\s+C:\\Archiwum KE\n", settings) and re.search(r"OPCJE\s+REG_SZ\s+DR\n", settings),
+          "the upgrade keeps ARCHIWUM and OPCJE: %r" % settings.strip())
+    stored = os.path.join(drive_c, "windows", "system32", "tasks", "Zarvik")
+    if check(os.path.isfile(stored), "the task Zarvik is registered"):
+        import xml.etree.ElementTree as ET
+        text = open(stored, "rb").read().decode("utf-8-sig")
+        task_settings(ET.fromstring(text[text.index("<Task"):]), "the registered task")
+
+    msiexec("/x " + os.path.basename(package), "/x", z(package))
+    check(not os.path.exists(folder) and not os.path.exists(stored) and entries() == [],
+          "removed: the program's folder, the task, the entry in Apps")
+    check(query(r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Zarvik") == "",
+          "removed: the Event Log source")
+    check(os.listdir(archive) == ["Z0001.ej"], "the archive folder is left as it was")
+    run(["/usr/lib/wine/wineserver64", "-k"], env=env)
+    if not failures:
+        shutil.rmtree(prefix, ignore_errors=True)
+
+
+def sign(script, exe, package, work):
+    """scripts/sign with a throw-away certificate: the exe and the installer
+    signed, osslsigncode verifies both against that certificate, and the exe
+    without its signature is the exe as built (a shipped exe can be checked
+    against a build). A wrong password signs nothing."""
+    work = os.path.abspath(work)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    key, cert, p12 = (os.path.join(work, n) for n in ["key.pem", "cert.pem", "test.p12"])
+    made = run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "2",
+                "-subj", "/CN=Zarvik test", "-addext", "extendedKeyUsage=codeSigning"]).returncode == 0 and \
+        run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+             "-passout", "pass:tajne"]).returncode == 0
+    if not check(made, "a throw-away code signing certificate"):
+        return
+    files = [shutil.copy(f, work) for f in [exe, package]]
+    env = dict(os.environ, ZARVIK_SIGN_PKCS12=p12, ZARVIK_SIGN_PASSWORD="zle")
+    r = run([script] + files, env=env)
+    check(r.returncode != 0 and open(files[0], "rb").read() == open(exe, "rb").read(),
+          "a wrong password: exit %d, nothing signed" % r.returncode)
+    env["ZARVIK_SIGN_PASSWORD"] = "tajne"
+    r = run([script] + files, env=env)
+    check(r.returncode == 0, "scripts/sign signs %s" % " and ".join(map(os.path.basename, files)))
+    for f in files:
+        v = run(["osslsigncode", "verify", "-CAfile", cert, "-in", f])
+        said = v.stdout.decode("utf-8", "replace")
+        check(v.returncode == 0 and "Signature verification: ok" in said,
+              "osslsigncode verify %s: %s" % (os.path.basename(f), said.strip().splitlines()[-3:]))
+    bare = os.path.join(work, "bare.exe")
+    run(["osslsigncode", "remove-signature", "-in", files[0], "-out", bare])
+    check(os.path.exists(bare) and open(bare, "rb").read() == open(exe, "rb").read(),
+          "the signed exe without its signature is the exe as built")
+
+
 def main(argv):
     if len(argv) < 3:
         print(__doc__)
         return 2
     checks = {"manpage": manpage, "czytaj": czytaj, "readme": readme, "imports": imports, "linux": linux,
-              "task": task, "install": install, "harmonogram": harmonogram, "zip": windows_zip}
+              "task": task, "install": install, "harmonogram": harmonogram, "zip": windows_zip,
+              "msi": msi, "sign": sign}
     if argv[1] not in checks:
         print(__doc__)
         return 2
