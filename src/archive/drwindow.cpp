@@ -36,7 +36,7 @@ bool DrWindowOpen(const DrWindow &window, int minuteOfDay) {
 }
 
 std::string MinuteText(int minuteOfDay) {
-  char text[8];
+  char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d", minuteOfDay / 60 % 24, minuteOfDay % 60);
   return text;
 }

@@ -329,7 +329,7 @@ std::string WindowAroundNow(int from, int to) {
   std::tm local{};
   localtime_r(&now, &local);
   const int minute = local.tm_hour * 60 + local.tm_min;
-  char text[16];
+  char text[64];
   std::snprintf(text, sizeof text, "%02d:%02d-%02d:%02d", (minute + from + 1440) % 1440 / 60,
                 (minute + from + 1440) % 60, (minute + to + 1440) % 1440 / 60, (minute + to + 1440) % 60);
   return text;
