@@ -151,8 +151,7 @@ void RunJobs(RunContext &run, const ArchiveOptions &options, const PrinterHours 
 } // namespace
 
 ExitCode RunArchiveMode(const ArchiveOptions &options) {
-  // The run outlives nothing but this call: its jobs go with it, each one
-  // after its worker's thread has been joined.
+  // A printer window that cannot be read is a usage error: nothing is done.
   PrinterHours hours;
   hours.text = plat::GetEnv(kWindowVariable);
   hours.limited = !hours.text.empty();
@@ -160,6 +159,8 @@ ExitCode RunArchiveMode(const ArchiveOptions &options) {
     plat::ConsoleWrite(kWindowUsage + Printable(hours.text) + "\r\n");
     return ExitCode::kUsage;
   }
+  // The run outlives nothing but this call: its jobs go with it, each one
+  // after its worker's thread has been joined.
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
