@@ -1,6 +1,7 @@
 // A Linux port that another program holds, in each of the ways the system
 // lets this program see: a flock, TIOCEXCL, a UUCP lock file of a live
-// process. The port is a pseudo-terminal behind a device root of its own.
+// process; a port without a node is missing. The port is a pseudo-terminal
+// behind a device root of its own.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/file.h>
@@ -46,6 +47,8 @@ TEST(SerialBusy, HeldPortsAreBusyAndTheProgramHoldsItsOwnLikewise) {
   EXPECT_EQ(why, plat::OpenFailure::kBusy);
   EXPECT_TRUE(plat::SerialClose(port));
   EXPECT_FALSE(fs::exists(lock));
+  EXPECT_EQ(plat::SerialOpen("com60", &why), plat::kNoHandle);  // no node
+  EXPECT_EQ(why, plat::OpenFailure::kMissing);
 
   // A lock of a process that is gone is replaced; one of a live process
   // (here the test's parent) makes the port busy and stays as it was.
