@@ -7,9 +7,17 @@ rem Zmien wiersze "set" ponizej.
 rem Katalog archiwum: jeden podkatalog na kazda KE.
 set CEL=D:\ARCHIWUM
 
-rem Dalsze parametry jak w wierszu polecenia, np. DR albo COM3 COM10
-rem albo DR COM1; puste: wszystkie porty.
+rem Dalsze parametry jak w wierszu polecenia; puste: moduly KE i urzadzenia
+rem dwuportowe na wszystkich portach. KE czytana przez drukarke: DR z portem
+rem drukarki, np. DR COM5 (port pokazuje zarvik.exe LIST, CZYTAJ.txt punkt 1).
+rem Nigdy samo DR: wysyla polecenia drukarki do kazdego urzadzenia na
+rem portach szeregowych (skanery, wagi, wyswietlacze klienta).
 set OPCJE=
+
+rem Godziny, w ktorych wolno rozmawiac z drukarkami: przebieg uruchomiony
+rem poza nimi (np. nadrobiony rano po wlaczeniu komputera) pomija drukarki
+rem (DR), a moduly KE archiwizuje o kazdej porze.
+set ZARVIK_DR_WINDOW=20:00-06:00
 
 rem Wyniki dla systemu monitorowania sieci sklepow: podsumowanie (JSON)
 rem i metryki (Prometheus). Usun wiersz, jesli plik jest niepotrzebny.

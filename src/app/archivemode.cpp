@@ -4,12 +4,17 @@
 #include <vector>
 
 #include "app/modes.h"
+#include "archive/archmessages.h"
 #include "archive/archrun.h"
 #include "archive/archthread.h"
+#include "archive/drwindow.h"
 #include "archive/runcontext.h"
 #include "base/filelog.h"
+#include "base/ibuffer.h"
+#include "base/loging.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/files.h"
 
 namespace {
@@ -26,6 +31,26 @@ constexpr int kPairPauseMs = 1000;
 // after the first step, which is why every run lasts at least 10 s and its
 // wall time comes in steps of 10 s.
 constexpr int kWaitStepMs = 10000;
+
+constexpr const char *kWindowVariable = "ZARVIK_DR_WINDOW";
+constexpr const char *kWindowUsage = "U" ZV_z "ycie: ZARVIK_DR_WINDOW=GG:MM-GG:MM; b" ZV_l ZV_e "dna warto" ZV_s ZV_c ": ";
+
+// The printer window of a scheduled run, when one is set.
+struct PrinterHours {
+  bool limited = false;
+  std::string text;  // as set
+  DrWindow window;
+};
+
+// A printer the window keeps this run away from: one line on the console
+// and in the error log.
+void SkipPrinter(RunContext &run, const VemoraPortsType &port, const PrinterHours &hours, int minute) {
+  LoggingClass errorLog(run.archivePath.c_str(), "ERROR");
+  errorLog.toConsole = true;
+  errorLog.toFile = true;
+  errorLog.Log("<" + port.portName + "> " + msg::kDrSkipped + hours.text + msg::kDrSkippedStart +
+               MinuteText(minute) + ").");
+}
 
 // Jobs point at the port records, so the discovery object of a run stays
 // alive until the process ends.
@@ -57,7 +82,11 @@ bool AllFinished(RunContext &run) {
   return true;
 }
 
-void RunJobs(RunContext &run, const ArchiveOptions &options) {
+void RunJobs(RunContext &run, const ArchiveOptions &options, const PrinterHours &hours) {
+  const plat::LocalTime started = plat::Now();
+  const int minute = started.hour * 60 + started.minute;
+  const bool printersAllowed = !hours.limited || DrWindowOpen(hours.window, minute);
+  size_t skipped = 0;
   Discoveries().push_back(std::make_unique<UsbClass>());
   UsbClass &usb = *Discoveries().back();
   usb.allDevices = false;
@@ -95,10 +124,19 @@ void RunJobs(RunContext &run, const ArchiveOptions &options) {
       NewJob(run, nullptr, port, false);
     } else if (options.viaPrinter && (code == DeviceModel::kOther || code == DeviceModel::kTorvenUsb ||
                                       code == DeviceModel::kKaldorUsb)) {
-      NewJob(run, port, nullptr, true);
+      if (printersAllowed) {
+        NewJob(run, port, nullptr, true);
+      } else {
+        SkipPrinter(run, *port, hours, minute);
+        ++skipped;
+      }
     }
   }
 
+  // Printers left alone for the hour are no failure: the run ends as its
+  // other jobs do, at once when there are none.
+  if (run.jobs.size() == before && skipped > 0)
+    return;
   if (run.jobs.size() == before) {
     run.exitCode.store(ExitCode::kNoPort);
     return;
@@ -113,13 +151,21 @@ void RunJobs(RunContext &run, const ArchiveOptions &options) {
 } // namespace
 
 ExitCode RunArchiveMode(const ArchiveOptions &options) {
+  // A printer window that cannot be read is a usage error: nothing is done.
+  PrinterHours hours;
+  hours.text = plat::GetEnv(kWindowVariable);
+  hours.limited = !hours.text.empty();
+  if (hours.limited && !ParseDrWindow(hours.text, hours.window)) {
+    plat::ConsoleWrite(kWindowUsage + Printable(hours.text) + "\r\n");
+    return ExitCode::kUsage;
+  }
   // The run outlives nothing but this call: its jobs go with it, each one
   // after its worker's thread has been joined.
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
   CheckArchiveRoot(run);
-  RunJobs(run, options);
+  RunJobs(run, options, hours);
   ExitCode result = RunExitCode(run);
   // A log that was a link was not written: the run cannot say it ended well.
   if (result == ExitCode::kDone && FileLog::LinkRefused())

@@ -50,7 +50,7 @@ ExitCode RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.
 ExitCode RunArchiveMode(const ArchiveOptions &options);
 // Checks an archive against its SHA256SUMS lists; returns kDone,
-// kVerifyProblem when a problem was found, or kVerifyUsage (nothing done)
+// kVerifyProblem when a problem was found, or kUsage (nothing done)
 // when the third word is not FIX.
 ExitCode RunVerifyMode(const VerifyOptions &options);
 // The discovery failure report: console text, the error file; returns

@@ -15,7 +15,7 @@ constexpr const char *kUsage = "U" ZV_z "ycie: zarvik VERIFY [katalog] [FIX]; ni
 ExitCode RunVerifyMode(const VerifyOptions &options) {
   if (!options.unknownWord.empty()) {
     plat::ConsoleWrite(kUsage + Printable(options.unknownWord) + "\r\n");
-    return ExitCode::kVerifyUsage;
+    return ExitCode::kUsage;
   }
   return VerifyArchive(options.targetPath, options.fix);
 }

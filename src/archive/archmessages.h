@@ -88,6 +88,10 @@ constexpr const char *kNotFetchedOver =
     " nie zosta" ZV_l " pobrany: b" ZV_l ZV_e "dna kopia na dysku nie da" ZV_l "a si" ZV_e " przenie" ZV_s ZV_c ".";
 constexpr const char *kSumsFailed = "Nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c " pliku SHA256SUMS w katalogu: ";
 // An error that escaped a job's run; the error's own text follows.
+// A run started outside ZARVIK_DR_WINDOW leaves a printer alone: after the
+// port, the window, then the run's start.
+constexpr const char *kDrSkipped = "Pomini" ZV_e "to drukark" ZV_e " poza oknem ZARVIK_DR_WINDOW=";
+constexpr const char *kDrSkippedStart = " (uruchomienie o ";
 constexpr const char *kJobAborted = "Przerwano prac" ZV_e " z powodu b" ZV_l ZV_e "du programu: ";
 
 } // namespace msg

@@ -33,9 +33,9 @@ enum class ExitCode : int32_t {
   // LIST could not write its report file (the path is printed with the
   // system's reason)
   kReportNotWritten = 10,
-  // VERIFY's third word is not FIX (the usage line is printed; nothing is
-  // done)
-  kVerifyUsage = 11,
+  // a usage error: VERIFY's third word is not FIX, or ZARVIK_DR_WINDOW is not
+  // HH:MM-HH:MM (the usage line is printed; nothing is done)
+  kUsage = 11,
 };
 
 // The number of a code, as the process, the JSON summary and the metrics

@@ -11,6 +11,7 @@
 #include "archive/archrun.h"
 #include "archive/archthread.h"
 #include "archive/checksums.h"
+#include "archive/drwindow.h"
 #include "archive/runcontext.h"
 #include "archtest_util.h"
 #include "platform/console.h"
@@ -204,6 +205,25 @@ TEST(SafeNames, RefusesNamesThatEscapeOrMisbehave) {
     EXPECT_FALSE(IsSafeComponent(bad)) << bad;
   // Such a name is shown in the log with its control bytes spelled out.
   EXPECT_EQ(Printable("AB\x01\x7f" "C"), "AB[x01][x7F]C");
+}
+
+// The printer window at its edges: its first minute is in, its last minute
+// out, over midnight too; any other text is refused.
+TEST(DrWindow, EdgesAndMidnightAndMalformedTexts) {
+  DrWindow night, day;
+  ASSERT_TRUE(ParseDrWindow("20:00-06:00", night));
+  ASSERT_TRUE(ParseDrWindow("06:30-19:59", day));
+  const auto at = [](int hour, int minute) { return hour * 60 + minute; };
+  for (const auto &[minute, open] : std::vector<std::pair<int, bool>>{
+           {at(19, 59), false}, {at(20, 0), true}, {at(23, 59), true}, {at(0, 0), true}, {at(5, 59), true},
+           {at(6, 0), false}, {at(12, 0), false}})
+    EXPECT_EQ(DrWindowOpen(night, minute), open) << MinuteText(minute);
+  for (const auto &[minute, open] : std::vector<std::pair<int, bool>>{
+           {at(6, 29), false}, {at(6, 30), true}, {at(19, 58), true}, {at(19, 59), false}, {at(0, 0), false}})
+    EXPECT_EQ(DrWindowOpen(day, minute), open) << MinuteText(minute);
+  for (const char *bad : {"", "20:00", "20:00-6:00", "24:00-06:00", "20:60-06:00", "20:00-06:00 ", "20.00-06.00",
+                          "20:00-20:00", "2O:00-06:00", "20:00+06:00"})
+    EXPECT_FALSE(ParseDrWindow(bad, day)) << bad;
 }
 
 TEST(ArchiveRoot, OneTrailingSeparatorGoes) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -47,12 +48,18 @@ protected:
     ASSERT_TRUE(sim->Start());
     targets = {lines.first->SlavePath(), withKeChannel ? lines.second->SlavePath() : "", ke.SlavePath(),
                prn.SlavePath()};
-    std::vector<devsim::FakeTtyDevice> devices = devsim::StandardFakeDevices(targets);
+    devices = devsim::StandardFakeDevices(targets);
     if (!withKeChannel)
       devices.erase(devices.begin() + 1);
-    std::string error;
-    ASSERT_TRUE(devsim::BuildFakeSysfs(root / "sys", root / "dev", devices, &error)) << error;
+    Present(devsim::SysfsLayout::kClassic);
   }
+  // The devices in a fresh sysfs tree of that layout.
+  void Present(devsim::SysfsLayout layout) {
+    std::filesystem::remove_all(root / "sys");
+    std::string error;
+    ASSERT_TRUE(devsim::BuildFakeSysfs(root / "sys", root / "dev", devices, &error, layout)) << error;
+  }
+  std::vector<devsim::FakeTtyDevice> devices;
 
   // Runs zarvik with args in the scratch directory, its output appended to
   // console.txt (or, on a terminal 30 columns wide, written to terminal.txt);
@@ -317,13 +324,57 @@ TEST_F(ProgramTest, FailedCheckAndFailedFileInOneRun) {
   EXPECT_EQ(metrics.count("zarvik_last_success_timestamp_seconds{}"), 0u);
 }
 
+// The printer window as HH:MM-HH:MM from `from` to `to` minutes after now.
+std::string WindowAroundNow(int from, int to) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const int minute = local.tm_hour * 60 + local.tm_min;
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d:%02d-%02d:%02d", (minute + from + 1440) % 1440 / 60,
+                (minute + from + 1440) % 60, (minute + to + 1440) % 1440 / 60, (minute + to + 1440) % 60);
+  return text;
+}
+
+// DR with and without a port range on both sysfs layouts (the ttyS printer
+// port without a device left out, so that com36 is the only printer), and the
+// printer window: outside it the printer is skipped with one line and the
+// run ends 0 at once; a malformed window is a usage error.
 TEST_F(ProgramTest, PassThroughJobWithDr) {
   StartDevices();
-  EXPECT_EQ(Zarvik("archiwum DR com36"), 0);
+  devices.erase(devices.begin() + 4);
+  Present(devsim::SysfsLayout::kClassic);
+  EXPECT_EQ(Zarvik("archiwum DR"), 0);
   ExpectArchived(relayKe);
   EXPECT_EQ(CountLines(CopyLog(relayKe.serial), "<com36> " + FileSavedLine(DiskName(2))), 1);
   EXPECT_FALSE(Exists(KeDir(module.serial)));
   EXPECT_FALSE(sim->Relaying("prn"));
+  EXPECT_EQ(Summary()["jobs"].size(), 1u);
+  for (devsim::SysfsLayout layout : {devsim::SysfsLayout::kClassic, devsim::SysfsLayout::kSerialBase}) {
+    Present(layout);
+    EXPECT_EQ(Zarvik("archiwum DR com1"), 6);  // the placeholder without a UART is no port
+  }
+  NewConsole();
+
+  double seconds = 0;
+  const std::string outside = WindowAroundNow(120, 180);
+  extraEnv = "ZARVIK_DR_WINDOW=" + outside;
+  EXPECT_EQ(Zarvik("archiwum DR", &seconds), 0);
+  EXPECT_LT(seconds, 10.0);
+  const std::string window = " poza oknem ZARVIK_DR_WINDOW=" + outside + " (uruchomienie o ";
+  EXPECT_EQ(Count(NewConsole(), "<ERROR> <com36> Pominito drukark" + window), 1);
+  EXPECT_EQ(CountContaining(LogLines(archive + Sep() + "ERROR_log.txt"),
+                            "<com36> Pomini\xEAto drukark\xEA" + window), 1);
+  EXPECT_EQ(Summary()["jobs"].size(), 0u);
+  EXPECT_EQ(Summary()["exit_code"], 0);
+
+  extraEnv = "ZARVIK_DR_WINDOW=" + WindowAroundNow(-60, 60);
+  EXPECT_EQ(Zarvik("archiwum DR com36"), 0);
+  EXPECT_EQ(Summary()["jobs"][0]["printer_port"], "com36");
+  extraEnv = "ZARVIK_DR_WINDOW=20:00-6:00";
+  NewConsole();
+  EXPECT_EQ(Zarvik("archiwum"), 11);
+  EXPECT_EQ(NewConsole(), "Uycie: ZARVIK_DR_WINDOW=GG:MM-GG:MM; bdna warto: 20:00-6:00\r\n");
 }
 
 TEST_F(ProgramTest, TwoPortDeviceWithoutItsKeChannelIsCode3) {

@@ -222,26 +222,6 @@ TEST_F(FastComTest, ByteModeSendsEachByteAndAnEmptyFrameIsNoWrite) {
   EXPECT_TRUE(port.Send(Frame("ok")));
 }
 
-// A port held by another object, or locked (flock) by another process, does
-// not open and is told busy; a port with no device is told missing. Wine
-// does not enforce the exclusive (no sharing) open of a serial device, so
-// this runs natively.
-TEST_F(FastComTest, APortInUseElsewhereDoesNotOpen) {
-  if (SimDevices::UnderWine())
-    GTEST_SKIP() << "Wine opens a serial device twice despite share mode 0";
-  FastCom port, other, locked;
-  ASSERT_TRUE(port.Open(sim.Port("life").c_str(), 20));
-  EXPECT_FALSE(other.Open(sim.Port("life").c_str(), 20));
-  EXPECT_TRUE(port.Close());
-  EXPECT_TRUE(other.Open(sim.Port("life").c_str(), 20));
-
-  EXPECT_FALSE(locked.Open(sim.Port("locked").c_str(), 20));
-  EXPECT_FALSE(locked.IsOpen());
-  EXPECT_EQ(locked.OpenFailure(), plat::OpenFailure::kBusy);
-  EXPECT_FALSE(locked.Open("com60", 20));
-  EXPECT_EQ(locked.OpenFailure(), plat::OpenFailure::kMissing);
-}
-
 // The peer sends part of a reply and hangs up: the reads come back empty
 // within their budgets, taking their time (no spinning), and nothing crashes.
 TEST_F(FastComTest, APeerThatHangsUpMidFrameIsSilence) {

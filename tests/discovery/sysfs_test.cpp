@@ -19,6 +19,7 @@ namespace {
 struct Seen {
   std::string id;
   std::map<int, std::string> texts;  // first entry of each property
+  bool operator==(const Seen &) const = default;
 };
 
 class SysfsTest : public ::testing::Test {
@@ -34,10 +35,24 @@ protected:
     unsetenv("ZARVIK_SYSFS_ROOT");
     unsetenv("ZARVIK_DEV_ROOT");
   }
-  void Build(const std::vector<devsim::FakeTtyDevice> &devices) {
+  void Build(const std::vector<devsim::FakeTtyDevice> &devices,
+             devsim::SysfsLayout layout = devsim::SysfsLayout::kClassic) {
+    std::error_code ignored;
+    fs::remove_all(sys, ignored);
     std::string error;
-    ASSERT_TRUE(devsim::BuildFakeSysfs(sys, dev, devices, &error)) << error;
+    ASSERT_TRUE(devsim::BuildFakeSysfs(sys, dev, devices, &error, layout)) << error;
   }
+  // The usual devices and a PNP port whose serial core found no UART (type
+  // 0: the firmware names a port that is switched off).
+  static std::vector<devsim::FakeTtyDevice> WithDisabledPort() {
+    std::vector<devsim::FakeTtyDevice> devices = devsim::StandardFakeDevices();
+    devsim::FakeTtyDevice disabled = devices[4];
+    disabled.ttyName = "ttyS1";
+    disabled.uartType = 0;
+    devices.push_back(disabled);
+    return devices;
+  }
+  static constexpr devsim::SysfsLayout kLayouts[] = {devsim::SysfsLayout::kClassic, devsim::SysfsLayout::kSerialBase};
   // Every element of the platform's set, as the walk would read it.
   std::vector<Seen> Enumerate(bool all) {
     std::vector<Seen> seen;
@@ -107,6 +122,28 @@ TEST_F(SysfsTest, MissingHugeAndOddEntriesNeverBreakTheWalk) {
   EXPECT_EQ(seen[1].texts.at(12), "USB Serial Port");
 }
 
+// Since Linux 6.5 a ttyS hangs below a serial-base controller and port: the
+// walk looks through them to the PNP or platform device and finds the same
+// ports with the same texts as on older kernels. Ports without a UART (the
+// platform's placeholder, a PNP port of type 0) are in the set of every
+// device only.
+TEST_F(SysfsTest, BothLayoutsGiveTheSameSetWithoutPortsThatHaveNoUart) {
+  std::vector<Seen> present[2], every[2];
+  for (int k = 0; k < 2; ++k) {
+    Build(WithDisabledPort(), kLayouts[k]);
+    present[k] = Enumerate(false);
+    every[k] = Enumerate(true);
+  }
+  EXPECT_TRUE(present[0] == present[1]);
+  EXPECT_TRUE(every[0] == every[1]);
+  ASSERT_EQ(present[1].size(), 5u);
+  EXPECT_EQ(present[1][0].id, "ACPI\\PNP0501\\4");
+  EXPECT_EQ(present[1][0].texts.at(9), "serial");  // the PNP device's driver, not the serial core's
+  ASSERT_EQ(every[1].size(), 7u);
+  EXPECT_EQ(every[1][0].id, "ACPI\\PNP0501\\0");
+  EXPECT_EQ(every[1][1].id, "ACPI\\PNP0501\\1");
+}
+
 // One mapping serves the walk, the port opening and the simulator.
 TEST(ComTty, NamesAndNumbersMapBothWaysAtTheFamilyEdges) {
   const struct {
@@ -138,9 +175,12 @@ protected:
   }
 };
 
+// The same bytes on a kernel of either layout.
 TEST_F(ListModeTest, DefaultReportMatchesTheGoldenBytes) {
-  Build(devsim::StandardFakeDevices());
-  EXPECT_EQ(RunList(""), ReadAll(ZARVIK_TEST_DATA "/list_default.golden") + Environment());
+  for (devsim::SysfsLayout layout : kLayouts) {
+    Build(WithDisabledPort(), layout);
+    EXPECT_EQ(RunList(""), ReadAll(ZARVIK_TEST_DATA "/list_default.golden") + Environment());
+  }
 }
 
 TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
@@ -150,8 +190,10 @@ TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
   other.subsystem = "amba";
   other.driver = "uart-pl011";
   devices.push_back(other);
-  Build(devices);
-  EXPECT_EQ(RunList("ALL_NCOM"), ReadAll(ZARVIK_TEST_DATA "/list_all_ncom.golden") + Environment());
+  for (devsim::SysfsLayout layout : kLayouts) {
+    Build(devices, layout);
+    EXPECT_EQ(RunList("ALL_NCOM"), ReadAll(ZARVIK_TEST_DATA "/list_all_ncom.golden") + Environment());
+  }
   // FILTER keeps the maker's devices only.
   std::string filtered = RunList("NCOM_FILTER");
   EXPECT_EQ(filtered.find("VID_1234"), std::string::npos);

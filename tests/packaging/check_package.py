@@ -69,7 +69,7 @@ def manpage(path, version):
     codes = {int(c) for c in re.findall(r"^ {7}(\d+) ", section(text, "EXIT STATUS"), re.M)}
     check(codes == EXIT_CODES, "EXIT STATUS lists the codes %s (found %s)" % (sorted(EXIT_CODES), sorted(codes)))
     env_text = section(text, "ENVIRONMENT")
-    for name in ["ZARVIK_DEV_ROOT", "ZARVIK_SYSFS_ROOT"]:
+    for name in ["ZARVIK_DEV_ROOT", "ZARVIK_SYSFS_ROOT", "ZARVIK_LOCK_DIR", "ZARVIK_DR_WINDOW"]:
         check(name in env_text, "ENVIRONMENT names " + name)
 
 
@@ -385,7 +385,15 @@ def systemd_units(root, binary, work):
     timeout = re.fullmatch(r"(\d+)h", fields.get("TimeoutStartSec", ""))
     check(timeout is not None and 12 <= int(timeout.group(1)) < 23,
           "a start time-out that ends a wedged run before the next night: %s" % fields.get("TimeoutStartSec"))
-    check(fields.get("Persistent") == "true", "the timer makes up a missed night (Persistent)")
+    check("EnvironmentFile=-/etc/default/zarvik" in service and
+          re.search(r"^ExecStart=/usr/bin/zarvik \$ZARVIK_TARGET \$ZARVIK_OPTIONS$", service, re.M) is not None,
+          "the service runs /usr/bin/zarvik with the target and options of /etc/default/zarvik")
+    check(fields.get("Persistent") == "true" and "RandomizedDelaySec" in fields and "OnCalendar" in fields,
+          "the timer: nightly, persistent, randomised delay")
+    defaults = dict(re.findall(r"^(ZARVIK_\w+)=(.*)$", open(os.path.join(root, "etc/default/zarvik")).read(), re.M))
+    check(defaults.get("ZARVIK_OPTIONS") == "" and defaults.get("ZARVIK_DR_WINDOW") == "20:00-06:00" and
+          "\nEnvironment=ZARVIK_DR_WINDOW=20:00-06:00\n" in service,
+          "the defaults archive KE modules only, and a made-up night leaves printers alone by day")
     units = os.path.join(work, "units")
     shutil.rmtree(units, ignore_errors=True)
     os.makedirs(units)
@@ -574,9 +582,11 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
             task = z.read(files["harmonogram.cmd"])
             check(task.isascii() and b"\n" not in task.replace(b"\r\n", b""),
                   "harmonogram.cmd is ASCII with CR LF line ends (cmd reads it in any code page)")
-            check(all(w in task for w in [b"set CEL=", b"set OPCJE=", b"set ZARVIK_SUMMARY=", b"set ZARVIK_METRICS=",
+            check(all(w in task for w in [b"set CEL=", b"set OPCJE=\r\n", b"set ZARVIK_SUMMARY=", b"set ZARVIK_METRICS=",
+                                          b"set ZARVIK_DR_WINDOW=20:00-06:00\r\n",
                                           b"\"%ZARVIK_EXE%\" \"%CEL%\" %OPCJE%", b"exit /b %KOD%"]),
-                  "harmonogram.cmd sets the target, the options and both variables and passes the exit code on")
+                  "harmonogram.cmd sets the target, no options (KE modules only), the printer window and both "
+                  "variables and passes the exit code on")
         if "CZYTAJ.txt" in files:
             check(z.read(files["CZYTAJ.txt"]) == open(czytaj_path, "rb").read(),
                   "CZYTAJ.txt is packed byte for byte")

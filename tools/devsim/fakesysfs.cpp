@@ -46,8 +46,21 @@ std::string Printf(const char *format, int value) {
   return text;
 }
 
-bool BuildOne(const fs::path &sys, const fs::path &dev, const FakeTtyDevice &d, std::string *error) {
-  fs::path busDir = sys / "bus" / (d.subsystem.empty() ? std::string("none") : d.subsystem);
+// A device directory with its subsystem (and driver) links into bus/.
+bool Attach(const fs::path &sys, const fs::path &deviceDir, const std::string &subsystem, const std::string &driver,
+            std::string *error) {
+  fs::path busDir = sys / "bus" / subsystem;
+  if (!MakeDirs(deviceDir, error) || !MakeDirs(busDir / "devices", error) ||
+      !Link(busDir, deviceDir / "subsystem", error))
+    return false;
+  if (driver.empty())
+    return true;
+  fs::path driverDir = busDir / "drivers" / driver;
+  return MakeDirs(driverDir, error) && Link(driverDir, deviceDir / "driver", error);
+}
+
+bool BuildOne(const fs::path &sys, const fs::path &dev, const FakeTtyDevice &d, SysfsLayout layout,
+              std::string *error) {
   fs::path deviceDir;
   if (!d.usbDevice.empty()) {
     fs::path usbDir = sys / "devices/pci0000:00/0000:00:14.0/usb1" / d.usbDevice;
@@ -79,18 +92,23 @@ bool BuildOne(const fs::path &sys, const fs::path &dev, const FakeTtyDevice &d, 
     if (!MakeDirs(classDir, error))
       return false;
   } else {
-    classDir = deviceDir / "tty" / d.ttyName;
-    if (!MakeDirs(classDir, error) || !MakeDirs(busDir / "devices", error))
+    if (!Attach(sys, deviceDir, d.subsystem, d.driver, error))
       return false;
-    if (!Link(busDir, deviceDir / "subsystem", error) || !Link(deviceDir, classDir / "device", error))
-      return false;
-    if (!d.driver.empty()) {
-      fs::path driverDir = busDir / "drivers" / d.driver;
-      if (!MakeDirs(driverDir, error) || !Link(driverDir, deviceDir / "driver", error))
+    if (layout == SysfsLayout::kSerialBase && d.usbDevice.empty() && d.ttyName.compare(0, 4, "ttyS") == 0) {
+      // The serial core's controller and port between the device and its tty.
+      const std::string name = deviceDir.filename().string() + ":0";
+      fs::path controller = deviceDir / name;
+      deviceDir = controller / (name + "." + d.ttyName.substr(4));
+      if (!Attach(sys, controller, "serial-base", "ctrl", error) || !Attach(sys, deviceDir, "serial-base", "port", error))
         return false;
     }
+    classDir = deviceDir / "tty" / d.ttyName;
+    if (!MakeDirs(classDir, error) || !Link(deviceDir, classDir / "device", error))
+      return false;
   }
   if (!WriteAttr(classDir, "dev", "188:0", error))
+    return false;
+  if (d.uartType >= 0 && !WriteAttr(classDir, "type", std::to_string(d.uartType), error))
     return false;
   if (!MakeDirs(sys / "class/tty", error) || !Link(classDir, sys / "class/tty" / d.ttyName, error))
     return false;
@@ -108,13 +126,13 @@ bool BuildOne(const fs::path &sys, const fs::path &dev, const FakeTtyDevice &d, 
 } // namespace
 
 bool BuildFakeSysfs(const std::string &sysRoot, const std::string &devRoot, const std::vector<FakeTtyDevice> &devices,
-                    std::string *error) {
+                    std::string *error, SysfsLayout layout) {
   fs::path sys = fs::absolute(sysRoot);
   fs::path dev = fs::absolute(devRoot);
   if (!MakeDirs(sys / "class/tty", error) || !MakeDirs(dev, error))
     return false;
   for (const FakeTtyDevice &d : devices)
-    if (!BuildOne(sys, dev, d, error))
+    if (!BuildOne(sys, dev, d, layout, error))
       return false;
   return true;
 }
@@ -178,6 +196,7 @@ std::vector<FakeTtyDevice> StandardFakeDevices(const std::vector<std::string> &n
   uart.ttyName = "ttyS4";
   uart.driver = "serial";
   uart.subsystem = "pnp";
+  uart.uartType = 4;
   uart.nodeTarget = target(4);
   list.push_back(uart);
 
@@ -185,6 +204,7 @@ std::vector<FakeTtyDevice> StandardFakeDevices(const std::vector<std::string> &n
   placeholder.ttyName = "ttyS0";
   placeholder.driver = "serial8250";
   placeholder.subsystem = "platform";
+  placeholder.uartType = 0;
   list.push_back(placeholder);
   return list;
 }

@@ -186,11 +186,15 @@ private:
       if (com == 0 && !allClasses)
         continue;
       std::error_code linkError;
-      fs::path device = fs::canonical(it->path() / "device", linkError);
+      fs::path device = BehindSerialBase(fs::canonical(it->path() / "device", linkError));
       if (linkError)
         continue;  // no device link: a virtual tty
-      // A ttyS the platform registers without a UART behind it.
-      if (!allClasses && name.compare(0, 4, "ttyS") == 0 && LinkName(device / "subsystem") == "platform")
+      // A ttyS without a UART: the serial core found none at its address
+      // (type 0, PORT_UNKNOWN), or the platform device only holds the place
+      // of one. Like a device that is not present, only the set of every
+      // device shows it.
+      if (!allClasses && name.compare(0, 4, "ttyS") == 0 &&
+          (ReadAttribute(it->path() / "type") == "0" || LinkName(device / "subsystem") == "platform"))
         continue;
       (com != 0 ? numbered : others).push_back({name, com, device});
     }
@@ -198,6 +202,17 @@ private:
     std::sort(others.begin(), others.end(), [](const TtyEntry &a, const TtyEntry &b) { return a.name < b.name; });
     numbered.insert(numbered.end(), others.begin(), others.end());
     return numbered;
+  }
+
+  // The device a port stands for. Since Linux 6.5 the serial core hangs each
+  // of its ports below a controller and a port device of its own (subsystem
+  // serial-base): the port's device is then the controller's parent, the PNP,
+  // platform or PCI device that older kernels link to directly.
+  static fs::path BehindSerialBase(const fs::path &device) {
+    fs::path p = device;
+    while (!p.empty() && p != p.parent_path() && LinkName(p / "subsystem") == "serial-base")
+      p = p.parent_path();
+    return p;
   }
 
   // The texts SetupAPI would give for one tty: the common ones here, the

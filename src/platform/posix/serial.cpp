@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -18,6 +19,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -77,6 +80,84 @@ void SleepForFill(int fd, uint32_t wanted, Clock::time_point deadline) {
 }
 // ---------------------------------------------------------------------------
 
+// ---- UUCP lock files -------------------------------------------------------
+// Programs that share serial lines the old way (dial-out tools, many
+// point-of-sale programs) announce a port as LCK..<tty> in /run/lock: the
+// holder's pid in ASCII, ten characters and a newline. A lock of a live
+// process makes the port busy; one whose process is gone is stale and
+// replaced. The device nodes of ZARVIK_DEV_ROOT are not those of /dev, so
+// their locks live in ZARVIK_LOCK_DIR, and without it they have none.
+std::string LockDirectory() {
+  const char *dir = std::getenv("ZARVIK_LOCK_DIR");
+  if (dir != nullptr && dir[0] != 0)
+    return dir;
+  const char *root = std::getenv("ZARVIK_DEV_ROOT");
+  return root != nullptr && root[0] != 0 ? std::string() : "/run/lock";
+}
+
+// The lock files this process holds, by the handle they were taken for.
+std::mutex &LockMutex() {
+  static auto *mutex = new std::mutex;
+  return *mutex;
+}
+std::map<int, std::string> &HeldLocks() {
+  static auto *held = new std::map<int, std::string>;
+  return *held;
+}
+
+enum class UucpLock { kTaken, kBusy, kNone };
+
+// Whether the lock file names a process that still runs; an unreadable or
+// empty file counts as a live one being written.
+bool HolderLives(const std::string &path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return errno != ENOENT;
+  char text[32] = {};
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0)
+    return true;
+  const long pid = std::strtol(text, nullptr, 10);
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+}
+
+// Takes LCK..<tty> for this process: the pid is written into a file of its
+// own that is then linked to the lock's name, so that no reader ever sees a
+// lock without its pid and no two takers both win. A directory that cannot
+// hold the file (missing, read-only) leaves the port without a lock.
+UucpLock TakeUucpLock(const std::string &tty, std::string &path) {
+  const std::string dir = LockDirectory();
+  if (dir.empty())
+    return UucpLock::kNone;
+  path = dir + "/LCK.." + tty;
+  const std::string temporary = dir + "/LTMP." + std::to_string(::getpid()) + "." + tty;
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return UucpLock::kNone;
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "%10ld\n", static_cast<long>(::getpid()));
+  const bool written = ::write(fd, text, static_cast<size_t>(length)) == length;
+  ::close(fd);
+  UucpLock result = UucpLock::kNone;
+  for (int attempt = 0; written && attempt < 2; ++attempt) {
+    if (::link(temporary.c_str(), path.c_str()) == 0) {
+      result = UucpLock::kTaken;
+      break;
+    }
+    if (errno != EEXIST)
+      break;
+    if (HolderLives(path)) {
+      result = UucpLock::kBusy;
+      break;
+    }
+    ::unlink(path.c_str());  // stale: its process is gone
+  }
+  ::unlink(temporary.c_str());
+  return result;
+}
+// ---------------------------------------------------------------------------
+
 } // namespace
 
 SerialHandle SerialOpen(const char *name, OpenFailure *failure) {
@@ -86,6 +167,21 @@ SerialHandle SerialOpen(const char *name, OpenFailure *failure) {
   std::string tty = TtyOfCom(ComNumber(name));
   if (tty.empty())
     return kNoHandle;
+  // The lock file first: opening a serial port raises its modem lines,
+  // which the program that holds it must not see.
+  std::string lockPath;
+  const UucpLock uucp = TakeUucpLock(tty, lockPath);
+  if (uucp == UucpLock::kBusy) {
+    why = OpenFailure::kBusy;
+    return kNoHandle;
+  }
+  const auto fail = [&](int fd) {
+    if (fd >= 0)
+      ::close(fd);
+    if (uucp == UucpLock::kTaken)
+      ::unlink(lockPath.c_str());
+    return kNoHandle;
+  };
   const char *root = std::getenv("ZARVIK_DEV_ROOT");
   std::string path = std::string(root && *root ? root : "/dev") + "/" + tty;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -97,29 +193,33 @@ SerialHandle SerialOpen(const char *name, OpenFailure *failure) {
       why = OpenFailure::kBusy;
     else if (errno == EACCES || errno == EPERM)
       why = OpenFailure::kDenied;
-    return kNoHandle;
+    return fail(-1);
   }
   // 0 means "no handle" to the caller: keep the descriptor at 3 or above.
   if (fd < 3) {
     int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     ::close(fd);
     if (moved < 0)
-      return kNoHandle;
+      return fail(-1);
     fd = moved;
   }
-  if (!::isatty(fd)) {
-    ::close(fd);
-    return kNoHandle;
-  }
+  if (!::isatty(fd))
+    return fail(fd);
   // Exclusive use: flock is what other serial tools check, and it holds for
   // root too; TIOCEXCL additionally refuses later opens of the tty by other
   // users. It must be cleared before close, or a pseudo-terminal stays locked.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
+  // TIOCEXCL already set is another program's (root opens such a tty all
+  // the same, and a closed one of ours has cleared it).
+  int exclusive = 0;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)) {
     why = OpenFailure::kBusy;
-    return kNoHandle;
+    return fail(fd);
   }
   ::ioctl(fd, TIOCEXCL);
+  if (uucp == UucpLock::kTaken) {
+    std::lock_guard<std::mutex> lock(LockMutex());
+    HeldLocks()[fd] = lockPath;
+  }
   why = OpenFailure::kNone;
   return fd;
 }
@@ -252,7 +352,21 @@ bool SerialClose(SerialHandle handle) {
   int fd = Fd(handle);
   ::ioctl(fd, TIOCNXCL);
   ::flock(fd, LOCK_UN);
-  return ::close(fd) == 0;
+  // The lock's entry is taken out before the descriptor's number is free
+  // for another port's open.
+  std::string lockPath;
+  {
+    std::lock_guard<std::mutex> lock(LockMutex());
+    auto held = HeldLocks().find(fd);
+    if (held != HeldLocks().end()) {
+      lockPath = held->second;
+      HeldLocks().erase(held);
+    }
+  }
+  const bool closed = ::close(fd) == 0;
+  if (!lockPath.empty())
+    ::unlink(lockPath.c_str());
+  return closed;
 }
 
 } // namespace plat
