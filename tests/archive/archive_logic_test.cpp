@@ -327,7 +327,7 @@ TEST(RunResults, EventsAndTheRootUsersMayWrite) {
   } ends[] = {{ExitCode::kDone, plat::EventType::kInformation},
               {ExitCode::kFilesMissing, plat::EventType::kWarning},
               {ExitCode::kDirectoryNotCreated, plat::EventType::kError},
-              {ExitCode::kVerifyUsage, plat::EventType::kError}};
+              {ExitCode::kUsage, plat::EventType::kError}};
   for (const auto &end : ends) {
     events.clear();
     ReportRun(run, end.code, "", "");
@@ -372,7 +372,7 @@ TEST(RunResults, EveryEventIdHasItsMessageInTheExe) {
   HMODULE exe = LoadLibraryExA(ZARVIK_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(exe, nullptr) << ZARVIK_EXE;
   std::vector<uint32_t> ids = {kEventRootNotCreated};
-  for (int32_t code = 0; code <= ExitNumber(ExitCode::kVerifyUsage); ++code)
+  for (int32_t code = 0; code <= ExitNumber(ExitCode::kUsage); ++code)
     ids.push_back(kEventRunEnded + static_cast<uint32_t>(code));
   const char *text = "Razem: zada\xF1 0";
   DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text)};
