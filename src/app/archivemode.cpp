@@ -4,13 +4,16 @@
 #include <vector>
 
 #include "app/modes.h"
+#include "archive/archmessages.h"
 #include "archive/archrun.h"
 #include "archive/archthread.h"
 #include "archive/runcontext.h"
 #include "base/filelog.h"
+#include "base/loging.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -24,8 +27,11 @@ constexpr int kPairPauseMs = 1000;
 // finished. A job runs for seconds to hours and needs nothing from the main
 // thread meanwhile, so it sleeps in long steps; the first look comes only
 // after the first step, which is why every run lasts at least 10 s and its
-// wall time comes in steps of 10 s.
+// wall time comes in steps of 10 s. A stop from outside ends the step at
+// once; the jobs then end within their loops' next pass, and the main thread
+// looks for that in short steps.
 constexpr int kWaitStepMs = 10000;
+constexpr int kStoppedStepMs = 50;
 
 // Jobs point at the port records, so the discovery object of a run stays
 // alive until the process ends.
@@ -105,7 +111,10 @@ void RunJobs(RunContext &run, const ArchiveOptions &options) {
   }
   StartProgress(run);
   do {
-    plat::SleepMs(kWaitStepMs);
+    if (!plat::StopRequested())
+      plat::WaitForStop(kWaitStepMs);
+    else
+      plat::SleepMs(kStoppedStepMs);
   } while (!AllFinished(run));
   StopProgress();
 }
@@ -115,14 +124,25 @@ void RunJobs(RunContext &run, const ArchiveOptions &options) {
 ExitCode RunArchiveMode(const ArchiveOptions &options) {
   // The run outlives nothing but this call: its jobs go with it, each one
   // after its worker's thread has been joined.
+  plat::ListenForStop();
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
+  ReportRunStart(run);
   RunJobs(run, options);
   ExitCode result = RunExitCode(run);
   // A log that was a link was not written: the run cannot say it ended well.
   if (result == ExitCode::kDone && FileLog::LinkRefused())
     result = ExitCode::kDirectoryNotCreated;
+  // Stopped from outside: whatever the jobs ended with, the run did not end
+  // by itself.
+  if (plat::StopRequested()) {
+    LoggingClass errorLog(run.archivePath.c_str(), "ERROR");
+    errorLog.toConsole = true;
+    errorLog.priority = plat::LinePriority::kError;
+    errorLog.Log(msg::kRunStopped + plat::StopName());
+    result = ExitCode::kStopped;
+  }
   ReportRun(run, result);
   return result;
 }

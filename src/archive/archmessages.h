@@ -83,6 +83,8 @@ constexpr const char *kNotFetchedOver =
     " nie zosta" ZV_l " pobrany: b" ZV_l ZV_e "dna kopia na dysku nie da" ZV_l "a si" ZV_e " przenie" ZV_s ZV_c ".";
 constexpr const char *kSumsFailed = "Nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c " pliku SHA256SUMS w katalogu: ";
 // An error that escaped a job's run; the error's own text follows.
+// The run stopped from outside; the signal's or event's name follows.
+constexpr const char *kRunStopped = "Przerwano: ";
 constexpr const char *kJobAborted = "Przerwano prac" ZV_e " z powodu b" ZV_l ZV_e "du programu: ";
 
 } // namespace msg
