@@ -62,6 +62,7 @@ ExitCode RunExitCode(RunContext &run);
 // one is named, rewritten with the run's start time and its in-progress mark
 // (the earlier run's samples stay), so that a run that hangs shows.
 void ReportRunStart(RunContext &run);
+void ReportRunStart(RunContext &run, const std::string &metricsPath);
 // The end of an archive-mode run, whatever its exit code: the summary on the
 // console and the files named by ZARVIK_SUMMARY and ZARVIK_METRICS.
 void ReportRun(RunContext &run, ExitCode exitCode);

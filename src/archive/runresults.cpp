@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -165,13 +167,22 @@ std::string Number(double value) {
   return shown;
 }
 
-// The value of a sample without labels in a metrics file this program wrote
-// earlier; empty when the file or the sample is missing or the value is not
-// a plain number.
-std::string EarlierSample(const std::string &path, const std::string &name) {
+// The metrics file this program wrote earlier: empty when there is none or
+// the path names anything but a plain file (a link is not followed, a FIFO
+// never opened).
+std::string EarlierMetrics(const std::string &path) {
+  if (path.empty() || plat::TypeOf(path) != plat::EntryType::kFile)
+    return std::string();
   std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The value of a sample without labels in an earlier metrics file; empty when
+// the sample is missing or its value is not a plain number.
+std::string EarlierSample(const std::string &earlier, const std::string &name) {
+  std::istringstream file(earlier);
   std::string line;
-  while (!path.empty() && std::getline(file, line)) {
+  while (std::getline(file, line)) {
     const std::string value = line.substr(0, name.size() + 1) == name + " " ? line.substr(name.size() + 1) : "";
     if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
       return value;
@@ -179,15 +190,15 @@ std::string EarlierSample(const std::string &path, const std::string &name) {
   return std::string();
 }
 
-// The samples of a metric labelled with ke_serial alone in a metrics file
-// this program wrote earlier: the label's value as written there (escaped)
-// and the sample's value, for every line whose value is a plain number.
-std::map<std::string, std::string> EarlierPerSerial(const std::string &path, const std::string &name) {
+// The samples of a metric labelled with ke_serial alone in an earlier
+// metrics file: the label's value as written there (escaped) and the
+// sample's value, for every line whose value is a plain number.
+std::map<std::string, std::string> EarlierPerSerial(const std::string &earlier, const std::string &name) {
   std::map<std::string, std::string> samples;
   const std::string head = name + "{ke_serial=\"";
-  std::ifstream file(path, std::ios::binary);
+  std::istringstream file(earlier);
   std::string line;
-  while (!path.empty() && std::getline(file, line)) {
+  while (std::getline(file, line)) {
     const size_t end = line.rfind("\"} ");
     if (line.compare(0, head.size(), head) != 0 || end == std::string::npos || end < head.size())
       continue;
@@ -206,6 +217,7 @@ constexpr const char *kMissedRuns = "zarvik_ke_missed_runs";
 
 std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch, double runSeconds,
                         const std::string &metricsPath) {
+  const std::string earlier = EarlierMetrics(metricsPath);
   std::string out;
   Gauge(out, "zarvik_build_info", "The program's version, in the label; always 1.");
   out += "zarvik_build_info{version=\"" ZARVIK_VERSION "\"} 1\n";
@@ -214,7 +226,7 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   // A failed run carries the last good run's time over from the file it
   // replaces; there is none until a run has ended with 0.
   const std::string lastSuccess =
-      exitCode == ExitCode::kDone ? Number(finishedEpoch) : EarlierSample(metricsPath, "zarvik_last_success_timestamp_seconds");
+      exitCode == ExitCode::kDone ? Number(finishedEpoch) : EarlierSample(earlier, "zarvik_last_success_timestamp_seconds");
   if (!lastSuccess.empty()) {
     Gauge(out, "zarvik_last_success_timestamp_seconds", "When the last archive run that ended with 0 ended.");
     out += "zarvik_last_success_timestamp_seconds " + lastSuccess + "\n";
@@ -264,8 +276,8 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   // Every KE this computer has shown: one this run read stands at the run's
   // end with no run missed; one it did not keeps its time from the file it
   // replaces, one more run missed, until someone removes its lines.
-  std::map<std::string, std::string> lastSeen = EarlierPerSerial(metricsPath, kLastSeen);
-  std::map<std::string, std::string> missed = EarlierPerSerial(metricsPath, kMissedRuns);
+  std::map<std::string, std::string> lastSeen = EarlierPerSerial(earlier, kLastSeen);
+  std::map<std::string, std::string> missed = EarlierPerSerial(earlier, kMissedRuns);
   for (auto &[serial, runs] : missed)
     runs = std::to_string(std::strtoll(runs.c_str(), nullptr, 10) + 1);
   for (const auto &[serial, seen] : lastSeen)
@@ -301,7 +313,7 @@ std::string StartMetricsText(double startedEpoch, const std::string &metricsPath
   out += "zarvik_run_start_timestamp_seconds " + Number(startedEpoch) + "\n";
   Gauge(out, "zarvik_run_in_progress", "1 while an archive run is under way (written when it starts), 0 after it.");
   out += "zarvik_run_in_progress 1\n";
-  std::ifstream file(metricsPath, std::ios::binary);
+  std::istringstream file(EarlierMetrics(metricsPath));
   std::string line;
   while (std::getline(file, line)) {
     std::string name = line.compare(0, 7, "# HELP ") == 0 || line.compare(0, 7, "# TYPE ") == 0 ? line.substr(7) : line;
@@ -334,9 +346,14 @@ ExitCode RunExitCode(RunContext &run) {
   return run.exitCode.load();
 }
 
-void ReportRunStart(RunContext &run) {
-  const std::string metricsPath = plat::GetEnv("ZARVIK_METRICS");
-  WriteResultFile("ZARVIK_METRICS", metricsPath, StartMetricsText(run.startedEpoch, metricsPath));
+void ReportRunStart(RunContext &run) { ReportRunStart(run, plat::GetEnv("ZARVIK_METRICS")); }
+
+void ReportRunStart(RunContext &run, const std::string &metricsPath) {
+  if (metricsPath.empty())
+    return;
+  // A file that cannot be written is said once, by the run's end.
+  const std::string content = StartMetricsText(run.startedEpoch, metricsPath);
+  plat::PutInPlace(metricsPath, content.data(), content.size());
 }
 
 void ReportRun(RunContext &run, ExitCode exitCode) {

@@ -214,7 +214,10 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(metrics[Ke("zarvik_ke_checks_passed", "com35", module.serial)], 1);
   EXPECT_EQ(metrics["zarvik_last_success_timestamp_seconds{}"], metrics["zarvik_run_timestamp_seconds{}"]);
   EXPECT_EQ(metrics["zarvik_build_info{version=\"" ZARVIK_VERSION_TEXT "\"}"], 1);
-  EXPECT_EQ(metrics.size(), 6u + 7u * 2u);
+  EXPECT_EQ(metrics["zarvik_run_in_progress{}"], 0);
+  EXPECT_EQ(metrics["zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"" + module.serial + "\"}"],
+            metrics["zarvik_run_timestamp_seconds{}"]);
+  EXPECT_EQ(metrics.size(), 8u + 7u * 2u + 2u * 2u);
 
   for (int n = 0; n <= 3; ++n)
     EXPECT_EQ(sim->FileRequests("ke", n), 1) << n;

@@ -131,8 +131,13 @@ bool DeliverStopForTest(unsigned long event, int waitMs) {
   HANDLE returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread([event, returned] {
     if (event == kEndSession) {
+      // Without a desktop (Wine with no display) there is no window: the
+      // window procedure is called as the window would call it.
       WaitForSingleObject(windowReady, 5000);
-      SendMessageW(sessionWindow.load(), WM_ENDSESSION, TRUE, 0);
+      if (sessionWindow.load() != nullptr)
+        SendMessageW(sessionWindow.load(), WM_ENDSESSION, TRUE, 0);
+      else
+        OnSessionMessage(nullptr, WM_ENDSESSION, TRUE, 0);
     } else {
       OnConsoleEvent(static_cast<DWORD>(event));
     }
