@@ -15,9 +15,9 @@
 #include "archive/kedirectory.h"
 #include "base/createdirectory.h"
 #include "platform/clock.h"
-#include "platform/stop.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
+#include "platform/stop.h"
 #include "platform/syserror.h"
 
 namespace {

@@ -226,7 +226,8 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   // A failed run carries the last good run's time over from the file it
   // replaces; there is none until a run has ended with 0.
   const std::string lastSuccess =
-      exitCode == ExitCode::kDone ? Number(finishedEpoch) : EarlierSample(earlier, "zarvik_last_success_timestamp_seconds");
+      exitCode == ExitCode::kDone ? Number(finishedEpoch)
+                                  : EarlierSample(earlier, "zarvik_last_success_timestamp_seconds");
   if (!lastSuccess.empty()) {
     Gauge(out, "zarvik_last_success_timestamp_seconds", "When the last archive run that ended with 0 ended.");
     out += "zarvik_last_success_timestamp_seconds " + lastSuccess + "\n";

@@ -8,8 +8,8 @@
 #include "devices/collectreply.h"
 #include "devices/controlbytes.h"
 #include "platform/clock.h"
-#include "platform/stop.h"
 #include "platform/numtext.h"
+#include "platform/stop.h"
 
 namespace {
 

@@ -46,7 +46,8 @@ void ConsoleStart() {
   std::setlocale(LC_CTYPE, "");
   const char *codeset = nl_langinfo(CODESET);
   journalConsole = IsJournal(STDOUT_FILENO);
-  utf8Console = journalConsole || (codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0));
+  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+  utf8Console = journalConsole || utf8Locale;
 }
 
 void ConsoleWrite(const std::string &text, LinePriority priority) {
