@@ -52,8 +52,14 @@ void ListenForStop() {
   // Calls cut short by the signal go on; the waits that must end look at
   // the pipe.
   action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP})
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    // A signal the starter ignores (nohup, a background job's SIGINT) stays
+    // ignored.
+    struct sigaction before {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+      continue;
     ::sigaction(signal, &action, nullptr);
+  }
 }
 
 bool StopRequested() { return stopSignal.load() != 0; }
