@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -29,8 +30,11 @@ constexpr int kPairPauseMs = 1000;
 // finished. A job runs for seconds to hours and needs nothing from the main
 // thread meanwhile, so it sleeps in long steps; the first look comes only
 // after the first step, which is why every run lasts at least 10 s and its
-// wall time comes in steps of 10 s.
+// wall time comes in steps of 10 s. A stop from outside ends the step at
+// once; the jobs then end within their loops' next pass, and the main thread
+// looks for that in short steps.
 constexpr int kWaitStepMs = 10000;
+constexpr int kStoppedStepMs = 50;
 
 constexpr const char *kWindowVariable = "ZARVIK_DR_WINDOW";
 constexpr const char *kWindowUsage = "U" ZV_z "ycie: ZARVIK_DR_WINDOW=GG:MM-GG:MM; b" ZV_l ZV_e "dna warto" ZV_s ZV_c ": ";
@@ -143,7 +147,10 @@ void RunJobs(RunContext &run, const ArchiveOptions &options, const PrinterHours 
   }
   StartProgress(run);
   do {
-    plat::SleepMs(kWaitStepMs);
+    if (!plat::StopRequested())
+      plat::WaitForStop(kWaitStepMs);
+    else
+      plat::SleepMs(kStoppedStepMs);
   } while (!AllFinished(run));
   StopProgress();
 }
@@ -161,15 +168,26 @@ ExitCode RunArchiveMode(const ArchiveOptions &options) {
   }
   // The run outlives nothing but this call: its jobs go with it, each one
   // after its worker's thread has been joined.
+  plat::ListenForStop();
   RunContext run;
   run.archivePath = ArchiveRoot(options.targetPath);
   run.MarkStarted();
   CheckArchiveRoot(run);
+  ReportRunStart(run);
   RunJobs(run, options, hours);
   ExitCode result = RunExitCode(run);
   // A log that was a link was not written: the run cannot say it ended well.
   if (result == ExitCode::kDone && FileLog::LinkRefused())
     result = ExitCode::kDirectoryNotCreated;
+  // Stopped from outside: whatever the jobs ended with, the run did not end
+  // by itself.
+  if (plat::StopRequested()) {
+    LoggingClass errorLog(run.archivePath.c_str(), "ERROR");
+    errorLog.toConsole = true;
+    errorLog.priority = plat::LinePriority::kError;
+    errorLog.Log(msg::kRunStopped + plat::StopName());
+    result = ExitCode::kStopped;
+  }
   ReportRun(run, result);
   return result;
 }

@@ -92,6 +92,8 @@ constexpr const char *kSumsFailed = "Nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c " 
 // port, the window, then the run's start.
 constexpr const char *kDrSkipped = "Pomini" ZV_e "to drukark" ZV_e " poza oknem ZARVIK_DR_WINDOW=";
 constexpr const char *kDrSkippedStart = " (uruchomienie o ";
+// The run stopped from outside; the signal's or event's name follows.
+constexpr const char *kRunStopped = "Przerwano: ";
 constexpr const char *kJobAborted = "Przerwano prac" ZV_e " z powodu b" ZV_l ZV_e "du programu: ";
 
 } // namespace msg

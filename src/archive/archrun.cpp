@@ -52,6 +52,7 @@ void RunStages(archType &job) {
   const std::string &root = TargetPath(job);
   run.errorLog = LoggingClass(root.c_str(), "ERROR");
   run.errorLog.toConsole = true;
+  run.errorLog.priority = plat::LinePriority::kError;
   run.errorLog.toFile = true;
   run.errorLog.copyTo = &job.record.errors;
 
@@ -87,6 +88,7 @@ void ReportEscaped(archType &job, const char *what) {
   try {
     LoggingClass errorLog(TargetPath(job).c_str(), "ERROR");
     errorLog.toConsole = true;
+    errorLog.priority = plat::LinePriority::kError;
     errorLog.copyTo = &job.record.errors;
     // Appended piece by piece: one long chain of + trips a false warning of
     // GCC 12 about overlapping copies.

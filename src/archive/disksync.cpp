@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
+#include "platform/stop.h"
 #include "platform/syserror.h"
 
 namespace {
@@ -141,7 +142,7 @@ struct TransferState {
 // "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text><reason>"
 // to the error log.
 void LogFileFailure(JobRun &run, const std::string &diskName, const char *text, const std::string &reason = "") {
-  run.copyLog.Log(msg::kFile + diskName + text);
+  run.copyLog.Warn(msg::kFile + diskName + text);
   run.errorLog.Log(msg::kFile + plat::JoinPath(run.copyDir, diskName) + text + reason);
 }
 
@@ -152,10 +153,10 @@ bool ReadKeFile(JobRun &run, DirInterpreterClass &reader, const std::string &lin
   case KeLine::kFile:
     return true;
   case KeLine::kUnreadable:
-    run.copyLog.Log(msg::kBadLine + Printable(line));
+    run.copyLog.Warn(msg::kBadLine + Printable(line));
     return false;
   case KeLine::kUnsafeName:
-    run.copyLog.Log(msg::kBadName + Printable(file.diskName));
+    run.copyLog.Warn(msg::kBadName + Printable(file.diskName));
     return false;
   }
   return false;
@@ -174,7 +175,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
     return false;
   const std::string sizeDiffers = msg::kSizeOfFile + plat::JoinPath(run.copyDir, onDisk->name) + msg::kSizeDiffersFrom +
                                   file.diskName + msg::kDiskFileDeleted;
-  run.copyLog.Log(sizeDiffers);
+  run.copyLog.Warn(sizeDiffers);
   run.errorLog.Log(sizeDiffers);
   MoveAside(run, onDisk->name, false);
   return true;
@@ -225,7 +226,12 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
   for (;;) {
     run.response.Clear();
     RecordFileStart(run, file.diskName, file.size);
-    if (!copy.ReadFile(run.response, file.number)) {
+    const bool answered = copy.ReadFile(run.response, file.number);
+    // Stopped from outside: what came so far is dropped, unsaved and not
+    // counted as a failure; the next run fetches the file.
+    if (plat::StopRequested())
+      return;
+    if (!answered) {
       LogFileFailure(run, file.diskName, msg::kCommunicationError);
       RecordFileFailed(run);
       state.filesMissing = true;
@@ -252,7 +258,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   VemoraCopyClass &copy = *run.copy;
   RecordPlan(run);
   copy.Close();
-  plat::SleepMs(kPauseBeforeTransferMs);
+  plat::WaitForStop(kPauseBeforeTransferMs);
   copy.SetRequestDigits(0, 3);
   copy.port.byteWise = true;
   copy.EnsureOpen();
@@ -260,6 +266,8 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   TransferState state;
 
   for (const std::string &line : run.directoryLines) {
+    if (plat::StopRequested())
+      break;
     KeFile file;
     if (!ReadKeFile(run, reader, line, file) || !NeedsFetch(run, file))
       continue;
@@ -271,7 +279,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
     }
     FetchFile(run, file, state);
     if (state.silentInARow >= kSilentFilesInARow) {
-      run.copyLog.Log(msg::kTransferStopped);
+      run.copyLog.Warn(msg::kTransferStopped);
       run.errorLog.Log(run.copyDir + ": " + msg::kTransferStopped);
       break;
     }
@@ -281,6 +289,9 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   // everything went well. A later run fetches them again.
   if (state.filesMissing)
     SetExitCode(run, ExitCode::kFilesMissing);
+  // Stopped from outside: the files not reached are the next run's.
+  if (plat::StopRequested())
+    SetExitCode(run, ExitCode::kStopped);
 }
 
 } // namespace
@@ -313,6 +324,13 @@ void SynchroniseDisk(JobRun &run) {
   // One writer at a time: a directory another writer keeps for the whole
   // wait is left to a later run.
   const DirectoryLock lock = LockKeDirectory(run.directoryLock, run.copyDir, kLockWaitMs, nullptr);
+  // A run stopped from outside leaves the directory as it is; the run says
+  // why once.
+  if (plat::StopRequested()) {
+    SetExitCode(run, ExitCode::kStopped);
+    run.failed = true;
+    return;
+  }
   if (lock != DirectoryLock::kTaken) {
     const bool busy = lock == DirectoryLock::kBusy;
     run.errorLog.Log((busy ? msg::kDirectoryBusy : msg::kNotLockable) + run.copyDir);

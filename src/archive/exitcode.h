@@ -36,6 +36,11 @@ enum class ExitCode : int32_t {
   // a usage error: VERIFY's third word is not FIX, or ZARVIK_DR_WINDOW is not
   // HH:MM-HH:MM (the usage line is printed; nothing is done)
   kUsage = 11,
+  // the run was stopped from outside (SIGTERM, SIGINT or SIGHUP; a console
+  // event or the end of the session on Windows): the file being fetched is
+  // not saved, the error log names the signal or event ("Przerwano: ..."),
+  // the summary, JSON and metrics are written; the next run fetches the rest
+  kStopped = 12,
 };
 
 // The number of a code, as the process, the JSON summary and the metrics

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/numtext.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -78,12 +79,12 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int 
       return DirectoryLock::kFailed;
     if (result == plat::FileLock::Try::kTaken)
       break;
-    if (std::chrono::steady_clock::now() >= deadline)
+    if (std::chrono::steady_clock::now() >= deadline || plat::StopRequested())
       return DirectoryLock::kBusy;
     if (!waiting && onWait)
       onWait();
     waiting = true;
-    plat::SleepMs(kLockRetryMs);
+    plat::WaitForStop(kLockRetryMs);
   }
   // Whoever wrote these died before the rename (the writers that live hold
   // the lock); the entries go as they are, a link as the link.

@@ -85,6 +85,11 @@ std::string StatusLine(RunContext &run, int64_t nowMs);
 // whichever finished last.
 ExitCode RunExitCode(RunContext &run);
 
+// The start of an archive-mode run: the metrics file (ZARVIK_METRICS), when
+// one is named, rewritten with the run's start time and its in-progress mark
+// (the earlier run's samples stay), so that a run that hangs shows.
+void ReportRunStart(RunContext &run);
+void ReportRunStart(RunContext &run, const std::string &metricsPath);
 // The end of an archive-mode run, whatever its exit code: the summary on the
 // console and in the run's event, and the files named by ZARVIK_SUMMARY and
 // ZARVIK_METRICS.

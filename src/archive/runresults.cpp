@@ -5,7 +5,11 @@
 // node and Windows exporters. Both files are put in place whole
 // (plat::PutInPlace), so a reader never sees half a file.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -42,11 +46,18 @@ const char *ExitMeaning(ExitCode code) {
   case ExitCode::kFilesMissing:
     return "nie uda" ZV_l "o si" ZV_e " pobra" ZV_c " lub zapisa" ZV_c " niekt" ZV_o "rych plik" ZV_o
            "w KE (s" ZV_a " w dziennikach); nast" ZV_e "pne uruchomienie pobierze je ponownie";
+  case ExitCode::kStopped:
+    return "przebieg przerwano z zewn" ZV_a "trz (sygna" ZV_l " lub zdarzenie systemu); nast" ZV_e
+           "pne uruchomienie pobierze reszt" ZV_e;
   case ExitCode::kDiscoveryFailed:
     return "wyszukiwanie port" ZV_o "w nie powiod" ZV_l "o si" ZV_e " (b" ZV_l ZV_a "d systemu, zob. plik b" ZV_l ZV_e "du)";
   default:
     return "nieznany kod";
   }
+}
+
+plat::LinePriority Priority(ExitCode code) {
+  return code == ExitCode::kDone ? plat::LinePriority::kInfo : plat::LinePriority::kError;
 }
 
 std::string Seconds(double seconds) {
@@ -55,13 +66,16 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-std::string SummaryText(RunContext &run, ExitCode exitCode, double runSeconds) {
+// Writes the summary to the console, each line with its priority for a
+// journal (the line of a job that failed is an error line), and returns it.
+std::string PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) {
   int32_t fetched = 0;
   int32_t failed = 0;
   int64_t bytes = 0;
-  std::string text;
+  std::string summary;
   for (const auto &jobOfRun : run.jobs) {
     const JobRecord &record = jobOfRun->record;
+    std::string text;
     std::string ports = record.kePort;
     if (!record.printerPort.empty() && record.printerPort != record.kePort)
       ports = record.printerPort + "+" + record.kePort;
@@ -71,15 +85,18 @@ std::string SummaryText(RunContext &run, ExitCode exitCode, double runSeconds) {
             std::to_string(record.filesOnDisk.load()) + ", pobrano " + std::to_string(record.filesFetched.load()) +
             ", nieudanych " + std::to_string(record.filesFailed.load()) + ", bajt" ZV_o "w " +
             std::to_string(record.bytesFetched.load()) + ", czas " + Seconds(record.seconds) + ".\r\n";
+    consoleline::Write(text, Priority(record.exitCode.load()));
+    summary += text;
     fetched += record.filesFetched.load();
     failed += record.filesFailed.load();
     bytes += record.bytesFetched.load();
   }
-  text += "Razem: zada" ZV_n " " + std::to_string(run.jobs.size()) + ", pobrano plik" ZV_o "w " +
+  std::string text = "Razem: zada" ZV_n " " + std::to_string(run.jobs.size()) + ", pobrano plik" ZV_o "w " +
           std::to_string(fetched) + ", nieudanych " + std::to_string(failed) + ", bajt" ZV_o "w " +
           std::to_string(bytes) + ", czas " + Seconds(runSeconds) + ". Kod zako" ZV_n "czenia " +
           std::to_string(ExitNumber(exitCode)) + ": " + ExitMeaning(exitCode) + ".\r\n";
-  return text;
+  consoleline::Write(text, Priority(exitCode));
+  return summary + text;
 }
 
 // The run's event: its type by the exit code, the summary without its last
@@ -166,13 +183,22 @@ std::string Number(double value) {
   return shown;
 }
 
-// The value of a sample without labels in a metrics file this program wrote
-// earlier; empty when the file or the sample is missing or the value is not
-// a plain number.
-std::string EarlierSample(const std::string &path, const std::string &name) {
+// The metrics file this program wrote earlier: empty when there is none or
+// the path names anything but a plain file (a link is not followed, a FIFO
+// never opened).
+std::string EarlierMetrics(const std::string &path) {
+  if (path.empty() || plat::TypeOf(path) != plat::EntryType::kFile)
+    return std::string();
   std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The value of a sample without labels in an earlier metrics file; empty when
+// the sample is missing or its value is not a plain number.
+std::string EarlierSample(const std::string &earlier, const std::string &name) {
+  std::istringstream file(earlier);
   std::string line;
-  while (!path.empty() && std::getline(file, line)) {
+  while (std::getline(file, line)) {
     const std::string value = line.substr(0, name.size() + 1) == name + " " ? line.substr(name.size() + 1) : "";
     if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
       return value;
@@ -180,12 +206,34 @@ std::string EarlierSample(const std::string &path, const std::string &name) {
   return std::string();
 }
 
+// The samples of a metric labelled with ke_serial alone in an earlier
+// metrics file: the label's value as written there (escaped) and the
+// sample's value, for every line whose value is a plain number.
+std::map<std::string, std::string> EarlierPerSerial(const std::string &earlier, const std::string &name) {
+  std::map<std::string, std::string> samples;
+  const std::string head = name + "{ke_serial=\"";
+  std::istringstream file(earlier);
+  std::string line;
+  while (std::getline(file, line)) {
+    const size_t end = line.rfind("\"} ");
+    if (line.compare(0, head.size(), head) != 0 || end == std::string::npos || end < head.size())
+      continue;
+    const std::string value = line.substr(end + 3);
+    if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
+      samples[line.substr(head.size(), end - head.size())] = value;
+  }
+  return samples;
+}
+
 // The label value of a KE whose serial number was not read: Prometheus drops
 // a label whose value is empty.
 constexpr const char *kUnreadSerial = "unread";
+constexpr const char *kLastSeen = "zarvik_ke_last_seen_timestamp_seconds";
+constexpr const char *kMissedRuns = "zarvik_ke_missed_runs";
 
 std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch, double runSeconds,
                         const std::string &metricsPath) {
+  const std::string earlier = EarlierMetrics(metricsPath);
   std::string out;
   Gauge(out, "zarvik_build_info", "The program's version, in the label; always 1.");
   out += "zarvik_build_info{version=\"" ZARVIK_VERSION "\"} 1\n";
@@ -194,11 +242,16 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   // A failed run carries the last good run's time over from the file it
   // replaces; there is none until a run has ended with 0.
   const std::string lastSuccess =
-      exitCode == ExitCode::kDone ? Number(finishedEpoch) : EarlierSample(metricsPath, "zarvik_last_success_timestamp_seconds");
+      exitCode == ExitCode::kDone ? Number(finishedEpoch)
+                                  : EarlierSample(earlier, "zarvik_last_success_timestamp_seconds");
   if (!lastSuccess.empty()) {
     Gauge(out, "zarvik_last_success_timestamp_seconds", "When the last archive run that ended with 0 ended.");
     out += "zarvik_last_success_timestamp_seconds " + lastSuccess + "\n";
   }
+  Gauge(out, "zarvik_run_start_timestamp_seconds", "When the last archive run started, in seconds since 1970.");
+  out += "zarvik_run_start_timestamp_seconds " + Number(run.startedEpoch) + "\n";
+  Gauge(out, "zarvik_run_in_progress", "1 while an archive run is under way (written when it starts), 0 after it.");
+  out += "zarvik_run_in_progress 0\n";
   Gauge(out, "zarvik_run_duration_seconds", "How long the last archive run took.");
   out += "zarvik_run_duration_seconds " + Number(runSeconds) + "\n";
   Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
@@ -238,6 +291,58 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
              std::to_string(metric.value(record)) + "\n";
     }
   }
+
+  // Every KE this computer has shown: one this run read stands at the run's
+  // end with no run missed; one it did not keeps its time from the file it
+  // replaces, one more run missed, until someone removes its lines.
+  std::map<std::string, std::string> lastSeen = EarlierPerSerial(earlier, kLastSeen);
+  std::map<std::string, std::string> missed = EarlierPerSerial(earlier, kMissedRuns);
+  for (auto &[serial, runs] : missed)
+    runs = std::to_string(std::strtoll(runs.c_str(), nullptr, 10) + 1);
+  for (const auto &[serial, seen] : lastSeen)
+    if (missed.count(serial) == 0)
+      missed[serial] = "1";
+  for (const auto &jobOfRun : run.jobs) {
+    const JobRecord &record = jobOfRun->record;
+    if (record.serial.empty())
+      continue;
+    lastSeen[Label(record.serial)] = Number(finishedEpoch);
+    missed[Label(record.serial)] = "0";
+  }
+  Gauge(out, kLastSeen, "When an archive run last read this KE, in seconds since 1970 (kept for a KE gone since).");
+  for (const auto &[serial, seen] : lastSeen)
+    out += std::string(kLastSeen) + "{ke_serial=\"" + serial + "\"} " + seen + "\n";
+  Gauge(out, kMissedRuns, "Archive runs since the last that read this KE (0: the last run read it).");
+  for (const auto &[serial, runs] : missed)
+    if (lastSeen.count(serial) != 0)
+      out += std::string(kMissedRuns) + "{ke_serial=\"" + serial + "\"} " + runs + "\n";
+  return out;
+}
+
+// The metrics file at a run's start: the earlier file's samples as they
+// stand, with the run's start time and the in-progress mark (and this
+// program's version) in place of theirs.
+std::string StartMetricsText(double startedEpoch, const std::string &metricsPath) {
+  static const char *const replaced[] = {"zarvik_build_info", "zarvik_run_start_timestamp_seconds",
+                                         "zarvik_run_in_progress"};
+  std::string out;
+  Gauge(out, "zarvik_build_info", "The program's version, in the label; always 1.");
+  out += "zarvik_build_info{version=\"" ZARVIK_VERSION "\"} 1\n";
+  Gauge(out, "zarvik_run_start_timestamp_seconds", "When the last archive run started, in seconds since 1970.");
+  out += "zarvik_run_start_timestamp_seconds " + Number(startedEpoch) + "\n";
+  Gauge(out, "zarvik_run_in_progress", "1 while an archive run is under way (written when it starts), 0 after it.");
+  out += "zarvik_run_in_progress 1\n";
+  std::istringstream file(EarlierMetrics(metricsPath));
+  std::string line;
+  while (std::getline(file, line)) {
+    std::string name = line.compare(0, 7, "# HELP ") == 0 || line.compare(0, 7, "# TYPE ") == 0 ? line.substr(7) : line;
+    name = name.substr(0, name.find_first_of(" {"));
+    bool keep = name.compare(0, 7, "zarvik_") == 0;
+    for (const char *gone : replaced)
+      keep = keep && name != gone;
+    if (keep)
+      out += line + "\n";
+  }
   return out;
 }
 
@@ -260,6 +365,16 @@ ExitCode RunExitCode(RunContext &run) {
   return run.exitCode.load();
 }
 
+void ReportRunStart(RunContext &run) { ReportRunStart(run, plat::GetEnv("ZARVIK_METRICS")); }
+
+void ReportRunStart(RunContext &run, const std::string &metricsPath) {
+  if (metricsPath.empty())
+    return;
+  // A file that cannot be written is said once, by the run's end.
+  const std::string content = StartMetricsText(run.startedEpoch, metricsPath);
+  plat::PutInPlace(metricsPath, content.data(), content.size());
+}
+
 void ReportRun(RunContext &run, ExitCode exitCode) {
   ReportRun(run, exitCode, plat::GetEnv("ZARVIK_SUMMARY"), plat::GetEnv("ZARVIK_METRICS"));
 }
@@ -268,8 +383,7 @@ void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPat
   const std::string finished = LocalTimeIso8601();
   const double finishedEpoch = EpochSeconds();
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
-  const std::string summary = SummaryText(run, exitCode, runSeconds);
-  consoleline::Write(summary);
+  const std::string summary = PrintSummary(run, exitCode, runSeconds);
   ReportEvent(run, exitCode, summary);
   WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
   WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath));

@@ -22,10 +22,10 @@ std::string Blank() {
 
 } // namespace
 
-void Write(const std::string &text) {
+void Write(const std::string &text, plat::LinePriority priority) {
   std::lock_guard<std::mutex> hold(consoleLock);
   if (shownStatus.empty()) {
-    plat::ConsoleWrite(text);
+    plat::ConsoleWrite(text, priority);
     return;
   }
   // One write: blank the status, the line, the status again.

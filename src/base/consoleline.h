@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "platform/console.h"
+
 namespace consoleline {
 
-// Prints Windows-1250 text (whole lines) through the platform console.
-void Write(const std::string &text);
+// Prints Windows-1250 text (whole lines) through the platform console, at
+// the priority a journal gives them.
+void Write(const std::string &text, plat::LinePriority priority = plat::LinePriority::kInfo);
 // Shows status as the bottom line, cut to the console's width; an empty text
 // removes it. Only for an interactive console: the caller checks.
 void SetStatus(const std::string &status);

@@ -1,5 +1,7 @@
 #include "base/loging.h"
 
+#include <algorithm>
+
 #include "base/filelog.h"
 #include "base/consoleline.h"
 
@@ -23,7 +25,7 @@ void LoggingClass::Log(const char *message) {
     else
       out = text;
     out += "\r\n";
-    consoleline::Write(out);
+    consoleline::Write(out, priority);
   }
 
   if (!toFile)
@@ -40,3 +42,10 @@ void LoggingClass::Log(const char *message) {
 }
 
 void LoggingClass::Log(const std::string &message) { Log(message.c_str()); }
+
+void LoggingClass::Warn(const std::string &message) {
+  const plat::LinePriority usual = priority;
+  priority = std::min(priority, plat::LinePriority::kWarning);
+  Log(message.c_str());
+  priority = usual;
+}

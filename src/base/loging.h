@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
+
 class LoggingClass {
 public:
   LoggingClass() = default;
@@ -18,12 +20,17 @@ public:
 
   void Log(const char *message);
   void Log(const std::string &message);
+  // The same at the warning priority (a file left unarchived, a line of the
+  // Directory skipped).
+  void Warn(const std::string &message);
 
   std::string logDir;
   std::string logName;
   std::string tag;
   bool toConsole = false;
   bool toFile = true;
+  // The console lines' priority for a journal: kError for the error log.
+  plat::LinePriority priority = plat::LinePriority::kInfo;
   // When set, every line written to the file is also appended here, as the
   // file gets it without its time stamp.
   std::vector<std::string> *copyTo = nullptr;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *termin
   const int unit = port.ReadTimeout() > 0 ? port.ReadTimeout() : 1;
   int remaining = budget;
   iBuffer chunk;
-  while (remaining > 0 && target.Length() < limit) {
+  while (remaining > 0 && target.Length() < limit && !plat::StopRequested()) {
     chunk.Clear();
     if (!port.ReadAvailable(chunk))
       break;

@@ -9,6 +9,7 @@
 #include "devices/controlbytes.h"
 #include "platform/clock.h"
 #include "platform/numtext.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -162,7 +163,7 @@ bool DrukarkaClass::EnterRelay() {
 
   iBuffer dle(kDle);
   iBuffer reply;
-  for (int poll = 0; poll < kRelayPolls; ++poll) {
+  for (int poll = 0; poll < kRelayPolls && !plat::StopRequested(); ++poll) {
     LogFrame(kQuestion, dle);
     port.Send(dle);
     plat::SleepMs(kRelayPollMs);

@@ -6,6 +6,7 @@
 #include "devices/collectreply.h"
 #include "devices/controlbytes.h"
 #include "platform/clock.h"
+#include "platform/stop.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
 
   iBuffer scratch;
   int64_t budget = kDirectoryBudget;
-  while (budget > 0 && target.Length() < directoryLimit) {
+  while (budget > 0 && target.Length() < directoryLimit && !plat::StopRequested()) {
     if (!CollectReply(port, scratch, port.ReadTimeout(), nullptr, directoryLimit - target.Length()))
       break; // the port is closed: nothing will come
     if (scratch.Length() > 0) {
@@ -156,7 +157,7 @@ iBuffer VemoraCopyClass::FileRequest(int fileNumber) {
 // whole file budget before the first data, kTaggedIdleBudget after it).
 bool VemoraCopyClass::ReadTaggedReply(iBuffer &target) {
   int budget = fileBudget;
-  while (budget > 0 && target.Length() < replyLimit) {
+  while (budget > 0 && target.Length() < replyLimit && !plat::StopRequested()) {
     iBuffer scratch;
     if (!port.ReadAvailable(scratch))
       break; // the port is closed
@@ -181,7 +182,7 @@ bool VemoraCopyClass::ReadFirstKindReply(iBuffer &target) {
   int retries = 0;
   for (;;) {
     const AttemptEnd end = ListenFirstKind(target, retries);
-    if (end != AttemptEnd::kQuiet || retries == kMaxEnq || target.Length() >= replyLimit)
+    if (end != AttemptEnd::kQuiet || retries == kMaxEnq || target.Length() >= replyLimit || plat::StopRequested())
       break;
     ++retries;
     port.Send(iBuffer(kEnq));
@@ -198,7 +199,7 @@ bool VemoraCopyClass::ReadFirstKindReply(iBuffer &target) {
 VemoraCopyClass::AttemptEnd VemoraCopyClass::ListenFirstKind(iBuffer &target, int retries) {
   iBuffer scratch;
   int budget = fileBudget;
-  while (budget > 0 && target.Length() < replyLimit) {
+  while (budget > 0 && target.Length() < replyLimit && !plat::StopRequested()) {
     if (!CollectReply(port, scratch, kFirstKindReceiveBudget, nullptr, replyLimit - target.Length()))
       return AttemptEnd::kPortClosed;
     if (scratch.Length() > 0) {

@@ -372,7 +372,7 @@ TEST(RunResults, EveryEventIdHasItsMessageInTheExe) {
   HMODULE exe = LoadLibraryExA(ZARVIK_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(exe, nullptr) << ZARVIK_EXE;
   std::vector<uint32_t> ids = {kEventRootNotCreated};
-  for (int32_t code = 0; code <= ExitNumber(ExitCode::kUsage); ++code)
+  for (int32_t code = 0; code <= ExitNumber(ExitCode::kStopped); ++code)
     ids.push_back(kEventRunEnded + static_cast<uint32_t>(code));
   const char *text = "Razem: zada\xF1 0";
   DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text)};
@@ -386,6 +386,47 @@ TEST(RunResults, EveryEventIdHasItsMessageInTheExe) {
   FreeLibrary(exe);
 }
 #endif
+
+// A run's start rewrites the metrics with its in-progress mark, the earlier
+// run's gauges kept; every KE the PC has shown stays, its time last seen
+// carried and the runs that missed it counted.
+TEST(RunResults, RunInProgressAndKesSeenEarlierStayInTheMetrics) {
+  ScratchDir dir{"seen"};
+  const std::string prom = dir / "zarvik.prom";
+  auto runWith = [](RunContext &run, std::vector<std::string> serials) {
+    run.MarkStarted();
+    for (const std::string &serial : serials)
+      run.jobs.emplace_back(std::make_unique<archType>())->record.serial = serial;
+  };
+  auto line = [](const std::string &text, const std::string &head) {
+    const size_t at = text.find("\n" + head);
+    return at == std::string::npos ? std::string() : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+  };
+  RunContext first;
+  runWith(first, {"A\"1", "B", ""});
+  ReportRun(first, ExitCode::kDone, "", prom);
+  const std::string seenA = line(ReadBytes(prom), "zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"A\\\"1\"} ");
+  ASSERT_NE(seenA, "");
+  RunContext second;
+  runWith(second, {"B"});
+  ReportRunStart(second, prom);
+  std::string text = ReadBytes(prom);
+  EXPECT_EQ(line(text, "zarvik_run_in_progress"), "zarvik_run_in_progress 1");
+  EXPECT_EQ(line(text, "# TYPE zarvik_run_in_progress"), "# TYPE zarvik_run_in_progress gauge");
+  EXPECT_EQ(text.find("zarvik_run_in_progress 0"), std::string::npos) << text;
+  EXPECT_NE(line(text, "zarvik_last_success_timestamp_seconds "), "");
+  EXPECT_EQ(line(text, "zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"A"), seenA);
+  for (int missed = 1; missed <= 2; ++missed) {
+    ReportRun(second, ExitCode::kFilesMissing, "", prom);
+    text = ReadBytes(prom);
+    EXPECT_EQ(line(text, "zarvik_run_in_progress"), "zarvik_run_in_progress 0");
+    EXPECT_EQ(line(text, "zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"A"), seenA);
+    EXPECT_EQ(line(text, "zarvik_ke_missed_runs{ke_serial=\"A"),
+              "zarvik_ke_missed_runs{ke_serial=\"A\\\"1\"} " + std::to_string(missed));
+    EXPECT_EQ(line(text, "zarvik_ke_missed_runs{ke_serial=\"B"), "zarvik_ke_missed_runs{ke_serial=\"B\"} 0");
+    EXPECT_EQ(text.find("ke_serial=\"\"}"), std::string::npos) << text;
+  }
+}
 
 // VERIFY of one KE directory (files Z0000 to Z0006, each with its line) with
 // each fault alone: the exit code, the problem count and the one line that

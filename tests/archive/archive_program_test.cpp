@@ -222,7 +222,10 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(metrics["zarvik_last_success_timestamp_seconds{}"], metrics["zarvik_run_timestamp_seconds{}"]);
   EXPECT_EQ(metrics["zarvik_build_info{version=\"" ZARVIK_VERSION_TEXT "\"}"], 1);
   EXPECT_EQ(metrics["zarvik_archive_root_writable_by_users{}"], 0);  // the root this program made
-  EXPECT_EQ(metrics.size(), 7u + 7u * 2u);
+  EXPECT_EQ(metrics["zarvik_run_in_progress{}"], 0);
+  EXPECT_EQ(metrics["zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"" + module.serial + "\"}"],
+            metrics["zarvik_run_timestamp_seconds{}"]);
+  EXPECT_EQ(metrics.size(), 9u + 7u * 2u + 2u * 2u);
 
   for (int n = 0; n <= 3; ++n)
     EXPECT_EQ(sim->FileRequests("ke", n), 1) << n;

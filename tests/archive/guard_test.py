@@ -12,12 +12,17 @@ CASE lock:   a held lock (FIX waits and skips with 9, an archive run ends with
              3); FIX beside an archive run; two runs reaching one KE at once.
 CASE repair: VERIFY's third word, two lines for one file, FIX on a directory
              it cannot write, a run killed in the middle of a save.
+CASE stop:   SIGTERM, SIGINT and SIGHUP in the middle of a transfer: the run
+             ends within 10 s with 12, saves no partial file, and writes its
+             error-log line, JSON and metrics (in progress 1 while it runs).
 """
 import fcntl
 import hashlib
 import os
 import resource
+import json
 import shutil
+import signal
 import subprocess
 import sys
 import termios
@@ -313,11 +318,50 @@ def case_repair():
     dev.stop()
 
 
+def case_stop():
+    sizes = [150] + [20000] * 8  # about 1.8 s a file on the paced line
+    dev = Devices(sizes, paced=True)
+    results = dict(ZARVIK_SUMMARY=run_path('summary.json'), ZARVIK_METRICS=run_path('zarvik.prom'))
+    saved_log = run_path(KE, 'log', 'log_log.txt')
+    for stop in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        saved = read(os.path.join(KE, 'log', 'log_log.txt')).count(b'Zapisano plik') if os.path.exists(
+            saved_log) else 0
+        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(**results),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        # Mid-transfer: a file saved in this run, the next one under way.
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not (os.path.exists(saved_log) and read(
+                os.path.join(KE, 'log', 'log_log.txt')).count(b'Zapisano plik') > saved):
+            time.sleep(0.1)
+        time.sleep(0.6)
+        check(b'zarvik_run_in_progress 1\n' in read('zarvik.prom'), '%s: no in-progress mark' % stop.name)
+        sent = time.monotonic()
+        run.send_signal(stop)
+        out = run.communicate(timeout=30)[0]
+        took = time.monotonic() - sent
+        print('%s: exit %d after %.2f s' % (stop.name, run.returncode, took), flush=True)
+        check(run.returncode == 12 and took < 10, '%s: exit %d after %.1f s' % (stop.name, run.returncode, took))
+        line = pl('Przerwano: ' + stop.name)
+        check(line in out and line in read(os.path.join('archiwum', 'ERROR_log.txt')), '%s: %r' % (stop.name, out))
+        check(json.loads(read('summary.json'))['exit_code'] == 12, '%s: JSON' % stop.name)
+        metrics = read('zarvik.prom')
+        check(b'zarvik_run_exit_code 12\n' in metrics and b'zarvik_run_in_progress 0\n' in metrics,
+              '%s: metrics %r' % (stop.name, metrics))
+        # Every file on disk is whole; the one under way is not there.
+        on_disk = [e for e in os.listdir(run_path(KE)) if e.startswith('Z')]
+        check(all(read(os.path.join(KE, e)) == archived(int(e[1:5]), sizes[int(e[1:5])]) for e in on_disk) and
+              len(on_disk) < len(sizes) and not [e for e in os.listdir(run_path(KE)) if e.startswith('~')],
+              '%s: files %r' % (stop.name, sorted(os.listdir(run_path(KE)))))
+    zarvik('archiwum', 'com35', expect=0)
+    expect_archived(sizes)
+    dev.stop()
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     for sub in ('run', 'home', 'simdev'):
         os.makedirs(os.path.join(WORK, sub))
-    {'links': case_links, 'lock': case_lock, 'repair': case_repair}[CASE]()
+    {'links': case_links, 'lock': case_lock, 'repair': case_repair, 'stop': case_stop}[CASE]()
     if failures:
         sys.exit('%d failures' % len(failures))
     print(CASE + ': ok')

@@ -187,5 +187,34 @@ TEST(PlatformConsole, Utf8TerminalGetsWindows1250Converted) {
   EXPECT_EQ(shown, "\xc4\x85\xc4\x87 \xc5\x9a\xe2\x82\xac\xef\xbf\xbdz\r\n");
 }
 
+// Into the journal (JOURNAL_STREAM names standard output's device and inode)
+// every line carries its priority and goes in UTF-8 with LF alone, whatever
+// the locale; a stream the variable does not name is written as before.
+TEST(PlatformConsole, JournalLinesCarryTheirPriority) {
+  ScopedEnv cLocale("LC_ALL", "C");
+  for (const bool named : {true, false}) {
+    testing::internal::CaptureStdout();
+    struct stat out {};
+    ASSERT_EQ(fstat(1, &out), 0);
+    const std::string stream =
+        std::to_string(out.st_dev) + ":" + std::to_string(out.st_ino + (named ? 0 : 1));
+    std::string shown;
+    {
+      ScopedEnv journal("JOURNAL_STREAM", stream.c_str());
+      plat::ConsoleStart();
+      plat::ConsoleWrite("<ERROR> B\xb3\xb9""d\r\n", plat::LinePriority::kError);
+      plat::ConsoleWrite("Plik pomini\xeaty\r\nRazem", plat::LinePriority::kWarning);
+      plat::ConsoleWrite(std::string(": 7.\r\n"), plat::LinePriority::kError);
+      plat::ConsoleWrite("Zapisano\r\n", 10);
+      shown = testing::internal::GetCapturedStdout();
+    }
+    plat::ConsoleStart();
+    if (named)
+      EXPECT_EQ(shown, "<3><ERROR> B\xc5\x82\xc4\x85""d\n<4>Plik pomini\xc4\x99ty\n<4>Razem: 7.\n<6>Zapisano\n");
+    else
+      EXPECT_EQ(shown, "<ERROR> B\xb3\xb9""d\r\nPlik pomini\xeaty\r\nRazem: 7.\r\nZapisano\r\n");
+  }
+}
+
 } // namespace
 #endif

@@ -29,7 +29,7 @@ import tarfile
 import time
 import zipfile
 
-EXIT_CODES = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}
+EXIT_CODES = set(range(13))
 failures = 0
 
 
@@ -385,6 +385,9 @@ def systemd_units(root, binary, work):
     timeout = re.fullmatch(r"(\d+)h", fields.get("TimeoutStartSec", ""))
     check(timeout is not None and 12 <= int(timeout.group(1)) < 23,
           "a start time-out that ends a wedged run before the next night: %s" % fields.get("TimeoutStartSec"))
+    stop = re.fullmatch(r"(\d+)s", fields.get("TimeoutStopSec", ""))
+    check(stop is not None and 15 <= int(stop.group(1)) <= 90 and "Environment=LANG=C.UTF-8" in service,
+          "a stop time-out that lets a stopped run write its results (10 s), and a UTF-8 locale")
     check("EnvironmentFile=-/etc/default/zarvik" in service and
           re.search(r"^ExecStart=/usr/bin/zarvik \$ZARVIK_TARGET \$ZARVIK_OPTIONS$", service, re.M) is not None,
           "the service runs /usr/bin/zarvik with the target and options of /etc/default/zarvik")

@@ -139,6 +139,8 @@ def rules(readme, tests, work):
     names = set(re.findall(r"^\s*- alert: (\w+)$", body, re.M))
     tested = open(tests).read()
     check(all(("alertname: %s\n" % n) in tested for n in names), "every rule has a test: %s" % sorted(names))
+    check(len(re.findall(r"^ +severity: (critical|warning)$", body, re.M)) == len(names),
+          "every rule has a severity label")
     for args in (["check", "rules", "zarvik-rules.yml"], ["test", "rules", "zarvik-rules-test.yml"]):
         r = subprocess.run(["promtool"] + args, cwd=work, capture_output=True, text=True, timeout=120)
         print(r.stdout + r.stderr, end="")

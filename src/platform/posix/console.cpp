@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 #include <langinfo.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -19,18 +22,65 @@ namespace plat {
 namespace {
 
 std::atomic<bool> utf8Console{false};
+std::atomic<bool> journalConsole{false};
+// Whether the journal's next byte starts a line; under journalLock.
+std::mutex journalLock;
+bool journalLineStart = true;
+
+// Whether fd is the stream JOURNAL_STREAM ("<device>:<inode>", decimal) names.
+bool IsJournal(int fd) {
+  const char *stream = std::getenv("JOURNAL_STREAM");
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  char end = 0;
+  if (stream == nullptr || std::sscanf(stream, "%llu:%llu%c", &device, &inode, &end) != 2)
+    return false;
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 && static_cast<unsigned long long>(status.st_dev) == device &&
+         static_cast<unsigned long long>(status.st_ino) == inode;
+}
 
 } // namespace
 
 void ConsoleStart() {
   std::setlocale(LC_CTYPE, "");
   const char *codeset = nl_langinfo(CODESET);
-  utf8Console = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+  journalConsole = IsJournal(STDOUT_FILENO);
+  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+  utf8Console = journalConsole || utf8Locale;
+}
+
+void ConsoleWrite(const std::string &text, LinePriority priority) {
+  if (!journalConsole) {
+    ConsoleWrite(text.data(), text.size());
+    return;
+  }
+  std::string utf8 = Cp1250ToUtf8(text);
+  std::string lines;
+  std::lock_guard<std::mutex> hold(journalLock);
+  for (char ch : utf8) {
+    // The journal ends a line at LF; a CR would make the line binary data.
+    if (ch == '\r')
+      continue;
+    if (journalLineStart) {
+      lines += '<';
+      lines += static_cast<char>('0' + static_cast<int>(priority));
+      lines += '>';
+    }
+    lines += ch;
+    journalLineStart = ch == '\n';
+  }
+  std::fwrite(lines.data(), 1, lines.size(), stdout);
+  std::fflush(stdout);
 }
 
 void ConsoleWrite(const char *bytes, size_t count) {
   if (!bytes || count == 0)
     return;
+  if (journalConsole) {
+    ConsoleWrite(std::string(bytes, count), LinePriority::kInfo);
+    return;
+  }
   // One fwrite per call, so lines of different threads do not mix.
   if (utf8Console) {
     std::string text = Cp1250ToUtf8(bytes, count);

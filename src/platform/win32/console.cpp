@@ -36,6 +36,9 @@ void ConsoleWrite(const char *bytes, size_t count) {
 
 void ConsoleWrite(const std::string &text) { ConsoleWrite(text.data(), text.size()); }
 
+// No journal on Windows: the priority is not written.
+void ConsoleWrite(const std::string &text, LinePriority) { ConsoleWrite(text.data(), text.size()); }
+
 bool ConsoleIsTerminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
