@@ -1,0 +1,167 @@
+#include "archive/audit.h"
+
+#include <algorithm>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "archive/archthread.h"
+#include "archive/checksums.h"
+#include "archive/kedirectory.h"
+#include "archive/runcontext.h"
+#include "platform/cp1250.h"
+#include "platform/files.h"
+#include "platform/sha256.h"
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string LastComponent(const std::string &path) {
+  const size_t at = path.rfind(plat::PathSeparator());
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+void FillNumbers(KeAccount &ke) {
+  std::set<std::string> days;
+  for (const std::string &name : ke.found.files) {
+    const std::string date = DateOfName(name);
+    ke.numbered.emplace_back(std::stoi(name.substr(1, 4)), date);
+    if (!date.empty())
+      days.insert(date);
+  }
+  std::sort(ke.numbered.begin(), ke.numbered.end());
+  ke.days.assign(days.begin(), days.end());
+  // As VERIFY counts them: from 0 up to the highest number present.
+  int expected = 0;
+  for (const auto &[number, date] : ke.numbered) {
+    if (number > expected)
+      ke.gaps.emplace_back(expected, number - 1);
+    expected = std::max(expected, number + 1);
+  }
+}
+
+void FillQuarantine(KeAccount &ke) {
+  const std::string folder = plat::JoinPath(ke.directory, kQuarantineName);
+  if (plat::TypeOf(folder) != plat::EntryType::kDirectory)
+    return;
+  for (const plat::FoundFile &entry : plat::FindFiles(folder, "*", plat::kAttrArchive))
+    if (!(entry.attributes & plat::kAttrDirectory))
+      ke.quarantined.push_back(entry.name);
+  std::sort(ke.quarantined.begin(), ke.quarantined.end());
+}
+
+nlohmann::json Names(const std::vector<std::string> &names) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const std::string &name : names)
+    list.push_back(AnyTextToUtf8(name));
+  return list;
+}
+
+nlohmann::json TextOrNull(const std::string &text) {
+  return text.empty() ? nlohmann::json() : nlohmann::json(AnyTextToUtf8(text));
+}
+
+} // namespace
+
+std::string DateOfName(const std::string &name) {
+  if (name.size() < 16 || name[5] != '_')
+    return std::string();
+  const std::string date = name.substr(6, 10);
+  for (size_t k = 0; k < date.size(); ++k)
+    if ((k == 4 || k == 7) ? date[k] != '-' : !IsDigit(date[k]))
+      return std::string();
+  return date;
+}
+
+std::string KeAccount::DateBefore(int number) const {
+  std::string date;
+  for (const auto &[n, d] : numbered)
+    if (n < number && !d.empty())
+      date = d;
+  return date;
+}
+
+std::string KeAccount::DateAfter(int number) const {
+  for (const auto &[n, d] : numbered)
+    if (n > number && !d.empty())
+      return d;
+  return std::string();
+}
+
+const char *KeAccount::Status() const {
+  if (!found.changed.empty())
+    return "zmienione pliki";
+  return found.problems > 0 ? "luki" : "kompletne";
+}
+
+int ArchiveAccount::ExitNumber() const {
+  bool problem = !readable || !problems.empty();
+  for (const KeAccount &ke : kes)
+    problem = problem || ke.found.problems > 0;
+  return ::ExitNumber(problem ? ExitCode::kVerifyProblem : ExitCode::kDone);
+}
+
+ArchiveAccount TakeAccount(const std::string &targetPath) {
+  ArchiveAccount account;
+  account.generated = LocalTimeIso8601();
+  const std::string root = ArchiveRoot(targetPath);
+  account.target = plat::AbsolutePath(root);
+  account.readable = ReadableTarget(root);
+  if (!account.readable)
+    return account;
+  for (const std::string &dir : KeDirectoriesOf(root, account.problems)) {
+    KeAccount &ke = account.kes.emplace_back();
+    ke.directory = dir;
+    ke.name = LastComponent(dir);
+    ke.record = ReadKeRecord(dir);
+    ExamineKeDirectory(dir, ke.found);
+    FillNumbers(ke);
+    FillQuarantine(ke);
+    // The list as it is on disk; a link is no list of this archive's.
+    plat::FileDigest digest;
+    const std::string sums = plat::JoinPath(dir, kSumsName);
+    if (plat::TypeOf(sums) == plat::EntryType::kFile && plat::Sha256File(sums, digest))
+      ke.sumsSha256 = HexDigest(digest.digest);
+  }
+  return account;
+}
+
+std::string AccountJson(const ArchiveAccount &account) {
+  nlohmann::json kes = nlohmann::json::array();
+  for (const KeAccount &ke : account.kes) {
+    nlohmann::json missing = nlohmann::json::array();
+    for (const auto &[from, to] : ke.gaps)
+      missing.push_back({from, to});
+    const bool numbered = !ke.numbered.empty();
+    const std::string firstDate = ke.days.empty() ? std::string() : ke.days.front();
+    const std::string lastDate = ke.days.empty() ? std::string() : ke.days.back();
+    kes.push_back({
+        {"serial", TextOrNull(ke.record ? ke.record->serial : ke.name)},
+        {"fiscal_memory", TextOrNull(ke.record ? ke.record->fiscalMemory : std::string())},
+        {"files", ke.found.files.size()},
+        {"first_number", numbered ? nlohmann::json(ke.numbered.front().first) : nlohmann::json()},
+        {"last_number", numbered ? nlohmann::json(ke.numbered.back().first) : nlohmann::json()},
+        {"missing_numbers", missing},
+        {"first_date", TextOrNull(firstDate)},
+        {"last_date", TextOrNull(lastDate)},
+        {"days", ke.days.size()},
+        {"checksums",
+         {{"ok", ke.found.ok},
+          {"changed", Names(ke.found.changed)},
+          {"missing_file", Names(ke.found.missingFile)},
+          {"without_line", Names(ke.found.withoutLine)},
+          {"bad_lines", ke.found.badLines}}},
+        {"quarantined", Names(ke.quarantined)},
+        {"last_archive_run", TextOrNull(ke.record ? ke.record->lastRun : std::string())},
+        {"last_archive_exit_code",
+         ke.record && ke.record->lastExitCode ? nlohmann::json(*ke.record->lastExitCode) : nlohmann::json()},
+        {"sums_sha256", TextOrNull(ke.sumsSha256)},
+    });
+  }
+  const nlohmann::json value = {{"generated", account.generated},
+                                {"target", AnyTextToUtf8(account.target)},
+                                {"exit_code", account.ExitNumber()},
+                                {"kes", kes}};
+  return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
