@@ -9,6 +9,7 @@
 #include "archive/archmessages.h"
 #include "archive/audit.h"
 #include "platform/cp1250.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ h1 { font-size: 15pt; margin: 0 0 2mm; } h2 { font-size: 11pt; margin: 4mm 0 1.5
 table { border-collapse: collapse; }
 table.grid td, table.grid th { border: 1px solid #888; padding: 1mm 2mm; text-align: left; vertical-align: top; }
 table.grid th { background: #eee; }
-table.head th { text-align: left; font-weight: normal; color: #444; padding: 0.6mm 4mm 0.6mm 0; }
+table.head th { text-align: left; font-weight: normal; color: #444; padding: 0.6mm 4mm 0.6mm 0; white-space: nowrap; }
 table.head td { font-weight: bold; padding: 0.6mm 0; }
 .st { font-weight: bold; white-space: nowrap; padding: 0.5mm 2mm; border: 1.5px solid; }
 .ok { background: #e3f4e3; border-color: #2e7d32; } .gap { background: #fff4d6; border-color: #b26a00; }
@@ -163,7 +164,7 @@ void NameList(std::string &html, const char *title, const std::vector<std::strin
 
 void KePage(std::string &html, const KeAccount &ke, size_t index) {
   html += "<section class=\"page\"><h1>Kopia Elektroniczna " + Escape(ke.record ? ke.record->serial : ke.name) +
-          "</h1><p class=\"sub\">" + std::to_string(index + 1) + ". " + Escape(ke.directory) + "</p>";
+          "</h1><p class=\"sub\">" + std::to_string(index + 1) + ". " + Escape(plat::AbsolutePath(ke.directory)) + "</p>";
   const KeRecord none;
   const KeRecord &record = ke.record ? *ke.record : none;
   std::string device = record.port;
@@ -178,10 +179,8 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
   row("Port i urz" ZV_a "dzenie", OrNoData(device));
   row("Pierwszy raz widziana", OrNoData(record.firstSeen));
   row("Ostatnio widziana", OrNoData(record.lastSeen));
-  row("Ostatnia archiwizacja", record.lastRun.empty() ? OrNoData("")
-                                                      : Escape(record.lastRun) + Pl(", wynik: ") +
-                                                            (record.lastExitCode ? ExitMeaning(*record.lastExitCode)
-                                                                                 : OrNoData("")));
+  row("Ostatnia archiwizacja (pocz" ZV_a "tek)", OrNoData(record.lastRun));
+  row("Jej wynik (kod wyj" ZV_s "cia)", record.lastExitCode ? ExitMeaning(*record.lastExitCode) : OrNoData(""));
   row("Stan", StatusBadge(ke));
   const std::string numbers = ke.numbered.empty() ? OrNoData("")
                                                   : Number(ke.numbered.front().first) + " &ndash; " +
