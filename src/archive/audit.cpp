@@ -15,8 +15,6 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::string LastComponent(const std::string &path) {
   const size_t at = path.rfind(plat::PathSeparator());
   return at == std::string::npos ? path : path.substr(at + 1);
@@ -24,13 +22,12 @@ std::string LastComponent(const std::string &path) {
 
 void FillNumbers(KeAccount &ke) {
   std::set<std::string> days;
-  for (const std::string &name : ke.found.files) {
-    const std::string date = DateOfName(name);
-    ke.numbered.emplace_back(std::stoi(name.substr(1, 4)), date);
+  ke.numbered = std::move(ke.found.numbered);
+  ke.found.numbered.clear();
+  std::sort(ke.numbered.begin(), ke.numbered.end());
+  for (const auto &[number, date] : ke.numbered)
     if (!date.empty())
       days.insert(date);
-  }
-  std::sort(ke.numbered.begin(), ke.numbered.end());
   ke.days.assign(days.begin(), days.end());
   // As VERIFY counts them: from 0 up to the highest number present.
   int expected = 0;
@@ -63,16 +60,6 @@ nlohmann::json TextOrNull(const std::string &text) {
 }
 
 } // namespace
-
-std::string DateOfName(const std::string &name) {
-  if (name.size() < 16 || name[5] != '_')
-    return std::string();
-  const std::string date = name.substr(6, 10);
-  for (size_t k = 0; k < date.size(); ++k)
-    if ((k == 4 || k == 7) ? date[k] != '-' : !IsDigit(date[k]))
-      return std::string();
-  return date;
-}
 
 std::string KeAccount::DateBefore(int number) const {
   std::string date;
@@ -139,7 +126,7 @@ std::string AccountJson(const ArchiveAccount &account) {
     kes.push_back({
         {"serial", TextOrNull(ke.record ? ke.record->serial : ke.name)},
         {"fiscal_memory", TextOrNull(ke.record ? ke.record->fiscalMemory : std::string())},
-        {"files", ke.found.files.size()},
+        {"files", ke.found.files},
         {"first_number", numbered ? nlohmann::json(ke.numbered.front().first) : nlohmann::json()},
         {"last_number", numbered ? nlohmann::json(ke.numbered.back().first) : nlohmann::json()},
         {"missing_numbers", missing},

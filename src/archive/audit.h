@@ -18,8 +18,7 @@ struct KeAccount {
   std::string name;       // its last component (the serial it was made for)
   std::optional<KeRecord> record;
   KeFindings found;
-  // Numbers of the archive files, each with the date its name carries
-  // (empty when it carries none), in number order.
+  // found.numbered in number order.
   std::vector<std::pair<int, std::string>> numbered;
   // Ranges of numbers between 0 and the highest present without a file.
   std::vector<std::pair<int, int>> gaps;
@@ -51,6 +50,3 @@ ArchiveAccount TakeAccount(const std::string &targetPath);
 // Polish, self-contained, one printed page per KE after a summary page).
 std::string AccountJson(const ArchiveAccount &account);
 std::string AccountHtml(const ArchiveAccount &account);
-
-// The date a KE file's name carries: Z<4 digits>_<YYYY-MM-DD>.ej.
-std::string DateOfName(const std::string &name);

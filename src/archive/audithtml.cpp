@@ -185,7 +185,7 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
   const std::string numbers = ke.numbered.empty() ? OrNoData("")
                                                   : Number(ke.numbered.front().first) + " &ndash; " +
                                                         Number(ke.numbered.back().first);
-  row("Pliki w archiwum", std::to_string(ke.found.files.size()) + Pl(", numery ") + numbers);
+  row("Pliki w archiwum", std::to_string(ke.found.files) + Pl(", numery ") + numbers);
   row("Okres", ke.days.empty() ? OrNoData("")
                                : ke.days.front() + " &ndash; " + ke.days.back() + ", dni z plikiem: " +
                                      std::to_string(ke.days.size()));
@@ -256,7 +256,7 @@ std::string AccountHtml(const ArchiveAccount &account) {
       html += "<tr><td>" + std::to_string(k + 2) + "</td><td class=\"mono\">" +
               Escape(ke.record ? ke.record->serial : ke.name) + "</td><td class=\"mono\">" +
               OrNoData(ke.record ? ke.record->fiscalMemory : std::string()) + "</td><td>" +
-              std::to_string(ke.found.files.size()) + "</td><td>" +
+              std::to_string(ke.found.files) + "</td><td>" +
               (ke.days.empty() ? OrNoData("") : ke.days.front() + " &ndash; " + ke.days.back()) + "</td><td>" +
               std::to_string(ke.gaps.size()) + "</td><td>" + StatusBadge(ke) + "</td></tr>";
     }

@@ -93,6 +93,12 @@ private:
     if (found != nullptr)
       (found->*list).push_back(name);
   }
+  void NoteFile(const std::string &name) {
+    if (found == nullptr || !IsArchiveName(name))
+      return;
+    ++found->files;
+    found->numbered.emplace_back(std::stoi(name.substr(1, 4)), DateOfName(name));
+  }
   bool fix;
   KeFindings *found;
 };
@@ -191,7 +197,7 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
     case EntryKind::kLink:
       // Never read: FIX moves the link itself aside.
       Problem(tally, text::kLink, plat::JoinPath(dir, entry.name));
-      Note(&KeFindings::files, entry.name);
+      NoteFile(entry.name);
       Note(&KeFindings::changed, entry.name);
       links.insert(entry.name);
       if (IsArchiveName(entry.name))
@@ -199,7 +205,7 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
       MoveAside(tally, sums, dir, entry.name);
       continue;
     default:
-      Note(&KeFindings::files, entry.name);
+      NoteFile(entry.name);
       names.insert(entry.name);
       numbers.insert(std::stoi(entry.name.substr(1, 4)));
     }
@@ -287,6 +293,15 @@ bool IsKeDirectory(const std::string &dir) {
 }
 
 } // namespace
+
+std::string DateOfName(const std::string &name) {
+  if (name.size() < 16 || name[5] != '_')
+    return std::string();
+  for (size_t k = 6; k < 16; ++k)
+    if ((k == 10 || k == 13) ? name[k] != '-' : (name[k] < '0' || name[k] > '9'))
+      return std::string();
+  return name.substr(6, 10);
+}
 
 std::vector<std::string> KeDirectoriesOf(const std::string &root, std::vector<std::string> &problems) {
   // The target itself, when it is one KE's directory, and the directories

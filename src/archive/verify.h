@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/exitcode.h"
@@ -23,7 +24,9 @@ std::vector<std::string> KeDirectoriesOf(const std::string &root, std::vector<st
 
 // What VERIFY finds in one KE directory, by archive file name.
 struct KeFindings {
-  std::vector<std::string> files;        // archive files on disk (links among them)
+  int files = 0;                         // archive files on disk (links among them)
+  // Their numbers, each with the date its name carries ("" when none).
+  std::vector<std::pair<int, std::string>> numbered;
   int ok = 0;                            // files that match their line
   // Not as archived: the content differs from the line, no end marker, not
   // readable, or a link in the file's place.
@@ -34,6 +37,9 @@ struct KeFindings {
   int badLines = 0;                      // lines that are no checksum line of an archive file
   int problems = 0;                      // what VERIFY counts as one (gaps among them)
 };
+// The date a KE file's name carries: Z<4 digits>_<YYYY-MM-DD>.ej; "" when
+// it carries none.
+std::string DateOfName(const std::string &name);
 // Examines dir exactly as VERIFY without FIX does, prints nothing, takes no
 // lock and changes nothing; adds what it finds to found.
 void ExamineKeDirectory(const std::string &dir, KeFindings &found);
