@@ -18,10 +18,14 @@ namespace {
 
 // Lists longer than this are cut on the page (raport.json has them whole),
 // so that a KE's account stays on its page.
-constexpr size_t kListedNames = 24;
-constexpr size_t kListedGaps = 16;
-// Beyond this many months the calendar is drawn small, without day numbers.
+constexpr size_t kListedNames = 9;
+constexpr size_t kListedGaps = 6;
+// Beyond this many months the calendar is drawn small, without day numbers,
+// in three columns (a KE's life of ten years and more still fits its page).
 constexpr int kFullCalendarMonths = 24;
+// Beyond this many, one row per year, a cell per month with its days that
+// have a file.
+constexpr int kMonthCalendarMonths = 60;
 
 const char *const kMonths[] = {"stycze" ZV_n, "luty", "marzec", "kwiecie" ZV_n, "maj", "czerwiec", "lipiec",
                                "sierpie" ZV_n, "wrzesie" ZV_n, ZV_x "dziernik", "listopad", "grudzie" ZV_n};
@@ -29,36 +33,39 @@ const char *const kMonths[] = {"stycze" ZV_n, "luty", "marzec", "kwiecie" ZV_n, 
 constexpr const char *kStyle = R"(
 @page { size: A4; margin: 14mm 14mm 14mm 14mm; }
 * { box-sizing: border-box; }
-body { font-family: "DejaVu Sans", Arial, sans-serif; font-size: 9.5pt; color: #111; margin: 0; }
+body { font-family: "DejaVu Sans", Arial, sans-serif; font-size: 8.5pt; color: #111; margin: 0; }
 .page { page-break-after: always; break-after: page; }
 .page:last-child { page-break-after: auto; break-after: auto; }
 @media screen { body { background: #eee; } .page { background: #fff; width: 210mm; min-height: 297mm;
   margin: 8mm auto; padding: 14mm; box-shadow: 0 0 4px #999; } }
-h1 { font-size: 15pt; margin: 0 0 2mm; } h2 { font-size: 11pt; margin: 4mm 0 1.5mm; }
+h1 { font-size: 15pt; margin: 0 0 2mm; } h2 { font-size: 10pt; margin: 3mm 0 1mm; }
+p.line { margin: 1.2mm 0; } p.line b { font-size: 10pt; }
 .sub { color: #444; margin: 0 0 3mm; }
 table { border-collapse: collapse; }
-table.grid td, table.grid th { border: 1px solid #888; padding: 1mm 2mm; text-align: left; vertical-align: top; }
+table.grid td, table.grid th { border: 1px solid #888; padding: 0.5mm 2mm; text-align: left; vertical-align: top; }
 table.grid th { background: #eee; }
-table.head th { text-align: left; font-weight: normal; color: #444; padding: 0.6mm 4mm 0.6mm 0; white-space: nowrap; }
-table.head td { font-weight: bold; padding: 0.6mm 0; }
+table.head th { text-align: left; font-weight: normal; color: #444; padding: 0.3mm 4mm 0.3mm 0; white-space: nowrap; }
+table.head td { font-weight: bold; padding: 0.3mm 0; }
 .st { font-weight: bold; white-space: nowrap; padding: 0.5mm 2mm; border: 1.5px solid; }
 .ok { background: #e3f4e3; border-color: #2e7d32; } .gap { background: #fff4d6; border-color: #b26a00; }
 .bad { background: #fde2e2; border-color: #c62828; }
 .verdict { font-size: 12pt; display: inline-block; margin: 2mm 0 3mm; }
+.nw { white-space: nowrap; }
 .mono { font-family: "DejaVu Sans Mono", monospace; }
-.names { font-family: "DejaVu Sans Mono", monospace; font-size: 8pt; columns: 2; margin: 0; padding-left: 5mm; }
+.names { font-family: "DejaVu Sans Mono", monospace; font-size: 8pt; columns: 3; margin: 0; padding-left: 5mm; }
 .none { color: #444; font-style: italic; }
 table.cal { margin-bottom: 2mm; }
 table.cal th { font-weight: normal; text-align: left; width: 24mm; white-space: nowrap; font-size: 8pt; }
 table.cal td { width: 4.9mm; height: 4.2mm; border: 1px solid #bbb; text-align: center; font-size: 6.5pt; color: #777; }
 table.cal td.f { background: #1f4e8c; color: #fff; font-weight: bold; border: 1px solid #1f4e8c; }
 table.cal td.x { border: none; }
-.dense { columns: 2; }
+table.years td { width: 11mm; font-size: 7pt; } table.years th { text-align: center; }
+.dense { columns: 3; column-gap: 3mm; }
 .dense table.cal { margin: 0; break-inside: avoid; }
-.dense table.cal th { width: 20mm; }
-.dense table.cal td { width: 2.4mm; height: 2.6mm; font-size: 0; }
-.legend span { display: inline-block; width: 4mm; height: 3mm; vertical-align: middle; margin: 0 1mm 0 3mm; }
-.fp { font-size: 10pt; letter-spacing: 0.3mm; }
+.dense table.cal th { width: 11mm; font-size: 6pt; padding-right: 1mm; }
+.dense table.cal td { width: 1.55mm; height: 1.8mm; font-size: 0; border-width: 0.5px; }
+.legend { margin: 1mm 0; } .legend span { display: inline-block; width: 4mm; height: 3mm; vertical-align: middle; margin: 0 1mm 0 3mm; }
+.fp { font-size: 8.5pt; }
 )";
 
 std::string Pl(const char *text) { return Cp1250ToUtf8(text); }
@@ -87,6 +94,13 @@ std::string Number(int n) {
 std::string OrNoData(const std::string &text) { return text.empty() ? "<span class=\"none\">brak danych</span>" : Escape(text); }
 
 // The class and the words of a KE's status.
+// "(count)", or "(count, pokazano shown)" when the page cuts the list.
+std::string Count(size_t count, size_t shown) {
+  if (count <= shown)
+    return " (" + std::to_string(count) + ")";
+  return " (" + std::to_string(count) + Pl(", pokazano ") + std::to_string(shown) + ")";
+}
+
 std::string StatusBadge(const KeAccount &ke) {
   const std::string status = ke.Status();
   if (status == "kompletne")
@@ -110,6 +124,27 @@ int DaysIn(int year, int month) {
   return month == 2 && leap ? 29 : days[month - 1];
 }
 
+void YearCalendar(std::string &html, const KeAccount &ke, int firstYear, int lastYear) {
+  html += Pl("<table class=\"cal years\"><tr><th></th>");
+  for (int month = 1; month <= 12; ++month)
+    html += "<th>" + std::to_string(month) + "</th>";
+  html += "</tr>";
+  for (int year = firstYear; year <= lastYear; ++year) {
+    html += "<tr><th>" + std::to_string(year) + "</th>";
+    for (int month = 1; month <= 12; ++month) {
+      char prefix[16];
+      std::snprintf(prefix, sizeof prefix, "%04d-%02d", year % 10000, month);
+      const auto from = std::lower_bound(ke.days.begin(), ke.days.end(), std::string(prefix));
+      const auto to = std::lower_bound(ke.days.begin(), ke.days.end(), std::string(prefix) + "-99");
+      html += from != to ? "<td class=\"f\">" + std::to_string(to - from) + "</td>" : "<td></td>";
+    }
+    html += "</tr>";
+  }
+  html += Pl("</table><p class=\"legend\"><span style=\"background:#1f4e8c\"></span>miesi" ZV_a
+             "c z plikami (liczba dni z plikiem)<span style=\"border:1px solid #bbb\"></span>miesi" ZV_a
+             "c bez pliku</p>");
+}
+
 // One row per month from the first date's to the last's, a cell per day,
 // the days with a file filled and in bold.
 void Calendar(std::string &html, const KeAccount &ke) {
@@ -122,12 +157,18 @@ void Calendar(std::string &html, const KeAccount &ke) {
   const int lastYear = std::stoi(ke.days.back().substr(0, 4));
   const int lastMonth = std::stoi(ke.days.back().substr(5, 2));
   const int months = (lastYear - firstYear) * 12 + lastMonth - firstMonth + 1;
-  html += months > kFullCalendarMonths ? "<div class=\"dense\">" : "<div>";
+  if (months > kMonthCalendarMonths)
+    return YearCalendar(html, ke, firstYear, lastYear);
+  const bool dense = months > kFullCalendarMonths;
+  html += dense ? "<div class=\"dense\">" : "<div>";
   size_t next = 0;  // the next day of ke.days to mark
   for (int k = 0; k < months; ++k) {
     const int year = firstYear + (firstMonth - 1 + k) / 12;
     const int month = (firstMonth - 1 + k) % 12 + 1;
-    html += "<table class=\"cal\"><tr><th>" + Pl(kMonths[month - 1]) + " " + std::to_string(year) + "</th>";
+    char numeric[16];
+    std::snprintf(numeric, sizeof numeric, "%04d-%02d", year % 10000, month);
+    html += "<table class=\"cal\"><tr><th>" + (dense ? numeric : Pl(kMonths[month - 1]) + " " + std::to_string(year)) +
+            "</th>";
     for (int day = 1; day <= 31; ++day) {
       if (day > DaysIn(year, month)) {
         html += "<td class=\"x\"></td>";
@@ -148,18 +189,15 @@ void Calendar(std::string &html, const KeAccount &ke) {
 }
 
 void NameList(std::string &html, const char *title, const std::vector<std::string> &names) {
-  html += "<h2>" + Pl(title) + " (" + std::to_string(names.size()) + ")</h2>";
   if (names.empty()) {
-    html += "<p class=\"none\">brak</p>";
+    html += "<p class=\"line\"><b>" + Pl(title) + ":</b> <span class=\"none\">brak</span></p>";
     return;
   }
+  html += "<h2>" + Pl(title) + Count(names.size(), kListedNames) + "</h2>";
   html += "<ul class=\"names\">";
   for (size_t k = 0; k < names.size() && k < kListedNames; ++k)
     html += "<li>" + Escape(names[k]) + "</li>";
   html += "</ul>";
-  if (names.size() > kListedNames)
-    html += "<p>" + Pl("&hellip; i jeszcze ") + std::to_string(names.size() - kListedNames) +
-            Pl(" (pe" ZV_l "na lista w raport.json)") + "</p>";
 }
 
 void KePage(std::string &html, const KeAccount &ke, size_t index) {
@@ -193,10 +231,17 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
                                    (ke.found.badLines > 0 ? Pl(", b" ZV_l ZV_e "dne wiersze: ") +
                                                                 std::to_string(ke.found.badLines)
                                                           : std::string()));
+  // The fingerprint, in groups of eight digits, to be noted down and
+  // compared with a later report.
+  std::string fingerprint;
+  for (size_t k = 0; k < ke.sumsSha256.size(); k += 8)
+    fingerprint += ke.sumsSha256.substr(k, 8) + (k + 8 < ke.sumsSha256.size() ? " " : "");
+  row("Odcisk (SHA-256 pliku SHA256SUMS)", fingerprint.empty() ? Pl("<span class=\"none\">brak pliku SHA256SUMS</span>")
+                                                               : "<span class=\"mono fp\">" + fingerprint + "</span>");
   html += "</table><h2>Kalendarz</h2>";
   Calendar(html, ke);
 
-  html += "<h2>Luki w numeracji (" + std::to_string(ke.gaps.size()) + ")</h2>";
+  html += "<h2>Luki w numeracji" + Count(ke.gaps.size(), kListedGaps) + "</h2>";
   if (ke.gaps.empty()) {
     html += Pl("<p class=\"none\">brak &ndash; numeracja ci" ZV_a "g" ZV_l "a</p>");
   } else {
@@ -209,9 +254,6 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
               OrNoData(ke.DateAfter(to)) + "</td></tr>";
     }
     html += "</table>";
-    if (ke.gaps.size() > kListedGaps)
-      html += "<p>" + Pl("&hellip; i jeszcze ") + std::to_string(ke.gaps.size() - kListedGaps) +
-              Pl(" (pe" ZV_l "na lista w raport.json)") + "</p>";
   }
   NameList(html, "Pliki zmienione od archiwizacji", ke.found.changed);
   NameList(html, "Pliki brakuj" ZV_a "ce (jest suma, nie ma pliku)", ke.found.missingFile);
@@ -219,16 +261,6 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
   if (!ke.found.foreign.empty())
     NameList(html, "Obce pliki", ke.found.foreign);
   NameList(html, "Kwarantanna (katalog uszkodzone)", ke.quarantined);
-  html += "<h2>Odcisk listy sum kontrolnych</h2>";
-  if (ke.sumsSha256.empty()) {
-    html += Pl("<p class=\"none\">brak pliku SHA256SUMS</p>");
-  } else {
-    html += Pl("<p>SHA-256 pliku SHA256SUMS &ndash; warto go zanotowa" ZV_c
-               " i por" ZV_o "wna" ZV_c " przy nast" ZV_e "pnym raporcie:</p><p class=\"mono fp\">");
-    for (size_t k = 0; k < ke.sumsSha256.size(); k += 8)
-      html += ke.sumsSha256.substr(k, 8) + (k + 8 < ke.sumsSha256.size() ? " " : "");
-    html += "</p>";
-  }
   html += "</section>\n";
 }
 
@@ -256,7 +288,7 @@ std::string AccountHtml(const ArchiveAccount &account) {
       html += "<tr><td>" + std::to_string(k + 2) + "</td><td class=\"mono\">" +
               Escape(ke.record ? ke.record->serial : ke.name) + "</td><td class=\"mono\">" +
               OrNoData(ke.record ? ke.record->fiscalMemory : std::string()) + "</td><td>" +
-              std::to_string(ke.found.files) + "</td><td>" +
+              std::to_string(ke.found.files) + "</td><td class=\"nw\">" +
               (ke.days.empty() ? OrNoData("") : ke.days.front() + " &ndash; " + ke.days.back()) + "</td><td>" +
               std::to_string(ke.gaps.size()) + "</td><td>" + StatusBadge(ke) + "</td></tr>";
     }
@@ -271,7 +303,9 @@ std::string AccountHtml(const ArchiveAccount &account) {
   html += Pl("<h2>Stany</h2><p><b>&#10003; kompletne</b> &ndash; pliki bez luk, zgodne z sumami kontrolnymi; "
              "<b>! luki</b> &ndash; brak plik" ZV_o "w w numeracji lub inne problemy; "
              "<b>&#10007; zmienione pliki</b> &ndash; plik r" ZV_o ZV_z "ni si" ZV_e
-             " od zarchiwizowanego (lub jest uszkodzony).</p>");
+             " od zarchiwizowanego (lub jest uszkodzony).</p><p>Odcisk to SHA-256 pliku SHA256SUMS: warto go "
+             "zanotowa" ZV_c " i por" ZV_o "wna" ZV_c " z nast" ZV_e "pnym raportem. D" ZV_l "ugie listy s" ZV_a
+             " na stronach skr" ZV_o "cone; pe" ZV_l "ne s" ZV_a " w raport.json.</p>");
   html += "</section>\n";
   for (size_t k = 0; k < account.kes.size(); ++k)
     KePage(html, account.kes[k], k);

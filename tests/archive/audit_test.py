@@ -179,10 +179,10 @@ for result in (dom, chromium('--print-to-pdf=' + pdf, '--no-pdf-header-footer'),
 pages = subprocess.run(['pdfinfo', pdf], capture_output=True, text=True).stdout
 check(re.search(r'^Pages:\s+4$', pages, re.M), 'pages: %s' % pages)
 text = subprocess.run(['pdftotext', '-layout', pdf, '-'], capture_output=True, text=True).stdout.split('\f')
-fingerprint = ' '.join(ke['sums_sha256'][k:k + 8] for k in range(0, 64, 8))
+groups = [ke['sums_sha256'][k:k + 8] for k in range(0, 64, 8)]
 for page, words in ((0, [SERIAL, OLD, 'X<i>&"', 'zmienione pliki', 'luki', 'kompletne', 'W archiwum s\u0105 problemy']),
                     (1, [FISCAL, 'com35', 'Z0003 \u2013 Z0004', DATES[2], DATES[5], name(1), name(2), name(4), name(5),
-                         fingerprint, 'listopad 2026', 'grudzie\u0144 2026', '7 (nie wszystkie pliki pobrano)']),
+                         'listopad 2026', 'grudzie\u0144 2026', '7 (nie wszystkie pliki pobrano)'] + groups),
                     (2, [OLD, 'brak danych', 'Z0003'])):
     for word in words:
         check(word in text[page], 'page %d lacks %r' % (page + 1, word))
