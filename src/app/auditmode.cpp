@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/syserror.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -32,9 +33,11 @@ std::string JsonReportPath(const std::string &htmlPath) {
   const size_t dot = htmlPath.rfind('.');
   const size_t separator = htmlPath.find_last_of("/\\");
   const bool extension = dot != std::string::npos && dot > 0 && (separator == std::string::npos || dot > separator + 1);
-  std::string path = extension ? htmlPath.substr(0, dot) + ".json" : htmlPath + ".json";
-  // A report named *.json keeps its name; the JSON then goes beside it.
-  return path == htmlPath ? htmlPath + ".json" : path;
+  // A report named *.json (in any letter case) keeps its name; the JSON
+  // then goes beside it.
+  if (!extension || plat::AnsiUpper(htmlPath.substr(dot)) == ".JSON")
+    return htmlPath + ".json";
+  return htmlPath.substr(0, dot) + ".json";
 }
 
 ExitCode RunAuditMode(const AuditOptions &options) {
