@@ -15,6 +15,9 @@
 
 namespace {
 
+// raport.json's fields in the order they are documented.
+using Json = nlohmann::ordered_json;
+
 std::string LastComponent(const std::string &path) {
   const size_t at = path.rfind(plat::PathSeparator());
   return at == std::string::npos ? path : path.substr(at + 1);
@@ -48,15 +51,15 @@ void FillQuarantine(KeAccount &ke) {
   std::sort(ke.quarantined.begin(), ke.quarantined.end());
 }
 
-nlohmann::json Names(const std::vector<std::string> &names) {
-  nlohmann::json list = nlohmann::json::array();
+Json Names(const std::vector<std::string> &names) {
+  Json list = Json::array();
   for (const std::string &name : names)
     list.push_back(AnyTextToUtf8(name));
   return list;
 }
 
-nlohmann::json TextOrNull(const std::string &text) {
-  return text.empty() ? nlohmann::json() : nlohmann::json(AnyTextToUtf8(text));
+Json TextOrNull(const std::string &text) {
+  return text.empty() ? Json() : Json(AnyTextToUtf8(text));
 }
 
 } // namespace
@@ -115,9 +118,9 @@ ArchiveAccount TakeAccount(const std::string &targetPath) {
 }
 
 std::string AccountJson(const ArchiveAccount &account) {
-  nlohmann::json kes = nlohmann::json::array();
+  Json kes = Json::array();
   for (const KeAccount &ke : account.kes) {
-    nlohmann::json missing = nlohmann::json::array();
+    Json missing = Json::array();
     for (const auto &[from, to] : ke.gaps)
       missing.push_back({from, to});
     const bool numbered = !ke.numbered.empty();
@@ -127,8 +130,8 @@ std::string AccountJson(const ArchiveAccount &account) {
         {"serial", TextOrNull(ke.record ? ke.record->serial : ke.name)},
         {"fiscal_memory", TextOrNull(ke.record ? ke.record->fiscalMemory : std::string())},
         {"files", ke.found.files},
-        {"first_number", numbered ? nlohmann::json(ke.numbered.front().first) : nlohmann::json()},
-        {"last_number", numbered ? nlohmann::json(ke.numbered.back().first) : nlohmann::json()},
+        {"first_number", numbered ? Json(ke.numbered.front().first) : Json()},
+        {"last_number", numbered ? Json(ke.numbered.back().first) : Json()},
         {"missing_numbers", missing},
         {"first_date", TextOrNull(firstDate)},
         {"last_date", TextOrNull(lastDate)},
@@ -142,13 +145,13 @@ std::string AccountJson(const ArchiveAccount &account) {
         {"quarantined", Names(ke.quarantined)},
         {"last_archive_run", TextOrNull(ke.record ? ke.record->lastRun : std::string())},
         {"last_archive_exit_code",
-         ke.record && ke.record->lastExitCode ? nlohmann::json(*ke.record->lastExitCode) : nlohmann::json()},
+         ke.record && ke.record->lastExitCode ? Json(*ke.record->lastExitCode) : Json()},
         {"sums_sha256", TextOrNull(ke.sumsSha256)},
     });
   }
-  const nlohmann::json value = {{"generated", account.generated},
+  const Json value = {{"generated", account.generated},
                                 {"target", AnyTextToUtf8(account.target)},
                                 {"exit_code", account.ExitNumber()},
                                 {"kes", kes}};
-  return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

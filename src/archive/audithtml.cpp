@@ -64,7 +64,8 @@ table.years td { width: 11mm; font-size: 7pt; } table.years th { text-align: cen
 .dense table.cal { margin: 0; break-inside: avoid; }
 .dense table.cal th { width: 11mm; font-size: 6pt; padding-right: 1mm; }
 .dense table.cal td { width: 1.55mm; height: 1.8mm; font-size: 0; border-width: 0.5px; }
-.legend { margin: 1mm 0; } .legend span { display: inline-block; width: 4mm; height: 3mm; vertical-align: middle; margin: 0 1mm 0 3mm; }
+.legend { margin: 1mm 0; }
+.legend span { display: inline-block; width: 4mm; height: 3mm; vertical-align: middle; margin: 0 1mm 0 3mm; }
 .fp { font-size: 8.5pt; }
 )";
 
@@ -91,7 +92,9 @@ std::string Number(int n) {
   return text;
 }
 
-std::string OrNoData(const std::string &text) { return text.empty() ? "<span class=\"none\">brak danych</span>" : Escape(text); }
+std::string OrNoData(const std::string &text) {
+  return text.empty() ? "<span class=\"none\">brak danych</span>" : Escape(text);
+}
 
 // The class and the words of a KE's status.
 // "(count)", or "(count, pokazano shown)" when the page cuts the list.
@@ -202,7 +205,8 @@ void NameList(std::string &html, const char *title, const std::vector<std::strin
 
 void KePage(std::string &html, const KeAccount &ke, size_t index) {
   html += "<section class=\"page\"><h1>Kopia Elektroniczna " + Escape(ke.record ? ke.record->serial : ke.name) +
-          "</h1><p class=\"sub\">" + std::to_string(index + 1) + ". " + Escape(plat::AbsolutePath(ke.directory)) + "</p>";
+          "</h1><p class=\"sub\">" + std::to_string(index + 1) + ". " + Escape(plat::AbsolutePath(ke.directory)) +
+          "</p>";
   const KeRecord none;
   const KeRecord &record = ke.record ? *ke.record : none;
   std::string device = record.port;

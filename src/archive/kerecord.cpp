@@ -19,7 +19,10 @@ std::string Text(const nlohmann::json &value, const char *key) {
   return it != value.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-nlohmann::json TextOrNull(const std::string &text) { return text.empty() ? nlohmann::json() : nlohmann::json(text); }
+// The record's fields in the order a reader expects them.
+using Json = nlohmann::ordered_json;
+
+Json TextOrNull(const std::string &text) { return text.empty() ? Json() : Json(text); }
 
 } // namespace
 
@@ -52,7 +55,7 @@ bool WriteKeRecord(const std::string &dir, KeRecord record) {
   const std::optional<KeRecord> before = ReadKeRecord(dir);
   if (before && !before->firstSeen.empty())
     record.firstSeen = before->firstSeen;
-  const nlohmann::json value = {
+  const Json value = {
       {"serial", TextOrNull(record.serial)},
       {"fiscal_memory", TextOrNull(record.fiscalMemory)},
       {"port", TextOrNull(record.port)},
@@ -60,9 +63,9 @@ bool WriteKeRecord(const std::string &dir, KeRecord record) {
       {"first_seen", TextOrNull(record.firstSeen)},
       {"last_seen", TextOrNull(record.lastSeen)},
       {"last_run", TextOrNull(record.lastRun)},
-      {"last_exit_code", record.lastExitCode ? nlohmann::json(*record.lastExitCode) : nlohmann::json()},
+      {"last_exit_code", record.lastExitCode ? Json(*record.lastExitCode) : Json()},
   };
-  const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  const std::string text = value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
   return plat::PutInPlace(plat::JoinPath(dir, kKeRecordName), text.data(), text.size());
 }
 
