@@ -300,6 +300,11 @@ std::string DateOfName(const std::string &name) {
   for (size_t k = 6; k < 16; ++k)
     if ((k == 10 || k == 13) ? name[k] != '-' : (name[k] < '0' || name[k] > '9'))
       return std::string();
+  // A month 01..12 and a day 01..31: a calendar can show it.
+  const int month = (name[11] - '0') * 10 + (name[12] - '0');
+  const int day = (name[14] - '0') * 10 + (name[15] - '0');
+  if (month < 1 || month > 12 || day < 1 || day > 31)
+    return std::string();
   return name.substr(6, 10);
 }
 

@@ -38,7 +38,7 @@ struct KeFindings {
   int problems = 0;                      // what VERIFY counts as one (gaps among them)
 };
 // The date a KE file's name carries: Z<4 digits>_<YYYY-MM-DD>.ej; "" when
-// it carries none.
+// it carries none (or no month 01..12 and day 01..31).
 std::string DateOfName(const std::string &name);
 // Examines dir exactly as VERIFY without FIX does, prints nothing, takes no
 // lock and changes nothing; adds what it finds to found.
