@@ -380,6 +380,77 @@ void Verify() {
   std::filesystem::remove_all(root);
 }
 
+// The peak memory (KiB) of zarvik AUDIT root report, its output dropped.
+long AuditPeakKiB(const std::string &root, const std::string &report) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (std::freopen("/dev/null", "w", stdout) == nullptr)
+      _exit(126);
+    execl(ZARVIK_EXE, "zarvik", "AUDIT", root.c_str(), report.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  return usage.ru_maxrss;
+}
+
+// AUDIT against VERIFY over the same 16 KE directories of 2,000 files of
+// 8 KiB, each the best of five runs taken in turn (the page cache warm); and
+// AUDIT's peak memory over one directory of 5 files of 1 MiB, then of
+// 16 MiB: it reads each file as VERIFY does, in blocks of 1 MiB, so it must
+// not grow with them.
+void Audit() {
+  constexpr int kKes = 16, kFiles = 2000;
+  const std::string root = BenchDir("audit");
+  for (int ke = 0; ke < kKes; ++ke) {
+    const std::string dir = root + "/AUDIT" + std::to_string(10000 + ke);
+    std::filesystem::create_directories(dir);
+    ChecksumList sums;
+    for (int n = 0; n < kFiles; ++n)
+      WriteArchived(dir, devsim::MakeFile(n, 8 * 1024 - 1), sums);
+    sums.Save(dir);
+  }
+  const std::string report = BenchDir("audit-report") + ".html";
+  double audit = 1e9, verify = 1e9;
+  for (int k = 0; k < 5; ++k) {
+    verify = std::min(verify, Timed("'" ZARVIK_EXE "' VERIFY '" + root + "' >/dev/null"));
+    audit = std::min(audit, Timed("'" ZARVIK_EXE "' AUDIT '" + root + "' '" + report + "' >/dev/null"));
+  }
+  Add("AUDIT of 16 KEs x 2,000 x 8 KiB: seconds", "%.3f", audit);
+  Add("VERIFY of the same archive: seconds", "%.3f", verify);
+  Add("AUDIT / VERIFY", "%.2f", audit / verify, "<= 1.2");
+  std::filesystem::remove_all(root);
+  long peak[2] = {0, 0};
+  for (int large = 0; large < 2; ++large) {
+    const std::string dir = root + "/AUDIT00001";
+    std::filesystem::create_directories(dir);
+    ChecksumList sums;
+    // Written a block at a time: the bench itself must not hold a file's
+    // bytes (a child starts with its parent's resident pages counted).
+    const std::string blockBytes(64 * 1024, 'A');
+    for (int n = 1; n <= 5; ++n) {
+      char name[40];
+      std::snprintf(name, sizeof name, "Z%04d_2026-01-%02d.ej", n, n);
+      std::ofstream out(dir + "/" + name, std::ios::binary);
+      for (int k = 0; k < (large ? 16 : 1) * 16; ++k)
+        out.write(blockBytes.data(), static_cast<std::streamsize>(blockBytes.size()));
+      out.put('\xff');
+      out.close();
+      plat::FileDigest digest;
+      plat::Sha256File(dir + "/" + name, digest);
+      sums.Set(name, digest.digest);
+    }
+    sums.Save(dir);
+    peak[large] = AuditPeakKiB(root, report);
+    std::filesystem::remove_all(root);
+  }
+  Add("AUDIT peak memory, 5 x 1 MiB: KiB", "%.0f", static_cast<double>(peak[0]));
+  Add("AUDIT peak memory, 5 x 16 MiB / 5 x 1 MiB", "%.2f", static_cast<double>(peak[1]) / peak[0], "<= 1.05");
+  std::filesystem::remove(report);
+  std::filesystem::remove(BenchDir("audit-report") + ".json");
+}
+
 // Seconds to save one more file's line into a SHA256SUMS of lines lines, as
 // the archive run does after each fetched file: the mean of 200 saves, each
 // line new and after the last name (the order files come in); with whole,
@@ -424,7 +495,7 @@ void Sums() {
 } // namespace
 
 // Arguments: groups (efficiency, firstkind, incremental, scaling, disk,
-// verify, sums) and
+// verify, audit, sums) and
 // line models (bytes, adapter, fifo); none of a kind means all of it. The
 // incremental run and the disk check do not depend on the line: they run on
 // the byte model only.
@@ -461,6 +532,8 @@ int main(int argc, char **argv) {
       DiskCheck();
     if (kind == devsim::LineKind::kBytes && wanted("verify"))
       Verify();
+    if (kind == devsim::LineKind::kBytes && wanted("audit"))
+      Audit();
     if (kind == devsim::LineKind::kBytes && wanted("sums"))
       Sums();
   }

@@ -89,6 +89,11 @@ CommandLine ParseCommandLine(int argc, const char *const *argv) {
     result.verify.fix = plat::AnsiUpper(word) == "FIX";
     if (!word.empty() && !result.verify.fix)
       result.verify.unknownWord = word;
+  } else if (BeginsWith(first, "AUDIT")) {
+    // Words after the report file are ignored.
+    result.mode = RunMode::Audit;
+    result.audit.targetPath = Arg(argc, argv, 2);
+    result.audit.reportPath = Arg(argc, argv, 3);
   } else {
     result.mode = RunMode::Archive;
     ReadArchiveOptions(argc, argv, result.archive);

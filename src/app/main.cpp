@@ -18,6 +18,8 @@ int main(int argc, char **argv) {
     return ExitNumber(RunArchiveMode(commandLine.archive));
   case RunMode::Verify:
     return ExitNumber(RunVerifyMode(commandLine.verify));
+  case RunMode::Audit:
+    return ExitNumber(RunAuditMode(commandLine.audit));
   }
   return ExitNumber(ExitCode::kDone);
 }

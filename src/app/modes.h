@@ -29,13 +29,19 @@ struct VerifyOptions {
   std::string unknownWord; // a third word that is not FIX: a usage error
 };
 
-enum class RunMode { Help, Version, Report, Archive, Verify };
+struct AuditOptions {
+  std::string targetPath;  // as typed, may be empty
+  std::string reportPath;  // the HTML report; empty: a usage error
+};
+
+enum class RunMode { Help, Version, Report, Archive, Verify, Audit };
 
 struct CommandLine {
   RunMode mode = RunMode::Archive;
   ReportOptions report;
   ArchiveOptions archive;
   VerifyOptions verify;
+  AuditOptions audit;
 };
 
 // Reads the command line (argv[0] is the program's name).
@@ -53,6 +59,12 @@ ExitCode RunArchiveMode(const ArchiveOptions &options);
 // kVerifyProblem when a problem was found, or kUsage (nothing done)
 // when the third word is not FIX.
 ExitCode RunVerifyMode(const VerifyOptions &options);
+// Writes the archive's account (HTML, and JSON beside it); returns kDone,
+// kVerifyProblem when the archive has a problem, kReportNotWritten, or
+// kUsage (nothing done) when no report file is named.
+ExitCode RunAuditMode(const AuditOptions &options);
+// The JSON report's path beside the HTML one: its extension made ".json".
+std::string JsonReportPath(const std::string &htmlPath);
 // The discovery failure report: console text, the error file; returns
 // kDiscoveryFailed.
 ExitCode DiscoveryFailureReport(const char *errorText);

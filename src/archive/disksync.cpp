@@ -13,6 +13,7 @@
 #include "archive/archrun.h"
 #include "archive/checksums.h"
 #include "archive/kedirectory.h"
+#include "archive/kerecord.h"
 #include "base/createdirectory.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -342,11 +343,12 @@ void SynchroniseDisk(JobRun &run) {
 
   DirInterpreterClass reader;
   TrimDirectory(run);
-  if (run.directoryLines.empty()) {
+  if (run.directoryLines.empty())
     run.copyLog.Log(msg::kKeEmpty);
-    return;
-  }
-  Transfer(run, reader);
+  else
+    Transfer(run, reader);
+  // The KE's record, with this job's code, while the lock is still held.
+  WriteKeRecord(run);
 }
 
 void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines) {

@@ -27,14 +27,15 @@ enum class ExitCode : int32_t {
   // (listed in the logs); the next run fetches them again
   kFilesMissing = 7,
   kDiscoveryFailed = 8,  // port discovery failed with a system error (see the error file)
-  // VERIFY found a problem in the archive, or cannot read its target (FIX: or
-  // left a KE directory another writer held)
+  // VERIFY or AUDIT found a problem in the archive, or cannot read its
+  // target (FIX: or left a KE directory another writer held)
   kVerifyProblem = 9,
-  // LIST could not write its report file (the path is printed with the
-  // system's reason)
+  // LIST or AUDIT could not write its report file (the path is printed with
+  // the system's reason)
   kReportNotWritten = 10,
-  // a usage error: VERIFY's third word is not FIX, or ZARVIK_DR_WINDOW is not
-  // HH:MM-HH:MM (the usage line is printed; nothing is done)
+  // a usage error: VERIFY's third word is not FIX, AUDIT names no report
+  // file, or ZARVIK_DR_WINDOW is not HH:MM-HH:MM (the usage line is
+  // printed; nothing is done)
   kUsage = 11,
   // the run was stopped from outside (SIGTERM, SIGINT or SIGHUP; a console
   // event or the end of the session on Windows): the file being fetched is

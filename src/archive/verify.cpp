@@ -67,12 +67,14 @@ struct Tally {
   int added = 0;
 };
 
+// Examines KE directories; with found set it tells nothing and notes what
+// it finds there instead (AUDIT's account).
 class Verifier {
 public:
-  explicit Verifier(bool fix) : fix(fix) {}
+  explicit Verifier(bool fix, KeFindings *found = nullptr) : fix(fix), found(found) {}
   void CheckKeDirectory(const std::string &dir);
   void Problem(Tally &tally, const char *what, const std::string &subject) {
-    Say(what + Printable(subject));
+    Tell(what + Printable(subject));
     ++tally.problems;
   }
   Tally total;
@@ -83,7 +85,22 @@ private:
   void MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
   void CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
   void ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers);
+  void Tell(const std::string &line) {
+    if (found == nullptr)
+      Say(line);
+  }
+  void Note(std::vector<std::string> KeFindings::*list, const std::string &name) {
+    if (found != nullptr)
+      (found->*list).push_back(name);
+  }
+  void NoteFile(const std::string &name) {
+    if (found == nullptr || !IsArchiveName(name))
+      return;
+    ++found->files;
+    found->numbered.emplace_back(std::stoi(name.substr(1, 4)), DateOfName(name));
+  }
   bool fix;
+  KeFindings *found;
 };
 
 void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
@@ -91,10 +108,10 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
-    Say(text::kNotMoved + Printable(plat::JoinPath(dir, name)));
+    Tell(text::kNotMoved + Printable(plat::JoinPath(dir, name)));
     return;
   }
-  Say(text::kMoved + Printable(movedTo));
+  Tell(text::kMoved + Printable(movedTo));
   sums.Erase(name);
   ++tally.moved;
 }
@@ -109,29 +126,38 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &di
   int lastByte = -1;
   plat::FileDigest digest;
   if (listed || fix) {
-    if (!plat::Sha256File(path, digest))
+    if (!plat::Sha256File(path, digest)) {
+      Note(&KeFindings::changed, name);
       return Problem(tally, text::kUnreadable, path);
+    }
     lastByte = digest.lastByte;
   } else {
     std::vector<uint8_t> tail;
     uint64_t size = 0;
-    if (!plat::ReadTail(path, 1, tail, size))
+    if (!plat::ReadTail(path, 1, tail, size)) {
+      Note(&KeFindings::changed, name);
       return Problem(tally, text::kUnreadable, path);
+    }
     lastByte = tail.empty() ? -1 : tail.back();
   }
   if (!IsEndMarker(lastByte)) {
+    Note(&KeFindings::changed, name);
     Problem(tally, text::kDamaged, path);
     return MoveAside(tally, sums, dir, name);
   }
   // Of two lines for one name, the one that matches the file stays.
   if (listed && !sums.Matches(name, HexDigest(digest.digest))) {
+    Note(&KeFindings::changed, name);
     Problem(tally, text::kChanged, path);
     return MoveAside(tally, sums, dir, name);
   }
   if (listed && fix)
     sums.Set(name, digest.digest);
+  if (listed && found != nullptr)
+    ++found->ok;
   if (!listed) {
-    Say(text::kUnlisted + Printable(path));
+    Note(&KeFindings::withoutLine, name);
+    Tell(text::kUnlisted + Printable(path));
     if (fix && IsSafeComponent(name)) {
       sums.Set(name, digest.digest);
       ++tally.added;
@@ -165,17 +191,21 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
   for (const plat::FoundFile &entry : ArchiveEntries(dir)) {
     switch (KindOf(entry)) {
     case EntryKind::kForeign:
+      Note(&KeFindings::foreign, entry.name);
       Problem(tally, text::kForeign, plat::JoinPath(dir, entry.name));
       continue;
     case EntryKind::kLink:
       // Never read: FIX moves the link itself aside.
       Problem(tally, text::kLink, plat::JoinPath(dir, entry.name));
+      NoteFile(entry.name);
+      Note(&KeFindings::changed, entry.name);
       links.insert(entry.name);
       if (IsArchiveName(entry.name))
         numbers.insert(std::stoi(entry.name.substr(1, 4)));
       MoveAside(tally, sums, dir, entry.name);
       continue;
     default:
+      NoteFile(entry.name);
       names.insert(entry.name);
       numbers.insert(std::stoi(entry.name.substr(1, 4)));
     }
@@ -184,9 +214,13 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
   for (const auto &[name, hex] : sums.sums) {
     if (!IsArchiveName(name))
       foreignLines.push_back(name);
-    else if (names.count(name) == 0 && links.count(name) == 0)
+    else if (names.count(name) == 0 && links.count(name) == 0) {
+      Note(&KeFindings::missingFile, name);
       Problem(tally, text::kMissing, plat::JoinPath(dir, name));
+    }
   }
+  if (found != nullptr)
+    found->badLines += static_cast<int>(foreignLines.size());
   for (const std::string &name : foreignLines) {
     Problem(tally, text::kForeignLine, plat::JoinPath(dir, kSumsName) + ": " + name);
     sums.Erase(name);
@@ -217,9 +251,13 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
     Problem(tally, text::kUnreadable, plat::JoinPath(dir, kSumsName));
   if (sums.linked)
     Problem(tally, text::kLink, plat::JoinPath(dir, kSumsName));
+  if (found != nullptr)
+    found->badLines += static_cast<int>(sums.badLines.size());
   for (int number : sums.badLines)
     Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + plat::JoinPath(dir, kSumsName));
   CheckEntries(tally, sums, dir);
+  if (found != nullptr)
+    found->problems += tally.problems;
 
   // FIX rewrites the list without its damaged lines, merged with what
   // another writer put there meanwhile; a list that could not be read is
@@ -236,6 +274,8 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
 }
 
 void Verifier::Summary(const Tally &tally, const std::string &dir) {
+  if (found != nullptr)
+    return;
   std::string summary = Printable(dir) + text::kChecked + std::to_string(tally.files) + text::kProblems +
                         std::to_string(tally.problems);
   if (fix)
@@ -254,18 +294,25 @@ bool IsKeDirectory(const std::string &dir) {
 
 } // namespace
 
-ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
-  const std::string root = ArchiveRoot(targetPath);
-  if (!plat::DirectoryExists(root) || !plat::DirectoryListable(root)) {
-    Say(text::kNoTarget + Printable(root));
-    return ExitCode::kVerifyProblem;
-  }
+std::string DateOfName(const std::string &name) {
+  if (name.size() < 16 || name[5] != '_')
+    return std::string();
+  for (size_t k = 6; k < 16; ++k)
+    if ((k == 10 || k == 13) ? name[k] != '-' : (name[k] < '0' || name[k] > '9'))
+      return std::string();
+  // A month 01..12 and a day 01..31: a calendar can show it.
+  const int month = (name[11] - '0') * 10 + (name[12] - '0');
+  const int day = (name[14] - '0') * 10 + (name[15] - '0');
+  if (month < 1 || month > 12 || day < 1 || day > 31)
+    return std::string();
+  return name.substr(6, 10);
+}
+
+std::vector<std::string> KeDirectoriesOf(const std::string &root, std::vector<std::string> &problems) {
   // The target itself, when it is one KE's directory, and the directories
   // right below it; links are not followed, so nothing outside the target
   // is read or written. A link to a directory there, and a directory that
   // cannot be listed, may hide a KE's directory: each is a problem.
-  Verifier verifier(fix);
-  Tally &total = verifier.total;
   std::vector<std::string> keDirs;
   if (IsKeDirectory(root))
     keDirs.push_back(root);
@@ -277,11 +324,35 @@ ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
   for (const std::string &name : below) {
     const std::string dir = plat::JoinPath(root, name);
     if (plat::TypeOf(dir) != plat::EntryType::kDirectory)
-      verifier.Problem(total, msg::kNotAFolder, dir);
+      problems.push_back(msg::kNotAFolder + Printable(dir));
     else if (!plat::DirectoryListable(dir))
-      verifier.Problem(total, text::kNoTarget, dir);
+      problems.push_back(text::kNoTarget + Printable(dir));
     else if (IsKeDirectory(dir))
       keDirs.push_back(dir);
+  }
+  return keDirs;
+}
+
+void ExamineKeDirectory(const std::string &dir, KeFindings &found) {
+  Verifier examiner(false, &found);
+  examiner.CheckKeDirectory(dir);
+}
+
+bool ReadableTarget(const std::string &root) { return plat::DirectoryExists(root) && plat::DirectoryListable(root); }
+
+ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
+  const std::string root = ArchiveRoot(targetPath);
+  if (!ReadableTarget(root)) {
+    Say(text::kNoTarget + Printable(root));
+    return ExitCode::kVerifyProblem;
+  }
+  Verifier verifier(fix);
+  Tally &total = verifier.total;
+  std::vector<std::string> hidden;
+  const std::vector<std::string> keDirs = KeDirectoriesOf(root, hidden);
+  for (const std::string &problem : hidden) {
+    Say(problem);
+    ++total.problems;
   }
 
   if (keDirs.empty())

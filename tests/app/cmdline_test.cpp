@@ -58,6 +58,13 @@ TEST(CommandLineMode, KeywordsAreCaseBlindPrefixes) {
     EXPECT_EQ(Parse({"VERIFY", "a", word}).verify.unknownWord, word);
   }
   EXPECT_FALSE(Parse({"VERIFYx", "", "", "FIX"}).verify.fix);
+  // AUDIT comes after VERIFY: target, report, later words ignored.
+  EXPECT_EQ(Parse({"VERIFYAUDIT"}).mode, RunMode::Verify);
+  const CommandLine audit = Parse({"aUdIt", "d:\arch", "r.html", "x"});
+  EXPECT_EQ(audit.mode, RunMode::Audit);
+  EXPECT_EQ(audit.audit.targetPath + "|" + audit.audit.reportPath, "d:\arch|r.html");
+  EXPECT_EQ(JsonReportPath("c:\r.v1\raport.html") + JsonReportPath("a.b/raport") + JsonReportPath("r.JSON"),
+            "c:\r.v1\raport.jsona.b/raport.jsonr.JSON.json");
   // A keyword that is not at the front selects nothing: the argument is a path.
   for (const char *arg : {"xLIST", " HELP", "c:\\list", "d:\\arch"}) {
     const CommandLine cl = Parse({arg});

@@ -35,7 +35,7 @@ TEST_F(JobTest, DirectoryLinesThatCannotBeUsedAreSkipped) {
   EXPECT_EQ(sim->FileRequests("ke", 4), 1);
   EXPECT_EQ(Tree(KeDir(cfg.serial)),
             (std::vector<std::string>{"SHA256SUMS", "Z0000_2010-03-30.ej", "Z0004_2010-03-30.ej", "log",
-                                      "log/log_log.txt", "zarvik.lock"}));
+                                      "log/log_log.txt", "zarvik.json", "zarvik.lock"}));
   EXPECT_FALSE(Exists(root / "x"));
   const std::string tag = "<" + ke.PortName() + "> ";
   auto log = CopyLog(cfg.serial);
