@@ -5,7 +5,7 @@
 // exporters. Both files are put in place whole (plat::PutInPlace), so a
 // reader never sees half a file.
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -158,9 +158,15 @@ std::string Number(double value) {
 // earlier; empty when the file or the sample is missing or the value is not
 // a plain number.
 std::string EarlierSample(const std::string &path, const std::string &name) {
-  std::ifstream file(path, std::ios::binary);
+  // Read as every file is (no FIFO waited for, no link followed), and only
+  // a file of the size this program writes.
+  constexpr uint64_t kMaxMetricsBytes = 1 << 20;
+  std::string text;
+  if (path.empty() || !plat::ReadWholeFile(path, kMaxMetricsBytes, text))
+    return std::string();
+  std::istringstream file(text);
   std::string line;
-  while (!path.empty() && std::getline(file, line)) {
+  while (std::getline(file, line)) {
     const std::string value = line.substr(0, name.size() + 1) == name + " " ? line.substr(name.size() + 1) : "";
     if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
       return value;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 class LoggingClass {
 public:
   LoggingClass() = default;
@@ -27,4 +29,7 @@ public:
   // When set, every line written to the file is also appended here, as the
   // file gets it without its time stamp.
   std::vector<std::string> *copyTo = nullptr;
+  // When set, the file lines go into this held folder (logDir's), never to
+  // whatever its path names meanwhile.
+  const plat::Dir *folder = nullptr;
 };
