@@ -432,15 +432,15 @@ def case_swap():
     os.chmod(WORK, 0o755)
     for folder in ('run', 'run/archiwum', 'run/' + KE):
         os.chmod(os.path.join(WORK, folder), 0o755)
-    held = subprocess.run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', 'flock', '-n',
-                           run_path(KE, 'zarvik.lock'), 'true'], capture_output=True)
-    check(held.returncode != 0, 'a read-only user took the lock')
     os.remove(run_path(KE, 'zarvik.lock'))
     zarvik('VERIFY', 'archiwum', 'FIX', timeout=60)
     out = run.communicate(timeout=200)[0]
     check(run.returncode == 3 and pl('Plik blokady (zarvik.lock) usunięto lub podmieniono; przerwano pracę '
                                      'w katalogu KE: ' + KE) in out, 'lock removed: exit %s, %r' % (run.returncode,
                                                                                                   out[-600:]))
+    held = subprocess.run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', 'flock', '-n',
+                           run_path(KE, 'zarvik.lock'), 'true'], capture_output=True)
+    check(held.returncode != 0, 'a read-only user took the lock')
     dev.stop()
 
 

@@ -13,6 +13,9 @@
 #include <unistd.h>
 #endif
 
+#ifdef _WIN32
+#include "platform/win32/reparse.h"
+#endif
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
@@ -252,6 +255,35 @@ TEST(PlatformConsole, Utf8TerminalGetsWindows1250Converted) {
   if (std::string(nl_langinfo(CODESET)) != "UTF-8")
     GTEST_SKIP() << "no UTF-8 locale installed";
   EXPECT_EQ(shown, "\xc4\x85\xc4\x87 \xc5\x9a\xe2\x82\xac\xef\xbf\xbdz\r\n");
+}
+
+} // namespace
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// Only symbolic links and junctions are links; deduplicated, cloud and
+// compressed files are the files they hold (Wine makes no reparse point, so
+// the attributes are given). The lock file cannot be removed while held.
+TEST(PlatformFiles, WindowsReparsePointsAndTheHeldLock) {
+  constexpr DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
+  const auto symlink = static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK);
+  EXPECT_EQ(plat::EntryTypeOfAttributes(kReparse, symlink), plat::EntryType::kLink);
+  EXPECT_EQ(plat::EntryTypeOfAttributes(kReparse | FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT)),
+            plat::EntryType::kLink);
+  const DWORD dedup = static_cast<DWORD>(IO_REPARSE_TAG_DEDUP), wof = 0x80000017, cloud = 0x9000001A;
+  for (DWORD tag : {dedup, wof, cloud}) {
+    EXPECT_EQ(plat::EntryTypeOfAttributes(kReparse | FILE_ATTRIBUTE_ARCHIVE, tag), plat::EntryType::kFile) << tag;
+    EXPECT_EQ(plat::SearchAttributes(kReparse | FILE_ATTRIBUTE_ARCHIVE, tag), DWORD{FILE_ATTRIBUTE_ARCHIVE}) << tag;
+  }
+  EXPECT_EQ(plat::SearchAttributes(kReparse, symlink), plat::kAttrLink);
+
+  TestDir dir;
+  plat::FileLock lock;
+  ASSERT_EQ(lock.TryLock(dir.Path("d.lock")), plat::FileLock::Try::kTaken);
+  EXPECT_FALSE(::DeleteFileA(dir.Path("d.lock").c_str()));
+  EXPECT_TRUE(lock.StillHeld());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/win32/reparse.h"
 
 #include <windows.h>
 // windows.h first: bcrypt.h and sddl.h need its types.
@@ -43,16 +44,16 @@ bool IsNameSurrogate(DWORD attributes, DWORD tag) {
 }
 
 // The reparse tag of the entry at path, the entry not followed; one whose
-// tag cannot be read counts as a link (it is never followed).
-bool IsLinkAt(const std::string &path, DWORD attributes) {
+// tag cannot be read counts as a link's (it is never followed).
+DWORD ReparseTagAt(const std::string &path, DWORD attributes) {
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
+    return 0;
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA(path.c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE)
-    return true;
+    return IO_REPARSE_TAG_SYMLINK;
   FindClose(search);
-  return IsNameSurrogate(entry.dwFileAttributes, entry.dwReserved0);
+  return entry.dwReserved0;
 }
 
 // Whether the handle's own entry is a link (a name-surrogate reparse point).
@@ -207,6 +208,21 @@ bool CreateOneDirectory(const std::string &path) {
          (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
 }
 
+EntryType EntryTypeOfAttributes(DWORD attributes, DWORD reparseTag) {
+  if (IsNameSurrogate(attributes, reparseTag))
+    return EntryType::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return EntryType::kDirectory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE)
+    return EntryType::kOther;
+  return EntryType::kFile;
+}
+
+DWORD SearchAttributes(DWORD attributes, DWORD reparseTag) {
+  return IsNameSurrogate(attributes, reparseTag) ? attributes
+                                                 : attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 EntryType TypeOf(const std::string &path) {
   if (path.empty())
     return EntryType::kNone;
@@ -215,13 +231,7 @@ EntryType TypeOf(const std::string &path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return EntryType::kNone;
-  if (IsLinkAt(path, attributes))
-    return EntryType::kLink;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    return EntryType::kDirectory;
-  if (attributes & FILE_ATTRIBUTE_DEVICE)
-    return EntryType::kOther;
-  return EntryType::kFile;
+  return EntryTypeOfAttributes(attributes, ReparseTagAt(path, attributes));
 }
 
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync) {
@@ -384,9 +394,7 @@ bool ListOf(const std::string &dir, const std::string &pattern, uint32_t mask, s
       continue;
     // Only a name surrogate is a link (kAttrLink); another reparse point is
     // the file it holds.
-    DWORD attributes = entry.dwFileAttributes;
-    if (!IsNameSurrogate(attributes, entry.dwReserved0))
-      attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+    const DWORD attributes = SearchAttributes(entry.dwFileAttributes, entry.dwReserved0);
     // Directories only when asked for (a link always); files come with
     // their real attributes (with or without the archive bit), the caller
     // tests them.
