@@ -338,7 +338,7 @@ void SynchroniseDisk(JobRun &run) {
   // From here on the directory is the one held, whatever is put at its
   // path meanwhile (a link among them); so is its log folder.
   plat::Dir target;
-  if (!target.Open(TargetPath(job)) || !run.keDir.Open(target, run.serialNumber, false)) {
+  if (!target.Open(TargetPath(job), true) || !run.keDir.Open(target, run.serialNumber, false)) {
     run.errorLog.Log(msg::kNotAFolder + run.copyDir + plat::LastErrorSuffix());
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;

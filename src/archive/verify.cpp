@@ -76,6 +76,7 @@ public:
     ++tally.problems;
   }
   Tally total;
+  std::string root;  // the target, a link where the operator named one
 
 private:
   void CheckEntries(Tally &tally, ChecksumList &sums, const plat::Dir &dir);
@@ -224,7 +225,7 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
   // Everything below goes through the directory held open here: one swapped
   // for a link (or another folder) meanwhile is never read or written.
   plat::Dir held;
-  if (!held.Open(dir)) {
+  if (!held.Open(dir, dir == root)) {
     Problem(tally, msg::kNotAFolder, dir + plat::LastErrorSuffix());
     return Summary(tally, dir);
   }
@@ -294,6 +295,7 @@ ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
   // is read or written. A link to a directory there, and a directory that
   // cannot be listed, may hide a KE's directory: each is a problem.
   Verifier verifier(fix);
+  verifier.root = root;
   Tally &total = verifier.total;
   std::vector<std::string> keDirs;
   if (IsKeDirectory(root))

@@ -141,8 +141,9 @@ public:
 
   // Opens the folder at path. Links in the part before its last component
   // are the operator's (the archive root named on the command line); the
-  // last one never is a link. False with the system's reason.
-  bool Open(const std::string &path);
+  // last one is followed only with followLink (the archive root itself).
+  // False with the system's reason.
+  bool Open(const std::string &path, bool followLink = false);
   // Opens the folder name inside parent (made first when create is set and
   // it is missing), never through a link.
   bool Open(const Dir &parent, const std::string &name, bool create);

@@ -419,25 +419,27 @@ def case_swap():
     # lock file removed while a run holds it stops that run (3 and a line)
     # before its next write, so FIX that takes a new lock is never a second
     # writer beside it.
-    shutil.rmtree(run_path('archiwum'))
-    os.makedirs(run_path(KE))
     dev = Devices(sizes, paced=True)
-    run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    log = run_path(KE, 'log', 'log_log.txt')
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline and not (os.path.exists(log) and b'Zapisano plik' in open(log, 'rb').read()):
-        time.sleep(0.02)
-    check(stat.S_IMODE(os.stat(run_path(KE, 'zarvik.lock')).st_mode) == 0o600, 'lock file not 0600')
-    os.chmod(WORK, 0o755)
-    for folder in ('run', 'run/archiwum', 'run/' + KE):
+    stopped = 0
+    for _ in range(rounds):
+        shutil.rmtree(run_path('archiwum'))
+        os.makedirs(run_path(KE))
+        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        log = run_path(KE, 'log', 'log_log.txt')
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not (os.path.exists(log) and b'Zapisano plik' in open(log, 'rb').read()):
+            time.sleep(0.02)
+        check(stat.S_IMODE(os.stat(run_path(KE, 'zarvik.lock')).st_mode) == 0o600, 'lock file not 0600')
+        os.remove(run_path(KE, 'zarvik.lock'))
+        zarvik('VERIFY', 'archiwum', 'FIX', timeout=60)
+        out = run.communicate(timeout=200)[0]
+        stopped += run.returncode == 3 and pl('Plik blokady (zarvik.lock) usuni\u0119to lub podmieniono; przerwano '
+                                              'prac\u0119 w katalogu KE: ' + KE) in out
+    check(stopped == rounds, 'lock removed: the run stopped in %d of %d rounds' % (stopped, rounds))
+    print('lock removed while held: the run stopped with 3 in %d of %d rounds' % (stopped, rounds), flush=True)
+    for folder in ('', 'run', 'run/archiwum', 'run/' + KE):
         os.chmod(os.path.join(WORK, folder), 0o755)
-    os.remove(run_path(KE, 'zarvik.lock'))
-    zarvik('VERIFY', 'archiwum', 'FIX', timeout=60)
-    out = run.communicate(timeout=200)[0]
-    check(run.returncode == 3 and pl('Plik blokady (zarvik.lock) usunięto lub podmieniono; przerwano pracę '
-                                     'w katalogu KE: ' + KE) in out, 'lock removed: exit %s, %r' % (run.returncode,
-                                                                                                  out[-600:]))
     held = subprocess.run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', 'flock', '-n',
                            run_path(KE, 'zarvik.lock'), 'true'], capture_output=True)
     check(held.returncode != 0, 'a read-only user took the lock')

@@ -443,9 +443,10 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
   return found;
 }
 
-bool Dir::Open(const std::string &folder) {
+bool Dir::Open(const std::string &folder, bool followLink) {
   Close();
-  const int fd = OpenFolderAt(AT_FDCWD, folder.empty() ? "." : folder);
+  const std::string at = folder.empty() ? "." : folder;
+  const int fd = followLink ? open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : OpenFolderAt(AT_FDCWD, at);
   if (fd < 0)
     return false;
   handle = fd;

@@ -434,11 +434,11 @@ bool ReadWholeFile(const Dir &dir, const std::string &name, uint64_t maxBytes, s
 // The folder is held without FILE_SHARE_DELETE: while this handle is open
 // nobody renames, removes or replaces it, so its path keeps naming it and
 // the calls below may use the path.
-bool Dir::Open(const std::string &folder) {
+bool Dir::Open(const std::string &folder, bool followLink) {
   Close();
   HANDLE dir = CreateFileA(folder.empty() ? "." : folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                           FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
   if (dir == INVALID_HANDLE_VALUE)
     return false;
   BY_HANDLE_FILE_INFORMATION info;
