@@ -47,7 +47,10 @@ EntryType TypeOf(const std::string &path);
 // Appends bytes to a file (created if missing) with one write on a descriptor
 // opened for appending, so lines of concurrent writers never tear or mix. A
 // link at the last component of path is never followed: the append fails.
-// With sync the bytes are on the disk when it returns.
+// With sync the bytes are on the disk when it returns. An append cut short (a
+// full disk) is taken back: the file ends where it ended before, so no torn
+// line stays. Windows: this program's appenders take turns through a lock
+// that is only tried for a bounded time, so no reader holding it stops them.
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync = false);
 
 // The one way a file is put in place: the bytes go to a new temporary in
