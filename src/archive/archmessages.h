@@ -52,6 +52,13 @@ constexpr const char *kNotAFolder =
 constexpr const char *kDirectoryBusy = "Katalog KE jest zaj" ZV_e "ty przez inny program: ";
 // Its lock file can be neither made nor opened.
 constexpr const char *kNotLockable = "Nie mo" ZV_z "na zablokowa" ZV_c " katalogu KE (plik zarvik.lock): ";
+// The lock file was removed or replaced while the lock was held: another
+// writer could have taken a new one, so the work there stops.
+constexpr const char *kLockLost =
+    "Plik blokady (zarvik.lock) usuni" ZV_e "to lub podmieniono; przerwano prac" ZV_e " w katalogu KE: ";
+// A KE directory whose entries cannot be listed (never taken for an empty
+// one).
+constexpr const char *kFolderUnreadable = "Nie mo" ZV_z "na odczyta" ZV_c " katalogu: ";
 constexpr const char *kCheckingFolder = "Sprawdzanie katalogu na dysku: ";
 constexpr const char *kDeletedBadFile = "Skasowano b" ZV_l ZV_e "dny plik: ";
 constexpr const char *kFolderEmpty = "Podkatalog jest pusty.";

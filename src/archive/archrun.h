@@ -27,6 +27,10 @@ struct JobRun {
   std::vector<FileDirType> diskFiles;
   std::unique_ptr<VemoraCopyClass> copy;
   std::unique_ptr<DrukarkaClass> printer;
+  // copyDir and its log folder, held for the job once it owns them: every
+  // file there is reached through them, never by its path.
+  plat::Dir keDir;
+  plat::Dir logDir;
   LoggingClass errorLog;
   LoggingClass copyLog;
   std::string serialNumber;
@@ -78,7 +82,10 @@ void TrimDirectory(JobRun &run);
 bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
 // a fetched file put in place (plat::PutInPlace); false leaves no temporary
 // and no partial archive file.
-bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data);
+bool SaveFetchedFile(const plat::Dir &dir, const std::string &diskName, const iBuffer &data);
+// Whether the job still holds copyDir's lock before it changes anything
+// there; when not, the line, the exit code 3 and the run's failure mark.
+bool StillWriter(JobRun &run);
 
 // One KE file as its Directory line names it.
 struct KeFile {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 
 #include "platform/files.h"
 #include "platform/numtext.h"
@@ -52,7 +50,20 @@ std::string HexDigest(const plat::Sha256Digest &digest) {
   return hex;
 }
 
+// The list is never longer than this: a bigger file is no list of one KE.
+constexpr uint64_t kMaxListBytes = 64ull << 20;
+
 bool ChecksumList::Load(const std::string &dir) {
+  plat::Dir held;
+  return held.Open(dir) && Load(held);
+}
+
+bool ChecksumList::Save(const std::string &dir) {
+  plat::Dir held;
+  return held.Open(dir) && Save(held);
+}
+
+bool ChecksumList::Load(const plat::Dir &dir) {
   sums.clear();
   repeats.clear();
   badLines.clear();
@@ -60,8 +71,7 @@ bool ChecksumList::Load(const std::string &dir) {
   lastName.clear();
   rewrite = false;
   linked = false;
-  const std::string path = plat::JoinPath(dir, kSumsName);
-  const plat::EntryType type = plat::TypeOf(path);
+  const plat::EntryType type = dir.TypeOf(kSumsName);
   present = type != plat::EntryType::kNone;
   if (type == plat::EntryType::kLink) {
     linked = true;
@@ -75,9 +85,8 @@ bool ChecksumList::Load(const std::string &dir) {
     rewrite = true;
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.is_open() || (!in.good() && !in.eof()))
+  std::string text;
+  if (!plat::ReadWholeFile(dir, kSumsName, kMaxListBytes, text))
     return false;
   // A last line without its line feed (a writer that died in the middle of
   // it) must not run into a line appended after it.
@@ -110,10 +119,9 @@ bool ChecksumList::Load(const std::string &dir) {
   return true;
 }
 
-bool ChecksumList::Save(const std::string &dir) {
+bool ChecksumList::Save(const plat::Dir &dir) {
   if (!Changed())
     return true;
-  const std::string target = plat::JoinPath(dir, kSumsName);
   // Only new names after the last one: appended, the list's order kept.
   bool append = present && !rewrite && edits.begin()->first > lastName;
   std::string text;
@@ -123,7 +131,7 @@ bool ChecksumList::Save(const std::string &dir) {
       text += *hex + "  " + name + "\n";
   }
   if (append) {
-    if (!plat::AppendAtomically(target, text.data(), text.size(), true))
+    if (!dir.AppendAtomically(kSumsName, text.data(), text.size(), true))
       return false;
     lastName = edits.rbegin()->first;
     edits.clear();
@@ -149,7 +157,7 @@ bool ChecksumList::Save(const std::string &dir) {
     for (auto it = from; it != to; ++it)
       text += it->second + "  " + name + "\n";
   }
-  if (!plat::PutInPlace(target, text.data(), text.size()))
+  if (!dir.PutInPlace(kSumsName, text.data(), text.size()))
     return false;
   sums = std::move(merged.sums);
   repeats = std::move(merged.repeats);
@@ -187,24 +195,22 @@ void ChecksumList::Erase(const std::string &name) {
     edits[name] = std::nullopt;
 }
 
-std::string Quarantine(const std::string &dir, const std::string &name) {
-  const std::string folder = plat::JoinPath(dir, kQuarantineName);
-  // Never through a link: the damaged file stays inside the archive.
-  if (plat::TypeOf(folder) == plat::EntryType::kNone)
-    plat::CreateOneDirectory(folder);
-  if (plat::TypeOf(folder) != plat::EntryType::kDirectory)
+std::string Quarantine(const plat::Dir &dir, const std::string &name) {
+  // Never through a link: the folder is made when missing and opened
+  // without following one, so the damaged file stays inside the archive.
+  plat::Dir folder;
+  if (!folder.Open(dir, kQuarantineName, true))
     return std::string();
-  const std::string from = plat::JoinPath(dir, name);
   for (int copy = 0; copy < 1000; ++copy) {
-    const std::string to = plat::JoinPath(folder, copy == 0 ? name : name + "." + std::to_string(copy));
-    if (plat::TypeOf(to) != plat::EntryType::kNone)
+    const std::string to = copy == 0 ? name : name + "." + std::to_string(copy);
+    if (folder.TypeOf(to) != plat::EntryType::kNone)
       continue;
-    if (plat::RenameNoReplace(from, to)) {
-      plat::SyncDirectory(folder);
-      plat::SyncDirectory(dir);
-      return to;
+    if (dir.RenameNoReplace(name, folder, to)) {
+      folder.Sync();
+      dir.Sync();
+      return folder.PathOf(to);
     }
-    if (plat::TypeOf(from) == plat::EntryType::kNone)
+    if (dir.TypeOf(name) == plat::EntryType::kNone)
       return std::string();
   }
   return std::string();

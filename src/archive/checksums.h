@@ -23,6 +23,7 @@ public:
   // that are no checksum line or name no safe file are left out; so is a
   // second line for a name, which is kept in repeats. Each of them is
   // counted in badLines (its 1-based number).
+  bool Load(const plat::Dir &dir);
   bool Load(const std::string &dir);
   // Puts the changes since the last Load or Save on disk. New lines whose
   // names sort after every name of the list are appended (one write, then
@@ -31,6 +32,7 @@ public:
   // (PutInPlace), merged with the list on disk at that moment, so that the
   // lines another writer added meanwhile stay; damaged lines go. Nothing is
   // written when the list is empty and no list exists yet.
+  bool Save(const plat::Dir &dir);
   bool Save(const std::string &dir);
   // Whether Save has anything to write.
   bool Changed() const { return rewrite || !edits.empty(); }
@@ -62,4 +64,4 @@ private:
 // name, or the name with ".1", ".2", ... appended when that is taken; never
 // replaces a file. Returns the new path, or an empty text when the entry
 // could not be moved (it then stays where it was).
-std::string Quarantine(const std::string &dir, const std::string &name);
+std::string Quarantine(const plat::Dir &dir, const std::string &name);

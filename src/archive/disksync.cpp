@@ -44,7 +44,9 @@ constexpr int kLockWaitMs = 30000;
 // ... differs" line is logged before the move). A file that cannot be moved
 // stays, is logged, and is not fetched over in this run.
 void MoveAside(JobRun &run, const std::string &name, bool logDeleted) {
-  const std::string movedTo = Quarantine(run.copyDir, name);
+  if (!StillWriter(run))
+    return;
+  const std::string movedTo = Quarantine(run.keDir, name);
   if (movedTo.empty()) {
     run.copyLog.Log(msg::kNotMoved + name);
     run.errorLog.Log(msg::kNotMoved + plat::JoinPath(run.copyDir, name));
@@ -60,7 +62,7 @@ void MoveAside(JobRun &run, const std::string &name, bool logDeleted) {
 // Writes SHA256SUMS when it changed; a failure is logged and reported by the
 // exit code.
 void SaveSums(JobRun &run) {
-  if (!run.sums.Changed() || run.sums.Save(run.copyDir))
+  if (!run.sums.Changed() || !StillWriter(run) || run.sums.Save(run.keDir))
     return;
   const std::string reason = plat::LastErrorSuffix();
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
@@ -70,15 +72,34 @@ void SaveSums(JobRun &run) {
 
 } // namespace
 
+bool StillWriter(JobRun &run) {
+  if (run.failed)
+    return false;
+  if (run.directoryLock.StillHeld())
+    return true;
+  run.errorLog.Log(msg::kLockLost + run.copyDir + plat::LastErrorSuffix());
+  run.copyLog.Log(msg::kLockLost + run.copyDir);
+  SetExitCode(run, ExitCode::kKeUnavailable);
+  run.failed = true;
+  return false;
+}
+
 void CheckDisk(JobRun &run) {
-  run.sums.Load(run.copyDir);
-  std::vector<plat::FoundFile> found = ArchiveEntries(run.copyDir);
+  run.sums.Load(run.keDir);
+  std::vector<plat::FoundFile> found;
+  if (!ArchiveEntries(run.keDir, found)) {
+    // Taken for empty, every file would be fetched again over what is there.
+    run.errorLog.Log(msg::kFolderUnreadable + run.copyDir + plat::LastErrorSuffix());
+    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    run.failed = true;
+    return;
+  }
   if (!found.empty())
     run.copyLog.Log(msg::kCheckingFolder + run.copyDir);
   for (const plat::FoundFile &entry : found) {
     // A link is never read: it goes aside as the link, like a damaged file
     // or a foreign name, and the KE file is fetched again.
-    if (KindOf(entry) != EntryKind::kArchive || !HasEndMarker(run.copyDir, entry.name)) {
+    if (KindOf(entry) != EntryKind::kArchive || !HasEndMarker(run.keDir, entry.name)) {
       MoveAside(run, entry.name, true);
       continue;
     }
@@ -90,7 +111,7 @@ void CheckDisk(JobRun &run) {
     // its line once; later runs read only its tail.
     plat::FileDigest digest;
     if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
-        plat::Sha256File(plat::JoinPath(run.copyDir, entry.name), digest))
+        plat::Sha256File(run.keDir, entry.name, digest))
       run.sums.Set(entry.name, digest.digest);
   }
   if (run.diskFiles.empty())
@@ -127,8 +148,8 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
   return sizeRead && !reader.entryName.empty() && reader.entryDate.size() == 10;
 }
 
-bool SaveFetchedFile(const std::string &dir, const std::string &diskName, const iBuffer &data) {
-  return plat::PutInPlace(plat::JoinPath(dir, diskName), data.Data(), static_cast<size_t>(data.Length()));
+bool SaveFetchedFile(const plat::Dir &dir, const std::string &diskName, const iBuffer &data) {
+  return dir.PutInPlace(diskName, data.Data(), static_cast<size_t>(data.Length()));
 }
 
 namespace {
@@ -203,7 +224,9 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
 // Saves checked data, gives it its checksum line, and only then logs the
 // "file saved" line.
 void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
-  if (!SaveFetchedFile(run.copyDir, file.diskName, run.response)) {
+  if (!StillWriter(run))
+    return;
+  if (!SaveFetchedFile(run.keDir, file.diskName, run.response)) {
     LogFileFailure(run, file.diskName, msg::kWriteFailed, plat::LastErrorSuffix());
     RecordFileFailed(run);
     state.filesMissing = true;
@@ -267,7 +290,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   TransferState state;
 
   for (const std::string &line : run.directoryLines) {
-    if (plat::StopRequested())
+    if (run.failed || plat::StopRequested())
       break;
     KeFile file;
     if (!ReadKeFile(run, reader, line, file) || !NeedsFetch(run, file))
@@ -322,9 +345,18 @@ void SynchroniseDisk(JobRun &run) {
     run.failed = true;
     return;
   }
+  // From here on the directory is the one held, whatever is put at its
+  // path meanwhile (a link among them); so is its log folder.
+  plat::Dir target;
+  if (!target.Open(TargetPath(job), true) || !run.keDir.Open(target, run.serialNumber, false)) {
+    run.errorLog.Log(msg::kNotAFolder + run.copyDir + plat::LastErrorSuffix());
+    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    run.failed = true;
+    return;
+  }
   // One writer at a time: a directory another writer keeps for the whole
   // wait is left to a later run.
-  const DirectoryLock lock = LockKeDirectory(run.directoryLock, run.copyDir, kLockWaitMs, nullptr);
+  const DirectoryLock lock = LockKeDirectory(run.directoryLock, run.keDir, kLockWaitMs, nullptr);
   // A run stopped from outside leaves the directory as it is; the run says
   // why once.
   if (plat::StopRequested()) {
@@ -334,12 +366,22 @@ void SynchroniseDisk(JobRun &run) {
   }
   if (lock != DirectoryLock::kTaken) {
     const bool busy = lock == DirectoryLock::kBusy;
-    run.errorLog.Log((busy ? msg::kDirectoryBusy : msg::kNotLockable) + run.copyDir);
+    const std::string reason = busy ? std::string() : plat::LastErrorSuffix();
+    run.errorLog.Log((busy ? msg::kDirectoryBusy : msg::kNotLockable) + run.copyDir + reason);
     SetExitCode(run, busy ? ExitCode::kKeUnavailable : ExitCode::kDirectoryNotCreated);
     run.failed = true;
     return;
   }
+  if (!run.logDir.Open(run.keDir, kLogFolderName, true)) {
+    run.errorLog.Log(msg::kNotAFolder + run.keDir.PathOf(kLogFolderName) + plat::LastErrorSuffix());
+    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    run.failed = true;
+    return;
+  }
+  run.copyLog.folder = &run.logDir;
   CheckDisk(run);
+  if (run.failed)
+    return;
 
   DirInterpreterClass reader;
   TrimDirectory(run);

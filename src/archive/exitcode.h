@@ -14,13 +14,14 @@ enum class ExitCode : int32_t {
   // another program, or, on Linux, not permitted to the user), a two-port
   // device has no matching KE interface, or another writer (a VERIFY ... FIX,
   // another run reaching the same KE) held the KE's directory for the whole
-  // 30 s wait
+  // 30 s wait, or the KE directory's lock file was removed or replaced while
+  // the job held it
   kKeUnavailable = 3,
   kFiscalMemoryMismatch = 4,  // the fiscal-memory numbers of printer and KE differ
   // the archive root or a KE directory cannot be created or used on disk:
-  // it, its uszkodzone or its log folder is a link or no folder, its lock file
-  // cannot be made, or a log file is a link (the console and, where it can,
-  // the error log name it and give the system's reason)
+  // it, its uszkodzone or its log folder is a link or no folder, it cannot be
+  // listed, its lock file cannot be made, or a log file is a link (the console
+  // and, where it can, the error log name it and give the system's reason)
   kDirectoryNotCreated = 5,
   kNoPort = 6,  // no port to archive was found
   // some KE files, or a SHA256SUMS list, could not be fetched or saved

@@ -40,18 +40,33 @@ EntryKind KindOf(const plat::FoundFile &entry) {
 
 bool IsEndMarker(int lastByte) { return lastByte == 0xFF || lastByte == 0x1A; }
 
-bool HasEndMarker(const std::string &dir, const std::string &name) {
+bool HasEndMarker(const plat::Dir &dir, const std::string &name) {
   std::vector<uint8_t> tail;
   uint64_t size = 0;
-  return plat::ReadTail(plat::JoinPath(dir, name), 1, tail, size) && size > 0 && !tail.empty() && IsEndMarker(tail.back());
+  return dir.ReadTail(name, 1, tail, size) && size > 0 && !tail.empty() && IsEndMarker(tail.back());
 }
 
-std::vector<plat::FoundFile> ArchiveEntries(const std::string &dir) {
+namespace {
+
+std::vector<plat::FoundFile> NotLeftAlone(std::vector<plat::FoundFile> &&found) {
   std::vector<plat::FoundFile> entries;
-  for (plat::FoundFile &entry : plat::FindFiles(dir, "Z*.ej", plat::kAttrArchive))
+  for (plat::FoundFile &entry : found)
     if (KindOf(entry) != EntryKind::kLeftAlone)
       entries.push_back(std::move(entry));
   return entries;
+}
+
+} // namespace
+
+bool ArchiveEntries(const plat::Dir &dir, std::vector<plat::FoundFile> &entries) {
+  std::vector<plat::FoundFile> found;
+  const bool listed = dir.List("Z*.ej", plat::kAttrArchive, found);
+  entries = NotLeftAlone(std::move(found));
+  return listed;
+}
+
+std::vector<plat::FoundFile> ArchiveEntries(const std::string &dir) {
+  return NotLeftAlone(plat::FindFiles(dir, "Z*.ej", plat::kAttrArchive));
 }
 
 int CountArchiveFiles(const std::string &dir) {
@@ -69,12 +84,12 @@ std::string UnusableFolder(const std::string &dir) {
   return std::string();
 }
 
-DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int waitMs,
+DirectoryLock LockKeDirectory(plat::FileLock &lock, const plat::Dir &dir, int waitMs,
                               const std::function<void()> &onWait) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   bool waiting = false;
   for (;;) {
-    const plat::FileLock::Try result = lock.TryLock(plat::JoinPath(dir, kLockName));
+    const plat::FileLock::Try result = lock.TryLock(dir, kLockName);
     if (result == plat::FileLock::Try::kFailed)
       return DirectoryLock::kFailed;
     if (result == plat::FileLock::Try::kTaken)
@@ -88,9 +103,11 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int 
   }
   // Whoever wrote these died before the rename (the writers that live hold
   // the lock); the entries go as they are, a link as the link.
-  for (const plat::FoundFile &entry : plat::FindFiles(dir, "~*.tmp", plat::kAttrArchive))
+  std::vector<plat::FoundFile> leftovers;
+  dir.List("~*.tmp", plat::kAttrArchive, leftovers);
+  for (const plat::FoundFile &entry : leftovers)
     if (plat::IsTemporaryName(entry.name) && !(entry.attributes & plat::kAttrDirectory))
-      plat::RemoveFile(plat::JoinPath(dir, entry.name));
+      dir.Remove(entry.name);
   return DirectoryLock::kTaken;
 }
 

@@ -31,8 +31,11 @@ bool IsArchiveName(const std::string &name);
 bool IsEndMarker(int lastByte);
 // Whether dir/name ends in an end marker (an empty or unreadable file does
 // not); only its tail is read.
-bool HasEndMarker(const std::string &dir, const std::string &name);
-// The entries of dir the search for Z*.ej finds that are not left alone.
+bool HasEndMarker(const plat::Dir &dir, const std::string &name);
+// The entries of dir the search for Z*.ej finds that are not left alone;
+// false (the system's reason kept) when dir cannot be listed, which is
+// never taken for an empty directory.
+bool ArchiveEntries(const plat::Dir &dir, std::vector<plat::FoundFile> &entries);
 std::vector<plat::FoundFile> ArchiveEntries(const std::string &dir);
 // The archive files of dir.
 int CountArchiveFiles(const std::string &dir);
@@ -53,7 +56,8 @@ constexpr const char *kLockName = "zarvik.lock";
 // kBusy: it was held for the whole wait; kFailed: the lock file can be
 // neither made nor opened (a folder this user may not write, a link in its
 // place). The holder then removes the leftover temporaries of writers that
-// died.
+// died. The holder asks the lock before each change (plat::FileLock::
+// StillHeld): a lock file removed or replaced meanwhile ends its work there.
 enum class DirectoryLock { kTaken, kBusy, kFailed };
-DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int waitMs,
+DirectoryLock LockKeDirectory(plat::FileLock &lock, const plat::Dir &dir, int waitMs,
                               const std::function<void()> &onWait);

@@ -1,7 +1,6 @@
 #include "archive/kerecord.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 
 #include <nlohmann/json.hpp>
 
@@ -12,7 +11,7 @@
 namespace {
 
 // A record is a few hundred bytes; anything far larger is not one.
-constexpr std::streamsize kLargestRecord = 65536;
+constexpr uint64_t kLargestRecord = 65536;
 
 std::string Text(const nlohmann::json &value, const char *key) {
   const auto it = value.find(key);
@@ -26,16 +25,12 @@ Json TextOrNull(const std::string &text) { return text.empty() ? Json() : Json(t
 
 } // namespace
 
-std::optional<KeRecord> ReadKeRecord(const std::string &dir) {
-  const std::string path = plat::JoinPath(dir, kKeRecordName);
-  if (plat::TypeOf(path) != plat::EntryType::kFile)
-    return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::string text(static_cast<size_t>(kLargestRecord) + 1, '\0');
-  in.read(text.data(), kLargestRecord + 1);
-  text.resize(static_cast<size_t>(in.gcount()));
+namespace {
+
+// A record as its file holds it; none when the text is no record.
+std::optional<KeRecord> ParseKeRecord(const std::string &text) {
   const nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
-  if (text.size() > static_cast<size_t>(kLargestRecord) || !value.is_object())
+  if (!value.is_object())
     return std::nullopt;
   KeRecord record;
   record.serial = Text(value, "serial");
@@ -51,10 +46,7 @@ std::optional<KeRecord> ReadKeRecord(const std::string &dir) {
   return record;
 }
 
-bool WriteKeRecord(const std::string &dir, KeRecord record) {
-  const std::optional<KeRecord> before = ReadKeRecord(dir);
-  if (before && !before->firstSeen.empty())
-    record.firstSeen = before->firstSeen;
+std::string RecordText(const KeRecord &record) {
   const Json value = {
       {"serial", TextOrNull(record.serial)},
       {"fiscal_memory", TextOrNull(record.fiscalMemory)},
@@ -65,8 +57,29 @@ bool WriteKeRecord(const std::string &dir, KeRecord record) {
       {"last_run", TextOrNull(record.lastRun)},
       {"last_exit_code", record.lastExitCode ? Json(*record.lastExitCode) : Json()},
   };
-  const std::string text = value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-  return plat::PutInPlace(plat::JoinPath(dir, kKeRecordName), text.data(), text.size());
+  return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+// Read as every file is: no link followed, no FIFO waited for, and no more
+// than a record can hold.
+std::optional<KeRecord> ReadKeRecord(const std::string &dir) {
+  std::string text;
+  if (!plat::ReadWholeFile(plat::JoinPath(dir, kKeRecordName), kLargestRecord, text))
+    return std::nullopt;
+  return ParseKeRecord(text);
+}
+
+bool WriteKeRecord(const plat::Dir &dir, KeRecord record) {
+  std::string before;
+  if (plat::ReadWholeFile(dir, kKeRecordName, kLargestRecord, before)) {
+    const std::optional<KeRecord> earlier = ParseKeRecord(before);
+    if (earlier && !earlier->firstSeen.empty())
+      record.firstSeen = earlier->firstSeen;
+  }
+  const std::string text = RecordText(record);
+  return dir.PutInPlace(kKeRecordName, text.data(), text.size());
 }
 
 void WriteKeRecord(JobRun &run) {
@@ -81,5 +94,6 @@ void WriteKeRecord(JobRun &run) {
   record.firstSeen = record.lastSeen;
   record.lastRun = job.context->startedText;
   record.lastExitCode = ExitNumber(job.record.exitCode.load());
-  WriteKeRecord(run.copyDir, record);
+  // Through the KE directory held for the job, under its lock.
+  WriteKeRecord(run.keDir, record);
 }

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/files.h"
+
 constexpr const char *kKeRecordName = "zarvik.json";
 
 struct KeRecord {
@@ -26,7 +28,7 @@ struct KeRecord {
 std::optional<KeRecord> ReadKeRecord(const std::string &dir);
 // Writes dir's record through the put-in-place; firstSeen is kept from the
 // record already there. The caller holds dir's lock.
-bool WriteKeRecord(const std::string &dir, KeRecord record);
+bool WriteKeRecord(const plat::Dir &dir, KeRecord record);
 
 struct JobRun;
 // The record of the KE directory run served, at the end of its disk stage.

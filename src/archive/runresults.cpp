@@ -6,8 +6,6 @@
 // (plat::PutInPlace), so a reader never sees half a file.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -184,13 +182,15 @@ std::string Number(double value) {
 }
 
 // The metrics file this program wrote earlier: empty when there is none or
-// the path names anything but a plain file (a link is not followed, a FIFO
-// never opened).
+// the path names anything but a plain file. Read as every file is (no FIFO
+// waited for, no link followed), and only a file of the size this program
+// writes.
 std::string EarlierMetrics(const std::string &path) {
-  if (path.empty() || plat::TypeOf(path) != plat::EntryType::kFile)
+  constexpr uint64_t kMaxMetricsBytes = 1 << 20;
+  std::string text;
+  if (path.empty() || !plat::ReadWholeFile(path, kMaxMetricsBytes, text))
     return std::string();
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return text;
 }
 
 // The value of a sample without labels in an earlier metrics file; empty when

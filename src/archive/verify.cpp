@@ -78,12 +78,13 @@ public:
     ++tally.problems;
   }
   Tally total;
+  std::string root;  // the target, a link where the operator named one
 
 private:
-  void CheckEntries(Tally &tally, ChecksumList &sums, const std::string &dir);
+  void CheckEntries(Tally &tally, ChecksumList &sums, const plat::Dir &dir);
   void Summary(const Tally &tally, const std::string &dir);
-  void MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
-  void CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
+  void MoveAside(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name);
+  void CheckFile(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name);
   void ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers);
   void Tell(const std::string &line) {
     if (found == nullptr)
@@ -99,16 +100,29 @@ private:
     ++found->files;
     found->numbered.emplace_back(std::stoi(name.substr(1, 4)), DateOfName(name));
   }
+  // FIX's lock still guards the directory (a line and no more changes
+  // there once its file was removed or replaced).
+  bool StillWriter(Tally &tally, const plat::Dir &dir);
   bool fix;
   KeFindings *found;
+  plat::FileLock lock;
+  bool lockLost = false;
 };
 
-void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
-  if (!fix)
+bool Verifier::StillWriter(Tally &tally, const plat::Dir &dir) {
+  if (!lockLost && !lock.StillHeld()) {
+    lockLost = true;
+    Problem(tally, msg::kLockLost, dir.Path() + plat::LastErrorSuffix());
+  }
+  return !lockLost;
+}
+
+void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name) {
+  if (!fix || !StillWriter(tally, dir))
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
-    Tell(text::kNotMoved + Printable(plat::JoinPath(dir, name)));
+    Tell(text::kNotMoved + Printable(dir.PathOf(name)));
     return;
   }
   Tell(text::kMoved + Printable(movedTo));
@@ -118,15 +132,15 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
 
 // One archive file: its tail, and its checksum when it has a line (or FIX
 // is to give it one).
-void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
-  const std::string path = plat::JoinPath(dir, name);
+void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name) {
+  const std::string path = dir.PathOf(name);
   ++tally.files;
   const auto line = sums.sums.find(name);
   const bool listed = line != sums.sums.end();
   int lastByte = -1;
   plat::FileDigest digest;
   if (listed || fix) {
-    if (!plat::Sha256File(path, digest)) {
+    if (!plat::Sha256File(dir, name, digest)) {
       Note(&KeFindings::changed, name);
       return Problem(tally, text::kUnreadable, path);
     }
@@ -134,7 +148,7 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &di
   } else {
     std::vector<uint8_t> tail;
     uint64_t size = 0;
-    if (!plat::ReadTail(path, 1, tail, size)) {
+    if (!dir.ReadTail(name, 1, tail, size)) {
       Note(&KeFindings::changed, name);
       return Problem(tally, text::kUnreadable, path);
     }
@@ -184,19 +198,22 @@ void Verifier::ReportGaps(Tally &tally, const std::string &dir, const std::set<i
 }
 
 // The list, its lines, and every Z*.ej entry of dir.
-void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string &dir) {
+void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const plat::Dir &dir) {
   std::set<std::string> names;
   std::set<std::string> links;
   std::set<int> numbers;
-  for (const plat::FoundFile &entry : ArchiveEntries(dir)) {
+  std::vector<plat::FoundFile> entries;
+  if (!ArchiveEntries(dir, entries))
+    Problem(tally, text::kNoTarget, dir.Path() + plat::LastErrorSuffix());
+  for (const plat::FoundFile &entry : entries) {
     switch (KindOf(entry)) {
     case EntryKind::kForeign:
       Note(&KeFindings::foreign, entry.name);
-      Problem(tally, text::kForeign, plat::JoinPath(dir, entry.name));
+      Problem(tally, text::kForeign, dir.PathOf(entry.name));
       continue;
     case EntryKind::kLink:
       // Never read: FIX moves the link itself aside.
-      Problem(tally, text::kLink, plat::JoinPath(dir, entry.name));
+      Problem(tally, text::kLink, dir.PathOf(entry.name));
       NoteFile(entry.name);
       Note(&KeFindings::changed, entry.name);
       links.insert(entry.name);
@@ -216,37 +233,49 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
       foreignLines.push_back(name);
     else if (names.count(name) == 0 && links.count(name) == 0) {
       Note(&KeFindings::missingFile, name);
-      Problem(tally, text::kMissing, plat::JoinPath(dir, name));
+      Problem(tally, text::kMissing, dir.PathOf(name));
     }
   }
   if (found != nullptr)
     found->badLines += static_cast<int>(foreignLines.size());
   for (const std::string &name : foreignLines) {
-    Problem(tally, text::kForeignLine, plat::JoinPath(dir, kSumsName) + ": " + name);
+    Problem(tally, text::kForeignLine, dir.PathOf(kSumsName) + ": " + name);
     sums.Erase(name);
   }
   for (const std::string &name : names)
     CheckFile(tally, sums, dir, name);
-  ReportGaps(tally, dir, numbers);
+  ReportGaps(tally, dir.Path(), numbers);
 }
 
 void Verifier::CheckKeDirectory(const std::string &dir) {
   Tally tally;
+  // FIX changes nothing in a directory it reports as unusable.
   const std::string unusable = UnusableFolder(dir);
-  if (!unusable.empty())
+  if (!unusable.empty()) {
     Problem(tally, msg::kNotAFolder, unusable);
+    if (fix)
+      return Summary(tally, dir);
+  }
+  // Everything below goes through the directory held open here: one swapped
+  // for a link (or another folder) meanwhile is never read or written.
+  plat::Dir held;
+  if (!held.Open(dir, dir == root)) {
+    Problem(tally, msg::kNotAFolder, dir + plat::LastErrorSuffix());
+    return Summary(tally, dir);
+  }
   // FIX changes the directory only while it holds its lock; a directory
   // another writer keeps is left for another time.
-  plat::FileLock lock;
+  lock.Release();
+  lockLost = false;
   if (fix) {
-    const DirectoryLock taken = LockKeDirectory(lock, dir, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); });
+    const DirectoryLock taken = LockKeDirectory(lock, held, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); });
     if (taken != DirectoryLock::kTaken) {
       Problem(tally, taken == DirectoryLock::kBusy ? text::kBusy : msg::kNotLockable, dir);
       return Summary(tally, dir);
     }
   }
   ChecksumList sums;
-  const bool sumsRead = sums.Load(dir);
+  const bool sumsRead = sums.Load(held);
   if (!sumsRead)
     Problem(tally, text::kUnreadable, plat::JoinPath(dir, kSumsName));
   if (sums.linked)
@@ -255,21 +284,22 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
     found->badLines += static_cast<int>(sums.badLines.size());
   for (int number : sums.badLines)
     Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + plat::JoinPath(dir, kSumsName));
-  CheckEntries(tally, sums, dir);
+  CheckEntries(tally, sums, held);
   if (found != nullptr)
     found->problems += tally.problems;
 
   // FIX rewrites the list without its damaged lines, merged with what
   // another writer put there meanwhile; a list that could not be read is
   // never replaced. Lines count as added only once they are on disk.
-  if (fix && sumsRead && (sums.Changed() || !sums.badLines.empty())) {
+  if (fix && sumsRead && (sums.Changed() || !sums.badLines.empty()) && StillWriter(tally, held)) {
     if (!sums.badLines.empty())
       sums.RewriteWhole();
-    if (!sums.Save(dir)) {
+    if (!sums.Save(held)) {
       Problem(tally, msg::kSumsFailed, dir);
       tally.added = 0;
     }
   }
+  lock.Release();
   Summary(tally, dir);
 }
 
@@ -347,6 +377,7 @@ ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
     return ExitCode::kVerifyProblem;
   }
   Verifier verifier(fix);
+  verifier.root = root;
   Tally &total = verifier.total;
   std::vector<std::string> hidden;
   const std::vector<std::string> keDirs = KeDirectoriesOf(root, hidden);

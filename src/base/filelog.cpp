@@ -24,7 +24,8 @@ void RefuseLink(const std::string &path) {
     consoleline::Write("Plik dziennika jest dowi\xB9zaniem; nic do niego nie zapisano: " + path + "\r\n");
 }
 
-void WriteLogLine(const char *message, const char *name, const std::string &directory) {
+void WriteLogLine(const char *message, const char *name, const std::string &directory,
+                  const plat::Dir *held = nullptr) {
   iBuffer line;
   line.AppendTimestamp();
   line.AppendText("> ");
@@ -36,7 +37,12 @@ void WriteLogLine(const char *message, const char *name, const std::string &dire
   std::string fileName = std::string(name && *name ? name : "NN") + "_log.txt";
   const std::string path = plat::JoinPath(directory, fileName);
   const std::string fallback = plat::FallbackLogDirectory(directory);
-  if (directory != fallback) {
+  if (held != nullptr) {
+    if (held->AppendAtomically(fileName, bytes, count))
+      return;
+    if (held->TypeOf(fileName) == plat::EntryType::kLink)
+      RefuseLink(path);
+  } else if (directory != fallback) {
     if (plat::AppendAtomically(path, bytes, count))
       return;
     if (plat::TypeOf(path) == plat::EntryType::kLink)
@@ -65,4 +71,8 @@ FileLog::FileLog(const char *message, const char *name) {
 
 FileLog::FileLog(const char *message, const char *name, const char *directory) {
   WriteLogLine(message, name, directory ? directory : "");
+}
+
+FileLog::FileLog(const char *message, const char *name, const plat::Dir &folder) {
+  WriteLogLine(message, name, folder.Path(), &folder);
 }

@@ -11,11 +11,17 @@
 // of concurrent writers never tear or mix.
 #pragma once
 
+namespace plat {
+class Dir;
+}
+
 class FileLog {
 public:
   explicit FileLog(const char *message);
   FileLog(const char *message, const char *name);
   FileLog(const char *message, const char *name, const char *directory);
+  // Into a folder held open (no link followed at any step).
+  FileLog(const char *message, const char *name, const plat::Dir &folder);
   // Whether a log file of this process was a link and not written.
   static bool LinkRefused();
 };

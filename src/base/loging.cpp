@@ -33,7 +33,9 @@ void LoggingClass::Log(const char *message) {
   const std::string line = tag.size() >= 2 ? "<" + tag + "> " + text : text;
   if (copyTo != nullptr)
     copyTo->push_back(line);
-  if (!hasName)
+  if (folder != nullptr && hasName)
+    FileLog(line.c_str(), logName.c_str(), *folder);
+  else if (!hasName)
     FileLog{line.c_str()};
   else if (!hasDir)
     FileLog(line.c_str(), logName.c_str());

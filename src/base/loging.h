@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/files.h"
 
 class LoggingClass {
 public:
@@ -34,4 +35,7 @@ public:
   // When set, every line written to the file is also appended here, as the
   // file gets it without its time stamp.
   std::vector<std::string> *copyTo = nullptr;
+  // When set, the file lines go into this held folder (logDir's), never to
+  // whatever its path names meanwhile.
+  const plat::Dir *folder = nullptr;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,10 @@ EntryType TypeOf(const std::string &path);
 // Appends bytes to a file (created if missing) with one write on a descriptor
 // opened for appending, so lines of concurrent writers never tear or mix. A
 // link at the last component of path is never followed: the append fails.
-// With sync the bytes are on the disk when it returns.
+// With sync the bytes are on the disk when it returns. An append cut short (a
+// full disk) is taken back: the file ends where it ended before, so no torn
+// line stays. Windows: this program's appenders take turns through a lock
+// that is only tried for a bounded time, so no reader holding it stops them.
 bool AppendAtomically(const std::string &path, const void *bytes, size_t count, bool sync = false);
 
 // The one way a file is put in place: the bytes go to a new temporary in
@@ -85,6 +89,20 @@ bool FileExists(const std::string &path);
 // Reads up to count bytes from the end of a file; size gets the file size.
 bool ReadTail(const std::string &path, size_t count, std::vector<uint8_t> &tail, uint64_t &size);
 
+// The one way a file is read. The file is opened without following a link
+// and without waiting (a FIFO or a device is never opened for good), and
+// only a regular file is read; take gets its bytes block by block, in order.
+// False (the system's reason kept for the caller) when the file cannot be
+// opened, is no regular file, holds more than maxBytes, cannot be read to
+// its end, or take says to stop. In ReadWholeFile the file's bytes end up
+// in out.
+class Dir;
+using BlockSink = std::function<bool(const uint8_t *bytes, size_t count)>;
+bool ReadFileBlocks(const std::string &path, uint64_t maxBytes, const BlockSink &take);
+bool ReadFileBlocks(const Dir &dir, const std::string &name, uint64_t maxBytes, const BlockSink &take);
+bool ReadWholeFile(const std::string &path, uint64_t maxBytes, std::string &out);
+bool ReadWholeFile(const Dir &dir, const std::string &name, uint64_t maxBytes, std::string &out);
+
 // File attributes as the Windows directory search reports them.
 constexpr uint32_t kAttrReadOnly = 0x01;
 constexpr uint32_t kAttrHidden = 0x02;
@@ -108,10 +126,63 @@ struct FoundFile {
 // kAttrLink).
 std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask);
 
+// A folder held open for a job, reached without following a link: every
+// entry of it is named relative to the folder the job opened, so renaming
+// the folder aside and putting a link (or another folder) in its place never
+// sends a later read or write elsewhere. POSIX: a descriptor opened
+// O_DIRECTORY|O_NOFOLLOW (openat2 with RESOLVE_NO_SYMLINKS where the kernel
+// has it) and the *at calls; Windows: a handle opened without following a
+// reparse point and without FILE_SHARE_DELETE, so the folder cannot be
+// renamed or replaced while it is held. No entry operation follows a link
+// at its last component either.
+class Dir {
+public:
+  Dir() = default;
+  ~Dir() { Close(); }
+  Dir(const Dir &) = delete;
+  Dir &operator=(const Dir &) = delete;
+
+  // Opens the folder at path. Links in the part before its last component
+  // are the operator's (the archive root named on the command line); the
+  // last one is followed only with followLink (the archive root itself).
+  // False with the system's reason.
+  bool Open(const std::string &path, bool followLink = false);
+  // Opens the folder name inside parent (made first when create is set and
+  // it is missing), never through a link.
+  bool Open(const Dir &parent, const std::string &name, bool create);
+  void Close();
+  bool IsOpen() const { return handle != -1; }
+  // The folder's path as it was opened: for messages (and for the Windows
+  // calls, which the held handle keeps pointing at this folder).
+  const std::string &Path() const { return path; }
+  std::string PathOf(const std::string &name) const { return JoinPath(path, name); }
+
+  EntryType TypeOf(const std::string &name) const;
+  // The entries as FindFiles reports them; false (the system's reason kept)
+  // when the folder cannot be listed.
+  bool List(const std::string &pattern, uint32_t mask, std::vector<FoundFile> &found) const;
+  bool Remove(const std::string &name) const;
+  // Moves name to the name to inside folder into (this folder or another
+  // held one) when that name is free; never replaces an entry.
+  bool RenameNoReplace(const std::string &name, const Dir &into, const std::string &to) const;
+  bool PutInPlace(const std::string &name, const void *bytes, size_t count) const;
+  bool AppendAtomically(const std::string &name, const void *bytes, size_t count, bool sync = false) const;
+  bool ReadTail(const std::string &name, size_t count, std::vector<uint8_t> &tail, uint64_t &size) const;
+  void Sync() const;
+  intptr_t Native() const { return handle; }
+
+private:
+  intptr_t handle = -1;
+  std::string path;
+};
+
 // An exclusive lock on a lock file, held until Release, the object's end or
 // the end of the process (the system drops it then). POSIX: flock; Windows:
-// LockFileEx. The lock file is created when missing and is never removed;
-// one that is a link is refused.
+// LockFileEx. The lock file is created when missing (readable and writable
+// by its owner only; Windows: by SYSTEM and the Administrators) and is
+// never removed; it is opened for writing, so a user who may only read the
+// folder cannot hold it. One that is a link, no regular file or has more
+// than one name (a hard link) is refused.
 class FileLock {
 public:
   enum class Try { kTaken, kHeld, kFailed };  // kHeld: someone else holds it
@@ -120,10 +191,18 @@ public:
   FileLock(const FileLock &) = delete;
   FileLock &operator=(const FileLock &) = delete;
   Try TryLock(const std::string &path);
+  Try TryLock(const Dir &dir, const std::string &name);
+  // Whether the lock still guards its file: false once the lock file was
+  // removed or replaced while held (another writer could take a new one),
+  // with the system's reason set. A writer asks before each change.
+  bool StillHeld() const;
   void Release();
 
 private:
+  Try Take(intptr_t file);
   intptr_t handle = -1;
+  const Dir *folder = nullptr;
+  std::string name;
 };
 
 std::string CurrentDirectory();

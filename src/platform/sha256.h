@@ -37,8 +37,11 @@ struct FileDigest {
   int lastByte = -1;
 };
 
-// Hashes a whole file, read in large blocks; false when it cannot be opened
-// or read to its end.
+// Hashes a whole file, read in large blocks through the one reader of files
+// (plat::ReadFileBlocks: no link, no FIFO or device); false when it cannot
+// be opened or read to its end.
+class Dir;
 bool Sha256File(const std::string &path, FileDigest &result);
+bool Sha256File(const Dir &dir, const std::string &name, FileDigest &result);
 
 } // namespace plat

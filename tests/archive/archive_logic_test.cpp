@@ -103,6 +103,10 @@ TEST(SaveFetchedFile, ReplacesWholeOrLeavesEverythingAsItWas) {
   ScratchDir dir{"save"};
   iBuffer data;
   data.AppendBytes("new\xff", 4);
+  const auto SaveFetchedFile = [](const std::string &folder, const std::string &name, const iBuffer &bytes) {
+    plat::Dir held;
+    return held.Open(folder) && ::SaveFetchedFile(held, name, bytes);
+  };
   const std::string target = dir / "Z0001_2010-03-30.ej";
   WriteBytes(target, std::string("old\xff", 4));
   ASSERT_TRUE(SaveFetchedFile(dir.path, "Z0001_2010-03-30.ej", data));

@@ -11,10 +11,15 @@ CASE links:  links planted at temporary names, results paths, the quarantine
 CASE lock:   a held lock (FIX waits and skips with 9, an archive run ends with
              3); FIX beside an archive run; two runs reaching one KE at once.
 CASE repair: VERIFY's third word, two lines for one file, FIX on a directory
-             it cannot write, a run killed in the middle of a save.
+             it cannot write, a run killed in the middle of a save, a disk
+             that fills up in the middle of a list line.
 CASE stop:   SIGTERM, SIGINT and SIGHUP in the middle of a transfer: the run
              ends within 10 s with 12, saves no partial file, and writes its
              error-log line, JSON and metrics (in progress 1 while it runs).
+CASE swap:   the KE directory renamed aside and a link put in its place while
+             an archive run or FIX works there (GUARD_ROUNDS rounds, 3 by
+             default); FIFOs and /dev/zero where files are read; the lock
+             file removed while held; a read-only user and the lock.
 """
 import fcntl
 import hashlib
@@ -23,6 +28,7 @@ import resource
 import json
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import termios
@@ -89,14 +95,21 @@ def env(**more):
     return e
 
 
-def zarvik(*args, expect=None, limit=None, wrap=(), **more):
-    """Runs zarvik in WORK/run; (exit code, console bytes)."""
+def zarvik(*args, expect=None, limit=None, wrap=(), timeout=200, full_disk=False, **more):
+    """Runs zarvik in WORK/run; (exit code, console bytes). With full_disk,
+    a write past limit fails as on a full disk instead of killing it."""
     def limited():
         if limit:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-    p = subprocess.run(list(wrap) + [ZARVIK] + list(args), cwd=os.path.join(WORK, 'run'), env=env(**more),
-                       stdin=subprocess.DEVNULL, capture_output=True, timeout=200, preexec_fn=limited)
+        if full_disk:
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    try:
+        p = subprocess.run(list(wrap) + [ZARVIK] + list(args), cwd=os.path.join(WORK, 'run'), env=env(**more),
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout, preexec_fn=limited)
+    except subprocess.TimeoutExpired:
+        check(False, 'zarvik %s: still running after %d s' % (' '.join(args), timeout))
+        return None, b''
     out = p.stdout + p.stderr
     if expect is not None:
         check(p.returncode == expect, 'zarvik %s: exit %d, expected %d\n%s' % (
@@ -310,11 +323,136 @@ def case_repair():
     write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(l for l in lines if name(3) not in l) + '\n').encode())
     os.chmod(run_path(KE), 0o555)
     os.chmod(WORK, 0o755)
+    os.chown(run_path(KE, 'zarvik.lock'), 65534, 65534)
     rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9, wrap=('setpriv', '--reuid=65534', '--regid=65534',
                                                                   '--clear-groups'))
     os.chmod(run_path(KE), 0o755)
     check(pl('Nie uda\u0142o si\u0119 zapisa\u0107 pliku SHA256SUMS w katalogu: ' + KE) in out and
           b'dopisano sum: 0' in out and b'dopisano sum: 1' not in out, 'FIX counts: %r' % out)
+    os.chown(run_path(KE, 'zarvik.lock'), 0, 0)
+    dev.stop()
+
+    # 8. A disk that fills up: an archive file that cannot be saved is
+    # logged with the write's reason (not the clean-up's), and a list line
+    # cut short is taken back, so the list stays a valid sha256sum file.
+    shutil.rmtree(run_path('archiwum'))
+    dev = Devices([150, 150, 150, 400])
+    rc, out = zarvik('archiwum', 'com35', limit=200, full_disk=True, expect=7)
+    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    check(len(listed) == 2 * 86 and sums_ok(), 'list after a full disk: %r' % listed)
+    check(pl('%s/%s nie udało się zapisać. Błąd zapisu na dysku.: File too large' % (KE, name(3)))
+          in out, 'no reason for the failed save: %r' % out[-800:])
+    dev.stop()
+
+
+def case_swap():
+    rounds = int(os.environ.get('GUARD_ROUNDS', '3'))
+    outside = os.path.join(WORK, 'outside')
+    aside = run_path('archiwum', 'aside')
+    bait = {'~bait.tmp': b'bait', name(9): b'foreign', 'SHA256SUMS': b'0' * 64 + b'  ' + name(9).encode() + b'\n'}
+
+    def plant_outside():
+        shutil.rmtree(outside, ignore_errors=True)
+        os.makedirs(os.path.join(outside, 'log'))
+        for entry, data in bait.items():
+            with open(os.path.join(outside, entry), 'wb') as f:
+                f.write(data)
+
+    def outside_untouched():
+        names = sorted(os.listdir(outside))
+        return names == sorted(list(bait) + ['log']) and not os.listdir(os.path.join(outside, 'log')) and all(
+            open(os.path.join(outside, e), 'rb').read() == d for e, d in bait.items())
+
+    def swap():
+        os.rename(run_path(KE), aside)
+        os.symlink(outside, run_path(KE))
+
+    # 2. An archive run whose KE directory is swapped for a link once its
+    # first files are saved: every later write goes on in the folder it
+    # holds (now aside), none through the link.
+    sizes = [150] + [3000] * 5
+    dev = Devices(sizes, paced=True)
+    wrote_outside = 0
+    for _ in range(rounds):
+        plant_outside()
+        shutil.rmtree(run_path('archiwum'), ignore_errors=True)
+        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log = run_path(KE, 'log', 'log_log.txt')
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not (os.path.exists(log) and open(log, 'rb').read().count(
+                b'Zapisano plik') >= 2):
+            time.sleep(0.02)
+        swap()
+        run.wait(200)
+        wrote_outside += not outside_untouched()
+        saved = sorted(e for e in os.listdir(aside) if e.startswith('Z'))
+        check(run.returncode == 0 and saved == [name(n) for n in range(len(sizes))],
+              'swapped run: exit %s, aside %r' % (run.returncode, saved))
+    check(wrote_outside == 0, 'the archive run wrote outside in %d of %d rounds' % (wrote_outside, rounds))
+    print('archive run, KE directory swapped: wrote outside in %d of %d rounds' % (wrote_outside, rounds), flush=True)
+    dev.stop()
+
+    # FIX on a directory with damage, swapped at a random moment: nothing
+    # outside is moved, removed or rewritten.
+    wrote_outside = 0
+    for k in range(rounds * 4):
+        plant_outside()
+        shutil.rmtree(run_path('archiwum'), ignore_errors=True)
+        os.makedirs(run_path(KE))
+        for n in range(40):
+            write(os.path.join(KE, name(n)), archived(n, 150) if n % 3 else b'damaged')
+        fix = subprocess.Popen([ZARVIK, 'VERIFY', 'archiwum', 'FIX'], cwd=run_path(), env=env(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(0.002 * (k % 10))
+        swap()
+        fix.wait(60)
+        wrote_outside += not outside_untouched()
+    check(wrote_outside == 0, 'FIX wrote outside in %d of %d rounds' % (wrote_outside, rounds * 4))
+    print('VERIFY FIX, KE directory swapped: wrote outside in %d of %d rounds' % (wrote_outside, rounds * 4),
+          flush=True)
+
+    # 3. Readers never wait on a FIFO or read a device: a FIFO or a link to
+    # /dev/zero at the metrics path with a failing run, and in the archive.
+    shutil.rmtree(run_path('archiwum'), ignore_errors=True)
+    os.makedirs(run_path(KE))
+    os.mkfifo(run_path(KE, 'SHA256SUMS'))
+    os.mkfifo(run_path(KE, name(1)))
+    write(os.path.join(KE, name(0)), archived(0, 150))
+    for metrics in ('fifo', 'zero'):
+        os.mkfifo(run_path(metrics)) if metrics == 'fifo' else os.symlink('/dev/zero', run_path(metrics))
+        zarvik('archiwum', 'com36', expect=6, timeout=60, ZARVIK_METRICS=metrics)
+        rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9, timeout=60)
+    check(stat.S_ISFIFO(os.lstat(run_path(KE, 'SHA256SUMS')).st_mode), 'the FIFO list was replaced')
+
+    # 4. The lock: a user who may only read the folder cannot hold it; the
+    # lock file removed while a run holds it stops that run (3 and a line)
+    # before its next write, so FIX that takes a new lock is never a second
+    # writer beside it.
+    dev = Devices(sizes, paced=True)
+    stopped = 0
+    for _ in range(rounds):
+        shutil.rmtree(run_path('archiwum'))
+        os.makedirs(run_path(KE))
+        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        log = run_path(KE, 'log', 'log_log.txt')
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not (os.path.exists(log) and b'Zapisano plik' in open(log, 'rb').read()):
+            time.sleep(0.02)
+        check(stat.S_IMODE(os.stat(run_path(KE, 'zarvik.lock')).st_mode) == 0o600, 'lock file not 0600')
+        os.remove(run_path(KE, 'zarvik.lock'))
+        zarvik('VERIFY', 'archiwum', 'FIX', timeout=60)
+        out = run.communicate(timeout=200)[0]
+        stopped += run.returncode == 3 and pl('Plik blokady (zarvik.lock) usuni\u0119to lub podmieniono; przerwano '
+                                              'prac\u0119 w katalogu KE: ' + KE) in out
+    check(stopped == rounds, 'lock removed: the run stopped in %d of %d rounds' % (stopped, rounds))
+    print('lock removed while held: the run stopped with 3 in %d of %d rounds' % (stopped, rounds), flush=True)
+    for folder in ('', 'run', 'run/archiwum', 'run/' + KE):
+        os.chmod(os.path.join(WORK, folder), 0o755)
+    held = subprocess.run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', 'flock', '-n',
+                           run_path(KE, 'zarvik.lock'), 'true'], capture_output=True)
+    check(held.returncode != 0, 'a read-only user took the lock')
     dev.stop()
 
 
@@ -361,7 +499,7 @@ def main():
     shutil.rmtree(WORK, ignore_errors=True)
     for sub in ('run', 'home', 'simdev'):
         os.makedirs(os.path.join(WORK, sub))
-    {'links': case_links, 'lock': case_lock, 'repair': case_repair, 'stop': case_stop}[CASE]()
+    {'links': case_links, 'lock': case_lock, 'repair': case_repair, 'stop': case_stop, 'swap': case_swap}[CASE]()
     if failures:
         sys.exit('%d failures' % len(failures))
     print(CASE + ': ok')

@@ -2,12 +2,20 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #ifndef _WIN32
+#include <cerrno>
 #include <langinfo.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
+#ifdef _WIN32
+#include "platform/win32/reparse.h"
+#endif
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
@@ -171,6 +179,62 @@ TEST(PlatformFiles, PosixLinksAreNeverFollowed) {
             plat::kAttrLink | plat::kAttrDirectory);
 }
 
+// The random part of a temporary name, made predictable by a test: 0, 1, 2,
+// ... (the program's own getrandom is this one in the test binary).
+int predictableNames = -1;
+
+} // namespace
+
+extern "C" ssize_t getrandom(void *buffer, size_t length, unsigned int flags) {
+  if (predictableNames < 0 || length != sizeof(uint64_t))
+    return syscall(SYS_getrandom, buffer, length, flags);
+  const uint64_t value = static_cast<uint64_t>(predictableNames++);
+  std::memcpy(buffer, &value, sizeof value);
+  return static_cast<ssize_t>(length);
+}
+
+namespace {
+
+// A name planted at the next temporary (a hard link to another file) is
+// passed over, never opened; readers never wait on a FIFO or read a device
+// and keep to their bound; the lock refuses a second name and notices its
+// file going.
+TEST(PlatformFiles, PosixTemporariesReadersAndLockAgainstPlantedFiles) {
+  TestDir dir;
+  WriteAll(dir.Path("victim"), "outside");
+  ASSERT_EQ(::link(dir.Path("victim").c_str(), dir.Path(plat::TemporaryName("dest", 0)).c_str()), 0);
+  predictableNames = 0;
+  const bool saved = plat::PutInPlace(dir.Path("dest"), "new", 3);
+  predictableNames = -1;
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(ReadAll(dir.Path("victim")), "outside");
+  EXPECT_EQ(ReadAll(dir.Path("dest")), "new");
+
+  ASSERT_EQ(::mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir.Path("zero"));
+  std::string text;
+  EXPECT_FALSE(plat::ReadWholeFile(dir.Path("fifo"), 100, text));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_FALSE(plat::ReadWholeFile(dir.Path("zero"), 100, text));
+  EXPECT_FALSE(plat::ReadWholeFile("/dev/zero", 100, text));
+  EXPECT_FALSE(plat::ReadWholeFile(dir.Path("victim"), 6, text));
+  EXPECT_EQ(errno, EFBIG);
+  plat::Dir held;
+  ASSERT_TRUE(held.Open(dir.root));
+  ASSERT_TRUE(plat::ReadWholeFile(held, "victim", 7, text));
+  EXPECT_EQ(text, "outside");
+
+  plat::FileLock lock;
+  ASSERT_EQ(::link(dir.Path("victim").c_str(), dir.Path("linked.lock").c_str()), 0);
+  EXPECT_EQ(lock.TryLock(held, "linked.lock"), plat::FileLock::Try::kFailed);
+  ASSERT_EQ(lock.TryLock(held, "d.lock"), plat::FileLock::Try::kTaken);
+  struct stat info{};
+  ASSERT_EQ(::stat(dir.Path("d.lock").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_TRUE(lock.StillHeld());
+  ASSERT_EQ(::unlink(dir.Path("d.lock").c_str()), 0);
+  EXPECT_FALSE(lock.StillHeld());
+}
 
 // On Linux a UTF-8 terminal shows the Windows-1250 texts converted.
 TEST(PlatformConsole, Utf8TerminalGetsWindows1250Converted) {
@@ -214,6 +278,35 @@ TEST(PlatformConsole, JournalLinesCarryTheirPriority) {
     else
       EXPECT_EQ(shown, "<ERROR> B\xb3\xb9""d\r\nPlik pomini\xeaty\r\nRazem: 7.\r\nZapisano\r\n");
   }
+}
+
+} // namespace
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// Only symbolic links and junctions are links; deduplicated, cloud and
+// compressed files are the files they hold (Wine makes no reparse point, so
+// the attributes are given). The lock file cannot be removed while held.
+TEST(PlatformFiles, WindowsReparsePointsAndTheHeldLock) {
+  constexpr DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
+  const auto symlink = static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK);
+  EXPECT_EQ(plat::EntryTypeOfAttributes(kReparse, symlink), plat::EntryType::kLink);
+  EXPECT_EQ(plat::EntryTypeOfAttributes(kReparse | FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT)),
+            plat::EntryType::kLink);
+  const DWORD dedup = static_cast<DWORD>(IO_REPARSE_TAG_DEDUP), wof = 0x80000017, cloud = 0x9000001A;
+  for (DWORD tag : {dedup, wof, cloud}) {
+    EXPECT_EQ(plat::EntryTypeOfAttributes(kReparse | FILE_ATTRIBUTE_ARCHIVE, tag), plat::EntryType::kFile) << tag;
+    EXPECT_EQ(plat::SearchAttributes(kReparse | FILE_ATTRIBUTE_ARCHIVE, tag), DWORD{FILE_ATTRIBUTE_ARCHIVE}) << tag;
+  }
+  EXPECT_EQ(plat::SearchAttributes(kReparse, symlink), plat::kAttrLink);
+
+  TestDir dir;
+  plat::FileLock lock;
+  ASSERT_EQ(lock.TryLock(dir.Path("d.lock")), plat::FileLock::Try::kTaken);
+  EXPECT_FALSE(::DeleteFileA(dir.Path("d.lock").c_str()));
+  EXPECT_TRUE(lock.StillHeld());
 }
 
 } // namespace

@@ -27,11 +27,15 @@ struct FakeDriver {
   DWORD writeError = 0;      // the line error the next write meets
   DWORD latched = 0;
   std::string written;
+  bool vanished = false;  // the adapter is gone: every call fails
+  int clears = 0;
 } driver;
 
 BOOL WINAPI FakeRead(HANDLE, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED) {
   *got = 0;
-  if (driver.latched != 0)
+  if (driver.vanished)
+    ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+  if (driver.latched != 0 || driver.vanished)
     return FALSE;
   if (driver.pieces.empty())
     return TRUE;
@@ -55,6 +59,11 @@ BOOL WINAPI FakeWrite(HANDLE, LPCVOID bytes, DWORD count, LPDWORD done, LPOVERLA
 }
 
 BOOL WINAPI FakeClear(HANDLE, LPDWORD errors, LPCOMSTAT status) {
+  ++driver.clears;
+  if (driver.vanished) {
+    ::SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+    return FALSE;
+  }
   *errors = driver.latched;
   driver.latched = 0;
   *status = COMSTAT{};
@@ -104,6 +113,29 @@ TEST_F(LineErrorTest, AWriteGoesOnAfterABreak) {
   ASSERT_TRUE(ke.port.Send(iBuffer("\x1bS")));
   EXPECT_EQ(driver.written, "\x1bS");
   EXPECT_EQ(lines, std::vector<std::string>{"B\263\271d linii szeregowej: przerwa (break). Transmisja trwa dalej."});
+}
+
+// The receive queue overflowing (CE_RXOVER) is a line error like the
+// others: the read goes on and gets the rest.
+TEST_F(LineErrorTest, AQueueOverflowIsALineErrorTheReadGoesOnAfter) {
+  driver.pieces = {{"Z12", CE_RXOVER}, {"34\x1a"}};
+  iBuffer target;
+  ASSERT_TRUE(ke.port.ReadAvailable(target));
+  EXPECT_EQ(std::string(target.Text(), static_cast<size_t>(target.Length())), "Z1234\x1a");
+  EXPECT_EQ(lines, std::vector<std::string>{"B\263\271d linii szeregowej: przepe\263nienie odbiornika. "
+                                            "Transmisja trwa dalej."});
+}
+
+// An adapter pulled out: the read and ClearCommError fail. The read ends in
+// the time of one silent read, without asking the driver again and again.
+TEST_F(LineErrorTest, AVanishedAdapterEndsTheReadInBoundedTime) {
+  driver.vanished = true;
+  iBuffer target;
+  const ULONGLONG start = ::GetTickCount64();
+  ke.port.ReadAvailable(target);
+  EXPECT_LT(::GetTickCount64() - start, 2000u);
+  EXPECT_LE(driver.clears, 2);
+  EXPECT_EQ(target.Length(), 0);
 }
 
 } // namespace

@@ -58,34 +58,4 @@ bool Sha256::Finish(Sha256Digest &digest) {
   return state->ok;
 }
 
-bool Sha256File(const std::string &path, FileDigest &result) {
-  result = FileDigest{};
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  // One block per thread, left uninitialised: only the pages a read fills
-  // become resident.
-  constexpr size_t kBlock = 1 << 20;
-  static thread_local std::unique_ptr<UCHAR[]> block(new UCHAR[kBlock]);
-  Sha256 hash;
-  bool ok = true;
-  for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file, block.get(), static_cast<DWORD>(kBlock), &n, nullptr)) {
-      ok = false;
-      break;
-    }
-    if (n == 0)
-      break;
-    ok = hash.Update(block.get(), n);
-    result.size += n;
-    result.lastByte = block[n - 1];
-    if (!ok)
-      break;
-  }
-  CloseHandle(file);
-  return ok && hash.Finish(result.digest);
-}
-
 } // namespace plat
