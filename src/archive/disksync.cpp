@@ -2,10 +2,11 @@
 // files go to the quarantine folder, files missing on disk or of the wrong
 // size are fetched, and a fetched file is saved only when its end marker
 // stands exactly at its end. A file is never changed in place and never
-// deleted: it is kept, moved aside, or replaced whole. SHA256SUMS follows
-// every file that comes or goes.
+// deleted: it is kept, moved aside, or replaced whole. SHA256SUMS gains a
+// line for each file the KE sent; a line is never changed or removed.
 #include <algorithm>
 #include <climits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,13 +53,12 @@ void MoveAside(JobRun &run, const std::string &name, bool logDeleted) {
   if (logDeleted)
     run.copyLog.Log(msg::kDeletedBadFile + name);
   run.copyLog.Log(msg::kMovedTo + movedTo);
-  run.sums.Erase(name);
 }
 
-// Writes SHA256SUMS when it changed; a failure is logged and reported by the
-// exit code.
+// Writes SHA256SUMS when it changed and may be written; a failure is logged
+// and reported by the exit code.
 void SaveSums(JobRun &run) {
-  if (!run.sums.Changed() || run.sums.Save(run.copyDir))
+  if (!run.sums.Writable() || !run.sums.Changed() || run.sums.Save(run.copyDir))
     return;
   const std::string reason = plat::LastErrorSuffix();
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
@@ -66,10 +66,29 @@ void SaveSums(JobRun &run) {
   SetExitCode(run, ExitCode::kFilesMissing);
 }
 
+// Reads the list. One that cannot be read whole, or holds a line the run
+// does not understand, takes no line in this run: a line written beside it
+// could bury evidence. The files are still fetched.
+void LoadSums(JobRun &run) {
+  const std::string path = plat::JoinPath(run.copyDir, kSumsName);
+  std::string line;
+  if (!run.sums.Load(run.copyDir)) {
+    run.copyLog.Log(msg::kSumsUnreadable + path);
+    line = msg::kSumsUnreadable + path + ": " + run.sums.error;
+  } else if (!run.sums.badLines.empty()) {
+    line = msg::kSumsBadLine + path + msg::kLineNumber + std::to_string(run.sums.badLines.front());
+    run.copyLog.Log(line);
+  } else {
+    return;
+  }
+  run.errorLog.Log(line);
+  SetExitCode(run, ExitCode::kFilesMissing);
+}
+
 } // namespace
 
 void CheckDisk(JobRun &run) {
-  run.sums.Load(run.copyDir);
+  LoadSums(run);
   std::vector<plat::FoundFile> found = ArchiveEntries(run.copyDir);
   if (!found.empty())
     run.copyLog.Log(msg::kCheckingFolder + run.copyDir);
@@ -80,20 +99,13 @@ void CheckDisk(JobRun &run) {
       MoveAside(run, entry.name, true);
       continue;
     }
-    FileDirType &file = run.diskFiles.emplace_back();
-    file.number = std::stoi(entry.name.substr(1, 4));
-    file.name = entry.name;
-    file.size = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
-    // A file archived before the list existed, or copied in by hand, gets
-    // its line once; later runs read only its tail.
-    plat::FileDigest digest;
-    if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
-        plat::Sha256File(plat::JoinPath(run.copyDir, entry.name), digest))
-      run.sums.Set(entry.name, digest.digest);
+    // Only its tail is read: a file with a line keeps it, one without is
+    // compared with the KE's bytes (or, once the KE no longer lists it,
+    // hashed) by the transfer.
+    run.diskFiles.push_back(DiskFile{entry.name, entry.size});
   }
   if (run.diskFiles.empty())
     run.copyLog.Log(msg::kFolderEmpty);
-  SaveSums(run);
 }
 
 // Drops the header before the line holding Z0000 and the memory figures
@@ -167,11 +179,15 @@ bool ReadKeFile(JobRun &run, DirInterpreterClass &reader, const std::string &lin
 bool NeedsFetch(JobRun &run, const KeFile &file) {
   if (run.keptDamaged.count(file.diskName) != 0)
     return true;
-  const FileDirType *onDisk = FindOnDisk(run, file.diskName);
+  const DiskFile *onDisk = FindOnDisk(run, file.diskName);
   if (onDisk == nullptr)
     return true;
-  if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
+  if (KeepsDiskCopy(run, file))
     return false;
+  if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size)) {
+    run.toCompare.insert(file.diskName);
+    return true;
+  }
   const std::string sizeDiffers = msg::kSizeOfFile + plat::JoinPath(run.copyDir, onDisk->name) + msg::kSizeDiffersFrom +
                                   file.diskName + msg::kDiskFileDeleted;
   run.copyLog.Log(sizeDiffers);
@@ -198,22 +214,62 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
   return nullptr;
 }
 
+// Whether the disk copy without a line holds exactly the KE's bytes.
+bool SameAsDisk(JobRun &run, const std::string &diskName) {
+  std::vector<uint8_t> disk;
+  std::string error;
+  const auto length = static_cast<uint64_t>(run.response.Length());
+  return plat::ReadWholeFile(plat::JoinPath(run.copyDir, diskName), length, disk, error) && disk.size() == length &&
+         std::equal(disk.begin(), disk.end(), run.response.Data());
+}
+
 // Saves checked data, gives it its checksum line, and only then logs the
-// "file saved" line.
+// "file saved" line. A disk copy without a line is compared first: the same
+// bytes get their line and stay; other bytes go to the quarantine folder
+// (with the damaged-file lines) and the KE's are saved. A line is never
+// changed: KE bytes that differ from theirs are saved and logged.
 void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
+  plat::Sha256 hash;
+  plat::Sha256Digest digest{};
+  const bool hashed =
+      hash.Update(run.response.Data(), static_cast<size_t>(run.response.Length())) && hash.Finish(digest);
+  if (run.toCompare.count(file.diskName) != 0) {
+    if (SameAsDisk(run, file.diskName)) {
+      if (hashed)
+        run.sums.Add(file.diskName, digest);
+      SaveSums(run);
+      run.copyLog.Log(msg::kSameAsKe + file.diskName);
+      RecordFileSaved(run, run.response.Length());
+      return;
+    }
+    const std::string differs = msg::kDiffersFromKe + plat::JoinPath(run.copyDir, file.diskName);
+    run.copyLog.Log(differs);
+    run.errorLog.Log(differs);
+    MoveAside(run, file.diskName, true);
+    if (run.keptDamaged.count(file.diskName) != 0) {
+      LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
+      RecordFileFailed(run);
+      state.filesMissing = true;
+      return;
+    }
+  }
   if (!SaveFetchedFile(run.copyDir, file.diskName, run.response)) {
     LogFileFailure(run, file.diskName, msg::kWriteFailed, plat::LastErrorSuffix());
     RecordFileFailed(run);
     state.filesMissing = true;
     return;
   }
-  plat::Sha256 hash;
-  plat::Sha256Digest digest;
-  if (hash.Update(run.response.Data(), static_cast<size_t>(run.response.Length())) && hash.Finish(digest))
-    run.sums.Set(file.diskName, digest);
-  else
-    run.sums.Erase(file.diskName);
-  SaveSums(run);
+  if (!hashed) {
+    state.filesMissing = true;
+  } else if (!run.sums.Has(file.diskName)) {
+    run.sums.Add(file.diskName, digest);
+    SaveSums(run);
+  } else if (run.sums.LineOf(file.diskName) != HexDigest(digest)) {
+    const std::string differs = msg::kFetchedDiffers + plat::JoinPath(run.copyDir, file.diskName);
+    run.copyLog.Log(differs);
+    run.errorLog.Log(differs);
+    state.filesMissing = true;
+  }
   run.copyLog.Log(msg::kFileSaved + file.diskName);
   RecordFileSaved(run, run.response.Length());
 }
@@ -248,6 +304,31 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
   }
 }
 
+// A disk file without a line that the KE no longer lists gets its line from
+// the disk, logged as such. Only when every Directory line was read: a line
+// that could not be read may be that file's.
+void LinesForUnlisted(JobRun &run, DirInterpreterClass &reader) {
+  if (!run.sums.Writable())
+    return;
+  std::set<std::string> listed;
+  for (const std::string &line : run.directoryLines) {
+    KeFile file;
+    const KeLine kind = ParseKeFile(reader, line, file);
+    if (kind == KeLine::kUnreadable)
+      return;
+    listed.insert(file.diskName);
+  }
+  for (const DiskFile &onDisk : run.diskFiles) {
+    plat::FileDigest digest;
+    if (run.sums.Has(onDisk.name) || listed.count(onDisk.name) != 0 ||
+        !plat::Sha256File(plat::JoinPath(run.copyDir, onDisk.name), digest))
+      continue;
+    run.sums.Add(onDisk.name, digest.digest);
+    run.copyLog.Log(msg::kLineFromDisk + onDisk.name);
+  }
+  SaveSums(run);
+}
+
 void Transfer(JobRun &run, DirInterpreterClass &reader) {
   VemoraCopyClass &copy = *run.copy;
   RecordPlan(run);
@@ -258,10 +339,16 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   copy.EnsureOpen();
   run.copyLog.Log(msg::kCheckingKeContents);
   TransferState state;
+  LinesForUnlisted(run, reader);
 
   for (const std::string &line : run.directoryLines) {
     KeFile file;
-    if (!ReadKeFile(run, reader, line, file) || !NeedsFetch(run, file))
+    // A line that names no file it can fetch leaves a file missing.
+    if (!ReadKeFile(run, reader, line, file)) {
+      state.filesMissing = true;
+      continue;
+    }
+    if (!NeedsFetch(run, file))
       continue;
     if (run.keptDamaged.count(file.diskName) != 0) {
       LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
@@ -297,9 +384,14 @@ void SynchroniseDisk(JobRun &run) {
 
   // Nothing is written through a link or into what is no folder: not the
   // KE's directory, its quarantine or its logs.
+  // A link has its own line; anything else where a folder should be is a
+  // folder that cannot be made, with the system's reason.
   const std::string unusable = UnusableFolder(run.copyDir);
   if (!unusable.empty()) {
-    run.errorLog.Log(msg::kNotAFolder + unusable);
+    if (plat::TypeOf(unusable) == plat::EntryType::kLink || plat::CreateOneDirectory(unusable))
+      run.errorLog.Log(msg::kNotAFolder + unusable);
+    else
+      run.errorLog.Log(msg::kCannotCreateFolder + unusable + plat::LastErrorSuffix());
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
     return;
@@ -324,8 +416,12 @@ void SynchroniseDisk(JobRun &run) {
 
   DirInterpreterClass reader;
   TrimDirectory(run);
+  // Every KE lists Z0000: a Directory without it was not read right, and
+  // nothing it names is fetched.
   if (run.directoryLines.empty()) {
     run.copyLog.Log(msg::kKeEmpty);
+    run.errorLog.Log("<" + CopyLabel(job) + "> " + Printable(run.fiscalNumberCopy) + msg::kDirectoryUnread);
+    SetExitCode(run, ExitCode::kCheckFailed);
     return;
   }
   Transfer(run, reader);
@@ -348,11 +444,18 @@ void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines) {
   }
 }
 
-const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
-  for (const FileDirType &file : run.diskFiles)
+const DiskFile *FindOnDisk(JobRun &run, const std::string &diskName) {
+  for (const DiskFile &file : run.diskFiles)
     if (file.name == diskName)
       return &file;
   return nullptr;
+}
+
+bool KeepsDiskCopy(JobRun &run, const KeFile &file) {
+  const DiskFile *onDisk = FindOnDisk(run, file.diskName);
+  return onDisk != nullptr && onDisk->size <= static_cast<uint64_t>(INT64_MAX) &&
+         HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size) &&
+         (run.sums.Has(file.diskName) || !run.sums.Writable());
 }
 
 KeLine ParseKeFile(DirInterpreterClass &reader, const std::string &line, KeFile &file) {

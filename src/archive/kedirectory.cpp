@@ -69,11 +69,11 @@ std::string UnusableFolder(const std::string &dir) {
 }
 
 DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int waitMs,
-                              const std::function<void()> &onWait) {
+                              const std::function<void()> &onWait, bool shared) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   bool waiting = false;
   for (;;) {
-    const plat::FileLock::Try result = lock.TryLock(plat::JoinPath(dir, kLockName));
+    const plat::FileLock::Try result = lock.TryLock(plat::JoinPath(dir, kLockName), shared);
     if (result == plat::FileLock::Try::kFailed)
       return DirectoryLock::kFailed;
     if (result == plat::FileLock::Try::kTaken)
@@ -85,6 +85,8 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int 
     waiting = true;
     plat::SleepMs(kLockRetryMs);
   }
+  if (shared)
+    return DirectoryLock::kTaken;
   // Whoever wrote these died before the rename (the writers that live hold
   // the lock); the entries go as they are, a link as the link.
   for (const plat::FoundFile &entry : plat::FindFiles(dir, "~*.tmp", plat::kAttrArchive))

@@ -46,14 +46,16 @@ constexpr const char *kLogFolderName = "log";
 std::string UnusableFolder(const std::string &dir);
 
 // The lock file of a KE directory. A writer (the archive run, VERIFY with
-// FIX) holds it while it changes the directory; plain VERIFY does not.
+// FIX) holds it while it changes the directory; plain VERIFY holds it shared
+// while it reads, when it can.
 constexpr const char *kLockName = "zarvik.lock";
 // Takes dir's lock, waiting up to waitMs while another process (or another
 // job of this one) holds it; onWait is called once when the wait begins.
 // kBusy: it was held for the whole wait; kFailed: the lock file can be
 // neither made nor opened (a folder this user may not write, a link in its
 // place). The holder then removes the leftover temporaries of writers that
-// died.
+// died. Shared (plain VERIFY, a reader): only beside other readers, the lock
+// file never made (kFailed when there is none) and nothing removed.
 enum class DirectoryLock { kTaken, kBusy, kFailed };
 DirectoryLock LockKeDirectory(plat::FileLock &lock, const std::string &dir, int waitMs,
-                              const std::function<void()> &onWait);
+                              const std::function<void()> &onWait, bool shared = false);

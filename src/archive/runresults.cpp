@@ -4,13 +4,16 @@
 // (ZARVIK_METRICS) for the textfile collectors of the node and Windows
 // exporters. Both files are put in place whole (plat::PutInPlace), so a
 // reader never sees half a file.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "archive/archmessages.h"
+#include "archive/archthread.h"
 #include "archive/runcontext.h"
 #include "base/consoleline.h"
 #include "platform/console.h"
@@ -154,13 +157,22 @@ std::string Number(double value) {
   return shown;
 }
 
+// A metrics file of this program is a few KiB even for a hundred KEs.
+constexpr uint64_t kMaxEarlierMetrics = 1u << 20;
+
 // The value of a sample without labels in a metrics file this program wrote
 // earlier; empty when the file or the sample is missing or the value is not
 // a plain number.
 std::string EarlierSample(const std::string &path, const std::string &name) {
-  std::ifstream file(path, std::ios::binary);
-  std::string line;
-  while (!path.empty() && std::getline(file, line)) {
+  // Read like every file this program reads: no link, no FIFO, bounded.
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (path.empty() || !plat::ReadWholeFile(path, kMaxEarlierMetrics, bytes, error))
+    return std::string();
+  const std::string text(bytes.begin(), bytes.end());
+  for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    const std::string line = text.substr(start, end - start);
     const std::string value = line.substr(0, name.size() + 1) == name + " " ? line.substr(name.size() + 1) : "";
     if (!value.empty() && value.find_first_not_of("0123456789.") == std::string::npos)
       return value;
@@ -227,11 +239,45 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   return out;
 }
 
+// The components of an absolute path, "." and ".." resolved as written;
+// letter case folded where the file system folds it (Windows).
+std::vector<std::string> Components(const std::string &path) {
+  std::vector<std::string> parts;
+  std::string part;
+  const bool folded = plat::PathSeparator() == '\\';
+  for (const char ch : plat::AbsolutePath(path) + plat::PathSeparator()) {
+    if (ch != '/' && ch != plat::PathSeparator()) {
+      part += folded ? static_cast<char>(std::tolower(static_cast<unsigned char>(ch))) : ch;
+      continue;
+    }
+    if (part == ".." && !parts.empty())
+      parts.pop_back();
+    else if (!part.empty() && part != "." && part != "..")
+      parts.push_back(part);
+    part.clear();
+  }
+  return parts;
+}
+
+// Whether path lies inside the folder root (or is it), as the paths read.
+bool Inside(const std::string &path, const std::string &root) {
+  const std::vector<std::string> file = Components(path);
+  const std::vector<std::string> folder = Components(root);
+  return file.size() >= folder.size() && std::equal(folder.begin(), folder.end(), file.begin());
+}
+
 // Writes the file named by the variable, whole; a failure is one console
-// line and changes nothing else.
-void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
+// line and changes nothing else. A path inside the archive is refused: the
+// results must never replace a list, a log or an archive file.
+void WriteResultFile(const char *variable, const std::string &path, const std::string &content,
+                     const std::string &archiveRoot) {
   if (path.empty())
     return;
+  if (Inside(path, archiveRoot)) {
+    consoleline::Write(std::string("Plik ") + variable + " le" ZV_z "y w katalogu archiwum; nie zapisano go: " + path +
+                       "\r\n");
+    return;
+  }
   if (plat::PutInPlace(path, content.data(), content.size()))
     return;
   consoleline::Write(std::string("Nie mo" ZV_z "na zapisa" ZV_c " pliku ") + variable + ": " + path + "\r\n");
@@ -255,6 +301,10 @@ void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPat
   const double finishedEpoch = EpochSeconds();
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
   PrintSummary(run, exitCode, runSeconds);
-  WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
-  WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath));
+  const std::string root = ArchiveRoot(run.archivePath);
+  WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished), root);
+  WriteResultFile("ZARVIK_METRICS", metricsPath,
+                  Inside(metricsPath, root) ? std::string()
+                                            : MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath),
+                  root);
 }

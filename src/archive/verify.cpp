@@ -1,12 +1,15 @@
 // VERIFY: reads every archive file under a target against its KE
 // directory's SHA256SUMS and reports, one console line each, what is missing,
 // changed or damaged, and the gaps in the numbering. Only with FIX does it
-// change anything: damaged files and links go to the quarantine folder (the
-// next archive run fetches them again) and files without a line get one.
-// FIX holds the KE directory's lock while it works there; plain VERIFY
-// takes none.
+// change anything: damaged and changed files and links go to the quarantine
+// folder (their lines stay: the next archive run fetches them again and
+// checks them), files without a line get one (the operator's word, each
+// named), and bad lines go. FIX holds the KE directory's lock while it works
+// there and leaves a list it cannot read whole as it is; plain VERIFY holds
+// the lock shared when it can.
 #include "archive/verify.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -49,6 +52,8 @@ constexpr const char *kEnDash = "\x96";  // the dash of a range, Windows-1250
 constexpr const char *kLink = "Plik jest dowi" ZV_a "zaniem: ";
 constexpr const char *kWaiting = "Katalog jest zaj" ZV_e "ty przez inny program; czekam do 10 s: ";
 constexpr const char *kBusy = "Pomini" ZV_e "to katalog zaj" ZV_e "ty przez inny program: ";
+constexpr const char *kBeingWritten = "Pomini" ZV_e "to katalog zapisywany w" ZV_l "a" ZV_s "nie przez inny program: ";
+constexpr const char *kLineAdded = "Dopisano sum" ZV_e " kontroln" ZV_a ": ";
 } // namespace text
 
 std::string Number(int n) {
@@ -83,11 +88,13 @@ private:
   void MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
   void CheckFile(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name);
   void ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers);
+  void SaveList(Tally &tally, ChecksumList &sums, const std::string &dir);
   bool fix;
+  bool acting = false;  // FIX, in a directory whose list it may write
 };
 
-void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &dir, const std::string &name) {
-  if (!fix)
+void Verifier::MoveAside(Tally &tally, ChecksumList &, const std::string &dir, const std::string &name) {
+  if (!acting)
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
@@ -95,7 +102,6 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const std::string &di
     return;
   }
   Say(text::kMoved + Printable(movedTo));
-  sums.Erase(name);
   ++tally.moved;
 }
 
@@ -108,7 +114,7 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &di
   const bool listed = line != sums.sums.end();
   int lastByte = -1;
   plat::FileDigest digest;
-  if (listed || fix) {
+  if (listed || acting) {
     if (!plat::Sha256File(path, digest))
       return Problem(tally, text::kUnreadable, path);
     lastByte = digest.lastByte;
@@ -123,19 +129,16 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const std::string &di
     Problem(tally, text::kDamaged, path);
     return MoveAside(tally, sums, dir, name);
   }
-  // Of two lines for one name, the one that matches the file stays.
-  if (listed && !sums.Matches(name, HexDigest(digest.digest))) {
+  // Of two lines for one name the first rules: a file that matches only a
+  // later one has changed since it was archived.
+  if (listed && line->second != HexDigest(digest.digest)) {
     Problem(tally, text::kChanged, path);
     return MoveAside(tally, sums, dir, name);
   }
-  if (listed && fix)
-    sums.Set(name, digest.digest);
   if (!listed) {
     Say(text::kUnlisted + Printable(path));
-    if (fix && IsSafeComponent(name)) {
-      sums.Set(name, digest.digest);
-      ++tally.added;
-    }
+    if (acting && IsSafeComponent(name))
+      sums.Add(name, digest.digest);
   }
 }
 
@@ -180,17 +183,9 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
       numbers.insert(std::stoi(entry.name.substr(1, 4)));
     }
   }
-  std::vector<std::string> foreignLines;
-  for (const auto &[name, hex] : sums.sums) {
-    if (!IsArchiveName(name))
-      foreignLines.push_back(name);
-    else if (names.count(name) == 0 && links.count(name) == 0)
+  for (const auto &[name, hex] : sums.sums)
+    if (names.count(name) == 0 && links.count(name) == 0)
       Problem(tally, text::kMissing, plat::JoinPath(dir, name));
-  }
-  for (const std::string &name : foreignLines) {
-    Problem(tally, text::kForeignLine, plat::JoinPath(dir, kSumsName) + ": " + name);
-    sums.Erase(name);
-  }
   for (const std::string &name : names)
     CheckFile(tally, sums, dir, name);
   ReportGaps(tally, dir, numbers);
@@ -198,41 +193,65 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const std::string 
 
 void Verifier::CheckKeDirectory(const std::string &dir) {
   Tally tally;
+  acting = false;
   const std::string unusable = UnusableFolder(dir);
-  if (!unusable.empty())
+  if (!unusable.empty()) {
     Problem(tally, msg::kNotAFolder, unusable);
-  // FIX changes the directory only while it holds its lock; a directory
-  // another writer keeps is left for another time.
-  plat::FileLock lock;
-  if (fix) {
-    const DirectoryLock taken = LockKeDirectory(lock, dir, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); });
-    if (taken != DirectoryLock::kTaken) {
-      Problem(tally, taken == DirectoryLock::kBusy ? text::kBusy : msg::kNotLockable, dir);
+    if (fix)
       return Summary(tally, dir);
-    }
+  }
+  // FIX changes the directory only while it holds its lock; a directory
+  // another writer keeps is left for another time. Plain VERIFY reads beside
+  // other readers only; a directory a writer keeps the whole wait is being
+  // written, and is named, not counted.
+  plat::FileLock lock;
+  const DirectoryLock taken = LockKeDirectory(lock, dir, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); }, !fix);
+  if (fix && taken != DirectoryLock::kTaken) {
+    Problem(tally, taken == DirectoryLock::kBusy ? text::kBusy : msg::kNotLockable, dir);
+    return Summary(tally, dir);
+  }
+  if (!fix && taken == DirectoryLock::kBusy) {
+    Say(text::kBeingWritten + Printable(dir));
+    return;
   }
   ChecksumList sums;
-  const bool sumsRead = sums.Load(dir);
-  if (!sumsRead)
-    Problem(tally, text::kUnreadable, plat::JoinPath(dir, kSumsName));
-  if (sums.linked)
-    Problem(tally, text::kLink, plat::JoinPath(dir, kSumsName));
+  const std::string listPath = plat::JoinPath(dir, kSumsName);
+  if (sums.Load(dir))
+    acting = fix;
+  else if (plat::TypeOf(listPath) == plat::EntryType::kLink)
+    Problem(tally, text::kLink, listPath);
+  else
+    Problem(tally, text::kUnreadable, listPath + ": " + sums.error);
+  for (const auto &[number, name] : sums.foreignLines)
+    Problem(tally, text::kForeignLine, listPath + ": " + name);
   for (int number : sums.badLines)
-    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + plat::JoinPath(dir, kSumsName));
+    if (std::none_of(sums.foreignLines.begin(), sums.foreignLines.end(), [&](const auto &line) { return line.first == number; }))
+      Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + listPath);
+  for (int number : sums.repeatLines)
+    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + listPath);
   CheckEntries(tally, sums, dir);
-
-  // FIX rewrites the list without its damaged lines, merged with what
-  // another writer put there meanwhile; a list that could not be read is
-  // never replaced. Lines count as added only once they are on disk.
-  if (fix && sumsRead && (sums.Changed() || !sums.badLines.empty())) {
-    if (!sums.badLines.empty())
-      sums.RewriteWhole();
-    if (!sums.Save(dir)) {
-      Problem(tally, msg::kSumsFailed, dir);
-      tally.added = 0;
-    }
-  }
+  if (acting)
+    SaveList(tally, sums, dir);
   Summary(tally, dir);
+}
+
+// FIX's list: without its bad lines and repeats, with the new lines. A line
+// counts as added, and is named, once it is on disk.
+void Verifier::SaveList(Tally &tally, ChecksumList &sums, const std::string &dir) {
+  if (!sums.badLines.empty() || !sums.repeatLines.empty())
+    sums.RewriteWhole(true);
+  if (!sums.Changed())
+    return;
+  const std::map<std::string, std::string> pending = sums.Added();
+  if (!sums.Save(dir))
+    Problem(tally, msg::kSumsFailed, dir);
+  ChecksumList after;
+  after.Load(dir);
+  for (const auto &[name, hex] : pending)
+    if (after.LineOf(name) == hex) {
+      Say(text::kLineAdded + Printable(plat::JoinPath(dir, name)));
+      ++tally.added;
+    }
 }
 
 void Verifier::Summary(const Tally &tally, const std::string &dir) {

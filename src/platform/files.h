@@ -82,6 +82,13 @@ bool RenameNoReplace(const std::string &from, const std::string &to);
 void SyncDirectory(const std::string &dir);
 bool FileExists(const std::string &path);
 
+// Reads a whole regular file of at most maxBytes bytes. A link is never
+// followed, a FIFO or device never opened for long nor waited for; false,
+// with the system's reason in error, when the file cannot be opened or read
+// whole, is no regular file, or is larger than maxBytes (the thread's system
+// error then carries the same reason).
+bool ReadWholeFile(const std::string &path, uint64_t maxBytes, std::vector<uint8_t> &out, std::string &error);
+
 // Reads up to count bytes from the end of a file; size gets the file size.
 bool ReadTail(const std::string &path, size_t count, std::vector<uint8_t> &tail, uint64_t &size);
 
@@ -108,10 +115,11 @@ struct FoundFile {
 // kAttrLink).
 std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask);
 
-// An exclusive lock on a lock file, held until Release, the object's end or
-// the end of the process (the system drops it then). POSIX: flock; Windows:
-// LockFileEx. The lock file is created when missing and is never removed;
-// one that is a link is refused.
+// A lock on a lock file, held until Release, the object's end or the end of
+// the process (the system drops it then). POSIX: flock; Windows: LockFileEx.
+// Exclusive: the lock file is created when missing and is never removed.
+// Shared (a reader beside other readers): the lock file is only opened, never
+// created; kFailed when it is missing. One that is a link is refused.
 class FileLock {
 public:
   enum class Try { kTaken, kHeld, kFailed };  // kHeld: someone else holds it
@@ -119,7 +127,7 @@ public:
   ~FileLock() { Release(); }
   FileLock(const FileLock &) = delete;
   FileLock &operator=(const FileLock &) = delete;
-  Try TryLock(const std::string &path);
+  Try TryLock(const std::string &path, bool shared = false);
   void Release();
 
 private:

@@ -278,20 +278,22 @@ def case_repair():
         check(out == pl('U\u017cycie: zarvik VERIFY [katalog] [FIX]; nieznane s\u0142owo: %s\r\n' % word), repr(out))
     check(read(os.path.join(KE, name(3))) == b'damaged', 'a wrong word repaired')
 
-    # Two lines for one file, the first wrong: a problem; FIX keeps the
-    # line that matches and the file with it.
+    # Two lines for one file, the file matching only the later one: it
+    # changed since it was archived; FIX moves it aside and keeps the first
+    # line.
     write(os.path.join(KE, name(3)), archived(3, 2000))
     good = hashlib.sha256(archived(1, 1800)).hexdigest()
     lines = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
     lines.insert(1, '0' * 64 + '  ' + name(1))
     write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(lines) + '\n').encode())
     rc, out = zarvik('VERIFY', 'archiwum', expect=9)
-    check(pl('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE) in out, 'duplicate not reported: %r' % out)
+    check(pl('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE) in out and
+          b'Niezgodna suma kontrolna: ' + KE.encode() in out, 'duplicate not reported: %r' % out)
     zarvik('VERIFY', 'archiwum', 'fix', expect=9)
-    check(read(os.path.join(KE, name(1))) == archived(1, 1800), 'FIX moved the file that matched')
+    check(read(os.path.join(KE, 'uszkodzone', name(1))) == archived(1, 1800), 'FIX kept the changed file')
     check(read(os.path.join(KE, 'SHA256SUMS')).decode().count(name(1)) == 1 and
-          good in read(os.path.join(KE, 'SHA256SUMS')).decode(), 'FIX kept the wrong line')
-    zarvik('VERIFY', 'archiwum', expect=0)
+          good not in read(os.path.join(KE, 'SHA256SUMS')).decode(), 'FIX did not keep the first line')
+    write(os.path.join(KE, name(1)), archived(1, 1800))
 
     # 8. FIX where it cannot write the list: the failure is said and
     # nothing counts as added.
@@ -304,6 +306,47 @@ def case_repair():
     os.chmod(run_path(KE), 0o755)
     check(pl('Nie uda\u0142o si\u0119 zapisa\u0107 pliku SHA256SUMS w katalogu: ' + KE) in out and
           b'dopisano sum: 0' in out and b'dopisano sum: 1' not in out, 'FIX counts: %r' % out)
+
+    # 9. Lists nobody may write. A FIFO (and anything not read whole): VERIFY
+    # and FIX say why and change nothing, the run fetches but adds no line
+    # (7). A binary-mode line: the run adds nothing (7, the list named), FIX
+    # drops it and names the line it adds. A deleted list: every file is
+    # fetched again and compared; other bytes go aside.
+    shutil.rmtree(run_path('archiwum'))
+    zarvik('archiwum', 'com35', expect=0)
+    sums = run_path(KE, 'SHA256SUMS')
+    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    os.rename(sums, sums + '.kept')
+    os.mkfifo(sums)
+    write(os.path.join(KE, name(3)), b'damaged')
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
+    check(pl('Nie mo\u017cna odczyta\u0107 pliku: %s/SHA256SUMS: Invalid argument' % KE) in out and
+          read(os.path.join(KE, name(3))) == b'damaged' and b'dopisano sum: 0' in out, 'FIX on a FIFO list: %r' % out)
+    zarvik('archiwum', 'com35', expect=7)
+    check(pl('nic do niego nie dopisano: %s/SHA256SUMS: Invalid argument' % KE) in
+          read(os.path.join('archiwum', 'ERROR_log.txt')) and os.path.exists(run_path(KE, 'uszkodzone', name(3))),
+          'a run beside a FIFO list')
+    os.remove(sums)
+    text = listed.decode().splitlines()
+    text[3] = text[3].replace('  ', ' *', 1)
+    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(text) + '\n').encode())
+    os.remove(run_path(KE, name(3)))
+    zarvik('archiwum', 'com35', expect=7)
+    check(read(os.path.join(KE, 'SHA256SUMS')) == ('\n'.join(text) + '\n').encode() and
+          pl('zawiera b\u0142\u0119dny wiersz; nic do niego nie dopisano: %s/SHA256SUMS, wiersz 4' % KE) in
+          read(os.path.join('archiwum', 'ERROR_log.txt')), 'a run added to a list with a binary-mode line')
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
+    check(pl('B\u0142\u0119dny wiersz 4 w pliku %s/SHA256SUMS' % KE) in out and
+          pl('Dopisano sum\u0119 kontroln\u0105: %s/%s' % (KE, name(3))) in out and b'dopisano sum: 1' in out and
+          read(os.path.join(KE, 'SHA256SUMS')) == listed, 'FIX on a binary-mode line: %r' % out)
+    zarvik('VERIFY', 'archiwum', expect=0)
+    os.remove(sums)
+    other = bytearray(archived(2, 40000))
+    other[5] ^= 1
+    write(os.path.join(KE, name(2)), bytes(other))
+    zarvik('archiwum', 'com35', expect=0)
+    check(read(os.path.join(KE, 'SHA256SUMS')) == listed and
+          read(os.path.join(KE, 'uszkodzone', name(2))) == bytes(other), 'a deleted list blessed the disk')
     dev.stop()
 
 

@@ -173,6 +173,47 @@ bool FileExists(const std::string &path) {
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+bool ReadWholeFile(const std::string &path, uint64_t maxBytes, std::vector<uint8_t> &out, std::string &error) {
+  out.clear();
+  error.clear();
+  // Non-blocking: a FIFO opens at once and is refused below, unread.
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int failure = fd < 0 ? errno : 0;
+  struct stat info{};
+  if (failure == 0 && fstat(fd, &info) != 0)
+    failure = errno;
+  else if (failure == 0 && !S_ISREG(info.st_mode))
+    failure = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  else if (failure == 0 && static_cast<uint64_t>(info.st_size) > maxBytes)
+    failure = EFBIG;
+  if (failure == 0)
+    out.reserve(static_cast<size_t>(info.st_size));
+  // Read to the end, not to the size seen: a file that grew past the bound
+  // is refused all the same.
+  std::vector<uint8_t> chunk(65536);
+  while (failure == 0) {
+    const ssize_t n = read(fd, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      failure = errno;
+    else if (n == 0)
+      break;
+    else if (out.size() + static_cast<size_t>(n) > maxBytes)
+      failure = EFBIG;
+    else
+      out.insert(out.end(), chunk.begin(), chunk.begin() + n);
+  }
+  if (fd >= 0)
+    close(fd);
+  if (failure != 0) {
+    out.clear();
+    error = SystemErrorText(static_cast<uint32_t>(failure));
+    errno = failure;
+  }
+  return failure == 0;
+}
+
 bool ReadTail(const std::string &path, size_t count, std::vector<uint8_t> &tail, uint64_t &size) {
   tail.clear();
   size = 0;
@@ -241,12 +282,12 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
   return found;
 }
 
-FileLock::Try FileLock::TryLock(const std::string &path) {
+FileLock::Try FileLock::TryLock(const std::string &path, bool shared) {
   Release();
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  int fd = shared ? open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   // A folder this user may not write holds a lock file made by another
   // (root's service): it is locked through a read-only descriptor.
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+  if (!shared && fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
     fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
     return Try::kFailed;
@@ -255,7 +296,7 @@ FileLock::Try FileLock::TryLock(const std::string &path) {
     close(fd);
     return Try::kFailed;
   }
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  while (flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     if (errno == EINTR)
       continue;
     const bool held = errno == EWOULDBLOCK;

@@ -187,6 +187,51 @@ bool FileExists(const std::string &path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool ReadWholeFile(const std::string &path, uint64_t maxBytes, std::vector<uint8_t> &out, std::string &error) {
+  out.clear();
+  error.clear();
+  // No reparse point followed; a pipe or device name is refused unopened.
+  DWORD failure = IsDeviceName(path) ? ERROR_INVALID_PARAMETER : 0;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (failure == 0) {
+    file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+      failure = GetLastError();
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (failure == 0 && (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)))
+    failure = ERROR_INVALID_PARAMETER;
+  else if (failure == 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    failure = ERROR_DIRECTORY;
+  else if (failure == 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    failure = ERROR_CANT_ACCESS_FILE;
+  else if (failure == 0 && ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) > maxBytes)
+    failure = ERROR_FILE_TOO_LARGE;
+  // Read to the end, not to the size seen: a file that grew past the bound
+  // is refused all the same.
+  std::vector<uint8_t> chunk(65536);
+  while (failure == 0) {
+    DWORD n = 0;
+    if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr))
+      failure = GetLastError();
+    else if (n == 0)
+      break;
+    else if (out.size() + n > maxBytes)
+      failure = ERROR_FILE_TOO_LARGE;
+    else
+      out.insert(out.end(), chunk.begin(), chunk.begin() + n);
+  }
+  if (file != INVALID_HANDLE_VALUE)
+    CloseHandle(file);
+  if (failure != 0) {
+    out.clear();
+    error = SystemErrorText(failure);
+    SetLastError(failure);
+  }
+  return failure == 0;
+}
+
 bool ReadTail(const std::string &path, size_t count, std::vector<uint8_t> &tail, uint64_t &size) {
   tail.clear();
   size = 0;
@@ -242,15 +287,16 @@ std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &patt
   return found;
 }
 
-FileLock::Try FileLock::TryLock(const std::string &path) {
+FileLock::Try FileLock::TryLock(const std::string &path, bool shared) {
   Release();
-  HANDLE file = OpenNoFollow(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+  HANDLE file = shared ? OpenNoFollow(path, GENERIC_READ, OPEN_EXISTING)
+                       : OpenNoFollow(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (!shared && file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
     file = OpenNoFollow(path, GENERIC_READ, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE)
     return Try::kFailed;
   OVERLAPPED at = {};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+  if (!LockFileEx(file, (shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
     const bool held = GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING;
     CloseHandle(file);
     return held ? Try::kHeld : Try::kFailed;
