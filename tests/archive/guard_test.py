@@ -159,6 +159,22 @@ def case_links():
     check(stat.S_ISFIFO(os.lstat(run_path('metrics.prom')).st_mode), 'the FIFO at the metrics path was replaced')
     zarvik('VERIFY', 'archiwum', expect=0)
 
+    # Results paths inside the archive are refused with one line each; a
+    # disk copy 4 GiB longer than the listed size (sparse) is of the wrong
+    # size, not of the listed one.
+    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    with open(run_path(KE, name(1)), 'r+b') as f:
+        f.seek(2 ** 32 + 1800)
+        f.write(b'\xff')
+    rc, out = zarvik('archiwum', 'com35', expect=0, ZARVIK_SUMMARY=KE + '/SHA256SUMS',
+                     ZARVIK_METRICS='archiwum/x/../%s/%s' % (SERIAL, name(0)))
+    check(out.count(pl('le\u017cy w katalogu archiwum; nie zapisano go: ')) == 2 and
+          read(os.path.join(KE, 'SHA256SUMS')) == listed, 'a results path inside the archive: %r' % out)
+    check(os.path.getsize(run_path(KE, 'uszkodzone', name(1))) == 2 ** 32 + 1801, 'the 4 GiB copy was kept')
+    os.remove(run_path(KE, 'uszkodzone', name(1)))
+    expect_archived(sizes)
+    os.remove(run_path('archiwum', 'ERROR_log.txt'))
+
     # 4. The error log a link: the "size differs" line of a disk copy of the wrong size
     # is not written through it; the console says so once; exit code 5.
     write(os.path.join(KE, name(1)), archived(1, 1000))
@@ -195,6 +211,12 @@ def case_links():
     rc, out = zarvik('VERIFY', 'archiwum', expect=9)
     check(pl('nic w nim nie zapisano: %s' % KE) in out, 'VERIFY skipped the linked KE directory: %r' % out)
     os.remove(run_path(KE))
+    # A plain file where the KE directory should be: the folder cannot be
+    # made, with the system's reason.
+    write(KE, b'a file')
+    rc, out = zarvik('archiwum', 'com35', expect=5)
+    check(pl('Nie mo\u017cna utworzy\u0107 katalogu: %s: File exists' % KE) in out, 'a file as KE directory: %r' % out)
+    os.remove(run_path(KE))
     os.makedirs(run_path('archiwum', 'SHUT000001'), mode=0)
     os.chmod(run_path('archiwum'), 0o755)
     os.chmod(WORK, 0o755)
@@ -220,6 +242,11 @@ def case_lock():
     check(pl('Katalog jest zaj\u0119ty przez inny program; czekam do 10 s: ' + KE) in out and
           pl('Pomini\u0119to katalog zaj\u0119ty przez inny program: ' + KE) in out, 'FIX: %r' % out)
     check(not os.path.exists(run_path(KE, 'SHA256SUMS')), 'FIX wrote without the lock')
+    # Plain VERIFY reads beside readers only: a directory a writer holds the
+    # whole wait is named as being written, no problem.
+    rc, out = zarvik('VERIFY', 'archiwum', expect=0)
+    check(pl('Pomini\u0119to katalog zapisywany w\u0142a\u015bnie przez inny program: ' + KE) in out and
+          b'Brak sumy' not in out, 'VERIFY beside a writer: %r' % out)
     rc, out = zarvik('archiwum', 'com35', expect=3)
     check(pl('Katalog KE jest zaj\u0119ty przez inny program: ' + KE) in out, 'archive run: %r' % out)
     check(sorted(os.listdir(run_path(KE))) == [name(0), 'zarvik.lock'], 'the run changed the locked directory: %r' %
