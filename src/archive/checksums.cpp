@@ -140,7 +140,9 @@ bool ChecksumList::Save(const std::string &dir) {
 }
 
 void ChecksumList::Add(const std::string &name, const plat::Sha256Digest &digest) {
-  if (Has(name))
+  // Only lines Load reads back: a file under another name (a garbled
+  // Directory line) is foreign, and the disk check moves it aside.
+  if (Has(name) || !IsArchiveName(name) || !IsSafeComponent(name))
     return;
   sums[name] = HexDigest(digest);
   added[name] = sums[name];

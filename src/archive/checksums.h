@@ -63,7 +63,8 @@ public:
     const auto line = sums.find(name);
     return line == sums.end() ? std::string() : line->second;
   }
-  // Gives name a line when it has none; a name with a line keeps it.
+  // Gives name a line when it has none and is an archive file's name; a
+  // name with a line keeps it.
   void Add(const std::string &name, const plat::Sha256Digest &digest);
   // The lines added since the last Load or Save: name -> hex digest.
   const std::map<std::string, std::string> &Added() const { return added; }
