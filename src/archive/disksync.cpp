@@ -420,7 +420,13 @@ void SynchroniseDisk(JobRun &run) {
   // nothing it names is fetched.
   if (run.directoryLines.empty()) {
     run.copyLog.Log(msg::kKeEmpty);
-    run.errorLog.Log("<" + CopyLabel(job) + "> " + Printable(run.fiscalNumberCopy) + msg::kDirectoryUnread);
+    // Built piece by piece: GCC 12 warns falsely about one + chain here.
+    std::string line = "<";
+    line += CopyLabel(job);
+    line += "> ";
+    line += Printable(run.fiscalNumberCopy);
+    line += msg::kDirectoryUnread;
+    run.errorLog.Log(line);
     SetExitCode(run, ExitCode::kCheckFailed);
     return;
   }
