@@ -172,7 +172,7 @@ void WriteArchived(const std::string &dir, const devsim::KeFile &f, ChecksumList
   rig::WriteWhole(dir + "/" + name, rig::ArchiveBytes(f));
   plat::FileDigest digest;
   plat::Sha256File(dir + "/" + name, digest);
-  sums.Set(name, digest.digest);
+  sums.Add(name, digest.digest);
 }
 
 double CpuSeconds(const struct rusage &u) {
@@ -439,7 +439,7 @@ void Audit() {
       out.close();
       plat::FileDigest digest;
       plat::Sha256File(dir + "/" + name, digest);
-      sums.Set(name, digest.digest);
+      sums.Add(name, digest.digest);
     }
     sums.Save(dir);
     peak[large] = AuditPeakKiB(root, report);
@@ -464,7 +464,7 @@ double SaveOneLine(int lines, bool whole) {
   char name[40];
   for (int n = 0; n < lines; ++n) {
     std::snprintf(name, sizeof name, "Z%04d_2010-03-30.ej", n);
-    sums.Set(name, digest);
+    sums.Add(name, digest);
   }
   sums.Save(dir);
   sums.Load(dir);
@@ -472,9 +472,9 @@ double SaveOneLine(int lines, bool whole) {
   const auto start = std::chrono::steady_clock::now();
   for (int k = 0; k < kSaves; ++k) {
     std::snprintf(name, sizeof name, "Z9999_2011-%04d.ej", k);
-    sums.Set(name, digest);
+    sums.Add(name, digest);
     if (whole)
-      sums.RewriteWhole();
+      sums.RewriteWhole(false);
     if (!sums.Save(dir))
       std::fprintf(stderr, "SHA256SUMS of %d lines: a save failed\n", lines);
   }

@@ -94,6 +94,22 @@ constexpr const char *kNotMoved =
 constexpr const char *kNotFetchedOver =
     " nie zosta" ZV_l " pobrany: b" ZV_l ZV_e "dna kopia na dysku nie da" ZV_l "a si" ZV_e " przenie" ZV_s ZV_c ".";
 constexpr const char *kSumsFailed = "Nie uda" ZV_l "o si" ZV_e " zapisa" ZV_c " pliku SHA256SUMS w katalogu: ";
+// A list the run does not write: one it cannot read whole (the path, then
+// the system's reason), one with a line that is no line of an archive file
+// (the path, then the line's number).
+constexpr const char *kSumsUnreadable =
+    "Nie mo" ZV_z "na odczyta" ZV_c " ca" ZV_l "ego pliku SHA256SUMS; nic do niego nie dopisano: ";
+constexpr const char *kSumsBadLine = "Plik SHA256SUMS zawiera b" ZV_l ZV_e "dny wiersz; nic do niego nie dopisano: ";
+constexpr const char *kLineNumber = ", wiersz ";
+// A disk file without a line, fetched again and compared with the KE's.
+constexpr const char *kSameAsKe = "Plik na dysku jest zgodny z KE; dopisano sum" ZV_e " kontroln" ZV_a ": ";
+constexpr const char *kDiffersFromKe = "Plik na dysku bez sumy kontrolnej r" ZV_o ZV_z "ni si" ZV_e " od pliku z KE: ";
+// A file the KE no longer lists gets its line from the disk.
+constexpr const char *kLineFromDisk = "Pliku nie ma ju" ZV_z " w KE; suma kontrolna z pliku na dysku: ";
+// A fetched file whose bytes are not those its line vouches for; the line
+// stays.
+constexpr const char *kFetchedDiffers =
+    "Plik z KE nie zgadza si" ZV_e " z sum" ZV_a " kontroln" ZV_a "; wiersz pozostaje bez zmian: ";
 // An error that escaped a job's run; the error's own text follows.
 // A run started outside ZARVIK_DR_WINDOW leaves a printer alone: after the
 // port, the window, then the run's start.

@@ -16,6 +16,12 @@
 #include "devices/drukarka.h"
 #include "devices/vemoracopyclass.h"
 
+// An archive file the disk check found; the size as the file system gives it.
+struct DiskFile {
+  std::string name;
+  uint64_t size = 0;
+};
+
 struct JobRun {
   explicit JobRun(archType &job) : job(job) {}
   JobRun(const JobRun &) = delete;
@@ -24,7 +30,7 @@ struct JobRun {
   archType &job;
   iBuffer response;  // every KE answer and file
   std::vector<std::string> directoryLines;
-  std::vector<FileDirType> diskFiles;
+  std::vector<DiskFile> diskFiles;
   std::unique_ptr<VemoraCopyClass> copy;
   std::unique_ptr<DrukarkaClass> printer;
   // copyDir and its log folder, held for the job once it owns them: every
@@ -40,6 +46,9 @@ struct JobRun {
   ChecksumList sums;                  // copyDir's SHA256SUMS
   plat::FileLock directoryLock;       // held while the job may change copyDir
   std::set<std::string> keptDamaged;  // damaged files that could not be moved aside
+  // Disk files of the right size without a line: fetched again and
+  // compared, since only the KE's bytes earn a line.
+  std::set<std::string> toCompare;
   bool failed = false;  // the run's failure mark
 };
 
@@ -71,9 +80,10 @@ void RecordFileFailed(JobRun &run);
 void RecordEnd(JobRun &run);
 
 // The stages of the synchronisation, in their order:
-// the disk check of copyDir: valid archive files into diskFiles (and into
-// SHA256SUMS when they have no line yet), every other Z*.ej entry that is not
-// left alone (a link among them) moved to the quarantine folder;
+// the disk check of copyDir: SHA256SUMS read (one that cannot be read whole
+// or holds a bad line gets no line from this run: the job ends 7), valid
+// archive files into diskFiles, every other Z*.ej entry that is not left
+// alone (a link among them) moved to the quarantine folder;
 void CheckDisk(JobRun &run);
 // the Directory's header and memory-figure lines dropped from directoryLines;
 void TrimDirectory(JobRun &run);
@@ -99,7 +109,10 @@ enum class KeLine { kFile, kUnreadable, kUnsafeName };
 KeLine ParseKeFile(DirInterpreterClass &reader, const std::string &line, KeFile &file);
 
 // The disk check's record of an archive file, or nullptr.
-const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName);
+const DiskFile *FindOnDisk(JobRun &run, const std::string &diskName);
+// Whether the disk copy of a KE file stays as it is: it has the listed size
+// and a line (or the list takes no lines in this run).
+bool KeepsDiskCopy(JobRun &run, const KeFile &file);
 // Whether length bytes are what the Directory lists for KE file number: its
 // size plus the end marker. File 0 lists no size to compare, so any length
 // is.

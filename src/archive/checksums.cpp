@@ -8,35 +8,20 @@
 
 namespace {
 
-// A line of sha256sum: an optional backslash (the name is escaped), 64 hex
-// digits, a blank, a blank or '*' (binary mode), the name. Empty name on
-// failure.
+// A line of the list: 64 hex digits, two blanks, the name. Empty name when
+// the line is no such line; sha256sum's binary mode ("<hex> *name") and its
+// escaped names (a leading backslash) are none: no archive file needs them.
 std::string ParseLine(const std::string &line, std::string &hex) {
-  size_t at = 0;
-  const bool escaped = !line.empty() && line[0] == '\\';
-  if (escaped)
-    at = 1;
-  if (line.size() < at + 67)
+  if (line.size() < 67 || line[64] != ' ' || line[65] != ' ')
     return std::string();
   hex.clear();
-  for (size_t k = at; k < at + 64; ++k) {
+  for (size_t k = 0; k < 64; ++k) {
     const int value = HexDigit(line[k]);
     if (value < 0)
       return std::string();
     hex += "0123456789abcdef"[value];
   }
-  if (line[at + 64] != ' ' || (line[at + 65] != ' ' && line[at + 65] != '*'))
-    return std::string();
-  std::string name;
-  for (size_t k = at + 66; k < line.size(); ++k) {
-    if (escaped && line[k] == '\\' && k + 1 < line.size()) {
-      const char next = line[++k];
-      name += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    } else {
-      name += line[k];
-    }
-  }
-  return name;
+  return line.substr(66);
 }
 
 } // namespace
@@ -50,12 +35,16 @@ std::string HexDigest(const plat::Sha256Digest &digest) {
   return hex;
 }
 
-// The list is never longer than this: a bigger file is no list of one KE.
-constexpr uint64_t kMaxListBytes = 64ull << 20;
-
 bool ChecksumList::Load(const std::string &dir) {
   plat::Dir held;
-  return held.Open(dir) && Load(held);
+  if (!held.Open(dir)) {
+    *this = ChecksumList();
+    present = true;
+    readable = false;
+    error = plat::LastErrorText();
+    return false;
+  }
+  return Load(held);
 }
 
 bool ChecksumList::Save(const std::string &dir) {
@@ -64,38 +53,32 @@ bool ChecksumList::Save(const std::string &dir) {
 }
 
 bool ChecksumList::Load(const plat::Dir &dir) {
-  sums.clear();
-  repeats.clear();
-  badLines.clear();
-  edits.clear();
-  lastName.clear();
-  rewrite = false;
-  linked = false;
-  const plat::EntryType type = dir.TypeOf(kSumsName);
-  present = type != plat::EntryType::kNone;
-  if (type == plat::EntryType::kLink) {
-    linked = true;
-    rewrite = true;
-    return true;
-  }
+  *this = ChecksumList();
+  present = dir.TypeOf(kSumsName) != plat::EntryType::kNone;
   if (!present)
     return true;
-  // A folder or a device in its place is never opened, nor appended to.
-  if (type != plat::EntryType::kFile) {
-    rewrite = true;
+  // Read as every file is: a link, a FIFO, a folder or a list past the
+  // bound is no list this program reads, and so none it writes.
+  std::string text;
+  if (!plat::ReadWholeFile(dir, kSumsName, kMaxSumsBytes, text)) {
+    error = plat::LastErrorText();
+    // Gone between the look and the read: missing, so empty.
+    if (dir.TypeOf(kSumsName) == plat::EntryType::kNone) {
+      present = false;
+      error.clear();
+      return true;
+    }
+    readable = false;
     return false;
   }
-  std::string text;
-  if (!plat::ReadWholeFile(dir, kSumsName, kMaxListBytes, text))
-    return false;
-  // A last line without its line feed (a writer that died in the middle of
-  // it) must not run into a line appended after it.
+  // A last line without its line feed is not read, and must not run into a
+  // line appended after it.
   rewrite = !text.empty() && text.back() != '\n';
   size_t start = 0;
   for (int number = 1; start < text.size(); ++number) {
-    size_t end = text.find('\n', start);
+    const size_t end = text.find('\n', start);
     if (end == std::string::npos)
-      end = text.size();
+      break;
     std::string line = text.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line.back() == '\r')
@@ -104,12 +87,14 @@ bool ChecksumList::Load(const plat::Dir &dir) {
       continue;
     std::string hex;
     const std::string name = ParseLine(line, hex);
-    if (name.empty() || !IsSafeComponent(name)) {
+    if (name.empty() || !IsArchiveName(name) || !IsSafeComponent(name)) {
       badLines.push_back(number);
+      if (!name.empty())
+        foreignLines.emplace_back(number, name);
       continue;
     }
     if (Has(name)) {
-      badLines.push_back(number);
+      repeatLines.push_back(number);
       repeats.emplace(name, hex);
     } else {
       sums[name] = hex;
@@ -122,35 +107,40 @@ bool ChecksumList::Load(const plat::Dir &dir) {
 bool ChecksumList::Save(const plat::Dir &dir) {
   if (!Changed())
     return true;
-  // Only new names after the last one: appended, the list's order kept.
-  bool append = present && !rewrite && edits.begin()->first > lastName;
-  std::string text;
-  for (const auto &[name, hex] : edits) {
-    append = append && hex.has_value();
-    if (hex)
-      text += *hex + "  " + name + "\n";
-  }
-  if (append) {
-    if (!dir.AppendAtomically(kSumsName, text.data(), text.size(), true))
-      return false;
-    lastName = edits.rbegin()->first;
-    edits.clear();
-    return true;
-  }
-
-  // Whole: the list on disk now, with this list's changes on top.
-  ChecksumList merged;
-  if (!merged.Load(dir))
+  if (!readable)
     return false;
-  for (const auto &[name, hex] : edits) {
-    merged.sums.erase(name);
-    merged.repeats.erase(name);
-    if (hex)
-      merged.sums[name] = *hex;
+  // Only new names after the highest one: appended, the list's order kept.
+  if (present && !rewrite && added.begin()->first > lastName)
+    return AppendAdded(dir);
+  return RewriteMerged(dir);
+}
+
+bool ChecksumList::AppendAdded(const plat::Dir &dir) {
+  std::string text;
+  for (const auto &[name, hex] : added)
+    text += hex + "  " + name + "\n";
+  if (!dir.AppendAtomically(kSumsName, text.data(), text.size(), true))
+    return false;
+  lastName = added.rbegin()->first;
+  added.clear();
+  return true;
+}
+
+bool ChecksumList::RewriteMerged(const plat::Dir &dir) {
+  // The list on disk now, with this list's new lines on top (a name another
+  // writer gave a line meanwhile keeps that line).
+  ChecksumList merged;
+  if (!merged.Load(dir)) {
+    error = merged.error;
+    return false;
   }
+  for (const auto &[name, hex] : added)
+    merged.sums.emplace(name, hex);
+  if (withoutRepeats)
+    merged.repeats.clear();
   if (merged.sums.empty() && !merged.present)
     return true;
-  text.clear();
+  std::string text;
   for (const auto &[name, hex] : merged.sums) {
     text += hex + "  " + name + "\n";
     const auto [from, to] = merged.repeats.equal_range(name);
@@ -163,36 +153,22 @@ bool ChecksumList::Save(const plat::Dir &dir) {
   repeats = std::move(merged.repeats);
   lastName = sums.empty() ? std::string() : sums.rbegin()->first;
   present = true;
-  linked = false;
   rewrite = false;
-  edits.clear();
+  withoutRepeats = false;
+  badLines.clear();
+  foreignLines.clear();
+  repeatLines.clear();
+  added.clear();
   return true;
 }
 
-bool ChecksumList::Matches(const std::string &name, const std::string &hex) const {
-  const auto first = sums.find(name);
-  if (first != sums.end() && first->second == hex)
-    return true;
-  const auto [from, to] = repeats.equal_range(name);
-  for (auto it = from; it != to; ++it)
-    if (it->second == hex)
-      return true;
-  return false;
-}
-
-void ChecksumList::Set(const std::string &name, const plat::Sha256Digest &digest) {
-  const std::string hex = HexDigest(digest);
-  const auto line = sums.find(name);
-  if (line != sums.end() && line->second == hex && repeats.count(name) == 0)
+void ChecksumList::Add(const std::string &name, const plat::Sha256Digest &digest) {
+  // Only lines Load reads back: a file under another name (a garbled
+  // Directory line) is foreign, and the disk check moves it aside.
+  if (Has(name) || !IsArchiveName(name) || !IsSafeComponent(name))
     return;
-  sums[name] = hex;
-  repeats.erase(name);
-  edits[name] = hex;
-}
-
-void ChecksumList::Erase(const std::string &name) {
-  if (sums.erase(name) + repeats.erase(name) != 0)
-    edits[name] = std::nullopt;
+  sums[name] = HexDigest(digest);
+  added[name] = sums[name];
 }
 
 std::string Quarantine(const plat::Dir &dir, const std::string &name) {

@@ -2,10 +2,11 @@
 // files go to the quarantine folder, files missing on disk or of the wrong
 // size are fetched, and a fetched file is saved only when its end marker
 // stands exactly at its end. A file is never changed in place and never
-// deleted: it is kept, moved aside, or replaced whole. SHA256SUMS follows
-// every file that comes or goes.
+// deleted: it is kept, moved aside, or replaced whole. SHA256SUMS gains a
+// line for each file the KE sent; a line is never changed or removed.
 #include <algorithm>
 #include <climits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,17 +57,35 @@ void MoveAside(JobRun &run, const std::string &name, bool logDeleted) {
   if (logDeleted)
     run.copyLog.Log(msg::kDeletedBadFile + name);
   run.copyLog.Log(msg::kMovedTo + movedTo);
-  run.sums.Erase(name);
 }
 
-// Writes SHA256SUMS when it changed; a failure is logged and reported by the
-// exit code.
+// Writes SHA256SUMS when it changed and may be written; a failure is logged
+// and reported by the exit code.
 void SaveSums(JobRun &run) {
-  if (!run.sums.Changed() || !StillWriter(run) || run.sums.Save(run.keDir))
+  if (!run.sums.Writable() || !run.sums.Changed() || !StillWriter(run) || run.sums.Save(run.keDir))
     return;
   const std::string reason = plat::LastErrorSuffix();
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
   run.errorLog.Log(msg::kSumsFailed + run.copyDir + reason);
+  SetExitCode(run, ExitCode::kFilesMissing);
+}
+
+// Reads the list. One that cannot be read whole, or holds a line the run
+// does not understand, takes no line in this run: a line written beside it
+// could bury evidence. The files are still fetched.
+void LoadSums(JobRun &run) {
+  const std::string path = run.keDir.PathOf(kSumsName);
+  std::string line;
+  if (!run.sums.Load(run.keDir)) {
+    run.copyLog.Log(msg::kSumsUnreadable + path);
+    line = msg::kSumsUnreadable + path + ": " + run.sums.error;
+  } else if (!run.sums.badLines.empty()) {
+    line = msg::kSumsBadLine + path + msg::kLineNumber + std::to_string(run.sums.badLines.front());
+    run.copyLog.Log(line);
+  } else {
+    return;
+  }
+  run.errorLog.Log(line);
   SetExitCode(run, ExitCode::kFilesMissing);
 }
 
@@ -85,7 +104,7 @@ bool StillWriter(JobRun &run) {
 }
 
 void CheckDisk(JobRun &run) {
-  run.sums.Load(run.keDir);
+  LoadSums(run);
   std::vector<plat::FoundFile> found;
   if (!ArchiveEntries(run.keDir, found)) {
     // Taken for empty, every file would be fetched again over what is there.
@@ -103,20 +122,13 @@ void CheckDisk(JobRun &run) {
       MoveAside(run, entry.name, true);
       continue;
     }
-    FileDirType &file = run.diskFiles.emplace_back();
-    file.number = std::stoi(entry.name.substr(1, 4));
-    file.name = entry.name;
-    file.size = static_cast<int32_t>(static_cast<uint32_t>(entry.size));
-    // A file archived before the list existed, or copied in by hand, gets
-    // its line once; later runs read only its tail.
-    plat::FileDigest digest;
-    if (!run.sums.Has(entry.name) && IsSafeComponent(entry.name) &&
-        plat::Sha256File(run.keDir, entry.name, digest))
-      run.sums.Set(entry.name, digest.digest);
+    // Only its tail is read: a file with a line keeps it, one without is
+    // compared with the KE's bytes (or, once the KE no longer lists it,
+    // hashed) by the transfer.
+    run.diskFiles.push_back(DiskFile{entry.name, entry.size});
   }
   if (run.diskFiles.empty())
     run.copyLog.Log(msg::kFolderEmpty);
-  SaveSums(run);
 }
 
 // Drops the header before the line holding Z0000 and the memory figures
@@ -190,11 +202,15 @@ bool ReadKeFile(JobRun &run, DirInterpreterClass &reader, const std::string &lin
 bool NeedsFetch(JobRun &run, const KeFile &file) {
   if (run.keptDamaged.count(file.diskName) != 0)
     return true;
-  const FileDirType *onDisk = FindOnDisk(run, file.diskName);
+  const DiskFile *onDisk = FindOnDisk(run, file.diskName);
   if (onDisk == nullptr)
     return true;
-  if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size))
+  if (KeepsDiskCopy(run, file))
     return false;
+  if (HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size)) {
+    run.toCompare.insert(file.diskName);
+    return true;
+  }
   const std::string sizeDiffers = msg::kSizeOfFile + plat::JoinPath(run.copyDir, onDisk->name) + msg::kSizeDiffersFrom +
                                   file.diskName + msg::kDiskFileDeleted;
   run.copyLog.Warn(sizeDiffers);
@@ -221,24 +237,63 @@ const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &fil
   return nullptr;
 }
 
+// Whether the disk copy without a line holds exactly the KE's bytes.
+bool SameAsDisk(JobRun &run, const std::string &diskName) {
+  std::string disk;
+  const auto length = static_cast<uint64_t>(run.response.Length());
+  return plat::ReadWholeFile(run.keDir, diskName, length, disk) && disk.size() == length &&
+         std::equal(disk.begin(), disk.end(), reinterpret_cast<const char *>(run.response.Data()));
+}
+
 // Saves checked data, gives it its checksum line, and only then logs the
-// "file saved" line.
+// "file saved" line. A disk copy without a line is compared first: the same
+// bytes get their line and stay; other bytes go to the quarantine folder
+// (with the damaged-file lines) and the KE's are saved. A line is never
+// changed: KE bytes that differ from theirs are saved and logged.
 void SaveFile(JobRun &run, const KeFile &file, TransferState &state) {
   if (!StillWriter(run))
     return;
+  plat::Sha256 hash;
+  plat::Sha256Digest digest{};
+  const bool hashed =
+      hash.Update(run.response.Data(), static_cast<size_t>(run.response.Length())) && hash.Finish(digest);
+  if (run.toCompare.count(file.diskName) != 0) {
+    if (SameAsDisk(run, file.diskName)) {
+      if (hashed)
+        run.sums.Add(file.diskName, digest);
+      SaveSums(run);
+      run.copyLog.Log(msg::kSameAsKe + file.diskName);
+      RecordFileSaved(run, run.response.Length());
+      return;
+    }
+    const std::string differs = msg::kDiffersFromKe + plat::JoinPath(run.copyDir, file.diskName);
+    run.copyLog.Log(differs);
+    run.errorLog.Log(differs);
+    MoveAside(run, file.diskName, true);
+    if (run.keptDamaged.count(file.diskName) != 0) {
+      LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
+      RecordFileFailed(run);
+      state.filesMissing = true;
+      return;
+    }
+  }
   if (!SaveFetchedFile(run.keDir, file.diskName, run.response)) {
     LogFileFailure(run, file.diskName, msg::kWriteFailed, plat::LastErrorSuffix());
     RecordFileFailed(run);
     state.filesMissing = true;
     return;
   }
-  plat::Sha256 hash;
-  plat::Sha256Digest digest;
-  if (hash.Update(run.response.Data(), static_cast<size_t>(run.response.Length())) && hash.Finish(digest))
-    run.sums.Set(file.diskName, digest);
-  else
-    run.sums.Erase(file.diskName);
-  SaveSums(run);
+  if (!hashed) {
+    state.filesMissing = true;
+  } else if (!run.sums.Has(file.diskName)) {
+    run.sums.Add(file.diskName, digest);
+    SaveSums(run);
+  } else if (run.sums.LineOf(file.diskName) != HexDigest(digest)) {
+    const std::string differs = msg::kFetchedDiffers + plat::JoinPath(run.copyDir, file.diskName);
+    run.copyLog.Log(differs);
+    run.errorLog.Log(differs);
+    state.filesMissing = true;
+  }
   run.copyLog.Log(msg::kFileSaved + file.diskName);
   RecordFileSaved(run, run.response.Length());
 }
@@ -278,6 +333,31 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
   }
 }
 
+// A disk file without a line that the KE no longer lists gets its line from
+// the disk, logged as such. Only when every Directory line was read: a line
+// that could not be read may be that file's.
+void LinesForUnlisted(JobRun &run, DirInterpreterClass &reader) {
+  if (!run.sums.Writable())
+    return;
+  std::set<std::string> listed;
+  for (const std::string &line : run.directoryLines) {
+    KeFile file;
+    const KeLine kind = ParseKeFile(reader, line, file);
+    if (kind == KeLine::kUnreadable)
+      return;
+    listed.insert(file.diskName);
+  }
+  for (const DiskFile &onDisk : run.diskFiles) {
+    plat::FileDigest digest;
+    if (run.sums.Has(onDisk.name) || listed.count(onDisk.name) != 0 ||
+        !plat::Sha256File(run.keDir, onDisk.name, digest))
+      continue;
+    run.sums.Add(onDisk.name, digest.digest);
+    run.copyLog.Log(msg::kLineFromDisk + onDisk.name);
+  }
+  SaveSums(run);
+}
+
 void Transfer(JobRun &run, DirInterpreterClass &reader) {
   VemoraCopyClass &copy = *run.copy;
   RecordPlan(run);
@@ -288,12 +368,18 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   copy.EnsureOpen();
   run.copyLog.Log(msg::kCheckingKeContents);
   TransferState state;
+  LinesForUnlisted(run, reader);
 
   for (const std::string &line : run.directoryLines) {
     if (run.failed || plat::StopRequested())
       break;
     KeFile file;
-    if (!ReadKeFile(run, reader, line, file) || !NeedsFetch(run, file))
+    // A line that names no file it can fetch leaves a file missing.
+    if (!ReadKeFile(run, reader, line, file)) {
+      state.filesMissing = true;
+      continue;
+    }
+    if (!NeedsFetch(run, file))
       continue;
     if (run.keptDamaged.count(file.diskName) != 0) {
       LogFileFailure(run, file.diskName, msg::kNotFetchedOver);
@@ -332,9 +418,14 @@ void SynchroniseDisk(JobRun &run) {
 
   // Nothing is written through a link or into what is no folder: not the
   // KE's directory, its quarantine or its logs.
+  // A link has its own line; anything else where a folder should be is a
+  // folder that cannot be made, with the system's reason.
   const std::string unusable = UnusableFolder(run.copyDir);
   if (!unusable.empty()) {
-    run.errorLog.Log(msg::kNotAFolder + unusable);
+    if (plat::TypeOf(unusable) == plat::EntryType::kLink || plat::CreateOneDirectory(unusable))
+      run.errorLog.Log(msg::kNotAFolder + unusable);
+    else
+      run.errorLog.Log(msg::kCannotCreateFolder + unusable + plat::LastErrorSuffix());
     SetExitCode(run, ExitCode::kDirectoryNotCreated);
     run.failed = true;
     return;
@@ -385,10 +476,21 @@ void SynchroniseDisk(JobRun &run) {
 
   DirInterpreterClass reader;
   TrimDirectory(run);
-  if (run.directoryLines.empty())
+  // Every KE lists Z0000: a Directory without it was not read right, and
+  // nothing it names is fetched.
+  if (run.directoryLines.empty()) {
     run.copyLog.Log(msg::kKeEmpty);
-  else
+    // Built piece by piece: GCC 12 warns falsely about one + chain here.
+    std::string line = "<";
+    line += CopyLabel(job);
+    line += "> ";
+    line += Printable(run.fiscalNumberCopy);
+    line += msg::kDirectoryUnread;
+    run.errorLog.Log(line);
+    SetExitCode(run, ExitCode::kCheckFailed);
+  } else {
     Transfer(run, reader);
+  }
   // The KE's record, with this job's code, while the lock is still held.
   WriteKeRecord(run);
 }
@@ -410,11 +512,18 @@ void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines) {
   }
 }
 
-const FileDirType *FindOnDisk(JobRun &run, const std::string &diskName) {
-  for (const FileDirType &file : run.diskFiles)
+const DiskFile *FindOnDisk(JobRun &run, const std::string &diskName) {
+  for (const DiskFile &file : run.diskFiles)
     if (file.name == diskName)
       return &file;
   return nullptr;
+}
+
+bool KeepsDiskCopy(JobRun &run, const KeFile &file) {
+  const DiskFile *onDisk = FindOnDisk(run, file.diskName);
+  return onDisk != nullptr && onDisk->size <= static_cast<uint64_t>(INT64_MAX) &&
+         HoldsListedSize(static_cast<int64_t>(onDisk->size), file.number, file.size) &&
+         (run.sums.Has(file.diskName) || !run.sums.Writable());
 }
 
 KeLine ParseKeFile(DirInterpreterClass &reader, const std::string &line, KeFile &file) {

@@ -8,7 +8,9 @@
 
 enum class ExitCode : int32_t {
   kDone = 0,          // done without a recorded failure; help shown; report written
-  kCheckFailed = 1,   // a connection, identity or Directory check of some job failed
+  // a connection, identity or Directory check of some job failed (a Directory
+  // without Z0000 among them: nothing is fetched)
+  kCheckFailed = 1,
   kTrainingMode = 2,  // a printer is in training (or read-only) mode
   // a KE is absent or busy, its port cannot be opened (missing, held by
   // another program, or, on Linux, not permitted to the user), a two-port
@@ -24,15 +26,19 @@ enum class ExitCode : int32_t {
   // and, where it can, the error log name it and give the system's reason)
   kDirectoryNotCreated = 5,
   kNoPort = 6,  // no port to archive was found
-  // some KE files, or a SHA256SUMS list, could not be fetched or saved
-  // (listed in the logs); the next run fetches them again
+  // some KE files, or a SHA256SUMS list, could not be fetched or saved, or a
+  // Directory line could not be read, or a SHA256SUMS list cannot be read
+  // whole or holds a bad line (the run adds no line to it), or fetched bytes
+  // differ from their line (listed in the logs); the next run fetches them
+  // again. Also: archive mode ended by an error of the program itself
   kFilesMissing = 7,
   kDiscoveryFailed = 8,  // port discovery failed with a system error (see the error file)
   // VERIFY or AUDIT found a problem in the archive, or cannot read its
-  // target (FIX: or left a KE directory another writer held)
+  // target (FIX: or left a KE directory another writer held); also: VERIFY
+  // or AUDIT ended by an error of the program itself
   kVerifyProblem = 9,
   // LIST or AUDIT could not write its report file (the path is printed with
-  // the system's reason)
+  // the system's reason); also: LIST ended by an error of the program itself
   kReportNotWritten = 10,
   // a usage error: VERIFY's third word is not FIX, AUDIT names no report
   // file, or ZARVIK_DR_WINDOW is not HH:MM-HH:MM (the usage line is

@@ -85,11 +85,11 @@ std::string UnusableFolder(const std::string &dir) {
 }
 
 DirectoryLock LockKeDirectory(plat::FileLock &lock, const plat::Dir &dir, int waitMs,
-                              const std::function<void()> &onWait) {
+                              const std::function<void()> &onWait, bool shared) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   bool waiting = false;
   for (;;) {
-    const plat::FileLock::Try result = lock.TryLock(dir, kLockName);
+    const plat::FileLock::Try result = lock.TryLock(dir, kLockName, shared);
     if (result == plat::FileLock::Try::kFailed)
       return DirectoryLock::kFailed;
     if (result == plat::FileLock::Try::kTaken)
@@ -101,6 +101,8 @@ DirectoryLock LockKeDirectory(plat::FileLock &lock, const plat::Dir &dir, int wa
     waiting = true;
     plat::WaitForStop(kLockRetryMs);
   }
+  if (shared)
+    return DirectoryLock::kTaken;
   // Whoever wrote these died before the rename (the writers that live hold
   // the lock); the entries go as they are, a link as the link.
   std::vector<plat::FoundFile> leftovers;

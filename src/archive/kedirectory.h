@@ -49,7 +49,8 @@ constexpr const char *kLogFolderName = "log";
 std::string UnusableFolder(const std::string &dir);
 
 // The lock file of a KE directory. A writer (the archive run, VERIFY with
-// FIX) holds it while it changes the directory; plain VERIFY does not.
+// FIX) holds it while it changes the directory; plain VERIFY holds it shared
+// while it reads, when it can.
 constexpr const char *kLockName = "zarvik.lock";
 // Takes dir's lock, waiting up to waitMs while another process (or another
 // job of this one) holds it; onWait is called once when the wait begins.
@@ -58,6 +59,8 @@ constexpr const char *kLockName = "zarvik.lock";
 // place). The holder then removes the leftover temporaries of writers that
 // died. The holder asks the lock before each change (plat::FileLock::
 // StillHeld): a lock file removed or replaced meanwhile ends its work there.
+// Shared (plain VERIFY, a reader): only beside other readers, the lock file
+// never made (kFailed when there is none) and nothing removed.
 enum class DirectoryLock { kTaken, kBusy, kFailed };
 DirectoryLock LockKeDirectory(plat::FileLock &lock, const plat::Dir &dir, int waitMs,
-                              const std::function<void()> &onWait);
+                              const std::function<void()> &onWait, bool shared = false);

@@ -58,8 +58,7 @@ void RecordPlan(JobRun &run) {
     if (ParseKeFile(reader, line, file) != KeLine::kFile)
       continue;
     ++listed;
-    const FileDirType *copy = FindOnDisk(run, file.diskName);
-    if (copy != nullptr && HoldsListedSize(static_cast<int64_t>(copy->size), file.number, file.size)) {
+    if (KeepsDiskCopy(run, file)) {
       ++onDisk;
     } else {
       ++toFetch;

@@ -4,15 +4,19 @@
 // Prometheus text format (ZARVIK_METRICS) for the textfile collectors of the
 // node and Windows exporters. Both files are put in place whole
 // (plat::PutInPlace), so a reader never sees half a file.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "archive/archmessages.h"
+#include "archive/archthread.h"
 #include "archive/runcontext.h"
 #include "base/consoleline.h"
 #include "platform/console.h"
@@ -346,11 +350,45 @@ std::string StartMetricsText(double startedEpoch, const std::string &metricsPath
   return out;
 }
 
+// The components of an absolute path, "." and ".." resolved as written;
+// letter case folded where the file system folds it (Windows).
+std::vector<std::string> Components(const std::string &path) {
+  std::vector<std::string> parts;
+  std::string part;
+  const bool folded = plat::PathSeparator() == '\\';
+  for (const char ch : plat::AbsolutePath(path) + plat::PathSeparator()) {
+    if (ch != '/' && ch != plat::PathSeparator()) {
+      part += folded ? static_cast<char>(std::tolower(static_cast<unsigned char>(ch))) : ch;
+      continue;
+    }
+    if (part == ".." && !parts.empty())
+      parts.pop_back();
+    else if (!part.empty() && part != "." && part != "..")
+      parts.push_back(part);
+    part.clear();
+  }
+  return parts;
+}
+
+// Whether path lies inside the folder root (or is it), as the paths read.
+bool Inside(const std::string &path, const std::string &root) {
+  const std::vector<std::string> file = Components(path);
+  const std::vector<std::string> folder = Components(root);
+  return file.size() >= folder.size() && std::equal(folder.begin(), folder.end(), file.begin());
+}
+
 // Writes the file named by the variable, whole; a failure is one console
-// line and changes nothing else.
-void WriteResultFile(const char *variable, const std::string &path, const std::string &content) {
+// line and changes nothing else. A path inside the archive is refused: the
+// results must never replace a list, a log or an archive file.
+void WriteResultFile(const char *variable, const std::string &path, const std::string &content,
+                     const std::string &archiveRoot) {
   if (path.empty())
     return;
+  if (Inside(path, archiveRoot)) {
+    consoleline::Write(std::string("Plik ") + variable + " le" ZV_z "y w katalogu archiwum; nie zapisano go: " + path +
+                       "\r\n");
+    return;
+  }
   if (plat::PutInPlace(path, content.data(), content.size()))
     return;
   consoleline::Write(std::string("Nie mo" ZV_z "na zapisa" ZV_c " pliku ") + variable + ": " + path + "\r\n");
@@ -368,7 +406,8 @@ ExitCode RunExitCode(RunContext &run) {
 void ReportRunStart(RunContext &run) { ReportRunStart(run, plat::GetEnv("ZARVIK_METRICS")); }
 
 void ReportRunStart(RunContext &run, const std::string &metricsPath) {
-  if (metricsPath.empty())
+  // A path inside the archive is refused (and said) by the run's end.
+  if (metricsPath.empty() || Inside(metricsPath, ArchiveRoot(run.archivePath)))
     return;
   // A file that cannot be written is said once, by the run's end.
   const std::string content = StartMetricsText(run.startedEpoch, metricsPath);
@@ -385,6 +424,10 @@ void ReportRun(RunContext &run, ExitCode exitCode, const std::string &summaryPat
   const double runSeconds = static_cast<double>(SteadyMs() - run.startedMs) / 1000.0;
   const std::string summary = PrintSummary(run, exitCode, runSeconds);
   ReportEvent(run, exitCode, summary);
-  WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished));
-  WriteResultFile("ZARVIK_METRICS", metricsPath, MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath));
+  const std::string root = ArchiveRoot(run.archivePath);
+  WriteResultFile("ZARVIK_SUMMARY", summaryPath, SummaryJson(run, exitCode, finished), root);
+  WriteResultFile("ZARVIK_METRICS", metricsPath,
+                  Inside(metricsPath, root) ? std::string()
+                                            : MetricsText(run, exitCode, finishedEpoch, runSeconds, metricsPath),
+                  root);
 }

@@ -1,12 +1,15 @@
 // VERIFY: reads every archive file under a target against its KE
 // directory's SHA256SUMS and reports, one console line each, what is missing,
 // changed or damaged, and the gaps in the numbering. Only with FIX does it
-// change anything: damaged files and links go to the quarantine folder (the
-// next archive run fetches them again) and files without a line get one.
-// FIX holds the KE directory's lock while it works there; plain VERIFY
-// takes none.
+// change anything: damaged and changed files and links go to the quarantine
+// folder (their lines stay: the next archive run fetches them again and
+// checks them), files without a line get one (the operator's word, each
+// named), and bad lines go. FIX holds the KE directory's lock while it works
+// there and leaves a list it cannot read whole as it is; plain VERIFY holds
+// the lock shared when it can; AUDIT, which reads the same way, takes none.
 #include "archive/verify.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -49,6 +52,8 @@ constexpr const char *kEnDash = "\x96";  // the dash of a range, Windows-1250
 constexpr const char *kLink = "Plik jest dowi" ZV_a "zaniem: ";
 constexpr const char *kWaiting = "Katalog jest zaj" ZV_e "ty przez inny program; czekam do 10 s: ";
 constexpr const char *kBusy = "Pomini" ZV_e "to katalog zaj" ZV_e "ty przez inny program: ";
+constexpr const char *kBeingWritten = "Pomini" ZV_e "to katalog zapisywany w" ZV_l "a" ZV_s "nie przez inny program: ";
+constexpr const char *kLineAdded = "Dopisano sum" ZV_e " kontroln" ZV_a ": ";
 } // namespace text
 
 std::string Number(int n) {
@@ -86,6 +91,7 @@ private:
   void MoveAside(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name);
   void CheckFile(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name);
   void ReportGaps(Tally &tally, const std::string &dir, const std::set<int> &numbers);
+  void SaveList(Tally &tally, ChecksumList &sums, const plat::Dir &dir);
   void Tell(const std::string &line) {
     if (found == nullptr)
       Say(line);
@@ -104,6 +110,7 @@ private:
   // there once its file was removed or replaced).
   bool StillWriter(Tally &tally, const plat::Dir &dir);
   bool fix;
+  bool acting = false;  // FIX, in a directory whose list it may write
   KeFindings *found;
   plat::FileLock lock;
   bool lockLost = false;
@@ -117,8 +124,8 @@ bool Verifier::StillWriter(Tally &tally, const plat::Dir &dir) {
   return !lockLost;
 }
 
-void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const plat::Dir &dir, const std::string &name) {
-  if (!fix || !StillWriter(tally, dir))
+void Verifier::MoveAside(Tally &tally, ChecksumList &, const plat::Dir &dir, const std::string &name) {
+  if (!acting || !StillWriter(tally, dir))
     return;
   const std::string movedTo = Quarantine(dir, name);
   if (movedTo.empty()) {
@@ -126,7 +133,6 @@ void Verifier::MoveAside(Tally &tally, ChecksumList &sums, const plat::Dir &dir,
     return;
   }
   Tell(text::kMoved + Printable(movedTo));
-  sums.Erase(name);
   ++tally.moved;
 }
 
@@ -139,7 +145,7 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const plat::Dir &dir,
   const bool listed = line != sums.sums.end();
   int lastByte = -1;
   plat::FileDigest digest;
-  if (listed || fix) {
+  if (listed || acting) {
     if (!plat::Sha256File(dir, name, digest)) {
       Note(&KeFindings::changed, name);
       return Problem(tally, text::kUnreadable, path);
@@ -159,23 +165,20 @@ void Verifier::CheckFile(Tally &tally, ChecksumList &sums, const plat::Dir &dir,
     Problem(tally, text::kDamaged, path);
     return MoveAside(tally, sums, dir, name);
   }
-  // Of two lines for one name, the one that matches the file stays.
-  if (listed && !sums.Matches(name, HexDigest(digest.digest))) {
+  // Of two lines for one name the first rules: a file that matches only a
+  // later one has changed since it was archived.
+  if (listed && line->second != HexDigest(digest.digest)) {
     Note(&KeFindings::changed, name);
     Problem(tally, text::kChanged, path);
     return MoveAside(tally, sums, dir, name);
   }
-  if (listed && fix)
-    sums.Set(name, digest.digest);
   if (listed && found != nullptr)
     ++found->ok;
   if (!listed) {
     Note(&KeFindings::withoutLine, name);
     Tell(text::kUnlisted + Printable(path));
-    if (fix && IsSafeComponent(name)) {
-      sums.Set(name, digest.digest);
-      ++tally.added;
-    }
+    if (acting && IsSafeComponent(name))
+      sums.Add(name, digest.digest);
   }
 }
 
@@ -227,21 +230,11 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const plat::Dir &d
       numbers.insert(std::stoi(entry.name.substr(1, 4)));
     }
   }
-  std::vector<std::string> foreignLines;
-  for (const auto &[name, hex] : sums.sums) {
-    if (!IsArchiveName(name))
-      foreignLines.push_back(name);
-    else if (names.count(name) == 0 && links.count(name) == 0) {
+  for (const auto &[name, hex] : sums.sums)
+    if (names.count(name) == 0 && links.count(name) == 0) {
       Note(&KeFindings::missingFile, name);
       Problem(tally, text::kMissing, dir.PathOf(name));
     }
-  }
-  if (found != nullptr)
-    found->badLines += static_cast<int>(foreignLines.size());
-  for (const std::string &name : foreignLines) {
-    Problem(tally, text::kForeignLine, dir.PathOf(kSumsName) + ": " + name);
-    sums.Erase(name);
-  }
   for (const std::string &name : names)
     CheckFile(tally, sums, dir, name);
   ReportGaps(tally, dir.Path(), numbers);
@@ -249,6 +242,7 @@ void Verifier::CheckEntries(Tally &tally, ChecksumList &sums, const plat::Dir &d
 
 void Verifier::CheckKeDirectory(const std::string &dir) {
   Tally tally;
+  acting = false;
   // FIX changes nothing in a directory it reports as unusable.
   const std::string unusable = UnusableFolder(dir);
   if (!unusable.empty()) {
@@ -264,43 +258,68 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
     return Summary(tally, dir);
   }
   // FIX changes the directory only while it holds its lock; a directory
-  // another writer keeps is left for another time.
+  // another writer keeps is left for another time. Plain VERIFY reads beside
+  // other readers only; a directory a writer keeps the whole wait is being
+  // written, and is named, not counted. AUDIT takes no lock at all.
   lock.Release();
   lockLost = false;
-  if (fix) {
-    const DirectoryLock taken = LockKeDirectory(lock, held, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); });
-    if (taken != DirectoryLock::kTaken) {
+  if (found == nullptr) {
+    const DirectoryLock taken =
+        LockKeDirectory(lock, held, kLockWaitMs, [&] { Say(text::kWaiting + Printable(dir)); }, !fix);
+    if (fix && taken != DirectoryLock::kTaken) {
       Problem(tally, taken == DirectoryLock::kBusy ? text::kBusy : msg::kNotLockable, dir);
       return Summary(tally, dir);
     }
+    if (!fix && taken == DirectoryLock::kBusy) {
+      Say(text::kBeingWritten + Printable(dir));
+      return;
+    }
   }
   ChecksumList sums;
-  const bool sumsRead = sums.Load(held);
-  if (!sumsRead)
-    Problem(tally, text::kUnreadable, plat::JoinPath(dir, kSumsName));
-  if (sums.linked)
-    Problem(tally, text::kLink, plat::JoinPath(dir, kSumsName));
+  const std::string listPath = plat::JoinPath(dir, kSumsName);
+  if (sums.Load(held))
+    acting = fix;
+  else if (held.TypeOf(kSumsName) == plat::EntryType::kLink)
+    Problem(tally, text::kLink, listPath);
+  else
+    Problem(tally, text::kUnreadable, listPath + ": " + sums.error);
   if (found != nullptr)
-    found->badLines += static_cast<int>(sums.badLines.size());
+    found->badLines += static_cast<int>(sums.badLines.size() + sums.repeatLines.size());
+  for (const auto &[number, name] : sums.foreignLines)
+    Problem(tally, text::kForeignLine, listPath + ": " + name);
   for (int number : sums.badLines)
-    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + plat::JoinPath(dir, kSumsName));
+    if (std::none_of(sums.foreignLines.begin(), sums.foreignLines.end(),
+                     [&](const auto &line) { return line.first == number; }))
+      Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + listPath);
+  for (int number : sums.repeatLines)
+    Problem(tally, text::kBadLine, std::to_string(number) + text::kOfSums + listPath);
   CheckEntries(tally, sums, held);
   if (found != nullptr)
     found->problems += tally.problems;
-
-  // FIX rewrites the list without its damaged lines, merged with what
-  // another writer put there meanwhile; a list that could not be read is
-  // never replaced. Lines count as added only once they are on disk.
-  if (fix && sumsRead && (sums.Changed() || !sums.badLines.empty()) && StillWriter(tally, held)) {
-    if (!sums.badLines.empty())
-      sums.RewriteWhole();
-    if (!sums.Save(held)) {
-      Problem(tally, msg::kSumsFailed, dir);
-      tally.added = 0;
-    }
-  }
+  if (acting && StillWriter(tally, held))
+    SaveList(tally, sums, held);
   lock.Release();
   Summary(tally, dir);
+}
+
+// FIX's list: without its bad lines and repeats, with the new lines, merged
+// with what another writer put there meanwhile. A line counts as added, and
+// is named, once it is on disk.
+void Verifier::SaveList(Tally &tally, ChecksumList &sums, const plat::Dir &dir) {
+  if (!sums.badLines.empty() || !sums.repeatLines.empty())
+    sums.RewriteWhole(true);
+  if (!sums.Changed())
+    return;
+  const std::map<std::string, std::string> pending = sums.Added();
+  if (!sums.Save(dir))
+    Problem(tally, msg::kSumsFailed, dir.Path());
+  ChecksumList after;
+  after.Load(dir);
+  for (const auto &[name, hex] : pending)
+    if (after.LineOf(name) == hex) {
+      Say(text::kLineAdded + Printable(dir.PathOf(name)));
+      ++tally.added;
+    }
 }
 
 void Verifier::Summary(const Tally &tally, const std::string &dir) {

@@ -176,13 +176,15 @@ private:
   std::string path;
 };
 
-// An exclusive lock on a lock file, held until Release, the object's end or
-// the end of the process (the system drops it then). POSIX: flock; Windows:
-// LockFileEx. The lock file is created when missing (readable and writable
+// A lock on a lock file, held until Release, the object's end or the end of
+// the process (the system drops it then). POSIX: flock; Windows: LockFileEx.
+// Exclusive (a writer): The lock file is created when missing (readable and writable
 // by its owner only; Windows: by SYSTEM and the Administrators) and is
 // never removed; it is opened for writing, so a user who may only read the
 // folder cannot hold it. One that is a link, no regular file or has more
 // than one name (a hard link) is refused.
+// Shared (a reader beside other readers): the lock file is only opened for
+// reading, never created; kFailed when it is missing or cannot be opened.
 class FileLock {
 public:
   enum class Try { kTaken, kHeld, kFailed };  // kHeld: someone else holds it
@@ -190,8 +192,8 @@ public:
   ~FileLock() { Release(); }
   FileLock(const FileLock &) = delete;
   FileLock &operator=(const FileLock &) = delete;
-  Try TryLock(const std::string &path);
-  Try TryLock(const Dir &dir, const std::string &name);
+  Try TryLock(const std::string &path, bool shared = false);
+  Try TryLock(const Dir &dir, const std::string &name, bool shared = false);
   // Whether the lock still guards its file: false once the lock file was
   // removed or replaced while held (another writer could take a new one),
   // with the system's reason set. A writer asks before each change.
@@ -203,6 +205,7 @@ private:
   intptr_t handle = -1;
   const Dir *folder = nullptr;
   std::string name;
+  bool shared = false;
 };
 
 std::string CurrentDirectory();

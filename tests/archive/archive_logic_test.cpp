@@ -132,42 +132,69 @@ TEST(SaveFetchedFile, ReplacesWholeOrLeavesEverythingAsItWas) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), std::filesystem::directory_iterator()), 2);
 }
 
-// The list grows by appends in name order, is written whole (merged with
-// what another writer put there) when a line changes or goes or the last
-// line is torn, and keeps two lines for one name until one is chosen.
-TEST(ChecksumList, AppendsInOrderRewritesMergedAndKeepsRepeats) {
+// The list grows by appends while every new name sorts after the highest
+// one (an old CRLF line stays as it was), and is otherwise written whole,
+// sorted, merged with what another writer added; a line is never changed.
+TEST(ChecksumList, AppendsOnlyAfterTheHighestNameElseRewritesMerged) {
   ScratchDir dir{"sums"};
   const std::string path = dir / "SHA256SUMS";
   plat::Sha256Digest a{}, b{};
   b[0] = 0xbb;
   const std::string la = std::string(64, '0') + "  ", lb = "bb" + std::string(62, '0') + "  ";
+  WriteBytes(path, la + "Z0001.ej\r\n" + la + "Z0003.ej\r\n");
   ChecksumList list, other;
   ASSERT_TRUE(list.Load(dir.path));
-  for (const char *name : {"Z0001.ej", "Z0002.ej"}) {
-    list.Set(name, a);
-    ASSERT_TRUE(list.Save(dir.path));
-  }
-  ASSERT_TRUE(other.Load(dir.path));
-  other.Set("Z0003.ej", b);
-  ASSERT_TRUE(other.Save(dir.path));
-  list.Set("Z0004.ej", a);
-  list.Erase("Z0001.ej");
-  EXPECT_TRUE(list.Changed());
-  ASSERT_TRUE(list.Save(dir.path));
-  EXPECT_EQ(ReadBytes(path), la + "Z0002.ej\n" + lb + "Z0003.ej\n" + la + "Z0004.ej\n");
+  list.Add("Z0003.ej", b);  // has a line: kept
   EXPECT_FALSE(list.Changed());
-
-  WriteBytes(path, ReadBytes(path) + la + "Z0002.ej\n" + lb + "Z0002.ej\n" + "ffff");
-  ASSERT_TRUE(list.Load(dir.path));
-  EXPECT_EQ(list.badLines, (std::vector<int>{4, 5, 6}));
-  EXPECT_TRUE(list.Matches("Z0002.ej", lb.substr(0, 64)) && list.Matches("Z0002.ej", la.substr(0, 64)));
-  list.Set("Z0005.ej", a);
-  ASSERT_TRUE(list.Save(dir.path));  // whole: the torn line goes, the repeat stays
-  EXPECT_EQ(ReadBytes(path), la + "Z0002.ej\n" + la + "Z0002.ej\n" + lb + "Z0002.ej\n" + lb + "Z0003.ej\n" + la +
-                                 "Z0004.ej\n" + la + "Z0005.ej\n");
-  list.Set("Z0002.ej", b);
+  list.Add("Z0004.ej", a);
   ASSERT_TRUE(list.Save(dir.path));
-  EXPECT_EQ(ReadBytes(path), lb + "Z0002.ej\n" + lb + "Z0003.ej\n" + la + "Z0004.ej\n" + la + "Z0005.ej\n");
+  EXPECT_EQ(ReadBytes(path), la + "Z0001.ej\r\n" + la + "Z0003.ej\r\n" + la + "Z0004.ej\n");
+  ASSERT_TRUE(other.Load(dir.path));
+  other.Add("Z0006.ej", b);
+  ASSERT_TRUE(other.Save(dir.path));
+  // Below the highest name, alone or with one above it: whole.
+  list.Add("Z0002.ej", b);
+  list.Add("Z0005.ej", b);
+  ASSERT_TRUE(list.Save(dir.path));
+  const std::string whole =
+      la + "Z0001.ej\n" + lb + "Z0002.ej\n" + la + "Z0003.ej\n" + la + "Z0004.ej\n" + lb + "Z0005.ej\n" + lb + "Z0006.ej\n";
+  EXPECT_EQ(ReadBytes(path), whole);
+  list.Add("Z0006.ej", a);  // another writer's line stays
+  EXPECT_FALSE(list.Changed());
+}
+
+// What is no line of a bare archive file name is a bad line, and a list
+// holding one takes no line; the first of two lines rules; a torn last line
+// is no line. A list that cannot be read whole is never written.
+TEST(ChecksumList, BadLinesRepeatsAndUnreadableLists) {
+  ScratchDir dir{"sumlines"};
+  const std::string path = dir / "SHA256SUMS";
+  const std::string ha = std::string(64, 'a'), hb = std::string(64, 'b');
+  WriteBytes(path, ha + "  Z0001.ej\n" + ha + " *Z0002.ej\n" + hb + "  Z0001.ej\n" + ha + "  ../../etc/passwd\n" + ha +
+                       "  /dev/zero\n" + ha + "  notes.txt\n" + "\\" + ha + "  Z0003.ej\n" + ha + "  Z0004.e");
+  ChecksumList list;
+  ASSERT_TRUE(list.Load(dir.path));
+  EXPECT_EQ(list.badLines, (std::vector<int>{2, 4, 5, 6, 7}));
+  EXPECT_EQ(list.foreignLines.size(), 3u);
+  EXPECT_EQ(list.repeatLines, (std::vector<int>{3}));
+  EXPECT_EQ(list.LineOf("Z0001.ej"), ha);
+  EXPECT_FALSE(list.Has("Z0002.ej") || list.Has("Z0004.e") || list.Writable());
+  list.RewriteWhole(true);
+  ASSERT_TRUE(list.Save(dir.path));
+  EXPECT_EQ(ReadBytes(path), ha + "  Z0001.ej\n");
+
+  std::filesystem::remove(path);
+  std::filesystem::create_directories(path);
+  EXPECT_FALSE(list.Load(dir.path));
+  EXPECT_FALSE(list.error.empty());
+  list.Add("Z0001.ej", plat::Sha256Digest{});
+  EXPECT_FALSE(list.Save(dir.path));
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+  std::filesystem::remove(path);
+  WriteBytes(path, ha + "  Z0001.ej\n");
+  std::filesystem::resize_file(path, kMaxSumsBytes + 1);
+  EXPECT_FALSE(list.Load(dir.path));
+  EXPECT_EQ(std::filesystem::file_size(path), kMaxSumsBytes + 1);
 }
 
 // One rule of what an archive file is, for the disk check, VERIFY and the
@@ -461,7 +488,7 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
       plat::FileDigest digest;
       ASSERT_TRUE(plat::Sha256File(dir + archtest::Sep() + name(n), digest));
       if (!c.linesToo || std::count(c.removed.begin(), c.removed.end(), n) == 0)
-        sums.Set(name(n), digest.digest);
+        sums.Add(name(n), digest.digest);
     }
     ASSERT_TRUE(sums.Save(dir));
     for (int n : c.removed)

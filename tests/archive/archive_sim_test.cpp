@@ -122,14 +122,16 @@ TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
   EXPECT_EQ(CountContaining(ErrorLog(), notMoved + File("FIRSTK0001", DiskName(1))), 1);
   EXPECT_EQ(CountContaining(ErrorLog(), DiskName(1) + " nie zosta\xB3 pobrany"), 1);
 
-  // Without a Z0000 line the KE counts as empty: nothing is fetched.
+  // Every KE lists Z0000: a Directory without it was not read right, and
+  // nothing is fetched.
   TestRun().exitCode.store(ExitCode::kDone);
   VemoraPortsType *empty = Port("empty", 3);
   Run(nullptr, empty);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
   const std::string tag = "<" + empty->portName + "> ";
   EXPECT_EQ(CopyLog("EMPTY00001"),
             (std::vector<std::string>{tag + "Podkatalog jest pusty.", tag + "Kopia elektroniczna jest pusta."}));
+  EXPECT_EQ(CountContaining(ErrorLog(), tag), 1);
   EXPECT_EQ(sim.Received("empty").find("F"), std::string::npos);
 }
 
@@ -153,83 +155,92 @@ TEST_F(SimJobTest, CombinedAndPassThroughJobs) {
   EXPECT_NE(sent.find('\x1a', lastFile), std::string::npos);
 }
 
+// Only the KE's bytes earn a line: a disk file without one is fetched again
+// and compared (the same bytes get their line, other bytes go aside), a
+// line is never changed (not for a file changed on disk, not for KE bytes
+// that differ from it), and a file the KE no longer lists gets its line from
+// the disk.
 TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
   const std::string dir = archive + Sep() + "DISK000001";
   const std::string quarantine = dir + Sep() + "uszkodzone" + Sep();
   const std::string z12a4 = "Z12A4_2010-03-30.ej";
   const std::string temporary = "~Z0006_2010-03-30.ej.tmp";
+  std::string changed4 = Reply(4, 230);
+  changed4[7] ^= 1;
   fs::create_directories(quarantine);
   WriteBytes(quarantine + DiskName(3), "earlier");                                  // never overwritten
   WriteBytes(quarantine + DiskName(6), "x\xff");                                   // never looked at
-  WriteBytes(dir + Sep() + DiskName(0), std::string("short\x1a"));                  // file 0: no size check
-  WriteBytes(dir + Sep() + DiskName(1), Reply(1, 200));                             // listed size + 1: kept
+  WriteBytes(dir + Sep() + DiskName(0), std::string("short\x1a"));                  // no line, other bytes
+  WriteBytes(dir + Sep() + DiskName(1), Reply(1, 200));                             // no line, the KE's bytes
   WriteBytes(dir + Sep() + DiskName(2), devsim::FileContent(2, 209) + "\xff");      // listed size: size differs
-  WriteBytes(dir + Sep() + DiskName(3), devsim::FileContent(3, 220));               // no marker: deleted
+  WriteBytes(dir + Sep() + DiskName(3), devsim::FileContent(3, 220));               // no marker: moved
+  WriteBytes(dir + Sep() + DiskName(4), changed4);                                  // changed since archived
   WriteBytes(dir + Sep() + DiskName(7), std::string("kept\xff"));                   // not listed: kept
-  WriteBytes(dir + Sep() + z12a4, std::string("x\xff"));                            // no number: deleted
+  WriteBytes(dir + Sep() + z12a4, std::string("x\xff"));                            // no number: moved
   WriteBytes(dir + Sep() + DiskName(8), std::string("ro\xff"));                     // read-only: valid, kept
-  WriteBytes(dir + Sep() + DiskName(4), std::string("ab\0", 3));                   // last byte 0: deleted
-  WriteBytes(dir + Sep() + DiskName(5), "");                                        // empty: deleted
+  WriteBytes(dir + Sep() + DiskName(5), "");                                        // empty: moved
   WriteBytes(dir + Sep() + "A0001_2010-03-30.ej", std::string("a\xff"));           // not Z*.ej: untouched
   WriteBytes(dir + Sep() + temporary, std::string("a\xff"));                        // a leftover: removed
   fs::create_directories(dir + Sep() + DiskName(9));                                // directories are not listed
-  // A file that was listed before, with its line: it loses the line when moved.
-  WriteBytes(dir + Sep() + "SHA256SUMS", Sha(devsim::FileContent(3, 220)) + "  " + DiskName(3) + "\n");
+  const std::string line3 = Sha(devsim::FileContent(3, 220)) + "  " + DiskName(3) + "\n";
+  const std::string line4 = Sha(Reply(4, 230)) + "  " + DiskName(4) + "\n";
+  WriteBytes(dir + Sep() + "SHA256SUMS", line3 + line4);
   fs::permissions(dir + Sep() + DiskName(8),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   VemoraPortsType *port = Port("disk", 3);
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
-  EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(0)), std::string("short\x1a"));
-  for (int n = 1; n <= 3; ++n)
-    EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(n)), Reply(n, 190 + 10 * n)) << n;
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);  // file 3's KE bytes differ from its line
+  for (int n = 0; n <= 3; ++n)
+    EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(n)), Reply(n, 100 + (n > 0 ? 90 + 10 * n : 0))) << n;
+  EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(4)), changed4);
   EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(7)), std::string("kept\xff"));
-  EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(8)), std::string("ro\xff"));
   for (const std::string &kept : {std::string("A0001_2010-03-30.ej"), DiskName(9)})
     EXPECT_TRUE(Exists(dir + Sep() + kept)) << kept;
   EXPECT_FALSE(Exists(dir + Sep() + temporary));
   const std::string sent = sim.Received("disk");
-  EXPECT_EQ(Count(sent, "0000F"), 0);
-  EXPECT_EQ(Count(sent, "\x1b" "3;0;1F"), 0);
-  EXPECT_EQ(Count(sent, "\x1b" "3;0;2F"), 1);
-  EXPECT_EQ(Count(sent, "\x1b" "3;0;3F"), 1);
+  for (const char *request : {"0000F", "\x1b" "3;0;1F", "\x1b" "3;0;2F", "\x1b" "3;0;3F"})
+    EXPECT_EQ(Count(sent, request), 1) << request;
+  EXPECT_EQ(Count(sent, "\x1b" "3;0;4F"), 0);
 
   // Nothing is deleted: damaged files and the copy of the wrong size are in
   // the quarantine folder, beside (never over) what was there before.
   EXPECT_EQ(ReadBytes(quarantine + DiskName(3)), "earlier");
   EXPECT_EQ(ReadBytes(quarantine + DiskName(3) + ".1"), devsim::FileContent(3, 220));
   EXPECT_EQ(ReadBytes(quarantine + DiskName(2)), devsim::FileContent(2, 209) + "\xff");
-  EXPECT_EQ(ReadBytes(quarantine + DiskName(4)), std::string("ab\0", 3));
+  EXPECT_EQ(ReadBytes(quarantine + DiskName(0)), "short\x1a");
   EXPECT_TRUE(Exists(quarantine + DiskName(5)));
   EXPECT_TRUE(Exists(quarantine + z12a4));
-  EXPECT_TRUE(Exists(quarantine + DiskName(6)));
   EXPECT_FALSE(Exists(dir + Sep() + DiskName(6)));
 
   const std::string tag = "<" + port->portName + "> ";
   const std::string moved = "Plik przeniesiono do: " + quarantine;
   const std::string sizeDiffers = "Rozmiar pliku " + dir + Sep() + DiskName(2) + " jest r\xF3\xBFny od " +
                                   DiskName(2) + ". Plik dyskowy ulega skasowaniu.";
+  const std::string differs0 = "Plik na dysku bez sumy kontrolnej r\xF3\xBFni si\xEA od pliku z KE: " + dir + Sep() + DiskName(0);
+  const std::string differs3 = "Plik z KE nie zgadza si\xEA z sum\xB9 kontroln\xB9; wiersz pozostaje bez zmian: " + dir +
+                               Sep() + DiskName(3);
   auto log = CopyLog("DISK000001");
-  EXPECT_EQ(CountLines(log, tag + "Sprawdzanie katalogu na dysku: " + dir), 1);
-  for (const std::string &gone : {DiskName(3), DiskName(4), DiskName(5), z12a4}) {
-    EXPECT_EQ(CountLines(log, tag + kDeletedBadFile + gone), 1) << gone;
+  for (const std::string &gone : {DiskName(0), DiskName(3), DiskName(5), z12a4}) {
     const std::string to = gone == DiskName(3) ? gone + ".1" : gone;
     auto at = std::find(log.begin(), log.end(), tag + kDeletedBadFile + gone);
-    ASSERT_NE(at, log.end());
+    ASSERT_NE(at, log.end()) << gone;
     EXPECT_EQ(*(at + 1), tag + moved + to);
-    EXPECT_EQ(Exists(dir + Sep() + gone), gone == DiskName(3)) << gone;  // file 3 is fetched again
   }
   auto at = std::find(log.begin(), log.end(), tag + sizeDiffers);
   ASSERT_NE(at, log.end());
   EXPECT_EQ(*(at + 1), tag + moved + DiskName(2));
-  EXPECT_EQ(CountLines(log, tag + "Podkatalog jest pusty."), 0);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{sizeDiffers}));
+  EXPECT_EQ(CountLines(log, tag + "Plik na dysku jest zgodny z KE; dopisano sum\xEA kontroln\xB9: " + DiskName(1)), 1);
+  for (int n : {7, 8})
+    EXPECT_EQ(CountLines(log, tag + "Pliku nie ma ju\xBF w KE; suma kontrolna z pliku na dysku: " + DiskName(n)), 1);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{differs0, sizeDiffers, differs3}));
 
-  // One line per archive file, sorted: files seen for the first time and
-  // files fetched; the moved file's old line is gone.
+  // One line per archive file, sorted; the lines there before unchanged.
   std::string sums;
-  for (int n : {0, 1, 2, 3, 7, 8})
+  for (int n : {0, 1, 2})
+    sums += Sha(Reply(n, 100 + (n > 0 ? 90 + 10 * n : 0))) + "  " + DiskName(n) + "\n";
+  sums += line3 + line4;
+  for (int n : {7, 8})
     sums += Sha(ReadBytes(dir + Sep() + DiskName(n))) + "  " + DiskName(n) + "\n";
   EXPECT_EQ(ReadBytes(dir + Sep() + "SHA256SUMS"), sums);
   std::error_code ignored;

@@ -178,6 +178,22 @@ def case_links():
     check(stat.S_ISFIFO(os.lstat(run_path('metrics.prom')).st_mode), 'the FIFO at the metrics path was replaced')
     zarvik('VERIFY', 'archiwum', expect=0)
 
+    # Results paths inside the archive are refused with one line each; a
+    # disk copy 4 GiB longer than the listed size (sparse) is of the wrong
+    # size, not of the listed one.
+    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    with open(run_path(KE, name(1)), 'r+b') as f:
+        f.seek(2 ** 32 + 1800)
+        f.write(b'\xff')
+    rc, out = zarvik('archiwum', 'com35', expect=0, ZARVIK_SUMMARY=KE + '/SHA256SUMS',
+                     ZARVIK_METRICS='archiwum/x/../%s/%s' % (SERIAL, name(0)))
+    check(out.count(pl('le\u017cy w katalogu archiwum; nie zapisano go: ')) == 2 and
+          read(os.path.join(KE, 'SHA256SUMS')) == listed, 'a results path inside the archive: %r' % out)
+    check(os.path.getsize(run_path(KE, 'uszkodzone', name(1))) == 2 ** 32 + 1801, 'the 4 GiB copy was kept')
+    os.remove(run_path(KE, 'uszkodzone', name(1)))
+    expect_archived(sizes)
+    os.remove(run_path('archiwum', 'ERROR_log.txt'))
+
     # 4. The error log a link: the "size differs" line of a disk copy of the wrong size
     # is not written through it; the console says so once; exit code 5.
     write(os.path.join(KE, name(1)), archived(1, 1000))
@@ -214,6 +230,12 @@ def case_links():
     rc, out = zarvik('VERIFY', 'archiwum', expect=9)
     check(pl('nic w nim nie zapisano: %s' % KE) in out, 'VERIFY skipped the linked KE directory: %r' % out)
     os.remove(run_path(KE))
+    # A plain file where the KE directory should be: the folder cannot be
+    # made, with the system's reason.
+    write(KE, b'a file')
+    rc, out = zarvik('archiwum', 'com35', expect=5)
+    check(pl('Nie mo\u017cna utworzy\u0107 katalogu: %s: File exists' % KE) in out, 'a file as KE directory: %r' % out)
+    os.remove(run_path(KE))
     os.makedirs(run_path('archiwum', 'SHUT000001'), mode=0)
     os.chmod(run_path('archiwum'), 0o755)
     os.chmod(WORK, 0o755)
@@ -239,6 +261,11 @@ def case_lock():
     check(pl('Katalog jest zaj\u0119ty przez inny program; czekam do 10 s: ' + KE) in out and
           pl('Pomini\u0119to katalog zaj\u0119ty przez inny program: ' + KE) in out, 'FIX: %r' % out)
     check(not os.path.exists(run_path(KE, 'SHA256SUMS')), 'FIX wrote without the lock')
+    # Plain VERIFY reads beside readers only: a directory a writer holds the
+    # whole wait is named as being written, no problem.
+    rc, out = zarvik('VERIFY', 'archiwum', expect=0)
+    check(pl('Pomini\u0119to katalog zapisywany w\u0142a\u015bnie przez inny program: ' + KE) in out and
+          b'Brak sumy' not in out, 'VERIFY beside a writer: %r' % out)
     rc, out = zarvik('archiwum', 'com35', expect=3)
     check(pl('Katalog KE jest zaj\u0119ty przez inny program: ' + KE) in out, 'archive run: %r' % out)
     check(sorted(os.listdir(run_path(KE))) == [name(0), 'zarvik.lock'], 'the run changed the locked directory: %r' %
@@ -302,20 +329,22 @@ def case_repair():
         check(out == pl('U\u017cycie: zarvik VERIFY [katalog] [FIX]; nieznane s\u0142owo: %s\r\n' % word), repr(out))
     check(read(os.path.join(KE, name(3))) == b'damaged', 'a wrong word repaired')
 
-    # Two lines for one file, the first wrong: a problem; FIX keeps the
-    # line that matches and the file with it.
+    # Two lines for one file, the file matching only the later one: it
+    # changed since it was archived; FIX moves it aside and keeps the first
+    # line.
     write(os.path.join(KE, name(3)), archived(3, 2000))
     good = hashlib.sha256(archived(1, 1800)).hexdigest()
     lines = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
     lines.insert(1, '0' * 64 + '  ' + name(1))
     write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(lines) + '\n').encode())
     rc, out = zarvik('VERIFY', 'archiwum', expect=9)
-    check(pl('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE) in out, 'duplicate not reported: %r' % out)
+    check(pl('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE) in out and
+          b'Niezgodna suma kontrolna: ' + KE.encode() in out, 'duplicate not reported: %r' % out)
     zarvik('VERIFY', 'archiwum', 'fix', expect=9)
-    check(read(os.path.join(KE, name(1))) == archived(1, 1800), 'FIX moved the file that matched')
+    check(read(os.path.join(KE, 'uszkodzone', name(1))) == archived(1, 1800), 'FIX kept the changed file')
     check(read(os.path.join(KE, 'SHA256SUMS')).decode().count(name(1)) == 1 and
-          good in read(os.path.join(KE, 'SHA256SUMS')).decode(), 'FIX kept the wrong line')
-    zarvik('VERIFY', 'archiwum', expect=0)
+          good not in read(os.path.join(KE, 'SHA256SUMS')).decode(), 'FIX did not keep the first line')
+    write(os.path.join(KE, name(1)), archived(1, 1800))
 
     # 8. FIX where it cannot write the list: the failure is said and
     # nothing counts as added.
@@ -330,6 +359,47 @@ def case_repair():
     check(pl('Nie uda\u0142o si\u0119 zapisa\u0107 pliku SHA256SUMS w katalogu: ' + KE) in out and
           b'dopisano sum: 0' in out and b'dopisano sum: 1' not in out, 'FIX counts: %r' % out)
     os.chown(run_path(KE, 'zarvik.lock'), 0, 0)
+
+    # 9. Lists nobody may write. A FIFO (and anything not read whole): VERIFY
+    # and FIX say why and change nothing, the run fetches but adds no line
+    # (7). A binary-mode line: the run adds nothing (7, the list named), FIX
+    # drops it and names the line it adds. A deleted list: every file is
+    # fetched again and compared; other bytes go aside.
+    shutil.rmtree(run_path('archiwum'))
+    zarvik('archiwum', 'com35', expect=0)
+    sums = run_path(KE, 'SHA256SUMS')
+    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    os.rename(sums, sums + '.kept')
+    os.mkfifo(sums)
+    write(os.path.join(KE, name(3)), b'damaged')
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
+    check(pl('Nie mo\u017cna odczyta\u0107 pliku: %s/SHA256SUMS: Invalid argument' % KE) in out and
+          read(os.path.join(KE, name(3))) == b'damaged' and b'dopisano sum: 0' in out, 'FIX on a FIFO list: %r' % out)
+    zarvik('archiwum', 'com35', expect=7)
+    check(pl('nic do niego nie dopisano: %s/SHA256SUMS: Invalid argument' % KE) in
+          read(os.path.join('archiwum', 'ERROR_log.txt')) and os.path.exists(run_path(KE, 'uszkodzone', name(3))),
+          'a run beside a FIFO list')
+    os.remove(sums)
+    text = listed.decode().splitlines()
+    text[3] = text[3].replace('  ', ' *', 1)
+    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(text) + '\n').encode())
+    os.remove(run_path(KE, name(3)))
+    zarvik('archiwum', 'com35', expect=7)
+    check(read(os.path.join(KE, 'SHA256SUMS')) == ('\n'.join(text) + '\n').encode() and
+          pl('zawiera b\u0142\u0119dny wiersz; nic do niego nie dopisano: %s/SHA256SUMS, wiersz 4' % KE) in
+          read(os.path.join('archiwum', 'ERROR_log.txt')), 'a run added to a list with a binary-mode line')
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
+    check(pl('B\u0142\u0119dny wiersz 4 w pliku %s/SHA256SUMS' % KE) in out and
+          pl('Dopisano sum\u0119 kontroln\u0105: %s/%s' % (KE, name(3))) in out and b'dopisano sum: 1' in out and
+          read(os.path.join(KE, 'SHA256SUMS')) == listed, 'FIX on a binary-mode line: %r' % out)
+    zarvik('VERIFY', 'archiwum', expect=0)
+    os.remove(sums)
+    other = bytearray(archived(2, 40000))
+    other[5] ^= 1
+    write(os.path.join(KE, name(2)), bytes(other))
+    zarvik('archiwum', 'com35', expect=0)
+    check(read(os.path.join(KE, 'SHA256SUMS')) == listed and
+          read(os.path.join(KE, 'uszkodzone', name(2))) == bytes(other), 'a deleted list blessed the disk')
     dev.stop()
 
     # 8. A disk that fills up: an archive file that cannot be saved is

@@ -226,6 +226,18 @@ def collect(readme, zarvik, devsim_dir, work):
         check(r.returncode == 0 and r.stdout.count(": OK") == 3, "sha256sum -c passes on the central store")
         check(os.path.exists(os.path.join(ke, "log", "log_log.txt")), "the KE's log is collected")
 
+        # A list with a line naming no archive file of its folder (here
+        # sha256sum's binary mode) is refused before anything is copied.
+        shop_list = os.path.join(archive, "MOD0000001", "SHA256SUMS")
+        listed = open(shop_list, "rb").read()
+        with open(shop_list, "ab") as f:
+            f.write(listed[:64] + b" *Z0009_2010-03-30.ej\n")
+        code = run_recipe()
+        check(code != 0 and open(os.path.join(ke, "SHA256SUMS"), "rb").read() == listed,
+              "a list with a binary-mode line is refused and not copied (exit %d)" % code)
+        with open(shop_list, "wb") as f:
+            f.write(listed)
+
         # A fiscal copy that changes in the shop (same size, same time
         # stamp, other bytes: only its checksum tells) never replaces the
         # central one; the recipe says so by its code.

@@ -492,25 +492,29 @@ bool Dir::ReadTail(const std::string &name, size_t count, std::vector<uint8_t> &
 }
 void Dir::Sync() const { SyncFd(FolderFd(this)); }
 
-FileLock::Try FileLock::TryLock(const std::string &path) {
+FileLock::Try FileLock::TryLock(const std::string &path, bool sharedLock) {
   Release();
   folder = nullptr;
   name = path;
+  shared = sharedLock;
   return Take(-1);
 }
 
-FileLock::Try FileLock::TryLock(const Dir &dir, const std::string &file) {
+FileLock::Try FileLock::TryLock(const Dir &dir, const std::string &file, bool sharedLock) {
   Release();
   folder = &dir;
   name = file;
+  shared = sharedLock;
   return Take(-1);
 }
 
 FileLock::Try FileLock::Take(intptr_t) {
-  // Opened for writing: a user who may only read the folder cannot hold
-  // the lock. Made readable and writable by its owner only.
-  const int fd = openat(FolderFd(folder), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                        0600);
+  // A writer opens it for writing: a user who may only read the folder
+  // cannot hold the lock. Made readable and writable by its owner only. A
+  // reader's shared lock only opens one that is there.
+  const int fd = shared ? openat(FolderFd(folder), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                        : openat(FolderFd(folder), name.c_str(),
+                                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0)
     return Try::kFailed;
   struct stat info{};
@@ -520,7 +524,7 @@ FileLock::Try FileLock::Take(intptr_t) {
     errno = failure;
     return Try::kFailed;
   }
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  while (flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     if (errno == EINTR)
       continue;
     const bool held = errno == EWOULDBLOCK;

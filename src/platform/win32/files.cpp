@@ -492,17 +492,19 @@ bool Dir::ReadTail(const std::string &name, size_t count, std::vector<uint8_t> &
 }
 void Dir::Sync() const {}
 
-FileLock::Try FileLock::TryLock(const std::string &path) {
+FileLock::Try FileLock::TryLock(const std::string &path, bool sharedLock) {
   Release();
   folder = nullptr;
   name = path;
+  shared = sharedLock;
   return Take(-1);
 }
 
-FileLock::Try FileLock::TryLock(const Dir &dir, const std::string &file) {
+FileLock::Try FileLock::TryLock(const Dir &dir, const std::string &file, bool sharedLock) {
   Release();
   folder = &dir;
   name = file;
+  shared = sharedLock;
   return Take(-1);
 }
 
@@ -514,7 +516,9 @@ FileLock::Try FileLock::Take(intptr_t) {
   ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
                                                        &security.lpSecurityDescriptor, nullptr);
   DWORD links = 0;
-  HANDLE file = OpenNoFollow(folder != nullptr ? folder->PathOf(name) : name, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS,
+  // A reader's shared lock only opens one that is there, for reading.
+  HANDLE file = OpenNoFollow(folder != nullptr ? folder->PathOf(name) : name,
+                             shared ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, shared ? OPEN_EXISTING : OPEN_ALWAYS,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, &security, &links);
   const DWORD opened = GetLastError();
   LocalFree(security.lpSecurityDescriptor);
@@ -527,7 +531,7 @@ FileLock::Try FileLock::Take(intptr_t) {
   if (file == INVALID_HANDLE_VALUE)
     return GetLastError() == ERROR_SHARING_VIOLATION ? Try::kHeld : Try::kFailed;
   OVERLAPPED at = {};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+  if (!LockFileEx(file, (shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
     const DWORD failure = GetLastError();
     CloseHandle(file);
     SetLastError(failure);
