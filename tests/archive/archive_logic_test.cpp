@@ -1,5 +1,5 @@
-// The pieces of the disk synchronisation that need no device: the Directory
-// splitting and trimming, the reading of file lines, the safe writing of a fetched file, and the names the archive accepts.
+// The pieces of the archive run that need no device: the Directory, the
+// checksum list, names, the printer window, the results, VERIFY, the status line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,7 +24,6 @@
 
 using archtest::CountContaining;
 using archtest::CountLines;
-using archtest::Exists;
 using archtest::LogLines;
 using archtest::ReadBytes;
 using archtest::ScratchDir;
@@ -90,35 +89,6 @@ TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {
   std::string noSize = " Z0017 D 2010-04-02  17";
   noSize.resize(60, 'x');
   EXPECT_FALSE(ReadEntry(reader, noSize));
-}
-
-TEST(SaveFetchedFile, ReplacesWholeOrLeavesEverythingAsItWas) {
-  ScratchDir dir{"save"};
-  iBuffer data;
-  data.AppendBytes("new\xff", 4);
-  const std::string target = dir / "Z0001_2010-03-30.ej";
-  WriteBytes(target, std::string("old\xff", 4));
-  ASSERT_TRUE(SaveFetchedFile(dir.path, "Z0001_2010-03-30.ej", data));
-  EXPECT_EQ(ReadBytes(target), std::string("new\xff", 4));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), std::filesystem::directory_iterator()), 1);
-
-  // A folder at the archive file's name is refused and stays; a link there
-  // is replaced by the file, its target untouched; no temporary is left.
-  std::filesystem::create_directories(dir / "Z0002_2010-03-30.ej");
-  EXPECT_FALSE(SaveFetchedFile(dir.path, "Z0002_2010-03-30.ej", data));
-  EXPECT_TRUE(std::filesystem::is_directory(dir / "Z0002_2010-03-30.ej"));
-  if (archtest::Sep() == "/") {
-    WriteBytes(dir / "outside", "kept");
-    std::filesystem::create_symlink(dir / "outside", dir / "Z0003_2010-03-30.ej");
-    ASSERT_TRUE(SaveFetchedFile(dir.path, "Z0003_2010-03-30.ej", data));
-    EXPECT_FALSE(std::filesystem::is_symlink(dir / "Z0003_2010-03-30.ej"));
-    EXPECT_EQ(ReadBytes(dir / "outside"), "kept");
-    std::filesystem::remove(dir / "outside");
-    std::filesystem::remove(dir / "Z0003_2010-03-30.ej");
-  }
-  EXPECT_FALSE(SaveFetchedFile(dir.path + archtest::Sep() + "missing", "Z0003_2010-03-30.ej", data));
-  EXPECT_FALSE(Exists(dir / "missing"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), std::filesystem::directory_iterator()), 2);
 }
 
 // The list grows by appends in name order, is written whole (merged with
