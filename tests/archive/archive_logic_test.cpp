@@ -59,14 +59,9 @@ TEST(DirectorySplit, CutsAtLineFeedsAndDropsTheByteBefore) {
   EXPECT_TRUE(Split("").empty());
 }
 
-class TrimTest : public ::testing::Test {
-protected:
-  ScratchDir dir{"trim"};
+TEST(DirectoryTrim, DropsHeaderAndMemoryFigures) {
   archType job;
   JobRun run{job};
-};
-
-TEST_F(TrimTest, DropsHeaderAndMemoryFigures) {
   std::string z0 = FileLine("Z0000", "2010-03-30", "1", "10");
   std::string z1 = FileLine("Z0001", "2010-03-30", "2", "20");
   run.directoryLines = {"DIRECTORY", "header Z0001 mention", z0, z1, "FLASH CAPACITY: 1 048 576", "FREE SPACE: 100",
