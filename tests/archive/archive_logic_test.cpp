@@ -17,12 +17,10 @@
 #include "platform/console.h"
 #include "platform/cp1250.h"
 #include "platform/files.h"
-#include "support/userwrite.h"
 #ifdef ZARVIK_EXE
 #include <windows.h>
 #endif
 
-using archtest::CountContaining;
 using archtest::CountLines;
 using archtest::LogLines;
 using archtest::ReadBytes;
@@ -253,9 +251,8 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
 // The run's events as the system's event log would get them: type and ID by
 // the exit code, the console summary as the text; the root that cannot be
 // created once however many jobs fail on it (and, on Windows, in the
-// system's log folder); a root users may write, found once before the jobs,
-// said in the error log, the JSON and the metrics.
-TEST(RunResults, EventsAndTheRootUsersMayWrite) {
+// system's log folder). A root users may write: the Wine archive test.
+TEST(RunResults, EventsByExitCodeAndTheUncreatableRootOnce) {
   ScratchDir dir{"events"};
   struct Event {
     plat::EventType type;
@@ -300,16 +297,6 @@ TEST(RunResults, EventsAndTheRootUsersMayWrite) {
     EXPECT_EQ(CountLines(LogLines(programData / "Zarvik" + archtest::Sep() + "ERROR_log.txt"), events[0].text), 1);
   }
 
-  CheckArchiveRoot(run);
-  EXPECT_FALSE(run.rootWritableByUsers);
-  ASSERT_TRUE(LetUsersWrite(dir.path));
-  CheckArchiveRoot(run);
-  EXPECT_TRUE(run.rootWritableByUsers);
-  EXPECT_EQ(CountContaining(LogLines(dir / "ERROR_log.txt"), "Zwykli u\xBFytkownicy maj\xB9 prawo zapisu w katalogu"), 1);
-  ReportRun(run, ExitCode::kDone, dir / "summary.json", dir / "zarvik.prom");
-  EXPECT_EQ(nlohmann::json::parse(ReadBytes(dir / "summary.json"))["target_writable_by_users"], true);
-  EXPECT_NE(ReadBytes(dir / "zarvik.prom").find("\nzarvik_archive_root_writable_by_users 1\n"), std::string::npos);
-  EXPECT_EQ(events.back().type, plat::EventType::kInformation);  // the exit code decides, not the root
 }
 
 #ifdef ZARVIK_EXE
