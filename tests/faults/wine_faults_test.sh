@@ -62,7 +62,7 @@ for serial in os.listdir('archiwum'):
     if not os.path.isdir(path):
         continue
     for name in os.listdir(path):
-        if name in ('log', 'uszkodzone', 'zarvik.lock'):
+        if name in ('log', 'uszkodzone', 'zarvik.lock', 'zarvik.json'):
             continue
         if name == 'SHA256SUMS':
             for line in open(os.path.join(path, name)).read().splitlines():
