@@ -13,11 +13,7 @@
   check_package.py msi <build_msi.py> <zarvik.wxs> <x64|x86> <version> <exe> <CZYTAJ.txt> <zadanie.xml> <msi> <work dir> <wine-run>
 
 Every check prints one line; the script ends with 1 when any failed, and with
-77 (skipped) when the zip is to hold the 32-bit tree's program and that tree
-is not built, when none of the zip's programs could be started because
-32-bit programs do not start here (scripts/wine-run says so and ends with
-77), or when the package cannot be installed here (install: not root, or
-zarvik already installed).
+77 (skipped, the reason said) where its check cannot run here.
 """
 import os
 import re
