@@ -66,35 +66,6 @@ protected:
 
 } // namespace
 
-TEST_F(SimJobTest, DirectModuleArchivedThenNothingFetched) {
-  VemoraPortsType *port = Port("direct", 3);
-  Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
-  EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(0))), Reply(0, 120));
-  EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(1))), Reply(1, 300));
-  EXPECT_EQ(ReadBytes(File("DIRECT0001", DiskName(2, "2026-12-01"))), Reply(2, 450));
-  const std::string tag = "<" + port->portName + "> ";
-  EXPECT_EQ(CopyLog("DIRECT0001"),
-            (std::vector<std::string>{tag + "Podkatalog jest pusty.", tag + kCheckingKeContents,
-                                      tag + "Zapisano plik: " + DiskName(0), tag + "Zapisano plik: " + DiskName(1),
-                                      tag + "Zapisano plik: " + DiskName(2, "2026-12-01")}));
-  const std::string frames = "\x1bS\x1bY\x1bS\x1b" "D\r\x1b" "0;3;0000F\x1b" "3;0;1F\x1b" "3;0;2F";
-  EXPECT_EQ(sim.Received("direct"), frames);
-
-  const std::string sums = ReadBytes(File("DIRECT0001", "SHA256SUMS"));
-  EXPECT_EQ(sums, Sha(Reply(0, 120)) + "  " + DiskName(0) + "\n" + Sha(Reply(1, 300)) + "  " + DiskName(1) + "\n" +
-                      Sha(Reply(2, 450)) + "  " + DiskName(2, "2026-12-01") + "\n");
-
-  Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
-  EXPECT_EQ(ReadBytes(File("DIRECT0001", "SHA256SUMS")), sums);
-  EXPECT_EQ(sim.Received("direct"), frames + frames.substr(0, 9));
-  auto log = CopyLog("DIRECT0001");
-  ASSERT_EQ(log.size(), 7u);
-  EXPECT_EQ(log[5], tag + "Sprawdzanie katalogu na dysku: " + archive + Sep() + "DIRECT0001");
-  EXPECT_EQ(log[6], tag + kCheckingKeContents);
-}
-
 TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
   // A damaged file 1 that cannot be moved aside (every name it could take
   // in the quarantine folder is taken): it stays, is logged, and is not
@@ -135,12 +106,9 @@ TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
   EXPECT_EQ(sim.Received("empty").find("F"), std::string::npos);
 }
 
-TEST_F(SimJobTest, CombinedAndPassThroughJobs) {
-  Run(Port("qx_prn", 4), Port("qx_ke", 5));
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
-  EXPECT_EQ(ReadBytes(File("QX70000009", DiskName(1))), Reply(1, 333));
-  EXPECT_NE(sim.Received("qx_prn").find("\x1bP0#s\x1b\\"), std::string::npos);
-
+// A KE behind a printer at 19200 baud (the direct and combined jobs: the
+// program tests, natively and under Wine).
+TEST_F(SimJobTest, PassThroughJobAtThePrintersSpeed) {
   VemoraPortsType *printer = Port("drk", 0);
   Run(printer, nullptr, true);
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);

@@ -9,16 +9,6 @@ namespace {
 
 std::string Bytes(const iBuffer &b) { return std::string(b.Text(), b.Length()); }
 
-TEST(IBuffer, GrowthKeepsTwoZeroBytesAfterTheData) {
-  iBuffer one(static_cast<uint8_t>(0));
-  EXPECT_EQ(one.Length(), 1);
-  iBuffer grows;
-  grows.AppendText(std::string(90, 'a').c_str());
-  EXPECT_EQ(grows.Length(), 90);
-  EXPECT_EQ(grows.CharAt(90), 0);
-  EXPECT_EQ(grows.Data()[91], 0);
-}
-
 TEST(IBuffer, AppendKeepsZeroBytesAndTrailingZeros) {
   iBuffer b("ab");
   b.AppendChar(0);

@@ -40,9 +40,11 @@ inline std::string ReadAll(const std::string &path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline void WriteAll(const std::string &path, const std::string &bytes) {
+inline bool WriteAll(const std::string &path, const std::string &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+  out.close();
+  return static_cast<bool>(out);
 }
 
 // Sets an environment variable for one test and puts the old value back.

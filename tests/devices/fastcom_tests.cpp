@@ -101,22 +101,6 @@ TEST_F(FastComTest, CollectStopsAtTheTerminatorOnlyWhenTheDataEndsWithIt) {
   EXPECT_EQ(Text(reply), "x\x1b");
 }
 
-TEST_F(FastComTest, CollectTakesALongReplyUpToItsLimit) {
-  FastCom port;
-  ASSERT_TRUE(port.Open(sim.Port("recv").c_str(), 20));
-  std::string expected;
-  for (int i = 0; i < 80; ++i)
-    expected += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!?";
-  iBuffer reply;
-  ASSERT_TRUE(port.Send(Frame("BIG")));
-  ASSERT_TRUE(Receive(port, reply, 200));
-  EXPECT_EQ(Text(reply), expected);
-  // A limit stops the collection; the rest stays on the line.
-  ASSERT_TRUE(port.Send(Frame("BIG")));
-  ASSERT_TRUE(Receive(port, reply, 200, nullptr, 100));
-  EXPECT_EQ(Text(reply), expected.substr(0, 100));
-}
-
 TEST_F(FastComTest, SilenceCostsTheBudgetInReadTimeouts) {
   FastCom port;
   ASSERT_TRUE(port.Open(sim.Port("quiet").c_str(), 20));

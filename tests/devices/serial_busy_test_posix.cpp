@@ -33,8 +33,7 @@ TEST(SerialBusy, HeldPortsAreBusyAndTheProgramHoldsItsOwnLikewise) {
   fs::create_directories(scratch.root + "/dev");
   fs::create_directories(scratch.root + "/lock");
   fs::create_symlink(slaveName, scratch.root + "/dev/ttyUSB9");
-  setenv("ZARVIK_DEV_ROOT", (scratch.root + "/dev").c_str(), 1);
-  setenv("ZARVIK_LOCK_DIR", (scratch.root + "/lock").c_str(), 1);
+  ScopedEnv devRoot("ZARVIK_DEV_ROOT", scratch.root + "/dev"), lockDir("ZARVIK_LOCK_DIR", scratch.root + "/lock");
   const std::string lock = scratch.root + "/lock/LCK..ttyUSB9";
   plat::OpenFailure why = plat::OpenFailure::kNone;
 
@@ -79,8 +78,6 @@ TEST(SerialBusy, HeldPortsAreBusyAndTheProgramHoldsItsOwnLikewise) {
   EXPECT_FALSE(fs::exists(lock));
   ::ioctl(slave, TIOCNXCL);
 
-  unsetenv("ZARVIK_DEV_ROOT");
-  unsetenv("ZARVIK_LOCK_DIR");
   ::close(slave);
   ::close(master);
 }

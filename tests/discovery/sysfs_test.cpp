@@ -24,17 +24,6 @@ struct Seen {
 
 class SysfsTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    root = scratch.root;
-    sys = (root / "sys").string();
-    dev = (root / "dev").string();
-    setenv("ZARVIK_SYSFS_ROOT", sys.c_str(), 1);
-    setenv("ZARVIK_DEV_ROOT", dev.c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("ZARVIK_SYSFS_ROOT");
-    unsetenv("ZARVIK_DEV_ROOT");
-  }
   void Build(const std::vector<devsim::FakeTtyDevice> &devices,
              devsim::SysfsLayout layout = devsim::SysfsLayout::kClassic) {
     std::error_code ignored;
@@ -77,8 +66,9 @@ protected:
   }
 
   TestDir scratch;
-  fs::path root;
-  std::string sys, dev;
+  fs::path root = scratch.root;
+  std::string sys = (root / "sys").string(), dev = (root / "dev").string();
+  ScopedEnv sysEnv{"ZARVIK_SYSFS_ROOT", sys}, devEnv{"ZARVIK_DEV_ROOT", dev};
 };
 
 TEST_F(SysfsTest, MissingHugeAndOddEntriesNeverBreakTheWalk) {
@@ -163,11 +153,15 @@ TEST(ComTty, NamesAndNumbersMapBothWaysAtTheFamilyEdges) {
 // The real program in the device report mode.
 class ListModeTest : public SysfsTest {
 protected:
+  // The program's exit code; its output is in out.txt.
+  int Zarvik(const std::string &args) {
+    const std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys +
+                                "' ZARVIK_DEV_ROOT='" + dev + "' MARK=1 '" ZARVIK_EXE "' " + args + " > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
   std::string RunList(const std::string &options) {
-    fs::create_directories(root);
-    std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' ZARVIK_DEV_ROOT='" +
-                          dev + "' MARK=1 '" ZARVIK_EXE "' LIST report.txt " + options + " >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(Zarvik("LIST report.txt " + options), 0);
     return ReadAll(root / "report.txt");
   }
   std::string Environment() {
@@ -214,10 +208,7 @@ TEST_F(ListModeTest, AReportThatCannotBeWrittenEndsWith10) {
   const std::map<std::string, std::string> reasons = {{"missing/report.txt", ": No such file or directory"},
                                                       {"taken", ": Is a directory"}};
   for (const auto &[target, reason] : reasons) {
-    std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' '" ZARVIK_EXE
-                          "' LIST " + target + " > out.txt 2>&1";
-    int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 10) << target << " " << status;
+    EXPECT_EQ(Zarvik("LIST " + target), 10) << target;
     EXPECT_EQ(ReadAll(root / "out.txt"), "Nie mo\277na zapisa\346 raportu: " + target + reason + "\r\n");
     EXPECT_FALSE(fs::exists(root / (target + ".tmp")));
   }
@@ -235,10 +226,7 @@ TEST_F(ListModeTest, AnUnreadableDeviceTreeEndsWith8WithItsReason) {
       std::ofstream(fs::path(sys) / "class/tty") << "x";
     }
     for (const std::string mode : {"LIST", "archiwum"}) {
-      std::string command = "cd '" + root.string() + "' && env -i ZARVIK_SYSFS_ROOT='" + sys + "' '" ZARVIK_EXE
-                            "' " + mode + " > out.txt 2>&1";
-      const int status = std::system(command.c_str());
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 8) << kind << " " << mode << " " << status;
+      EXPECT_EQ(Zarvik(mode), 8) << kind << " " << mode;
       EXPECT_EQ(ReadAll(root / "error.txt"), "Krytyczny b\263\271d w poszukiwaniu portu.\r\nB\263\271d systemowy w "
                                              "wywo\263aniu funkcji opendir (class/tty). " + reason +
                                              "\r\n{4D36E978-E325-11CE-BFC1-08002BE10318}\r\n")

@@ -272,30 +272,4 @@ TEST(Walk, HostilePropertyBytesAreCutAtTheirEnd) {
   EXPECT_NE(std::string(w.usb->reportText.Text()).find("Config flags:  513\r\n"), std::string::npos);
 }
 
-TEST(Report, BlocksHoldTheLabelsAndNumbersOfEachRecord) {
-  Walk w({});
-  auto r = std::make_unique<VemoraPortsType>();
-  r->portName = "com5";
-  r->version = 100;
-  r->systemNumber = 0x1A2B3C4D06ull;
-  r->deviceNumber = 0xFFFFFFFFu;
-  r->deviceCode = DeviceModel::kKeModule;
-  r->vendorId = -2;
-  r->hardwareId = "HW";
-  w.usb->InsertPort(std::move(r));
-  EXPECT_EQ(w.usb->MakeReport(), 1);
-  EXPECT_EQ(std::string(w.usb->reportText.Text()), std::string("com5\r\n"
-                                                                 "HardwareId:         HW\r\n"
-                                                                 "Version:            1.00\r\n"
-                                                                 "SystemID:           \r\n"
-                                                                 "Numer systemowy:    1A2B3C4D06\r\n"
-                                                                 "Numer urz\271dzenia:   FFFFFFFF\r\n"
-                                                                 "CompatibleId:       \r\n"
-                                                                 "Nazwa urz\271dzenia:   \r\n"
-                                                                 "Kod urz\271dzenia:     3\r\n"
-                                                                 "Vendor odczytany:   FFFFFFFFFFFFFFFE\r\n"
-                                                                 "PID konfiguracyjny: \r\n"
-                                                                 "\r\n"));
-}
-
 } // namespace

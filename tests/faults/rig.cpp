@@ -119,12 +119,7 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
 
 std::string ReadWhole(const std::string &path) { return ReadAll(path); }
 
-bool WriteWhole(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return static_cast<bool>(out);
-}
+bool WriteWhole(const std::string &path, const std::string &bytes) { return WriteAll(path, bytes); }
 
 std::map<std::string, std::string> ReadTree(const std::string &dir) {
   std::map<std::string, std::string> tree;

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "base/testdir.h"
 #include "devices/fastcom.h"
 #include "faults/faultcheck.h"
 
@@ -19,13 +20,11 @@ TEST(Faults, SerialReadReturnsBytesArrivingDuringItsWait) {
   devsim::Line &peer = sim.AddPeer("peer", "ttyUSB7");
   sim.AddReaction("peer", "Q", "hello", 50);
   ASSERT_TRUE(sim.Start());
-  ::setenv("ZARVIK_DEV_ROOT", sim.DeviceRoot().c_str(), 1);
+  ScopedEnv devRoot("ZARVIK_DEV_ROOT", sim.DeviceRoot());
 
   FastCom port;
   ASSERT_TRUE(port.Open(peer.PortName().c_str(), 1000));
-  iBuffer request;
-  request.AppendText("Q");
-  ASSERT_TRUE(port.Send(request));
+  ASSERT_TRUE(port.Send(iBuffer("Q")));
   const auto start = std::chrono::steady_clock::now();
   iBuffer reply;
   ASSERT_TRUE(port.ReadAvailable(reply));
@@ -40,15 +39,13 @@ TEST(Faults, SerialReadReturnsBytesArrivingDuringItsWait) {
 // sent together end within the write limit plus 1 ms a byte, and the frame
 // that could not leave is reported as not sent.
 TEST(Faults, SerialWriteToAPeerThatNeverReadsIsBounded) {
-  std::string root = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/zarvik-drain-XXXXXX";
-  ASSERT_NE(::mkdtemp(root.data()), nullptr);
-  const std::string link = root + "/ttyUSB11";
+  TestDir dir;
+  ScopedEnv devRoot("ZARVIK_DEV_ROOT", dir.root);
   int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
   ASSERT_EQ(::grantpt(master), 0);
   ASSERT_EQ(::unlockpt(master), 0);
-  ASSERT_EQ(::symlink(::ptsname(master), link.c_str()), 0);
-  ::setenv("ZARVIK_DEV_ROOT", root.c_str(), 1);
+  ASSERT_EQ(::symlink(::ptsname(master), dir.Path("ttyUSB11").c_str()), 0);
 
   FastCom port;
   port.writeLimit = 300;
@@ -64,8 +61,7 @@ TEST(Faults, SerialWriteToAPeerThatNeverReadsIsBounded) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  iBuffer frame;
-  frame.AppendText("0123456789012345678901234567890123456789");
+  const iBuffer frame("0123456789012345678901234567890123456789");
   for (int mode = 0; mode < 3; ++mode) {
     port.byteWise = mode == 1;
     bool sent = true;
@@ -78,6 +74,4 @@ TEST(Faults, SerialWriteToAPeerThatNeverReadsIsBounded) {
   }
   port.Close();
   ::close(master);
-  ::unlink(link.c_str());
-  ::rmdir(root.c_str());
 }

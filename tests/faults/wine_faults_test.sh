@@ -43,7 +43,7 @@ run() {
 
 check() {
   python3 - "$@" <<'PY'
-import os, sys
+import hashlib, os, sys
 stage = sys.argv[1]
 fail = []
 
@@ -53,9 +53,6 @@ from simfiles import archived
 files = {'QXFAULT002': [(0, 180), (1, 2400)],
          'MODFAULT01': [(0, 150), (1, 1800), (2, 5200), (3, 3000)],
          'DRFAULT003': [(0, 120), (1, 700)]}
-
-def want(number, size):
-    return archived(number, size)
 
 extra = [n for n in os.listdir('.') if n != 'archiwum']
 if extra:
@@ -68,7 +65,6 @@ for serial in os.listdir('archiwum'):
         if name in ('log', 'uszkodzone', 'zarvik.lock', 'zarvik.json'):
             continue
         if name == 'SHA256SUMS':
-            import hashlib
             for line in open(os.path.join(path, name)).read().splitlines():
                 digest, listed = line[:64], line[66:]
                 if hashlib.sha256(open(os.path.join(path, listed), 'rb').read()).hexdigest() != digest:
@@ -79,13 +75,13 @@ for serial in os.listdir('archiwum'):
             continue
         sizes = dict(files.get(serial, []))
         number = int(name[1:5]) if name[:1] == 'Z' and name[1:5].isdigit() else -1
-        if number not in sizes or open(os.path.join(path, name), 'rb').read() != want(number, sizes[number]):
+        if number not in sizes or open(os.path.join(path, name), 'rb').read() != archived(number, sizes[number]):
             fail.append('archive file with wrong bytes: %s/%s' % (serial, name))
 
 def present(serial, number):
     size = dict(files[serial])[number]
     path = os.path.join('archiwum', serial, 'Z%04d_2010-03-30.ej' % number)
-    return os.path.exists(path) and open(path, 'rb').read() == want(number, size)
+    return os.path.exists(path) and open(path, 'rb').read() == archived(number, size)
 
 errors = open('archiwum/ERROR_log.txt', 'rb').read() if os.path.exists('archiwum/ERROR_log.txt') else b''
 if stage == 'faulty':

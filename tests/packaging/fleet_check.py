@@ -172,14 +172,9 @@ def exporter(zarvik, devsim_dir, work):
     print("\n".join(zarvik_lines))
     print("\n".join(l for l in scrape.splitlines() if l.startswith("node_textfile")))
     check(re.search(r"^node_textfile_scrape_error 0$", scrape, re.M) is not None, "node_textfile_scrape_error 0")
-    check(re.search(r'^node_textfile_mtime_seconds\{file="[^"]*zarvik\.prom"\} \S+$', scrape, re.M) is not None,
-          "the collector reports the file's modification time")
-    check('zarvik_build_info{version="' in scrape and re.search(r"^zarvik_run_exit_code 0$", scrape, re.M) and
-          re.search(r"^zarvik_last_success_timestamp_seconds \S+$", scrape, re.M),
-          "the scrape holds the run's series (build info, exit code, last success)")
-    check(re.search(r'^zarvik_ke_fetched_bytes\{ke_serial="MOD0000001",port="com35"\} 7153$', scrape, re.M)
-          is not None and 'zarvik_ke_exit_code{ke_serial="MOD0000001",port="com35"} 0' in scrape,
-          "the KE's series carry its port and serial number")
+    # What the series say is the program test's; here: they reach the scrape.
+    check(re.search(r'^zarvik_ke_exit_code\{ke_serial="MOD0000001",port="com35"\} 0$', scrape, re.M) is not None,
+          "the scrape holds the run's series")
 
 
 # --- collection --------------------------------------------------------------------
