@@ -161,8 +161,9 @@ def task(xml_path, czytaj_path, msi_xml_path):
 def readme(path):
     # Its exit codes: check_exit_codes.py holds them to the enumeration.
     text = open(path, encoding="utf-8").read()
-    for title in ["Szybki start", "Packages", "Reporting a problem"]:
-        check(re.search(r"^## " + title, text, re.M) is not None, "README section " + title)
+    for title in ["Szybki start", "For the Linux administrator", "For the chain's IT", "For developers",
+                  "Troubleshooting", "Packages", "Reporting a problem"]:
+        check(re.search(r"^##+ " + re.escape(title), text, re.M) is not None, "README section " + title)
     check("scripts/release" in text and "dialout" in text, "README names scripts/release and dialout")
 
 
