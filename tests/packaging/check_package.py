@@ -321,8 +321,10 @@ def linux(program, config, work, version, tree):
         names = {line.split()[-1] for line in listing.splitlines() if line.strip()}
         check("./usr/bin/zarvik" in names, "the .deb holds /usr/bin/zarvik")
         check("./usr/share/man/man1/zarvik.1.gz" in names, "the .deb holds the man page")
-        check({"./usr/share/doc/zarvik/copyright", "./usr/share/doc/zarvik/changelog.gz"} <= names,
-              "the .deb holds the copyright file and the changelog")
+        check({"./usr/share/doc/zarvik/copyright", "./usr/share/doc/zarvik/changelog.gz",
+               "./usr/share/doc/zarvik/examples/zarvik-alerts.yml",
+               "./usr/share/doc/zarvik/examples/zarvik-collect"} <= names,
+              "the .deb holds the copyright file, the changelog and the README's alert rules and collection script")
         units = ["./usr/lib/systemd/system/zarvik.service", "./usr/lib/systemd/system/zarvik.timer"]
         check(all(u in names for u in units) and "./etc/default/zarvik" in names,
               "the .deb holds the service, the timer and /etc/default/zarvik")
