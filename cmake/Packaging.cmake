@@ -74,6 +74,29 @@ else()
           DESTINATION lib/systemd/system COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${ZARVIK_CHANGELOG_GZ}
           DESTINATION share/doc/zarvik COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
+  # The README's alert rules and collection script, as the chain's IT takes
+  # them (the README is where they are kept and tested).
+  file(READ ${PROJECT_SOURCE_DIR}/README.md _readme)
+  foreach(_example "yaml|groups:|zarvik-alerts.yml" "sh|#!/bin/sh\n# zarvik-collect|zarvik-collect")
+    string(REPLACE "|" ";" _example "${_example}")
+    list(GET _example 0 _language)
+    list(GET _example 1 _first)
+    list(GET _example 2 _name)
+    string(FIND "${_readme}" "```${_language}\n${_first}" _at)
+    if(_at EQUAL -1)
+      message(FATAL_ERROR "README.md holds no ${_language} block starting with ${_first}")
+    endif()
+    string(LENGTH "```${_language}\n" _fence)
+    math(EXPR _at "${_at} + ${_fence}")
+    string(SUBSTRING "${_readme}" ${_at} -1 _block)
+    string(FIND "${_block}" "\n```\n" _end)
+    math(EXPR _end "${_end} + 1")
+    string(SUBSTRING "${_block}" 0 ${_end} _block)
+    file(WRITE ${CMAKE_BINARY_DIR}/examples/${_name} "${_block}")
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+  install(FILES ${CMAKE_BINARY_DIR}/examples/zarvik-alerts.yml ${CMAKE_BINARY_DIR}/examples/zarvik-collect
+          DESTINATION share/doc/zarvik/examples COMPONENT ${ZARVIK_PACKAGE_COMPONENT})
   # Their settings, which dpkg keeps as a configuration file: only in the
   # .deb (CPackProject.cmake adds the component for that generator alone),
   # and never by a plain install.

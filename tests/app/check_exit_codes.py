@@ -12,7 +12,9 @@ def words(text):
 
 def readme_codes(path):
     text = open(path, encoding="utf-8").read()
-    section = text.split("\n## Exit codes\n", 1)[1].split("\n## ", 1)[0]
+    # The first table of the section: code and meaning (a second one says
+    # what to do).
+    section = text.split("\n### Exit codes\n", 1)[1].split("\n| code |", 2)[1].split("\n\n", 1)[0]
     return {int(n): words(m) for n, m in re.findall(r"^\| *(\d+) *\| *(.*?) *\|$", section, re.M)}
 
 

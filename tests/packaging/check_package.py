@@ -288,8 +288,9 @@ def linux(program, config, work, version, tree):
               "Depends names libc6, libcrypto's package and adduser (postinst makes the user): " + depends)
         listing = run(["dpkg-deb", "-c", deb]).stdout.decode()
         names = {line.split()[-1] for line in listing.splitlines() if line.strip()}
-        check({"./usr/share/man/man1/zarvik.1.gz", "./usr/lib/systemd/system/zarvik.timer"} <= names,
-              "the .deb holds the man page and the timer")
+        check({"./usr/share/man/man1/zarvik.1.gz", "./usr/lib/systemd/system/zarvik.timer",
+               "./usr/share/doc/zarvik/examples/zarvik-alerts.yml", "./usr/share/doc/zarvik/examples/zarvik-collect"} <= names,
+              "the .deb holds the man page, the timer and the README's alert rules and collection script")
         check(not any("gtest" in n or "gmock" in n or "/include/" in n or "devsim" in n for n in names),
               "nothing but the program, its page, its documents and the nightly run in the .deb")
         conffiles = run(["dpkg-deb", "-I", deb, "conffiles"]).stdout.decode().split()
