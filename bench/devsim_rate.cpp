@@ -26,11 +26,11 @@ int main() {
     std::fprintf(stderr, "cannot open %s\n", line.PortName().c_str());
     return 1;
   }
-  iBuffer request;
+  ByteBuffer request;
   request.AppendText("\x1b" "3;0;1F");
   port.Send(request);
 
-  iBuffer chunk;
+  ByteBuffer chunk;
   long total = 0;
   Clock::time_point first{}, last{};
   auto deadline = Clock::now() + std::chrono::seconds(10);

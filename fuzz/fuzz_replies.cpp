@@ -11,13 +11,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size > 1 << 20)
     return 0;
-  iBuffer info;
+  ByteBuffer info;
   info.AppendBytes(data, static_cast<int>(size));
   std::string number = ExtractUniqueNumber(info);
   if (number.size() > 11 || number.size() > size)
     std::abort();
 
-  iBuffer reply;
+  ByteBuffer reply;
   reply.AppendBytes(data, static_cast<int>(size));
   std::string identity[5];
   SplitIdentity(reply, identity);

@@ -10,8 +10,8 @@
 #include "archive/drwindow.h"
 #include "archive/runcontext.h"
 #include "base/filelog.h"
-#include "base/ibuffer.h"
-#include "base/loging.h"
+#include "base/bytebuffer.h"
+#include "base/logging.h"
 #include "discovery/usbclass.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -63,9 +63,9 @@ std::vector<std::unique_ptr<UsbClass>> &Discoveries() {
   return *kept;
 }
 
-archType *NewJob(RunContext &run, VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter) {
-  auto owned = std::make_unique<archType>();
-  archType *job = owned.get();
+ArchiveJob *NewJob(RunContext &run, VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter) {
+  auto owned = std::make_unique<ArchiveJob>();
+  ArchiveJob *job = owned.get();
   job->context = &run;
   job->printerPort = printerPort;
   job->copyPort = copyPort;
@@ -178,7 +178,7 @@ ExitCode RunArchiveMode(const ArchiveOptions &options) {
   ExitCode result = RunExitCode(run);
   // A log that was a link was not written: the run cannot say it ended well.
   if (result == ExitCode::kDone && FileLog::LinkRefused())
-    result = ExitCode::kDirectoryNotCreated;
+    result = ExitCode::kArchiveUnusable;
   // Stopped from outside: whatever the jobs ended with, the run did not end
   // by itself.
   if (plat::StopRequested()) {

@@ -5,7 +5,7 @@
 #include "app/modes.h"
 #include "archive/archmessages.h"
 #include "archive/audit.h"
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/syserror.h"
@@ -51,5 +51,5 @@ ExitCode RunAuditMode(const AuditOptions &options) {
   if (!Write(options.reportPath, AccountHtml(account)) ||
       !Write(JsonReportPath(options.reportPath), AccountJson(account)))
     return ExitCode::kReportNotWritten;
-  return account.ExitNumber() == 0 ? ExitCode::kDone : ExitCode::kVerifyProblem;
+  return account.ExitNumber() == 0 ? ExitCode::kDone : ExitCode::kArchiveProblem;
 }

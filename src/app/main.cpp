@@ -33,11 +33,11 @@ ExitCode AbortedCode(RunMode mode) {
   switch (mode) {
   case RunMode::Verify:
   case RunMode::Audit:
-    return ExitCode::kVerifyProblem;
+    return ExitCode::kArchiveProblem;
   case RunMode::Report:
     return ExitCode::kReportNotWritten;
   default:
-    return ExitCode::kFilesMissing;
+    return ExitCode::kFilesNotArchived;
   }
 }
 

@@ -56,11 +56,11 @@ ExitCode RunReportMode(const ReportOptions &options);
 // Archive mode; returns the process exit code.
 ExitCode RunArchiveMode(const ArchiveOptions &options);
 // Checks an archive against its SHA256SUMS lists; returns kDone,
-// kVerifyProblem when a problem was found, or kUsage (nothing done)
+// kArchiveProblem when a problem was found, or kUsage (nothing done)
 // when the third word is not FIX.
 ExitCode RunVerifyMode(const VerifyOptions &options);
 // Writes the archive's account (HTML, and JSON beside it); returns kDone,
-// kVerifyProblem when the archive has a problem, kReportNotWritten, or
+// kArchiveProblem when the archive has a problem, kReportNotWritten, or
 // kUsage (nothing done) when no report file is named.
 ExitCode RunAuditMode(const AuditOptions &options);
 // The JSON report's path beside the HTML one: its extension made ".json".

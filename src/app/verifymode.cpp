@@ -5,7 +5,7 @@
 #include "app/modes.h"
 #include "archive/archmessages.h"
 #include "archive/verify.h"
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 #include "platform/console.h"
 
 namespace {

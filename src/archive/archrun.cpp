@@ -15,18 +15,18 @@
 #include "platform/files.h"
 #include "platform/syserror.h"
 
-const std::string &TargetPath(const archType &job) { return job.context->archivePath; }
+const std::string &TargetPath(const ArchiveJob &job) { return job.context->archivePath; }
 
 void SetExitCode(JobRun &run, ExitCode code) {
   run.job.record.exitCode.store(code);
   run.job.context->exitCode.store(code);
 }
 
-std::string PrinterLabel(const archType &job) {
+std::string PrinterLabel(const ArchiveJob &job) {
   return job.printerPort != nullptr ? job.printerPort->portName : std::string();
 }
 
-std::string CopyLabel(const archType &job) {
+std::string CopyLabel(const ArchiveJob &job) {
   if (job.copyPort != nullptr)
     return job.copyPort->portName;
   return PrinterLabel(job);
@@ -34,7 +34,7 @@ std::string CopyLabel(const archType &job) {
 
 namespace {
 
-void RunStages(archType &job) {
+void RunStages(ArchiveJob &job) {
   JobRun run(job);
   // The KE object opens its own port at once; a pass-through job has none and
   // borrows the printer's line later.
@@ -64,7 +64,7 @@ void RunStages(archType &job) {
     const std::string line = msg::kCannotCreateFolder + root + plat::LastErrorSuffix();
     run.errorLog.Log(line);
     ReportRootNotCreated(*job.context, line);
-    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    SetExitCode(run, ExitCode::kArchiveUnusable);
     run.failed = true;
   }
 
@@ -82,7 +82,7 @@ void RunStages(archType &job) {
 // Nothing the run calls is meant to throw; should something still do, the
 // job ends with one line naming its port in the error log instead of
 // hanging the wait, and the exit code says the job failed.
-void ReportEscaped(archType &job, const char *what) {
+void ReportEscaped(ArchiveJob &job, const char *what) {
   job.record.exitCode.store(ExitCode::kCheckFailed);
   job.context->exitCode.store(ExitCode::kCheckFailed);
   try {
@@ -125,7 +125,7 @@ void ReportRootNotCreated(RunContext &run, const std::string &line) {
   FileLog(line.c_str(), "ERROR", folder.c_str());
 }
 
-void RunJob(archType &job) {
+void RunJob(ArchiveJob &job) {
   job.running.store(true);
   const int64_t startedMs = SteadyMs();
   try {

@@ -10,8 +10,8 @@
 #include "archive/archthread.h"
 #include "archive/checksums.h"
 #include "archive/exitcode.h"
-#include "base/ibuffer.h"
-#include "base/loging.h"
+#include "base/bytebuffer.h"
+#include "base/logging.h"
 #include "devices/dirinterpreter.h"
 #include "devices/drukarka.h"
 #include "devices/vemoracopyclass.h"
@@ -23,12 +23,12 @@ struct DiskFile {
 };
 
 struct JobRun {
-  explicit JobRun(archType &job) : job(job) {}
+  explicit JobRun(ArchiveJob &job) : job(job) {}
   JobRun(const JobRun &) = delete;
   JobRun &operator=(const JobRun &) = delete;
 
-  archType &job;
-  iBuffer response;  // every KE answer and file
+  ArchiveJob &job;
+  ByteBuffer response;  // every KE answer and file
   std::vector<std::string> directoryLines;
   std::vector<DiskFile> diskFiles;
   std::unique_ptr<VemoraCopyClass> copy;
@@ -53,16 +53,16 @@ struct JobRun {
 };
 
 // The archive root of the job, and the store of an exit code into its run.
-const std::string &TargetPath(const archType &job);
+const std::string &TargetPath(const ArchiveJob &job);
 void SetExitCode(JobRun &run, ExitCode code);
 // The port name shown for printer checks, and for KE checks and the KE log.
-std::string PrinterLabel(const archType &job);
-std::string CopyLabel(const archType &job);
+std::string PrinterLabel(const ArchiveJob &job);
+std::string CopyLabel(const ArchiveJob &job);
 
 // The run of one job on the calling thread: checks, disk synchronisation,
 // release of everything it made; running cleared and finished set on every
 // way out, exceptions included.
-void RunJob(archType &job);
+void RunJob(ArchiveJob &job);
 
 // Printer connection, KE access, identity, fiscal-memory match, Directory.
 void RunChecks(JobRun &run);
@@ -92,7 +92,7 @@ void TrimDirectory(JobRun &run);
 bool ReadEntry(DirInterpreterClass &reader, const std::string &line);
 // a fetched file put in place (plat::PutInPlace); false leaves no temporary
 // and no partial archive file.
-bool SaveFetchedFile(const plat::Dir &dir, const std::string &diskName, const iBuffer &data);
+bool SaveFetchedFile(const plat::Dir &dir, const std::string &diskName, const ByteBuffer &data);
 // Whether the job still holds copyDir's lock before it changes anything
 // there; when not, the line, the exit code 3 and the run's failure mark.
 bool StillWriter(JobRun &run);
@@ -120,4 +120,4 @@ bool HoldsListedSize(int64_t length, int32_t number, int32_t size);
 
 // Cuts a Directory text into lines (the byte before each LF, normally CR,
 // dropped; so is the last byte of an unterminated last line).
-void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines);
+void SplitDirectory(const ByteBuffer &text, std::vector<std::string> &lines);

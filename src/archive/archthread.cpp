@@ -6,7 +6,7 @@
 
 #include "platform/files.h"
 
-ArchThreadClass *ArchThreadClass::Start(archType &job, void (*run)(archType &)) {
+ArchThreadClass *ArchThreadClass::Start(ArchiveJob &job, void (*run)(ArchiveJob &)) {
   job.thread.reset(new ArchThreadClass(job));
   ArchThreadClass *worker = job.thread.get();
   try {
@@ -24,7 +24,7 @@ void ArchThreadClass::Join() {
     body.join();
 }
 
-archType::~archType() {
+ArchiveJob::~ArchiveJob() {
   if (thread)
     thread->Join();
 }

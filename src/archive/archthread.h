@@ -20,12 +20,12 @@
 class ArchThreadClass;
 struct RunContext;
 
-struct archType {
-  archType() = default;
+struct ArchiveJob {
+  ArchiveJob() = default;
   // Joins the worker first: its thread never outlives the job it runs.
-  ~archType();
-  archType(const archType &) = delete;
-  archType &operator=(const archType &) = delete;
+  ~ArchiveJob();
+  ArchiveJob(const ArchiveJob &) = delete;
+  ArchiveJob &operator=(const ArchiveJob &) = delete;
 
   // The run the job belongs to: its archive root and its exit code.
   RunContext *context = nullptr;
@@ -56,7 +56,7 @@ public:
   // Creates the worker, stores it in job.thread and starts its thread, which
   // runs run(job) (RunJob); with no thread to be had, the job runs on the
   // calling thread before Start returns, so its flags are set all the same.
-  static ArchThreadClass *Start(archType &job, void (*run)(archType &));
+  static ArchThreadClass *Start(ArchiveJob &job, void (*run)(ArchiveJob &));
   ~ArchThreadClass() { Join(); }
   ArchThreadClass(const ArchThreadClass &) = delete;
   ArchThreadClass &operator=(const ArchThreadClass &) = delete;
@@ -65,9 +65,9 @@ public:
   // been joined before or never ran.
   void Join();
 
-  archType &job;
+  ArchiveJob &job;
 
 private:
-  explicit ArchThreadClass(archType &job) : job(job) {}
+  explicit ArchThreadClass(ArchiveJob &job) : job(job) {}
   std::thread body;
 };

@@ -89,7 +89,7 @@ int ArchiveAccount::ExitNumber() const {
   bool problem = !readable || !problems.empty();
   for (const KeAccount &ke : kes)
     problem = problem || ke.found.problems > 0;
-  return ::ExitNumber(problem ? ExitCode::kVerifyProblem : ExitCode::kDone);
+  return ::ExitNumber(problem ? ExitCode::kArchiveProblem : ExitCode::kDone);
 }
 
 ArchiveAccount TakeAccount(const std::string &targetPath) {

@@ -8,6 +8,7 @@
 
 #include "archive/archmessages.h"
 #include "archive/audit.h"
+#include "archive/kedirectory.h"
 #include "platform/cp1250.h"
 #include "platform/files.h"
 
@@ -84,12 +85,6 @@ std::string Escape(const std::string &text) {
     }
   }
   return out;
-}
-
-std::string Number(int n) {
-  char text[8];
-  std::snprintf(text, sizeof text, "Z%04d", n % 10000);
-  return text;
 }
 
 std::string OrNoData(const std::string &text) {
@@ -225,8 +220,8 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
   row("Jej wynik (kod wyj" ZV_s "cia)", record.lastExitCode ? ExitMeaning(*record.lastExitCode) : OrNoData(""));
   row("Stan", StatusBadge(ke));
   const std::string numbers = ke.numbered.empty() ? OrNoData("")
-                                                  : Number(ke.numbered.front().first) + " &ndash; " +
-                                                        Number(ke.numbered.back().first);
+                                                  : ArchiveNumberName(ke.numbered.front().first) + " &ndash; " +
+                                                        ArchiveNumberName(ke.numbered.back().first);
   row("Pliki w archiwum", std::to_string(ke.found.files) + Pl(", numery ") + numbers);
   row("Okres", ke.days.empty() ? OrNoData("")
                                : ke.days.front() + " &ndash; " + ke.days.back() + ", dni z plikiem: " +
@@ -253,7 +248,7 @@ void KePage(std::string &html, const KeAccount &ke, size_t index) {
                "w</th><th>Ostatnia data przed</th><th>Pierwsza data po</th></tr>");
     for (size_t k = 0; k < ke.gaps.size() && k < kListedGaps; ++k) {
       const auto [from, to] = ke.gaps[k];
-      html += "<tr><td class=\"mono\">" + Number(from) + (to > from ? " &ndash; " + Number(to) : "") + "</td><td>" +
+      html += "<tr><td class=\"mono\">" + ArchiveNumberName(from) + (to > from ? " &ndash; " + ArchiveNumberName(to) : "") + "</td><td>" +
               std::to_string(to - from + 1) + "</td><td>" + OrNoData(ke.DateBefore(from)) + "</td><td>" +
               OrNoData(ke.DateAfter(to)) + "</td></tr>";
     }

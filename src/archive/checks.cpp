@@ -22,7 +22,7 @@ void Fail(JobRun &run, const std::string &label, const std::string &text, ExitCo
 }
 
 void CheckPrinter(JobRun &run) {
-  archType &job = run.job;
+  ArchiveJob &job = run.job;
   DrukarkaClass &printer = *run.printer;
   const std::string label = PrinterLabel(job);
   int8_t statusByte = -1;
@@ -91,7 +91,7 @@ void CheckIdentity(JobRun &run, const std::string &label) {
 } // namespace
 
 void RunChecks(JobRun &run) {
-  archType &job = run.job;
+  ArchiveJob &job = run.job;
   if (job.printerPort != nullptr)
     CheckPrinter(run);
 

@@ -67,7 +67,7 @@ void SaveSums(JobRun &run) {
   const std::string reason = plat::LastErrorSuffix();
   run.copyLog.Log(msg::kSumsFailed + run.copyDir);
   run.errorLog.Log(msg::kSumsFailed + run.copyDir + reason);
-  SetExitCode(run, ExitCode::kFilesMissing);
+  SetExitCode(run, ExitCode::kFilesNotArchived);
 }
 
 // Reads the list. One that cannot be read whole, or holds a line the run
@@ -86,7 +86,7 @@ void LoadSums(JobRun &run) {
     return;
   }
   run.errorLog.Log(line);
-  SetExitCode(run, ExitCode::kFilesMissing);
+  SetExitCode(run, ExitCode::kFilesNotArchived);
 }
 
 } // namespace
@@ -109,7 +109,7 @@ void CheckDisk(JobRun &run) {
   if (!ArchiveEntries(run.keDir, found)) {
     // Taken for empty, every file would be fetched again over what is there.
     run.errorLog.Log(msg::kFolderUnreadable + run.copyDir + plat::LastErrorSuffix());
-    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    SetExitCode(run, ExitCode::kArchiveUnusable);
     run.failed = true;
     return;
   }
@@ -160,7 +160,7 @@ bool ReadEntry(DirInterpreterClass &reader, const std::string &line) {
   return sizeRead && !reader.entryName.empty() && reader.entryDate.size() == 10;
 }
 
-bool SaveFetchedFile(const plat::Dir &dir, const std::string &diskName, const iBuffer &data) {
+bool SaveFetchedFile(const plat::Dir &dir, const std::string &diskName, const ByteBuffer &data) {
   return dir.PutInPlace(diskName, data.Data(), static_cast<size_t>(data.Length()));
 }
 
@@ -222,7 +222,7 @@ bool NeedsFetch(JobRun &run, const KeFile &file) {
 // The check of fetched data: the failure text, or nullptr when the end
 // marker stands at the end, nowhere before it, and the length is the listed
 // size plus the marker.
-const char *CheckFetched(const iBuffer &data, uint8_t endByte, const KeFile &file) {
+const char *CheckFetched(const ByteBuffer &data, uint8_t endByte, const KeFile &file) {
   const int length = data.Length();
   const uint8_t *bytes = data.Data();
   if (length == 0 || bytes[length - 1] != endByte)
@@ -398,7 +398,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
   // The logs tell which files are missing; the exit code must not say that
   // everything went well. A later run fetches them again.
   if (state.filesMissing)
-    SetExitCode(run, ExitCode::kFilesMissing);
+    SetExitCode(run, ExitCode::kFilesNotArchived);
   // Stopped from outside: the files not reached are the next run's.
   if (plat::StopRequested())
     SetExitCode(run, ExitCode::kStopped);
@@ -407,7 +407,7 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
 } // namespace
 
 void SynchroniseDisk(JobRun &run) {
-  const archType &job = run.job;
+  const ArchiveJob &job = run.job;
   run.copyDir = plat::JoinPath(TargetPath(job), run.serialNumber);
   run.copyLog = LoggingClass(plat::JoinPath(run.copyDir, kLogFolderName).c_str(), "log");
   run.copyLog.toConsole = true;
@@ -420,19 +420,18 @@ void SynchroniseDisk(JobRun &run) {
   // KE's directory, its quarantine or its logs.
   // A link has its own line; anything else where a folder should be is a
   // folder that cannot be made, with the system's reason.
-  const std::string unusable = UnusableFolder(run.copyDir);
-  if (!unusable.empty()) {
-    if (plat::TypeOf(unusable) == plat::EntryType::kLink || plat::CreateOneDirectory(unusable))
-      run.errorLog.Log(msg::kNotAFolder + unusable);
+  if (const auto unusable = UnusableFolder(run.copyDir)) {
+    if (plat::TypeOf(*unusable) == plat::EntryType::kLink || plat::CreateOneDirectory(*unusable))
+      run.errorLog.Log(msg::kNotAFolder + *unusable);
     else
-      run.errorLog.Log(msg::kCannotCreateFolder + unusable + plat::LastErrorSuffix());
-    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+      run.errorLog.Log(msg::kCannotCreateFolder + *unusable + plat::LastErrorSuffix());
+    SetExitCode(run, ExitCode::kArchiveUnusable);
     run.failed = true;
     return;
   }
   if (!CreateDirectoryPath(run.copyDir)) {
     run.errorLog.Log(msg::kCannotCreateFolder + run.copyDir + plat::LastErrorSuffix());
-    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    SetExitCode(run, ExitCode::kArchiveUnusable);
     run.failed = true;
     return;
   }
@@ -441,7 +440,7 @@ void SynchroniseDisk(JobRun &run) {
   plat::Dir target;
   if (!target.Open(TargetPath(job), true) || !run.keDir.Open(target, run.serialNumber, false)) {
     run.errorLog.Log(msg::kNotAFolder + run.copyDir + plat::LastErrorSuffix());
-    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    SetExitCode(run, ExitCode::kArchiveUnusable);
     run.failed = true;
     return;
   }
@@ -459,13 +458,13 @@ void SynchroniseDisk(JobRun &run) {
     const bool busy = lock == DirectoryLock::kBusy;
     const std::string reason = busy ? std::string() : plat::LastErrorSuffix();
     run.errorLog.Log((busy ? msg::kDirectoryBusy : msg::kNotLockable) + run.copyDir + reason);
-    SetExitCode(run, busy ? ExitCode::kKeUnavailable : ExitCode::kDirectoryNotCreated);
+    SetExitCode(run, busy ? ExitCode::kKeUnavailable : ExitCode::kArchiveUnusable);
     run.failed = true;
     return;
   }
   if (!run.logDir.Open(run.keDir, kLogFolderName, true)) {
     run.errorLog.Log(msg::kNotAFolder + run.keDir.PathOf(kLogFolderName) + plat::LastErrorSuffix());
-    SetExitCode(run, ExitCode::kDirectoryNotCreated);
+    SetExitCode(run, ExitCode::kArchiveUnusable);
     run.failed = true;
     return;
   }
@@ -495,7 +494,7 @@ void SynchroniseDisk(JobRun &run) {
   WriteKeRecord(run);
 }
 
-void SplitDirectory(const iBuffer &text, std::vector<std::string> &lines) {
+void SplitDirectory(const ByteBuffer &text, std::vector<std::string> &lines) {
   const char *bytes = text.Text();
   const int length = text.Length();
   int start = 0;

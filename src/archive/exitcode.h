@@ -24,19 +24,19 @@ enum class ExitCode : int32_t {
   // it, its uszkodzone or its log folder is a link or no folder, it cannot be
   // listed, its lock file cannot be made, or a log file is a link (the console
   // and, where it can, the error log name it and give the system's reason)
-  kDirectoryNotCreated = 5,
+  kArchiveUnusable = 5,
   kNoPort = 6,  // no port to archive was found
   // some KE files, or a SHA256SUMS list, could not be fetched or saved, or a
   // Directory line could not be read, or a SHA256SUMS list cannot be read
   // whole or holds a bad line (the run adds no line to it), or fetched bytes
   // differ from their line (listed in the logs); the next run fetches them
   // again. Also: archive mode ended by an error of the program itself
-  kFilesMissing = 7,
+  kFilesNotArchived = 7,
   kDiscoveryFailed = 8,  // port discovery failed with a system error (see the error file)
   // VERIFY or AUDIT found a problem in the archive, or cannot read its
   // target (FIX: or left a KE directory another writer held); also: VERIFY
   // or AUDIT ended by an error of the program itself
-  kVerifyProblem = 9,
+  kArchiveProblem = 9,
   // LIST or AUDIT could not write its report file (the path is printed with
   // the system's reason); also: LIST ended by an error of the program itself
   kReportNotWritten = 10,

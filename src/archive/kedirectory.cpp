@@ -30,6 +30,13 @@ bool IsArchiveName(const std::string &name) {
   return end[0] == '.' && (end[1] == 'e' || end[1] == 'E') && (end[2] == 'j' || end[2] == 'J');
 }
 
+std::string ArchiveNumberName(int number) {
+  char name[8] = "Z0000";
+  for (int k = 4; k >= 1; --k, number /= 10)
+    name[k] = static_cast<char>('0' + number % 10);
+  return name;
+}
+
 EntryKind KindOf(const plat::FoundFile &entry) {
   if (entry.attributes & plat::kAttrLink)
     return EntryKind::kLink;
@@ -77,11 +84,11 @@ int CountArchiveFiles(const std::string &dir) {
   return count;
 }
 
-std::string UnusableFolder(const std::string &dir) {
+std::optional<std::string> UnusableFolder(const std::string &dir) {
   for (const std::string &path : {dir, plat::JoinPath(dir, kQuarantineName), plat::JoinPath(dir, kLogFolderName)})
     if (IsUnusable(path))
       return path;
-  return std::string();
+  return std::nullopt;
 }
 
 DirectoryLock LockKeDirectory(plat::FileLock &lock, const plat::Dir &dir, int waitMs,
@@ -125,16 +132,5 @@ bool IsSafeComponent(const std::string &name) {
   if (last == '.' || last == ' ')
     return false;
   // Windows opens a device for these names, with or without an extension.
-  std::string stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && stem.back() == ' ')
-    stem.pop_back();
-  stem = UpperAscii(stem);
-  static const char *const reserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char *word : reserved)
-    if (stem == word)
-      return false;
-  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-      stem[3] >= '0' && stem[3] <= '9')
-    return false;
-  return true;
+  return !plat::IsReservedDeviceName(name);
 }

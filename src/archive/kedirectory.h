@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ bool IsSafeComponent(const std::string &name);
 enum class EntryKind { kLeftAlone, kLink, kForeign, kArchive };
 EntryKind KindOf(const plat::FoundFile &entry);
 bool IsArchiveName(const std::string &name);
+// The name an archive file's number starts with: Z and four digits.
+std::string ArchiveNumberName(int number);
 // The last byte of a whole KE file: 0xFF, or 0x1A for a file of the first
 // kind.
 bool IsEndMarker(int lastByte);
@@ -44,9 +47,9 @@ int CountArchiveFiles(const std::string &dir);
 constexpr const char *kQuarantineName = "uszkodzone";
 constexpr const char *kLogFolderName = "log";
 // The first of dir, its quarantine folder and its log folder that exists
-// but is a link or no folder (and so must not be written through), or an
-// empty text when none is.
-std::string UnusableFolder(const std::string &dir);
+// but is a link or no folder (and so must not be written through); none
+// when all may be used.
+std::optional<std::string> UnusableFolder(const std::string &dir);
 
 // The lock file of a KE directory. A writer (the archive run, VERIFY with
 // FIX) holds it while it changes the directory; plain VERIFY holds it shared

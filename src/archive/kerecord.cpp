@@ -83,7 +83,7 @@ bool WriteKeRecord(const plat::Dir &dir, KeRecord record) {
 }
 
 void WriteKeRecord(JobRun &run) {
-  const archType &job = run.job;
+  const ArchiveJob &job = run.job;
   const VemoraPortsType *port = job.copyPort != nullptr ? job.copyPort : job.printerPort;
   KeRecord record;
   record.serial = run.serialNumber;

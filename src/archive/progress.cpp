@@ -30,7 +30,7 @@ std::string Clock(int64_t seconds) {
 }
 
 // One KE's part of the status line.
-std::string JobStatus(const archType &job, int64_t nowMs) {
+std::string JobStatus(const ArchiveJob &job, int64_t nowMs) {
   const JobRecord &record = job.record;
   if (!record.transferring.load())
     return record.kePort + ": sprawdzanie";

@@ -24,7 +24,7 @@ constexpr uint32_t kEventRootNotCreated = 1100;
 
 struct RunContext {
   RunContext() = default;
-  // The jobs go first: each joins its worker (archType's destructor) while
+  // The jobs go first: each joins its worker (ArchiveJob's destructor) while
   // the rest of the run, which the workers use, is still there.
   ~RunContext() { jobs.clear(); }
   RunContext(const RunContext &) = delete;
@@ -38,7 +38,7 @@ struct RunContext {
   std::atomic<ExitCode> exitCode{ExitCode::kDone};
   // The jobs; the run owns them. Jobs are only appended while the archive
   // mode builds them, before the progress line starts.
-  std::vector<std::unique_ptr<archType>> jobs;
+  std::vector<std::unique_ptr<ArchiveJob>> jobs;
   // Whether ordinary users may write the root the run found (CheckArchiveRoot).
   bool rootWritableByUsers = false;
   // Set by the first job that could not create the root, which reports it.

@@ -40,12 +40,12 @@ const char *ExitMeaning(ExitCode code) {
            "u KE, albo katalog KE jest zaj" ZV_e "ty przez inny program";
   case ExitCode::kFiscalMemoryMismatch:
     return "numery pami" ZV_e "ci fiskalnej drukarki i KE s" ZV_a " r" ZV_o ZV_z "ne";
-  case ExitCode::kDirectoryNotCreated:
+  case ExitCode::kArchiveUnusable:
     return "nie mo" ZV_z "na utworzy" ZV_c " lub u" ZV_z "y" ZV_c " katalogu KE albo dziennika na dysku (dowi" ZV_a
            "zanie lub nie katalog)";
   case ExitCode::kNoPort:
     return "nie znaleziono portu do archiwizacji";
-  case ExitCode::kFilesMissing:
+  case ExitCode::kFilesNotArchived:
     return "nie uda" ZV_l "o si" ZV_e " pobra" ZV_c " lub zapisa" ZV_c " niekt" ZV_o "rych plik" ZV_o
            "w KE (s" ZV_a " w dziennikach); nast" ZV_e "pne uruchomienie pobierze je ponownie";
   case ExitCode::kStopped:
@@ -105,7 +105,7 @@ std::string PrintSummary(RunContext &run, ExitCode exitCode, double runSeconds) 
 // line end as its text.
 void ReportEvent(RunContext &run, ExitCode exitCode, std::string text) {
   const plat::EventType type = exitCode == ExitCode::kDone           ? plat::EventType::kInformation
-                               : exitCode == ExitCode::kFilesMissing ? plat::EventType::kWarning
+                               : exitCode == ExitCode::kFilesNotArchived ? plat::EventType::kWarning
                                                                      : plat::EventType::kError;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
     text.pop_back();
@@ -174,7 +174,7 @@ void Gauge(std::string &out, const char *name, const char *help) {
   out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
 }
 
-std::string Number(double value) {
+std::string SampleValue(double value) {
   char text[48];
   std::snprintf(text, sizeof text, "%.3f", value);
   std::string shown = text;
@@ -242,22 +242,22 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
   Gauge(out, "zarvik_build_info", "The program's version, in the label; always 1.");
   out += "zarvik_build_info{version=\"" ZARVIK_VERSION "\"} 1\n";
   Gauge(out, "zarvik_run_timestamp_seconds", "When the last archive run ended, in seconds since 1970.");
-  out += "zarvik_run_timestamp_seconds " + Number(finishedEpoch) + "\n";
+  out += "zarvik_run_timestamp_seconds " + SampleValue(finishedEpoch) + "\n";
   // A failed run carries the last good run's time over from the file it
   // replaces; there is none until a run has ended with 0.
   const std::string lastSuccess =
-      exitCode == ExitCode::kDone ? Number(finishedEpoch)
+      exitCode == ExitCode::kDone ? SampleValue(finishedEpoch)
                                   : EarlierSample(earlier, "zarvik_last_success_timestamp_seconds");
   if (!lastSuccess.empty()) {
     Gauge(out, "zarvik_last_success_timestamp_seconds", "When the last archive run that ended with 0 ended.");
     out += "zarvik_last_success_timestamp_seconds " + lastSuccess + "\n";
   }
   Gauge(out, "zarvik_run_start_timestamp_seconds", "When the last archive run started, in seconds since 1970.");
-  out += "zarvik_run_start_timestamp_seconds " + Number(run.startedEpoch) + "\n";
+  out += "zarvik_run_start_timestamp_seconds " + SampleValue(run.startedEpoch) + "\n";
   Gauge(out, "zarvik_run_in_progress", "1 while an archive run is under way (written when it starts), 0 after it.");
   out += "zarvik_run_in_progress 0\n";
   Gauge(out, "zarvik_run_duration_seconds", "How long the last archive run took.");
-  out += "zarvik_run_duration_seconds " + Number(runSeconds) + "\n";
+  out += "zarvik_run_duration_seconds " + SampleValue(runSeconds) + "\n";
   Gauge(out, "zarvik_run_exit_code", "Exit code of the last archive run (0: no failure).");
   out += "zarvik_run_exit_code " + std::to_string(ExitNumber(exitCode)) + "\n";
   Gauge(out, "zarvik_jobs", "Jobs (KE modules) of the last archive run.");
@@ -310,7 +310,7 @@ std::string MetricsText(RunContext &run, ExitCode exitCode, double finishedEpoch
     const JobRecord &record = jobOfRun->record;
     if (record.serial.empty())
       continue;
-    lastSeen[Label(record.serial)] = Number(finishedEpoch);
+    lastSeen[Label(record.serial)] = SampleValue(finishedEpoch);
     missed[Label(record.serial)] = "0";
   }
   Gauge(out, kLastSeen, "When an archive run last read this KE, in seconds since 1970 (kept for a KE gone since).");
@@ -333,7 +333,7 @@ std::string StartMetricsText(double startedEpoch, const std::string &metricsPath
   Gauge(out, "zarvik_build_info", "The program's version, in the label; always 1.");
   out += "zarvik_build_info{version=\"" ZARVIK_VERSION "\"} 1\n";
   Gauge(out, "zarvik_run_start_timestamp_seconds", "When the last archive run started, in seconds since 1970.");
-  out += "zarvik_run_start_timestamp_seconds " + Number(startedEpoch) + "\n";
+  out += "zarvik_run_start_timestamp_seconds " + SampleValue(startedEpoch) + "\n";
   Gauge(out, "zarvik_run_in_progress", "1 while an archive run is under way (written when it starts), 0 after it.");
   out += "zarvik_run_in_progress 1\n";
   std::istringstream file(EarlierMetrics(metricsPath));

@@ -56,13 +56,6 @@ constexpr const char *kBeingWritten = "Pomini" ZV_e "to katalog zapisywany w" ZV
 constexpr const char *kLineAdded = "Dopisano sum" ZV_e " kontroln" ZV_a ": ";
 } // namespace text
 
-std::string Number(int n) {
-  char name[8] = "Z0000";
-  for (int k = 4; k >= 1; --k, n /= 10)
-    name[k] = static_cast<char>('0' + n % 10);
-  return name;
-}
-
 void Say(const std::string &line) { plat::ConsoleWrite(line + "\r\n"); }
 
 struct Tally {
@@ -194,7 +187,7 @@ void Verifier::ReportGaps(Tally &tally, const std::string &dir, const std::set<i
     int last = n;
     while (last + 1 < highest && numbers.count(last + 1) == 0)
       ++last;
-    const std::string range = last == n ? Number(n) : Number(n) + text::kEnDash + Number(last);
+    const std::string range = last == n ? ArchiveNumberName(n) : ArchiveNumberName(n) + text::kEnDash + ArchiveNumberName(last);
     Problem(tally, text::kGap, range + " (" + dir + ")");
     n = last;
   }
@@ -244,9 +237,8 @@ void Verifier::CheckKeDirectory(const std::string &dir) {
   Tally tally;
   acting = false;
   // FIX changes nothing in a directory it reports as unusable.
-  const std::string unusable = UnusableFolder(dir);
-  if (!unusable.empty()) {
-    Problem(tally, msg::kNotAFolder, unusable);
+  if (const auto unusable = UnusableFolder(dir)) {
+    Problem(tally, msg::kNotAFolder, *unusable);
     if (fix)
       return Summary(tally, dir);
   }
@@ -393,7 +385,7 @@ ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
   const std::string root = ArchiveRoot(targetPath);
   if (!ReadableTarget(root)) {
     Say(text::kNoTarget + Printable(root));
-    return ExitCode::kVerifyProblem;
+    return ExitCode::kArchiveProblem;
   }
   Verifier verifier(fix);
   verifier.root = root;
@@ -414,5 +406,5 @@ ExitCode VerifyArchive(const std::string &targetPath, bool fix) {
   if (fix)
     summary += text::kMovedCount + std::to_string(total.moved) + text::kAdded + std::to_string(total.added);
   Say(summary);
-  return total.problems > 0 ? ExitCode::kVerifyProblem : ExitCode::kDone;
+  return total.problems > 0 ? ExitCode::kArchiveProblem : ExitCode::kDone;
 }

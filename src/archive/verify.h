@@ -11,7 +11,7 @@
 #include "archive/exitcode.h"
 
 // Checks the archive under targetPath (as typed, may be empty: the current
-// directory); returns kDone, or kVerifyProblem when a problem was found.
+// directory); returns kDone, or kArchiveProblem when a problem was found.
 ExitCode VerifyArchive(const std::string &targetPath, bool fix);
 
 // Whether the archive root exists and can be listed.

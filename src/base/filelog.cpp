@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/consoleline.h"
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 #include "platform/files.h"
 
 namespace {
@@ -26,7 +26,7 @@ void RefuseLink(const std::string &path) {
 
 void WriteLogLine(const char *message, const char *name, const std::string &directory,
                   const plat::Dir *held = nullptr) {
-  iBuffer line;
+  ByteBuffer line;
   line.AppendTimestamp();
   line.AppendText("> ");
   line.AppendText(message);

@@ -7,7 +7,7 @@
 
 namespace {
 
-bool EndsWith(const iBuffer &data, const char *tail, int tailLength) {
+bool EndsWith(const ByteBuffer &data, const char *tail, int tailLength) {
   if (tailLength == 0 || data.Length() < tailLength)
     return false;
   return std::memcmp(data.Data() + data.Length() - tailLength, tail, static_cast<size_t>(tailLength)) == 0;
@@ -15,7 +15,7 @@ bool EndsWith(const iBuffer &data, const char *tail, int tailLength) {
 
 } // namespace
 
-bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *terminator, int limit) {
+bool CollectReply(FastCom &port, ByteBuffer &target, int budget, const char *terminator, int limit) {
   if (!port.IsOpen())
     return false;
   target.Clear();
@@ -24,7 +24,7 @@ bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *termin
   const int tailLength = terminator ? static_cast<int>(std::strlen(terminator)) : 0;
   const int unit = port.ReadTimeout() > 0 ? port.ReadTimeout() : 1;
   int remaining = budget;
-  iBuffer chunk;
+  ByteBuffer chunk;
   while (remaining > 0 && target.Length() < limit && !plat::StopRequested()) {
     chunk.Clear();
     if (!port.ReadAvailable(chunk))

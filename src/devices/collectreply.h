@@ -6,11 +6,11 @@
 // waiting or growing memory for ever.
 #pragma once
 
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 #include "devices/fastcom.h"
 
 // Clears target and collects into it until the data ends with terminator
 // (when given and not empty), the budget runs out, or limit bytes are held
 // (the rest of a longer reply stays on the line). False, with target left as
 // it was, when the port is not open.
-bool CollectReply(FastCom &port, iBuffer &target, int budget, const char *terminator, int limit);
+bool CollectReply(FastCom &port, ByteBuffer &target, int budget, const char *terminator, int limit);

@@ -38,9 +38,3 @@ private:
   void ReadTypeAndDate(std::string &text);
 };
 
-// One valid archive file found on disk.
-struct FileDirType {
-  int32_t number = 0;
-  std::string name;
-  int32_t size = 0;
-};

@@ -30,8 +30,8 @@ constexpr const char *kStatusFormat = "<com%d><,> Odpowied\x9F: 0x%02X";
 
 namespace {
 
-iBuffer Framed(iBuffer body) {
-  iBuffer frame;
+ByteBuffer Framed(ByteBuffer body) {
+  ByteBuffer frame;
   frame.AppendChar(kEsc);
   frame.AppendChar('P');
   frame.Append(body);
@@ -42,12 +42,12 @@ iBuffer Framed(iBuffer body) {
 
 } // namespace
 
-iBuffer PlainFrame(iBuffer payload) {
+ByteBuffer PlainFrame(ByteBuffer payload) {
   payload.ToMazovia();
   return Framed(payload);
 }
 
-iBuffer ChecksumFrame(iBuffer payload) {
+ByteBuffer ChecksumFrame(ByteBuffer payload) {
   payload.ToMazovia();
   // The checksum covers the payload as sent, after the code page change.
   std::string check = UpperHex(payload.XorSum(0, 0xFF), 2);
@@ -75,12 +75,12 @@ bool DrukarkaClass::Open() {
 
 bool DrukarkaClass::Close() { return port.Close(); }
 
-void DrukarkaClass::LogFrame(const char *kind, const iBuffer &bytes) {
+void DrukarkaClass::LogFrame(const char *kind, const ByteBuffer &bytes) {
   if (bytes.Length() == 0)
     return;
   // The two tag fields of the line ("<,>") are always empty.
   std::string prefix = "<com" + std::to_string(comNumber) + "><," + kind;
-  iBuffer line((prefix + Printable(std::string(bytes.Text(), static_cast<size_t>(bytes.Length())))).c_str());
+  ByteBuffer line((prefix + Printable(std::string(bytes.Text(), static_cast<size_t>(bytes.Length())))).c_str());
   line.FromMazovia();
   log.Log(line.Text());
 }
@@ -94,24 +94,24 @@ void DrukarkaClass::LogLine(const char *format, int value, bool withValue) {
   log.Log(text);
 }
 
-bool DrukarkaClass::SendPlain(iBuffer payload) {
-  iBuffer frame = PlainFrame(payload);
+bool DrukarkaClass::SendPlain(ByteBuffer payload) {
+  ByteBuffer frame = PlainFrame(payload);
   LogFrame(kQuestion, frame);
   return port.Send(frame);
 }
 
-bool DrukarkaClass::SendWithChecksum(iBuffer payload) {
-  iBuffer frame = ChecksumFrame(payload);
+bool DrukarkaClass::SendWithChecksum(ByteBuffer payload) {
+  ByteBuffer frame = ChecksumFrame(payload);
   LogFrame(kQuestion, frame);
   return port.SendPaced(frame);
 }
 
 int8_t DrukarkaClass::QueryByte(uint8_t control) {
-  iBuffer frame(control);
+  ByteBuffer frame(control);
   LogFrame(kQuestion, frame);
   port.Send(frame);
 
-  iBuffer reply;
+  ByteBuffer reply;
   for (int poll = 0; poll < kStatusPolls; ++poll) {
     plat::SleepMs(kStatusPollMs);
     port.ReadAvailable(reply);
@@ -132,7 +132,7 @@ int8_t DrukarkaClass::QueryStatus() { return QueryByte(kEnq); }
 int8_t DrukarkaClass::QueryRelayStatus() { return QueryByte(kDle); }
 
 std::string DrukarkaClass::ReadUniqueNumber() {
-  iBuffer request("0");
+  ByteBuffer request("0");
   request.AppendText("#s");
   if (!SendPlain(request)) {
     answer.Clear();
@@ -156,13 +156,13 @@ std::string DrukarkaClass::ReadUniqueNumber() {
 }
 
 bool DrukarkaClass::EnterRelay() {
-  iBuffer command("&d");
+  ByteBuffer command("&d");
   LogFrame(kQuestion, command);
   if (!SendWithChecksum(command))
     return false;
 
-  iBuffer dle(kDle);
-  iBuffer reply;
+  ByteBuffer dle(kDle);
+  ByteBuffer reply;
   for (int poll = 0; poll < kRelayPolls && !plat::StopRequested(); ++poll) {
     LogFrame(kQuestion, dle);
     port.Send(dle);
@@ -184,7 +184,7 @@ bool DrukarkaClass::LeaveRelay() {
   int8_t status = QueryRelayStatus();
   if (!RelayActive(static_cast<uint8_t>(status)))
     return false;
-  iBuffer sub(kSub);
+  ByteBuffer sub(kSub);
   LogFrame(kQuestion, sub);
   port.Send(sub);
   plat::SleepMs(kAfterSubMs);

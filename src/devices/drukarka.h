@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/ibuffer.h"
-#include "base/loging.h"
+#include "base/bytebuffer.h"
+#include "base/logging.h"
 #include "devices/fastcom.h"
 
 // The bits of the printer's status byte (its answer to ENQ) that the run reads.
@@ -35,13 +35,13 @@ bool RelayActive(uint8_t status);
 // a closing ESC, consumes the leading fields (counters, date, rates, totals)
 // and returns the last 11 characters of what remains, all of it if fewer
 // remain. The reply is consumed; nothing outside it is read.
-std::string ExtractUniqueNumber(iBuffer &reply);
+std::string ExtractUniqueNumber(ByteBuffer &reply);
 
 // Command frames as they go on the line: ESC 'P', the payload with its Polish
 // letters in the Mazovia code page, then (ChecksumFrame only) two upper-case
 // hex digits of 0xFF XOR every converted payload byte, then ESC '\\'.
-iBuffer PlainFrame(iBuffer payload);
-iBuffer ChecksumFrame(iBuffer payload);
+ByteBuffer PlainFrame(ByteBuffer payload);
+ByteBuffer ChecksumFrame(ByteBuffer payload);
 
 class DrukarkaClass {
 public:
@@ -63,7 +63,7 @@ public:
 
   int comNumber = -1;
   int baudRate = 9600;
-  iBuffer answer;
+  ByteBuffer answer;
   LoggingClass log;
   FastCom port;
   // Cap on an information reply: a printer that keeps sending past it is not
@@ -71,9 +71,9 @@ public:
   int infoLimit = 4096;
 
 private:
-  bool SendPlain(iBuffer payload);
-  bool SendWithChecksum(iBuffer payload);
+  bool SendPlain(ByteBuffer payload);
+  bool SendWithChecksum(ByteBuffer payload);
   int8_t QueryByte(uint8_t control);
-  void LogFrame(const char *kind, const iBuffer &bytes);
+  void LogFrame(const char *kind, const ByteBuffer &bytes);
   void LogLine(const char *format, int value, bool withValue);
 };

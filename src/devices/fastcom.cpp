@@ -102,7 +102,7 @@ bool FastCom::WriteDrained(const uint8_t *bytes, uint32_t count, uint32_t *writt
   return ok;
 }
 
-bool FastCom::Send(const iBuffer &frame) {
+bool FastCom::Send(const ByteBuffer &frame) {
   if (!IsOpen())
     return false;
   const uint8_t *bytes = frame.Data();
@@ -118,7 +118,7 @@ bool FastCom::Send(const iBuffer &frame) {
   return true;
 }
 
-bool FastCom::SendPaced(const iBuffer &frame) {
+bool FastCom::SendPaced(const ByteBuffer &frame) {
   if (!IsOpen())
     return false;
   const uint8_t *bytes = frame.Data();
@@ -157,7 +157,7 @@ bool FastCom::SendPaced(const iBuffer &frame) {
   return true;
 }
 
-bool FastCom::ReadAvailable(iBuffer &target) {
+bool FastCom::ReadAvailable(ByteBuffer &target) {
   if (!IsOpen())
     return false;
   uint8_t piece[kReadBytes];

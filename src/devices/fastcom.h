@@ -10,8 +10,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "base/ibuffer.h"
-#include "base/loging.h"
+#include "base/bytebuffer.h"
+#include "base/logging.h"
 #include "platform/serial.h"
 
 class FastCom {
@@ -34,12 +34,12 @@ public:
   // (byteWise) with a wait until sent and 2 ms after each byte. A write and
   // its wait until sent together take at most writeLimit ms plus 1 ms a byte;
   // a frame that has not left by then is dropped and the call fails.
-  bool Send(const iBuffer &frame);
+  bool Send(const ByteBuffer &frame);
   // 16-byte blocks; an XOFF from the peer pauses until XON or until a silent
   // read more than 20 ms after the XOFF, and never longer than writeLimit.
-  bool SendPaced(const iBuffer &frame);
+  bool SendPaced(const ByteBuffer &frame);
   // One read of at most kReadBytes, appended to target.
-  bool ReadAvailable(iBuffer &target);
+  bool ReadAvailable(ByteBuffer &target);
   // Borrows other's open handle.
   bool ShareHandle(FastCom &other);
 

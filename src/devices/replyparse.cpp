@@ -21,7 +21,7 @@ bool RelayActive(uint8_t status) {
          (status & static_cast<uint8_t>(RelayStatus::kRelayOn)) != 0;
 }
 
-std::string ExtractUniqueNumber(iBuffer &reply) {
+std::string ExtractUniqueNumber(ByteBuffer &reply) {
   if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == '\\')
     reply.SetLength(reply.Length() - 1);
   if (reply.Length() > 0 && reply.CharAt(reply.Length() - 1) == kEsc)
@@ -63,7 +63,7 @@ std::string ExtractUniqueNumber(iBuffer &reply) {
   return std::string(reinterpret_cast<const char *>(reply.Data()) + from, length - from);
 }
 
-void SplitIdentity(const iBuffer &reply, std::string out[5]) {
+void SplitIdentity(const ByteBuffer &reply, std::string out[5]) {
   const char *bytes = reinterpret_cast<const char *>(reply.Data());
   const int length = reply.Length();
   int firstNul = 0;

@@ -23,8 +23,8 @@ constexpr int kFirstKindIdleMs = 20;
 constexpr int kMaxEnq = 2;
 constexpr int kAfterFileRequestMs = 5;
 
-iBuffer Request(std::initializer_list<uint8_t> bytes) {
-  iBuffer frame;
+ByteBuffer Request(std::initializer_list<uint8_t> bytes) {
+  ByteBuffer frame;
   for (uint8_t b : bytes)
     frame.AppendChar(b);
   return frame;
@@ -53,7 +53,7 @@ bool VemoraCopyClass::Close() { return port.Close(); }
 std::string VemoraCopyClass::ReadVersion() {
   port.Send(Request({kEsc, 'Y'}));
   plat::SleepMs(kVersionWaitMs);
-  iBuffer reply;
+  ByteBuffer reply;
   port.ReadAvailable(reply);
   std::string version;
   if (reply.Find("EJ2") >= 0) {
@@ -62,13 +62,13 @@ std::string VemoraCopyClass::ReadVersion() {
     moduleKind = ModuleKind::kTagged;
   } else {
     moduleKind = ModuleKind::kFirstKind;
-    iBuffer rest;
+    ByteBuffer rest;
     port.ReadAvailable(rest);
   }
   return version;
 }
 
-const std::string *VemoraCopyClass::ReadIdentity(iBuffer &target, bool sendRequest) {
+const std::string *VemoraCopyClass::ReadIdentity(ByteBuffer &target, bool sendRequest) {
   if (sendRequest) {
     target.Clear();
     target.AppendChar(kEsc);
@@ -91,7 +91,7 @@ const std::string *VemoraCopyClass::ReadIdentity(iBuffer &target, bool sendReque
   return identity;
 }
 
-bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
+bool VemoraCopyClass::ReadDirectory(ByteBuffer &target) {
   if (moduleKind == ModuleKind::kNotAsked)
     ReadVersion();
   target.Clear();
@@ -101,7 +101,7 @@ bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
   port.Send(target);
   target.Clear();
 
-  iBuffer scratch;
+  ByteBuffer scratch;
   int64_t budget = kDirectoryBudget;
   while (budget > 0 && target.Length() < directoryLimit && !plat::StopRequested()) {
     if (!CollectReply(port, scratch, port.ReadTimeout(), nullptr, directoryLimit - target.Length()))
@@ -124,7 +124,7 @@ bool VemoraCopyClass::ReadDirectory(iBuffer &target) {
   return true;
 }
 
-bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
+bool VemoraCopyClass::ReadFile(ByteBuffer &target, int fileNumber) {
   target.Clear();
   port.Send(FileRequest(fileNumber));
   plat::SleepMs(kAfterFileRequestMs);
@@ -135,8 +135,8 @@ bool VemoraCopyClass::ReadFile(iBuffer &target, int fileNumber) {
 
 // ESC kind ';' sub ';' N 'F' (the sub digit 0 for kind 3), or the fixed
 // request of file 0; endByte becomes the byte the reply will end with.
-iBuffer VemoraCopyClass::FileRequest(int fileNumber) {
-  iBuffer request(kEsc);
+ByteBuffer VemoraCopyClass::FileRequest(int fileNumber) {
+  ByteBuffer request(kEsc);
   if (fileNumber > 0) {
     request.AppendChar(static_cast<uint8_t>(kindDigit));
     request.AppendChar(';');
@@ -155,10 +155,10 @@ iBuffer VemoraCopyClass::FileRequest(int fileNumber) {
 // A tagged module sends at once: poll until the end byte closes the data,
 // the cap is reached, or the module stays silent for the idle budget (the
 // whole file budget before the first data, kTaggedIdleBudget after it).
-bool VemoraCopyClass::ReadTaggedReply(iBuffer &target) {
+bool VemoraCopyClass::ReadTaggedReply(ByteBuffer &target) {
   int budget = fileBudget;
   while (budget > 0 && target.Length() < replyLimit && !plat::StopRequested()) {
-    iBuffer scratch;
+    ByteBuffer scratch;
     if (!port.ReadAvailable(scratch))
       break; // the port is closed
     if (scratch.Length() > 0) {
@@ -178,14 +178,14 @@ bool VemoraCopyClass::ReadTaggedReply(iBuffer &target) {
 // First-kind modules may stay silent until nudged with ENQ: one listening
 // attempt, then up to kMaxEnq more, each after an ENQ. After each ENQ the
 // module adds one byte behind the end byte, which is cut at the end.
-bool VemoraCopyClass::ReadFirstKindReply(iBuffer &target) {
+bool VemoraCopyClass::ReadFirstKindReply(ByteBuffer &target) {
   int retries = 0;
   for (;;) {
     const AttemptEnd end = ListenFirstKind(target, retries);
     if (end != AttemptEnd::kQuiet || retries == kMaxEnq || target.Length() >= replyLimit || plat::StopRequested())
       break;
     ++retries;
-    port.Send(iBuffer(kEnq));
+    port.Send(ByteBuffer(kEnq));
   }
   if (target.Length() > 2)
     target.SetLength(target.Length() - retries);
@@ -196,8 +196,8 @@ bool VemoraCopyClass::ReadFirstKindReply(iBuffer &target) {
 // the end byte, the port turns out closed, or the module is quiet for the
 // budget (the whole file budget, a tenth of it once data came) or the cap is
 // reached.
-VemoraCopyClass::AttemptEnd VemoraCopyClass::ListenFirstKind(iBuffer &target, int retries) {
-  iBuffer scratch;
+VemoraCopyClass::AttemptEnd VemoraCopyClass::ListenFirstKind(ByteBuffer &target, int retries) {
+  ByteBuffer scratch;
   int budget = fileBudget;
   while (budget > 0 && target.Length() < replyLimit && !plat::StopRequested()) {
     if (!CollectReply(port, scratch, kFirstKindReceiveBudget, nullptr, replyLimit - target.Length()))

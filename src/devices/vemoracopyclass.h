@@ -9,14 +9,14 @@
 
 #include <string>
 
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 #include "devices/fastcom.h"
 
 // Fills out[0..4] from an identity reply: out[0] the reply up to its first
 // NUL byte, out[1..4] the text after the 8th, 4th, 12th and 16th line break
 // (CR, LF or NUL), up to the next one; an entry whose breaks are missing is
 // empty. Reads only the reply's Length() bytes.
-void SplitIdentity(const iBuffer &reply, std::string out[5]);
+void SplitIdentity(const ByteBuffer &reply, std::string out[5]);
 
 // What the version reply said about the module; set once, by the first
 // version query. A module not yet asked is handled as a first-kind one.
@@ -35,9 +35,9 @@ public:
   bool Close();
   // identity[0] the whole reply, [1] the serial number, [2] the fiscal-memory
   // number, [3] and [4] further lines. No reply keeps the previous entries.
-  const std::string *ReadIdentity(iBuffer &target, bool sendRequest);
-  bool ReadDirectory(iBuffer &target);
-  bool ReadFile(iBuffer &target, int fileNumber);
+  const std::string *ReadIdentity(ByteBuffer &target, bool sendRequest);
+  bool ReadDirectory(ByteBuffer &target);
+  bool ReadFile(ByteBuffer &target, int fileNumber);
   void SetRequestDigits(int second, int first);
   std::string ReadVersion();
 
@@ -61,8 +61,8 @@ public:
 private:
   // How a listening attempt of a first-kind module ended.
   enum class AttemptEnd { kEnded, kPortClosed, kQuiet };
-  iBuffer FileRequest(int fileNumber);
-  bool ReadTaggedReply(iBuffer &target);
-  bool ReadFirstKindReply(iBuffer &target);
-  AttemptEnd ListenFirstKind(iBuffer &target, int retries);
+  ByteBuffer FileRequest(int fileNumber);
+  bool ReadTaggedReply(ByteBuffer &target);
+  bool ReadFirstKindReply(ByteBuffer &target);
+  AttemptEnd ListenFirstKind(ByteBuffer &target, int retries);
 };

@@ -41,18 +41,18 @@ const PropertyRead kProperties[] = {
     {"Physical name: ", Property::kPhysicalName},
 };
 
-void AppendLine(iBuffer &buffer, const char *text) {
+void AppendLine(ByteBuffer &buffer, const char *text) {
   buffer.AppendText(text);
   buffer.AppendText(kCrLf);
 }
 
-void AppendLine(iBuffer &buffer, const std::string &text) {
+void AppendLine(ByteBuffer &buffer, const std::string &text) {
   buffer.AppendBytes(text.data(), static_cast<int>(text.size()));
   buffer.AppendText(kCrLf);
 }
 
 // "... funkcji <function>." and, when known, the system's reason after it.
-void AppendSystemError(iBuffer &buffer, const char *function, const std::string &reason = "") {
+void AppendSystemError(ByteBuffer &buffer, const char *function, const std::string &reason = "") {
   buffer.AppendText(kSystemErrorIn);
   buffer.AppendText(function);
   AppendLine(buffer, reason.empty() ? std::string(".") : ". " + reason);

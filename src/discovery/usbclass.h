@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 #include "platform/devset.h"
 
 // The device models told apart by the device description, with what the
@@ -61,10 +61,10 @@ public:
   void InsertPort(std::unique_ptr<VemoraPortsType> record);
   int MakeReport();
 
-  iBuffer propertyText;
+  ByteBuffer propertyText;
   std::vector<std::unique_ptr<VemoraPortsType>> ports;
-  iBuffer reportText;
-  iBuffer errorText;
+  ByteBuffer reportText;
+  ByteBuffer errorText;
   bool errorFlag = false;
   bool allDevices = false;
   bool serialOnly = false;

@@ -19,6 +19,11 @@ inline std::string JoinPath(const std::string &dir, const std::string &name) {
   return dir + PathSeparator() + name;
 }
 
+// Whether Windows opens name (a file name, with or without an extension) as
+// a device in any folder: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9,
+// LPT0-9. The one rule for the archive's names and the Windows file calls.
+bool IsReservedDeviceName(const std::string &name);
+
 bool DirectoryExists(const std::string &path);
 // True when the directory's entries can be listed.
 bool DirectoryListable(const std::string &path);

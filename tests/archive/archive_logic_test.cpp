@@ -30,7 +30,7 @@ using archtest::WriteBytes;
 namespace {
 
 std::vector<std::string> Split(const std::string &text) {
-  iBuffer buffer;
+  ByteBuffer buffer;
   buffer.AppendBytes(text.data(), static_cast<int>(text.size()));
   std::vector<std::string> lines;
   SplitDirectory(buffer, lines);
@@ -58,7 +58,7 @@ TEST(DirectorySplit, CutsAtLineFeedsAndDropsTheByteBefore) {
 }
 
 TEST(DirectoryTrim, DropsHeaderAndMemoryFigures) {
-  archType job;
+  ArchiveJob job;
   JobRun run{job};
   std::string z0 = FileLine("Z0000", "2010-03-30", "1", "10");
   std::string z1 = FileLine("Z0001", "2010-03-30", "2", "20");
@@ -165,7 +165,7 @@ TEST(ArchiveFiles, AReadOnlyFileCountsInTheMetrics) {
   std::filesystem::permissions(dir / "Z0002_2010-03-30.ej", write, std::filesystem::perm_options::remove);
   RunContext context;
   context.MarkStarted();
-  archType *job = context.jobs.emplace_back(std::make_unique<archType>()).get();
+  ArchiveJob *job = context.jobs.emplace_back(std::make_unique<ArchiveJob>()).get();
   job->record.kePort = "com5";
   job->record.serial = "X1";
   job->record.checksPassed = true;
@@ -239,7 +239,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   RunContext run;
   run.archivePath = "/srv/\xC5\x82";  // typed on a UTF-8 system: kept
   run.MarkStarted();
-  archType *job = run.jobs.emplace_back(std::make_unique<archType>()).get();
+  ArchiveJob *job = run.jobs.emplace_back(std::make_unique<ArchiveJob>()).get();
   job->record.kind = "direct";
   job->record.kePort = "com5";
   job->record.serial = "AB\"1\\2";
@@ -252,12 +252,12 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   ASSERT_NE(at, std::string::npos) << good;
   const std::string successLine = good.substr(at, good.find('\n', at + 1) - at + 1);
   EXPECT_NE(good.find("\nzarvik_run_timestamp_seconds " + successLine.substr(39)), std::string::npos) << good;
-  archType *unread = run.jobs.emplace_back(std::make_unique<archType>()).get();
+  ArchiveJob *unread = run.jobs.emplace_back(std::make_unique<ArchiveJob>()).get();
   unread->record.kePort = "com6";
   unread->record.exitCode.store(ExitCode::kKeUnavailable);
-  job->record.exitCode.store(ExitCode::kFilesMissing);
-  EXPECT_EQ(RunExitCode(run), ExitCode::kFilesMissing);  // the first job in the summary's order
-  ReportRun(run, ExitCode::kFilesMissing, json, prom);
+  job->record.exitCode.store(ExitCode::kFilesNotArchived);
+  EXPECT_EQ(RunExitCode(run), ExitCode::kFilesNotArchived);  // the first job in the summary's order
+  ReportRun(run, ExitCode::kFilesNotArchived, json, prom);
   summary = nlohmann::json::parse(ReadBytes(json));
   EXPECT_TRUE(summary["target"].get<std::string>().find("srv" + archtest::Sep() + "\u0142") != std::string::npos);
   EXPECT_EQ(summary["jobs"][0]["exit_code"], 7);
@@ -297,8 +297,8 @@ TEST(RunResults, EventsByExitCodeAndTheUncreatableRootOnce) {
     ExitCode code;
     plat::EventType type;
   } ends[] = {{ExitCode::kDone, plat::EventType::kInformation},
-              {ExitCode::kFilesMissing, plat::EventType::kWarning},
-              {ExitCode::kDirectoryNotCreated, plat::EventType::kError}};
+              {ExitCode::kFilesNotArchived, plat::EventType::kWarning},
+              {ExitCode::kArchiveUnusable, plat::EventType::kError}};
   for (const auto &end : ends) {
     events.clear();
     ReportRun(run, end.code, "", "");
@@ -357,7 +357,7 @@ TEST(RunResults, RunInProgressAndKesSeenEarlierStayInTheMetrics) {
   auto runWith = [](RunContext &run, std::vector<std::string> serials) {
     run.MarkStarted();
     for (const std::string &serial : serials)
-      run.jobs.emplace_back(std::make_unique<archType>())->record.serial = serial;
+      run.jobs.emplace_back(std::make_unique<ArchiveJob>())->record.serial = serial;
   };
   auto line = [](const std::string &text, const std::string &head) {
     const size_t at = text.find("\n" + head);
@@ -377,7 +377,7 @@ TEST(RunResults, RunInProgressAndKesSeenEarlierStayInTheMetrics) {
   EXPECT_NE(line(text, "zarvik_last_success_timestamp_seconds "), "");
   EXPECT_EQ(line(text, "zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"A"), seenA);
   for (int missed = 1; missed <= 2; ++missed) {
-    ReportRun(second, ExitCode::kFilesMissing, "", prom);
+    ReportRun(second, ExitCode::kFilesNotArchived, "", prom);
     text = ReadBytes(prom);
     EXPECT_EQ(line(text, "zarvik_run_in_progress"), "zarvik_run_in_progress 0");
     EXPECT_EQ(line(text, "zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"A"), seenA);
@@ -429,7 +429,7 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
     testing::internal::CaptureStdout();
     const ExitCode code = RunVerifyMode(options);
     const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(code, c.said.empty() ? ExitCode::kDone : ExitCode::kVerifyProblem) << said;
+    EXPECT_EQ(code, c.said.empty() ? ExitCode::kDone : ExitCode::kArchiveProblem) << said;
     EXPECT_NE(said.find(std::string("problem\xF3w: ") + (c.said.empty() ? "0" : "1") + "\r\n"), std::string::npos)
         << said;
     std::string line = c.said;
@@ -448,7 +448,7 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
 TEST(StatusLine, PartwayThroughATransfer) {
   RunContext run;
   for (int i = 0; i < 3; ++i)
-    run.jobs.push_back(std::make_unique<archType>());
+    run.jobs.push_back(std::make_unique<ArchiveJob>());
   run.jobs[0]->running.store(true);
   JobRecord &fetching = run.jobs[0]->record;
   fetching.kePort = "com5";

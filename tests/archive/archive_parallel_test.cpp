@@ -18,10 +18,10 @@ void ParallelTest::ArchiveInParallel(int count) {
     ports.push_back(Port(sim->AddKe("ke" + std::to_string(i), "ttyUSB" + std::to_string(i), configs.back()), 3));
   }
   ASSERT_TRUE(sim->Start());
-  std::vector<std::unique_ptr<archType>> jobsHere;
+  std::vector<std::unique_ptr<ArchiveJob>> jobsHere;
   RunContext &run = FreshRun(archive);
   for (int i = 0; i < count; ++i) {
-    auto job = std::make_unique<archType>();
+    auto job = std::make_unique<ArchiveJob>();
     job->context = &run;
     job->copyPort = ports[i].get();
     ArchThreadClass::Start(*job, RunJob);

@@ -28,7 +28,7 @@ TEST_F(JobTest, DirectoryLinesThatCannotBeUsedAreSkippedAndEndTheRunWith7) {
   ASSERT_TRUE(sim->Start());
   auto port = Port(ke, 3);
   Run(nullptr, port.get());
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);  // the others are still fetched
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesNotArchived);  // the others are still fetched
 
   for (int n = 1; n <= 3; ++n)
     EXPECT_EQ(sim->FileRequests("ke", n), 0) << n;

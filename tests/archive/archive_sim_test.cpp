@@ -83,7 +83,7 @@ TEST_F(SimJobTest, FirstKindModuleAndKeWithoutZ0000) {
   WriteBytes(File("FIRSTK0001", DiskName(1)), "damaged");
   VemoraPortsType *port = Port("firstkind", 3);
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesNotArchived);
   EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(0))), Reply(0, 100));
   EXPECT_EQ(ReadBytes(File("FIRSTK0001", DiskName(1))), "damaged");
   EXPECT_EQ(Count(sim.Received("firstkind"), "\x1b" "3;0;1F"), 0);
@@ -158,7 +158,7 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
                   fs::perm_options::remove);
   VemoraPortsType *port = Port("disk", 3);
   Run(nullptr, port);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);  // file 3's KE bytes differ from its line
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesNotArchived);  // file 3's KE bytes differ from its line
   for (int n = 0; n <= 3; ++n)
     EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(n)), Reply(n, 100 + (n > 0 ? 90 + 10 * n : 0))) << n;
   EXPECT_EQ(ReadBytes(dir + Sep() + DiskName(4)), changed4);
@@ -220,7 +220,7 @@ TEST_F(SimJobTest, DiskFilesCheckedAgainstTheKe) {
 // file, and the exit code tells that files are missing.
 TEST_F(SimJobTest, ThreeSilentFilesInARowEndTheTransfer) {
   VemoraPortsType *port = Port("silentke", 3);
-  archType job;
+  ArchiveJob job;
   job.context = &FreshRun(archive);
   job.copyPort = port;
   JobRun run(job);
@@ -233,7 +233,7 @@ TEST_F(SimJobTest, ThreeSilentFilesInARowEndTheTransfer) {
   run.copy->Close();
   SynchroniseDisk(run);
 
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesNotArchived);
   EXPECT_EQ(ReadBytes(File("SILENT0001", DiskName(0))), Reply(0, 60));
   const std::string sent = sim.Received("silentke");
   for (const char *request : {"\x1b" "3;0;1F", "\x1b" "3;0;2F", "\x1b" "3;0;3F"})
@@ -247,7 +247,7 @@ TEST_F(SimJobTest, EndMarkerFaultsAreRetriedThreeTimesAndNeverWritten) {
   VemoraPortsType *port = Port("faults", 3);
   Run(nullptr, port);
   // Files left missing on disk are reported by the exit code too.
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesMissing);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesNotArchived);
   EXPECT_FALSE(Exists(File("FAULT00001", DiskName(1))));
   EXPECT_FALSE(Exists(File("FAULT00001", DiskName(2))));
   EXPECT_EQ(ReadBytes(File("FAULT00001", DiskName(3))), Reply(3, 150));

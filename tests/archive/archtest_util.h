@@ -39,7 +39,7 @@ inline RunContext &FreshRun(const std::string &archive) {
 // Runs one job into archive on this thread; its flags must tell the end.
 inline void RunOneJob(const std::string &archive, VemoraPortsType *printerPort, VemoraPortsType *copyPort,
                       bool viaPrinter = false) {
-  archType job;
+  ArchiveJob job;
   TestRun().archivePath = archive;
   job.context = &TestRun();
   job.printerPort = printerPort;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/filelog.h"
-#include "base/loging.h"
+#include "base/logging.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "testdir.h"

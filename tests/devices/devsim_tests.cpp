@@ -24,7 +24,7 @@ protected:
   }
   // Sends request and collects the reply until budget ms of silence.
   std::string Ask(FastCom &port, const std::string &request, int budget = 100) {
-    iBuffer reply;
+    ByteBuffer reply;
     port.Send(Frame(request));
     CollectReply(port, reply, budget, nullptr, 1 << 24);
     return Text(reply);

@@ -18,7 +18,7 @@ namespace {
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 constexpr int kNoLimit = 1 << 24;
-bool Receive(FastCom &port, iBuffer &target, int budget, const char *terminator = nullptr, int limit = kNoLimit) {
+bool Receive(FastCom &port, ByteBuffer &target, int budget, const char *terminator = nullptr, int limit = kNoLimit) {
   return CollectReply(port, target, budget, terminator, limit);
 }
 
@@ -31,7 +31,7 @@ protected:
 TEST_F(FastComTest, OpenRefusesMissingLongAndAlreadyOpenPorts) {
   FastCom port;
   // Nothing moves on a closed port, and the target keeps its content.
-  iBuffer target("old");
+  ByteBuffer target("old");
   EXPECT_FALSE(Receive(port, target, 20));
   EXPECT_EQ(Text(target), "old");
   EXPECT_FALSE(port.ReadAvailable(target));
@@ -81,7 +81,7 @@ TEST_F(FastComTest, BorrowedCloseLeavesTheOwnersHandleWorking) {
 TEST_F(FastComTest, CollectStopsAtTheTerminatorOnlyWhenTheDataEndsWithIt) {
   FastCom port;
   ASSERT_TRUE(port.Open(sim.Port("recv").c_str(), 20));
-  iBuffer reply;
+  ByteBuffer reply;
   // "<abc ESC \" comes at once and "late" 300 ms later: the terminator ends
   // the collection long before the late bytes, which come to the next read.
   ASSERT_TRUE(port.Send(Frame("R1")));
@@ -104,7 +104,7 @@ TEST_F(FastComTest, CollectStopsAtTheTerminatorOnlyWhenTheDataEndsWithIt) {
 TEST_F(FastComTest, SilenceCostsTheBudgetInReadTimeouts) {
   FastCom port;
   ASSERT_TRUE(port.Open(sim.Port("quiet").c_str(), 20));
-  iBuffer reply("stale");
+  ByteBuffer reply("stale");
   // Budget 100: five empty reads of 20 ms; 0 is 1: one empty read.
   long long took = TimedMs([&] { Receive(port, reply, 100); });
   EXPECT_EQ(reply.Length(), 0);
@@ -196,13 +196,13 @@ TEST_F(FastComTest, ByteModeSendsEachByteAndAnEmptyFrameIsNoWrite) {
   ASSERT_TRUE(port.Open(sim.Port("bytes").c_str(), 20));
   const std::string request("\x1b" "3;0;17F", 8);
   port.byteWise = true;
-  EXPECT_TRUE(port.Send(iBuffer()));
+  EXPECT_TRUE(port.Send(ByteBuffer()));
   EXPECT_GE(TimedMs([&] { EXPECT_TRUE(port.Send(Frame(request))); }), 16); // 2 ms after every byte
   ASSERT_TRUE(sim.WaitReceived("bytes", 8, 2000));
   EXPECT_EQ(sim.Received("bytes"), request);
 
   port.byteWise = false;
-  EXPECT_TRUE(port.Send(iBuffer())); // whole mode: an empty write is no failure
+  EXPECT_TRUE(port.Send(ByteBuffer())); // whole mode: an empty write is no failure
   EXPECT_TRUE(port.Send(Frame("ok")));
 }
 
@@ -211,7 +211,7 @@ TEST_F(FastComTest, ByteModeSendsEachByteAndAnEmptyFrameIsNoWrite) {
 TEST_F(FastComTest, APeerThatHangsUpMidFrameIsSilence) {
   FastCom port;
   ASSERT_TRUE(port.Open(sim.Port("drop").c_str(), 20));
-  iBuffer reply;
+  ByteBuffer reply;
   ASSERT_TRUE(port.Send(Frame("H1")));
   EXPECT_LT(TimedMs([&] { Receive(port, reply, 300, "\x1b\\"); }), 3000);
   EXPECT_EQ(Text(reply), "part");

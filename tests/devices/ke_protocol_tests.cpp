@@ -47,7 +47,7 @@ TEST_F(KeTest, VersionTellsTheModuleKinds) {
 
 TEST_F(KeTest, IdentityOfAModule) {
   VemoraCopyClass ke(sim.Port("ident").c_str());
-  iBuffer target;
+  ByteBuffer target;
   const std::string *identity = ke.ReadIdentity(target, true);
   EXPECT_EQ(identity[1], "AB12345678");
   EXPECT_EQ(identity[2], "ABC12345678");
@@ -66,7 +66,7 @@ TEST_F(KeTest, SilentIdentityKeepsTheOldEntries) {
   ke.moduleKind = ModuleKind::kTagged;
   for (std::string &entry : ke.identity)
     entry = "old";
-  iBuffer target;
+  ByteBuffer target;
   long long ms = TimedMs([&] { ke.ReadIdentity(target, false); });
   EXPECT_EQ(target.Length(), 0);
   for (const std::string &entry : ke.identity)
@@ -79,7 +79,7 @@ TEST_F(KeTest, EndlessIdentityIsCapped) {
   VemoraCopyClass ke(sim.Port("endlessident").c_str());
   ke.moduleKind = ModuleKind::kTagged;
   ke.identityLimit = 4096;
-  iBuffer target;
+  ByteBuffer target;
   long long ms = TimedMs([&] { ke.ReadIdentity(target, true); });
   EXPECT_EQ(target.Length(), 4096);
   EXPECT_EQ(ke.identity[0], ""); // the reply began with NUL
@@ -88,7 +88,7 @@ TEST_F(KeTest, EndlessIdentityIsCapped) {
 
 TEST_F(KeTest, DirectoryEndingInSubEndsAtOnce) {
   VemoraCopyClass ke(sim.Port("dir").c_str());
-  iBuffer target;
+  ByteBuffer target;
   long long ms = TimedMs([&] { EXPECT_TRUE(ke.ReadDirectory(target)); });
   std::string text = Text(target);
   EXPECT_EQ(text.rfind("KOPIA ELEKTRONICZNA", 0), 0u);
@@ -103,7 +103,7 @@ TEST_F(KeTest, DirectoryEndingInSubEndsAtOnce) {
 TEST_F(KeTest, DirectoryWithoutSubEndsAfterTheIdleBudget) {
   VemoraCopyClass ke(sim.Port("dirnosub").c_str());
   ke.moduleKind = ModuleKind::kTagged;
-  iBuffer target;
+  ByteBuffer target;
   long long ms = TimedMs([&] { EXPECT_TRUE(ke.ReadDirectory(target)); });
   EXPECT_EQ(Text(target), "KOPIA ELEKTRONICZNA\r\nZ0001 D\r\n");
   // 10,000 units plus 7/60 of one per byte received, in 20 ms empty reads.
@@ -114,7 +114,7 @@ TEST_F(KeTest, DirectoryWithoutSubEndsAfterTheIdleBudget) {
 TEST_F(KeTest, FileRequestBytesAndEndBytes) {
   VemoraCopyClass ke(sim.Port("filereq").c_str());
   ke.moduleKind = ModuleKind::kTagged;
-  iBuffer target;
+  ByteBuffer target;
 
   // The digits as constructed: kind 0, sub 3, end byte SUB.
   EXPECT_TRUE(ke.ReadFile(target, 17));
@@ -144,7 +144,7 @@ TEST_F(KeTest, TaggedFileTransfer) {
   ke.ReadVersion();
   ASSERT_EQ(ke.moduleKind, ModuleKind::kTagged);
   ke.SetRequestDigits(0, 3);
-  iBuffer target;
+  ByteBuffer target;
   EXPECT_TRUE(ke.ReadFile(target, 5));
   EXPECT_EQ(Text(target), Digits(20000) + "\xff");
 
@@ -167,7 +167,7 @@ TEST_F(KeTest, ClosedPortIsSilent) {
   VemoraCopyClass ke; // no port name: nothing opened
   EXPECT_FALSE(ke.EnsureOpen());
   ke.moduleKind = ModuleKind::kTagged;
-  iBuffer target;
+  ByteBuffer target;
   long long ms = TimedMs([&] {
     EXPECT_FALSE(ke.ReadDirectory(target));
     EXPECT_FALSE(ke.ReadFile(target, 3));
@@ -187,7 +187,7 @@ TEST_F(KeTest, FirstKindFileRequestsAfterEnq) {
   ASSERT_EQ(ke.moduleKind, ModuleKind::kFirstKind);
   ke.SetRequestDigits(0, 3);
   size_t before = sim.ReceivedCount("enq");
-  iBuffer target;
+  ByteBuffer target;
   EXPECT_TRUE(ke.ReadFile(target, 9));
   EXPECT_EQ(Text(target), Digits(2000) + '\xff');
   EXPECT_EQ(sim.Received("enq").substr(before), "\x1b" "3;0;9F\x05");

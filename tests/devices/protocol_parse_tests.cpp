@@ -27,7 +27,7 @@ TEST(InformationReply, LastElevenCharactersAfterTheFields) {
       {"\x1b\\", ""},
   };
   for (const auto &[reply, number] : cases) {
-    iBuffer buffer = Frame(reply);
+    ByteBuffer buffer = Frame(reply);
     EXPECT_EQ(ExtractUniqueNumber(buffer), number) << reply;
   }
 }
@@ -59,10 +59,10 @@ TEST(Identity, EntriesAfterThe8th4th12thAnd16thBreak) {
 }
 
 TEST(PrinterFrames, ExactBytesWithPolishLettersConvertedBeforeTheChecksum) {
-  EXPECT_EQ(Hex(ChecksumFrame(iBuffer())), "1B 50 46 46 1B 5C");
+  EXPECT_EQ(Hex(ChecksumFrame(ByteBuffer())), "1B 50 46 46 1B 5C");
   // Windows-1250 A-ogonek 0xA5 and l-stroke 0xB3 go out as Mazovia 0x8F and
   // 0x92; the checksum is 0xFF ^ 0x8F ^ 0x92 = 0xE2, not that of the
   // Windows-1250 bytes.
-  EXPECT_EQ(Hex(ChecksumFrame(iBuffer("\xA5\xB3"))), "1B 50 8F 92 45 32 1B 5C");
-  EXPECT_EQ(Hex(PlainFrame(iBuffer("\xA5x"))), "1B 50 8F 78 1B 5C");
+  EXPECT_EQ(Hex(ChecksumFrame(ByteBuffer("\xA5\xB3"))), "1B 50 8F 92 45 32 1B 5C");
+  EXPECT_EQ(Hex(PlainFrame(ByteBuffer("\xA5x"))), "1B 50 8F 78 1B 5C");
 }

@@ -98,7 +98,7 @@ protected:
 TEST_F(LineErrorTest, AFileReadGoesOnAndTheKeLogNamesTheErrors) {
   ke.moduleKind = ModuleKind::kTagged;
   driver.pieces = {{"Z1", CE_FRAME}, {"23", CE_OVERRUN | CE_RXPARITY}, {"4\x1a"}};
-  iBuffer target;
+  ByteBuffer target;
   ASSERT_TRUE(ke.ReadFile(target, 5));
   EXPECT_EQ(std::string(target.Text(), static_cast<size_t>(target.Length())), "Z1234\x1a");
   EXPECT_EQ(driver.written, "\x1b" "0;3;5F");
@@ -110,7 +110,7 @@ TEST_F(LineErrorTest, AFileReadGoesOnAndTheKeLogNamesTheErrors) {
 // A write that meets a break is written whole after the error is cleared.
 TEST_F(LineErrorTest, AWriteGoesOnAfterABreak) {
   driver.writeError = CE_BREAK;
-  ASSERT_TRUE(ke.port.Send(iBuffer("\x1bS")));
+  ASSERT_TRUE(ke.port.Send(ByteBuffer("\x1bS")));
   EXPECT_EQ(driver.written, "\x1bS");
   EXPECT_EQ(lines, std::vector<std::string>{"B\263\271d linii szeregowej: przerwa (break). Transmisja trwa dalej."});
 }
@@ -119,7 +119,7 @@ TEST_F(LineErrorTest, AWriteGoesOnAfterABreak) {
 // others: the read goes on and gets the rest.
 TEST_F(LineErrorTest, AQueueOverflowIsALineErrorTheReadGoesOnAfter) {
   driver.pieces = {{"Z12", CE_RXOVER}, {"34\x1a"}};
-  iBuffer target;
+  ByteBuffer target;
   ASSERT_TRUE(ke.port.ReadAvailable(target));
   EXPECT_EQ(std::string(target.Text(), static_cast<size_t>(target.Length())), "Z1234\x1a");
   EXPECT_EQ(lines, std::vector<std::string>{"B\263\271d linii szeregowej: przepe\263nienie odbiornika. "
@@ -130,7 +130,7 @@ TEST_F(LineErrorTest, AQueueOverflowIsALineErrorTheReadGoesOnAfter) {
 // the time of one silent read, without asking the driver again and again.
 TEST_F(LineErrorTest, AVanishedAdapterEndsTheReadInBoundedTime) {
   driver.vanished = true;
-  iBuffer target;
+  ByteBuffer target;
   const ULONGLONG start = ::GetTickCount64();
   ke.port.ReadAvailable(target);
   EXPECT_LT(::GetTickCount64() - start, 2000u);

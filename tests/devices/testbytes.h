@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 
 // "1B 50 26" for the bytes 0x1B 0x50 0x26.
 inline std::string Hex(const std::string &bytes) {
@@ -20,13 +20,13 @@ inline std::string Hex(const std::string &bytes) {
   return out;
 }
 
-inline iBuffer Frame(const std::string &bytes) {
-  iBuffer frame;
+inline ByteBuffer Frame(const std::string &bytes) {
+  ByteBuffer frame;
   frame.AppendBytes(bytes.data(), static_cast<int>(bytes.size()));
   return frame;
 }
-inline std::string Text(const iBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
-inline std::string Hex(const iBuffer &b) { return Hex(Text(b)); }
+inline std::string Text(const ByteBuffer &b) { return std::string(b.Text(), static_cast<size_t>(b.Length())); }
+inline std::string Hex(const ByteBuffer &b) { return Hex(Text(b)); }
 
 // Milliseconds taken by f().
 template <class F> long long TimedMs(F &&f) {

@@ -24,9 +24,9 @@ TEST(Faults, SerialReadReturnsBytesArrivingDuringItsWait) {
 
   FastCom port;
   ASSERT_TRUE(port.Open(peer.PortName().c_str(), 1000));
-  ASSERT_TRUE(port.Send(iBuffer("Q")));
+  ASSERT_TRUE(port.Send(ByteBuffer("Q")));
   const auto start = std::chrono::steady_clock::now();
-  iBuffer reply;
+  ByteBuffer reply;
   ASSERT_TRUE(port.ReadAvailable(reply));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(std::string(reply.Text(), static_cast<size_t>(reply.Length())), "hello");
@@ -61,7 +61,7 @@ TEST(Faults, SerialWriteToAPeerThatNeverReadsIsBounded) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  const iBuffer frame("0123456789012345678901234567890123456789");
+  const ByteBuffer frame("0123456789012345678901234567890123456789");
   for (int mode = 0; mode < 3; ++mode) {
     port.byteWise = mode == 1;
     bool sent = true;

@@ -72,16 +72,7 @@ bool IsDeviceName(const std::string &path) {
   if (path.rfind("\\\\.\\", 0) == 0)
     return true;
   const size_t start = path.find_last_of("\\/:");
-  std::string stem = path.substr(start == std::string::npos ? 0 : start + 1);
-  stem = stem.substr(0, stem.find('.'));
-  while (!stem.empty() && stem.back() == ' ')
-    stem.pop_back();
-  for (char &ch : stem)
-    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
-    return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '0' &&
-         stem[3] <= '9';
+  return IsReservedDeviceName(path.substr(start == std::string::npos ? 0 : start + 1));
 }
 
 // Opens path without following a link; a link, a directory or no disk file

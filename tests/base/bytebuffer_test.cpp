@@ -3,14 +3,14 @@
 #include <cstring>
 #include <string>
 
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 
 namespace {
 
-std::string Bytes(const iBuffer &b) { return std::string(b.Text(), b.Length()); }
+std::string Bytes(const ByteBuffer &b) { return std::string(b.Text(), b.Length()); }
 
 TEST(IBuffer, AppendKeepsZeroBytesAndTrailingZeros) {
-  iBuffer b("ab");
+  ByteBuffer b("ab");
   b.AppendChar(0);
   b.AppendText("cd");
   b.AppendText(nullptr);
@@ -23,16 +23,16 @@ TEST(IBuffer, AppendKeepsZeroBytesAndTrailingZeros) {
   EXPECT_EQ(b.CharAt(11), 0);
   EXPECT_EQ(b.CharAt(-1), 0);
 
-  iBuffer self("self");
+  ByteBuffer self("self");
   self.AppendBytes(self.Data() + 1, 3); // bytes from its own data survive the growth
   EXPECT_EQ(Bytes(self), "selfelf");
 }
 
 TEST(IBuffer, CopyAndAssignmentDuplicateTheData) {
-  iBuffer a("data");
-  iBuffer copy(a);
+  ByteBuffer a("data");
+  ByteBuffer copy(a);
   EXPECT_EQ(Bytes(copy), "data");
-  iBuffer target("other contents");
+  ByteBuffer target("other contents");
   target.Assign(a);
   EXPECT_EQ(Bytes(target), "data");
   target = target;
@@ -40,7 +40,7 @@ TEST(IBuffer, CopyAndAssignmentDuplicateTheData) {
 }
 
 TEST(IBuffer, RemoveLimitsCountAndKeepsTrailingZeros) {
-  iBuffer b("abcdef");
+  ByteBuffer b("abcdef");
   const struct {
     int pos, count;
     bool result;
@@ -57,12 +57,12 @@ TEST(IBuffer, RemoveLimitsCountAndKeepsTrailingZeros) {
 }
 
 TEST(IBuffer, ReadsIntegersAndFractionsOffTheFront) {
-  iBuffer ints("12;345;");
+  ByteBuffer ints("12;345;");
   EXPECT_EQ(ints.TakeInt(), 12);
   EXPECT_EQ(ints.TakeInt(), 345);
   EXPECT_EQ(ints.Length(), 0);
 
-  iBuffer parse;
+  ByteBuffer parse;
   int64_t value = 0;
   EXPECT_EQ(parse.ParseInt("  -007x", &value), 6);
   EXPECT_EQ(value, -7);
@@ -82,47 +82,47 @@ TEST(IBuffer, ReadsIntegersAndFractionsOffTheFront) {
       {"12,50;7", 12.5, "7", 2}, {"1.2.3", 1.2, "3", 2},  {"x1", 0, "x1", 2},
   };
   for (const auto &r : reads) {
-    iBuffer b(r.data);
+    ByteBuffer b(r.data);
     double got = r.kind == 0   ? static_cast<double>(b.TakeInt())
                  : r.kind == 1 ? static_cast<double>(b.TakeIntAfter("#X"))
                                : b.TakeFloat();
     EXPECT_DOUBLE_EQ(got, r.value) << r.data;
     EXPECT_EQ(Bytes(b), r.left) << r.data;
   }
-  iBuffer noKey("9");
+  ByteBuffer noKey("9");
   EXPECT_EQ(noKey.TakeIntAfter(""), 0);
   EXPECT_EQ(Bytes(noKey), "9");
 
-  EXPECT_TRUE(iBuffer("12.5;7").NextIsDecimal());
-  EXPECT_FALSE(iBuffer("125;7.5").NextIsDecimal());
-  EXPECT_FALSE(iBuffer("1;2").NextIsDecimal());
-  EXPECT_TRUE(iBuffer(";1.5").NextIsDecimal()); // a separator at index 0 does not end the field
+  EXPECT_TRUE(ByteBuffer("12.5;7").NextIsDecimal());
+  EXPECT_FALSE(ByteBuffer("125;7.5").NextIsDecimal());
+  EXPECT_FALSE(ByteBuffer("1;2").NextIsDecimal());
+  EXPECT_TRUE(ByteBuffer(";1.5").NextIsDecimal()); // a separator at index 0 does not end the field
 }
 
 TEST(IBuffer, EditingAndInspection) {
-  iBuffer path("D:\\a\\b");
+  ByteBuffer path("D:\\a\\b");
   path.ReplaceChar('\\', '/');
   EXPECT_EQ(Bytes(path), "D:/a/b");
 
-  iBuffer find("abcabc");
+  ByteBuffer find("abcabc");
   EXPECT_EQ(find.Find("ca"), 2);
   EXPECT_EQ(find.Find("x"), -1);
 
-  EXPECT_EQ(iBuffer("AB").XorSum(1, 0x00), 0x41);
-  EXPECT_EQ(iBuffer("AB").XorSum(50, 0x00), 0x41 ^ 0x42); // never past the data
+  EXPECT_EQ(ByteBuffer("AB").XorSum(1, 0x00), 0x41);
+  EXPECT_EQ(ByteBuffer("AB").XorSum(50, 0x00), 0x41 ^ 0x42); // never past the data
 
   EXPECT_EQ(Printable(std::string("\x02" "A\xFF\x0D\x7F\x80\0", 7)), "[x02]A\xFF[x0D][x7F]\x80[x00]");
 }
 
 TEST(IBuffer, MazoviaRoundTripAndOneWayBytes) {
   const std::string polish = "\xa5\xc6\xca\xa3\xd1\xd3\x8c\x8f\xaf\xb9\xe6\xea\xb3\xf1\xf3\x9c\x9f\xbf abc";
-  iBuffer b(polish.c_str());
+  ByteBuffer b(polish.c_str());
   b.ToMazovia();
   EXPECT_EQ(Bytes(b), "\x8f\x95\x90\x9c\xa5\xa3\x98\xa0\xa1\x86\x8d\x91\x92\xa4\xa2\x9e\xa6\xa7 abc");
   b.FromMazovia();
   EXPECT_EQ(Bytes(b), polish);
 
-  iBuffer odd("\x95");
+  ByteBuffer odd("\x95");
   odd.ToMazovia();
   EXPECT_EQ(Bytes(odd), "\x95");
   odd.FromMazovia();

@@ -1,4 +1,4 @@
-#include "base/ibuffer.h"
+#include "base/bytebuffer.h"
 
 #include <algorithm>
 #include <climits>
@@ -33,9 +33,9 @@ constexpr MazoviaPair kMazovia[] = {
 
 } // namespace
 
-iBuffer::iBuffer() : capacity(kInitialCapacity), data(ZeroedArray(kInitialCapacity)) {}
+ByteBuffer::ByteBuffer() : capacity(kInitialCapacity), data(ZeroedArray(kInitialCapacity)) {}
 
-iBuffer::iBuffer(const char *text) {
+ByteBuffer::ByteBuffer(const char *text) {
   int textLength = text ? static_cast<int>(std::strlen(text)) : 0;
   capacity = std::max(kInitialCapacity, 2 * textLength);
   data = ZeroedArray(capacity);
@@ -45,21 +45,21 @@ iBuffer::iBuffer(const char *text) {
   length = textLength;
 }
 
-iBuffer::iBuffer(uint8_t byte) : iBuffer() { AppendChar(byte); }
+ByteBuffer::ByteBuffer(uint8_t byte) : ByteBuffer() { AppendChar(byte); }
 
-iBuffer::iBuffer(const iBuffer &other)
+ByteBuffer::ByteBuffer(const ByteBuffer &other)
     : capacity(other.capacity), length(other.length), data(new uint8_t[other.capacity]) {
   std::memcpy(data, other.data, capacity);
 }
 
-iBuffer &iBuffer::operator=(const iBuffer &other) {
+ByteBuffer &ByteBuffer::operator=(const ByteBuffer &other) {
   Assign(other);
   return *this;
 }
 
-iBuffer::~iBuffer() { delete[] data; }
+ByteBuffer::~ByteBuffer() { delete[] data; }
 
-void iBuffer::Assign(const iBuffer &other) {
+void ByteBuffer::Assign(const ByteBuffer &other) {
   if (&other == this)
     return;
   auto *copy = new uint8_t[other.capacity];
@@ -70,23 +70,23 @@ void iBuffer::Assign(const iBuffer &other) {
   length = other.length;
 }
 
-int iBuffer::TextLength() const {
+int ByteBuffer::TextLength() const {
   const void *zero = std::memchr(data, 0, length);
   return zero ? static_cast<int>(static_cast<const uint8_t *>(zero) - data) : length;
 }
 
-uint8_t iBuffer::CharAt(int pos) const {
+uint8_t ByteBuffer::CharAt(int pos) const {
   if (pos < 0 || pos > length)
     return 0;
   return data[pos];
 }
 
-void iBuffer::Clear() {
+void ByteBuffer::Clear() {
   std::memset(data, 0, capacity);
   length = 0;
 }
 
-void iBuffer::Grow(int n) {
+void ByteBuffer::Grow(int n) {
   if (static_cast<int64_t>(length) + n + 10 <= capacity)
     return;
   int64_t wanted = (static_cast<int64_t>(capacity) + n) * 2 + 10;
@@ -100,13 +100,13 @@ void iBuffer::Grow(int n) {
   capacity = newCapacity;
 }
 
-void iBuffer::SetLength(int newLength) {
+void ByteBuffer::SetLength(int newLength) {
   length = std::clamp(newLength, 0, capacity);
   for (int i = length; i < length + 2 && i < capacity; ++i)
     data[i] = 0;
 }
 
-void iBuffer::AppendBytes(const void *bytes, int count) {
+void ByteBuffer::AppendBytes(const void *bytes, int count) {
   if (!bytes || count <= 0)
     return;
   const auto *source = static_cast<const uint8_t *>(bytes);
@@ -123,22 +123,22 @@ void iBuffer::AppendBytes(const void *bytes, int count) {
   data[length + 1] = 0;
 }
 
-void iBuffer::Append(const iBuffer &other) { AppendBytes(other.data, other.length); }
+void ByteBuffer::Append(const ByteBuffer &other) { AppendBytes(other.data, other.length); }
 
-void iBuffer::AppendText(const char *text) {
+void ByteBuffer::AppendText(const char *text) {
   if (!text)
     return;
   AppendBytes(text, static_cast<int>(std::strlen(text)));
 }
 
-void iBuffer::AppendChar(uint8_t byte) {
+void ByteBuffer::AppendChar(uint8_t byte) {
   Grow(2);
   data[length++] = byte;
   data[length] = 0;
   data[length + 1] = 0;
 }
 
-bool iBuffer::AppendTimestamp() {
+bool ByteBuffer::AppendTimestamp() {
   Grow(30);
   plat::LocalTime t = plat::Now();
   char stamp[64];
@@ -150,7 +150,7 @@ bool iBuffer::AppendTimestamp() {
   return true;
 }
 
-bool iBuffer::Remove(int pos, int count) {
+bool ByteBuffer::Remove(int pos, int count) {
   if (count == 0 || length == 0)
     return true;
   if (pos < 0 || count < 0)
@@ -168,7 +168,7 @@ bool iBuffer::Remove(int pos, int count) {
   return true;
 }
 
-int iBuffer::Find(const char *text) const {
+int ByteBuffer::Find(const char *text) const {
   if (!text || !*text)
     return -1;
   size_t textLength = std::strlen(text);
@@ -179,13 +179,13 @@ int iBuffer::Find(const char *text) const {
   return hit == end ? -1 : static_cast<int>(hit - data);
 }
 
-void iBuffer::ReplaceChar(uint8_t from, uint8_t to) {
+void ByteBuffer::ReplaceChar(uint8_t from, uint8_t to) {
   for (int i = 0; i < length; ++i)
     if (data[i] == from)
       data[i] = to;
 }
 
-uint8_t iBuffer::XorSum(int count, uint8_t seed) const {
+uint8_t ByteBuffer::XorSum(int count, uint8_t seed) const {
   if (count <= 0 || count > length)
     count = length;
   uint8_t sum = seed;
@@ -194,7 +194,7 @@ uint8_t iBuffer::XorSum(int count, uint8_t seed) const {
   return sum;
 }
 
-void iBuffer::ToMazovia() {
+void ByteBuffer::ToMazovia() {
   for (int i = 0; i < length; ++i) {
     if (data[i] < 0x80)
       continue;
@@ -206,7 +206,7 @@ void iBuffer::ToMazovia() {
   }
 }
 
-void iBuffer::FromMazovia() {
+void ByteBuffer::FromMazovia() {
   for (int i = 0; i < length; ++i) {
     if (data[i] < 0x80)
       continue;
@@ -218,7 +218,7 @@ void iBuffer::FromMazovia() {
   }
 }
 
-int iBuffer::ParseInt(const char *text, int64_t *value) const {
+int ByteBuffer::ParseInt(const char *text, int64_t *value) const {
   size_t used = 0;
   int64_t number = DecimalAt(text ? text : Text(), &used);
   if (value)
@@ -226,14 +226,14 @@ int iBuffer::ParseInt(const char *text, int64_t *value) const {
   return static_cast<int>(used);
 }
 
-int64_t iBuffer::TakeInt() {
+int64_t ByteBuffer::TakeInt() {
   int64_t value = 0;
   int consumed = ParseInt(nullptr, &value);
   Remove(0, consumed + 1);
   return value;
 }
 
-bool iBuffer::SkipPast(const char *key) {
+bool ByteBuffer::SkipPast(const char *key) {
   int at = Find(key);
   if (at < 0)
     return false;
@@ -241,9 +241,9 @@ bool iBuffer::SkipPast(const char *key) {
   return true;
 }
 
-int64_t iBuffer::TakeIntAfter(const char *key) { return SkipPast(key) ? TakeInt() : 0; }
+int64_t ByteBuffer::TakeIntAfter(const char *key) { return SkipPast(key) ? TakeInt() : 0; }
 
-double iBuffer::TakeFloat() {
+double ByteBuffer::TakeFloat() {
   char work[101];
   int copied = 0;
   bool pointSeen = false;
@@ -268,7 +268,7 @@ double iBuffer::TakeFloat() {
   return 0;
 }
 
-bool iBuffer::NextIsDecimal() const {
+bool ByteBuffer::NextIsDecimal() const {
   auto first = [this](char c) {
     const void *hit = std::memchr(data, c, length);
     return hit ? static_cast<int>(static_cast<const uint8_t *>(hit) - data) : -1;

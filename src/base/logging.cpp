@@ -1,4 +1,4 @@
-#include "base/loging.h"
+#include "base/logging.h"
 
 #include <algorithm>
 

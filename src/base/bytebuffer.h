@@ -1,4 +1,4 @@
-// iBuffer: the byte buffer of the device protocols.
+// ByteBuffer: the byte buffer of the device protocols.
 //
 // Frames sent and replies received (the fetched files among them), the
 // texts of the discovery walk and its report, and each log file line pass
@@ -13,14 +13,14 @@
 #include <cstdint>
 #include <string>
 
-class iBuffer {
+class ByteBuffer {
 public:
-  iBuffer();
-  explicit iBuffer(const char *text);
-  explicit iBuffer(uint8_t byte);
-  iBuffer(const iBuffer &other);
-  iBuffer &operator=(const iBuffer &other);
-  virtual ~iBuffer();
+  ByteBuffer();
+  explicit ByteBuffer(const char *text);
+  explicit ByteBuffer(uint8_t byte);
+  ByteBuffer(const ByteBuffer &other);
+  ByteBuffer &operator=(const ByteBuffer &other);
+  virtual ~ByteBuffer();
 
   // Access and housekeeping.
   int Length() const { return length; }
@@ -31,14 +31,14 @@ public:
   uint8_t CharAt(int pos) const;
   void Clear();
   void Grow(int n);
-  void Assign(const iBuffer &other);
+  void Assign(const ByteBuffer &other);
   // Sets length directly (after writing into the free space, or to cut
   // trailing bytes); the two bytes after the new end are zeroed while they
   // lie inside the allocation.
   void SetLength(int newLength);
 
   // Appending and combining.
-  void Append(const iBuffer &other);
+  void Append(const ByteBuffer &other);
   void AppendBytes(const void *bytes, int count);
   void AppendText(const char *text);
   void AppendChar(uint8_t byte);
