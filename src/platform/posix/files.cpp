@@ -492,22 +492,6 @@ bool Dir::ReadTail(const std::string &name, size_t count, std::vector<uint8_t> &
 }
 void Dir::Sync() const { SyncFd(FolderFd(this)); }
 
-FileLock::Try FileLock::TryLock(const std::string &path, bool sharedLock) {
-  Release();
-  folder = nullptr;
-  name = path;
-  shared = sharedLock;
-  return Take(-1);
-}
-
-FileLock::Try FileLock::TryLock(const Dir &dir, const std::string &file, bool sharedLock) {
-  Release();
-  folder = &dir;
-  name = file;
-  shared = sharedLock;
-  return Take(-1);
-}
-
 FileLock::Try FileLock::Take(intptr_t) {
   // A writer opens it for writing: a user who may only read the folder
   // cannot hold the lock. Made readable and writable by its owner only. A

@@ -483,22 +483,6 @@ bool Dir::ReadTail(const std::string &name, size_t count, std::vector<uint8_t> &
 }
 void Dir::Sync() const {}
 
-FileLock::Try FileLock::TryLock(const std::string &path, bool sharedLock) {
-  Release();
-  folder = nullptr;
-  name = path;
-  shared = sharedLock;
-  return Take(-1);
-}
-
-FileLock::Try FileLock::TryLock(const Dir &dir, const std::string &file, bool sharedLock) {
-  Release();
-  folder = &dir;
-  name = file;
-  shared = sharedLock;
-  return Take(-1);
-}
-
 FileLock::Try FileLock::Take(intptr_t) {
   // Made for SYSTEM and the Administrators only, opened for writing and
   // without FILE_SHARE_DELETE: a user who may only read cannot hold it, and
