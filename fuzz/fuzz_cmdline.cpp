@@ -3,7 +3,8 @@
 // program's name). Beyond crashes and undefined behaviour the target checks
 // what the reading promises: the archive values come from the arguments as
 // typed and the port range only from an argument holding "COM"; VERIFY's
-// target is argument 2 as typed and FIX comes from argument 3 alone.
+// target is argument 2 as typed and FIX comes from argument 3 alone; AUDIT's
+// target and report are arguments 2 and 3 as typed.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,6 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (line.verify.targetPath != (args.size() > 2 ? args[2] : std::string()))
       std::abort();
     if (line.verify.fix && (args.size() < 4 || args[3].size() < 3))
+      std::abort();
+  } else if (line.mode == RunMode::Audit) {
+    if (line.audit.targetPath != (args.size() > 2 ? args[2] : std::string()) ||
+        line.audit.reportPath != (args.size() > 3 ? args[3] : std::string()))
       std::abort();
   } else if (line.mode != RunMode::Help && line.mode != RunMode::Version) {
     std::abort();
