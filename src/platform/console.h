@@ -17,9 +17,9 @@ enum class LinePriority { kError = 3, kWarning = 4, kInfo = 6 };
 // its device and inode).
 void ConsoleStart();
 // Writes Windows-1250 bytes to standard output as they stand on Windows, and
-// converted to UTF-8 on a terminal whose locale is UTF-8 elsewhere. Into the
-// journal every line goes in UTF-8 whatever the locale, with LF alone at its
-// end and the "<N>" prefix of its priority in front.
+// converted to UTF-8 on Linux whatever the locale. Into the journal every
+// line goes with LF alone at its end and the "<N>" prefix of its priority in
+// front.
 void ConsoleWrite(const char *bytes, size_t count);
 void ConsoleWrite(const std::string &text);
 void ConsoleWrite(const std::string &text, LinePriority priority);

@@ -430,14 +430,15 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
     const ExitCode code = RunVerifyMode(options);
     const std::string said = testing::internal::GetCapturedStdout();
     EXPECT_EQ(code, c.said.empty() ? ExitCode::kDone : ExitCode::kArchiveProblem) << said;
-    EXPECT_NE(said.find(std::string("problem\xF3w: ") + (c.said.empty() ? "0" : "1") + "\r\n"), std::string::npos)
+    EXPECT_NE(said.find(archtest::OnConsole(std::string("problem\xF3w: ") + (c.said.empty() ? "0" : "1") + "\r\n")),
+              std::string::npos)
         << said;
     std::string line = c.said;
     if (line.find('@') != std::string::npos)
       line.replace(line.find('@'), 1, dir + archtest::Sep());
     if (line.find('#') != std::string::npos)
       line.replace(line.find('#'), 1, dir);
-    EXPECT_NE(said.find(line + "\r\n"), std::string::npos) << said;
+    EXPECT_NE(said.find(archtest::OnConsole(line + "\r\n")), std::string::npos) << said;
   }
 }
 

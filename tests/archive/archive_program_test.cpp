@@ -6,6 +6,7 @@
 // (JSON and metrics), read back field by field.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdlib>
@@ -161,11 +162,11 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 0, 4, 0}, Bytes(module));
   // Redirected: the summary, and no trace of a status line.
   const std::string console = ReadBytes(root / "console.txt");
-  EXPECT_EQ(Count(console, "\r\nPodsumowanie com33+com34: KE QX70000002; plik\xF3w w KE 3, na dysku 0, pobrano 3, "
-                           "nieudanych 0, bajt\xF3w " + std::to_string(Bytes(twoPortKe)) + ", czas "), 1) << console;
+  EXPECT_EQ(Count(console, "\r\nPodsumowanie com33+com34: KE QX70000002; plik\xC3\xB3w w KE 3, na dysku 0, pobrano 3, "
+                           "nieudanych 0, bajt\xC3\xB3w " + std::to_string(Bytes(twoPortKe)) + ", czas "), 1) << console;
   EXPECT_EQ(Count(console, "Podsumowanie com35: KE MOD0000001;"), 1) << console;
-  EXPECT_EQ(Count(console, "Razem: zada\xF1 2, pobrano plik\xF3w 7, nieudanych 0"), 1) << console;
-  EXPECT_EQ(Count(console, "Kod zako\xF1" "czenia 0: zako\xF1" "czono bez zarejestrowanego b\xB3\xEA" "du.\r\n"), 1);
+  EXPECT_EQ(Count(console, "Razem: zada\xC5\x84 2, pobrano plik\xC3\xB3w 7, nieudanych 0"), 1) << console;
+  EXPECT_EQ(Count(console, "Kod zako\xC5\x84" "czenia 0: zako\xC5\x84" "czono bez zarejestrowanego b\xC5\x82\xC4\x99" "du.\r\n"), 1);
   EXPECT_EQ(Count(console, "KB/s"), 0);
   EXPECT_EQ(Count(console, "\r"), Count(console, "\r\n"));
   ExpectArchived(module);
@@ -198,11 +199,14 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
       part.clear();
     }
   }
+  // Its width in characters (UTF-8 on the console).
   size_t widest = 0;
   for (const std::string &line : drawn)
-    widest = std::max(widest, line.size());
+    widest = std::max(widest, static_cast<size_t>(std::count_if(line.begin(), line.end(), [](char ch) {
+                                return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+                              })));
   EXPECT_EQ(widest, 29u) << terminal;
-  EXPECT_GE(drawn.count("com34: 0% 0.0 KB/s 0/0 plik\xF3w") + drawn.count("com35: 0% 0.0 KB/s 0/0 plik\xF3w"), 1u)
+  EXPECT_GE(drawn.count("com34: 0% 0.0 KB/s 0/0 plik\xC3\xB3w") + drawn.count("com35: 0% 0.0 KB/s 0/0 plik\xC3\xB3w"), 1u)
       << terminal;
   const size_t erased = terminal.find(" \r", lastStatus);
   EXPECT_LT(erased, terminal.find("Podsumowanie com33+com34", lastStatus)) << terminal;
@@ -404,7 +408,7 @@ TEST_F(ProgramTest, NoPortInRangeEndsAtOnceWith6) {
   EXPECT_EQ(summary["exit_code"], 6);
   EXPECT_EQ(summary["jobs"], nlohmann::json::array());
   EXPECT_EQ(Metrics()["zarvik_jobs{}"], 0);
-  EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Razem: zada\xF1 0"), 1);
+  EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Razem: zada\xC5\x84 0"), 1);
 
   // A results file that cannot be written costs one console line, not the
   // exit code; the other file is still written.
@@ -412,5 +416,5 @@ TEST_F(ProgramTest, NoPortInRangeEndsAtOnceWith6) {
   extraEnv = "ZARVIK_METRICS='" + (root / "missing") + "/zarvik.prom" + "'";
   EXPECT_EQ(Zarvik("archiwum com10 com3"), 6);
   EXPECT_EQ(Summary()["exit_code"], 6);
-  EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Nie mo\xBFna zapisa\xE6 pliku ZARVIK_METRICS: "), 1);
+  EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Nie mo\xC5\xBCna zapisa\xC4\x87 pliku ZARVIK_METRICS: "), 1);
 }

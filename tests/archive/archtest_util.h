@@ -15,6 +15,7 @@
 #include "archive/archthread.h"
 #include "archive/runcontext.h"
 #include "base/testdir.h"
+#include "platform/cp1250.h"
 #include "platform/files.h"
 
 // Exit codes in failure messages as their numbers.
@@ -23,6 +24,16 @@ inline void PrintTo(ExitCode code, std::ostream *out) { *out << ExitNumber(code)
 namespace archtest {
 
 inline std::string Sep() { return std::string(1, plat::PathSeparator()); }
+
+// A Windows-1250 text as the console gets it: as it stands on Windows, in
+// UTF-8 on Linux.
+inline std::string OnConsole(const std::string &text) {
+#ifdef _WIN32
+  return text;
+#else
+  return Cp1250ToUtf8(text);
+#endif
+}
 
 // The run the tests' jobs belong to; each test sets its archive root and
 // clears its exit code.

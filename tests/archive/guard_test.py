@@ -50,6 +50,12 @@ def check(ok, what):
 
 
 def pl(text):
+    """A Polish text as the console shows it: UTF-8 whatever the locale."""
+    return text.encode('utf-8')
+
+
+def disk(text):
+    """A Polish text as the logs on disk hold it: Windows-1250."""
     return text.encode('cp1250')
 
 
@@ -113,7 +119,7 @@ def zarvik(*args, expect=None, limit=None, wrap=(), timeout=200, full_disk=False
     out = p.stdout + p.stderr
     if expect is not None:
         check(p.returncode == expect, 'zarvik %s: exit %d, expected %d\n%s' % (
-            ' '.join(args), p.returncode, expect, out.decode('cp1250', 'replace')[-1500:]))
+            ' '.join(args), p.returncode, expect, out.decode('utf-8', 'replace')[-1500:]))
     return p.returncode, out
 
 
@@ -376,7 +382,7 @@ def case_repair():
     check(pl('Nie mo\u017cna odczyta\u0107 pliku: %s/SHA256SUMS: Invalid argument' % KE) in out and
           read(os.path.join(KE, name(3))) == b'damaged' and b'dopisano sum: 0' in out, 'FIX on a FIFO list: %r' % out)
     zarvik('archiwum', 'com35', expect=7)
-    check(pl('nic do niego nie dopisano: %s/SHA256SUMS: Invalid argument' % KE) in
+    check(disk('nic do niego nie dopisano: %s/SHA256SUMS: Invalid argument' % KE) in
           read(os.path.join('archiwum', 'ERROR_log.txt')) and os.path.exists(run_path(KE, 'uszkodzone', name(3))),
           'a run beside a FIFO list')
     os.remove(sums)
@@ -386,7 +392,7 @@ def case_repair():
     os.remove(run_path(KE, name(3)))
     zarvik('archiwum', 'com35', expect=7)
     check(read(os.path.join(KE, 'SHA256SUMS')) == ('\n'.join(text) + '\n').encode() and
-          pl('zawiera b\u0142\u0119dny wiersz; nic do niego nie dopisano: %s/SHA256SUMS, wiersz 4' % KE) in
+          disk('zawiera b\u0142\u0119dny wiersz; nic do niego nie dopisano: %s/SHA256SUMS, wiersz 4' % KE) in
           read(os.path.join('archiwum', 'ERROR_log.txt')), 'a run added to a list with a binary-mode line')
     rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
     check(pl('B\u0142\u0119dny wiersz 4 w pliku %s/SHA256SUMS' % KE) in out and
@@ -549,8 +555,9 @@ def case_stop():
         took = time.monotonic() - sent
         print('%s: exit %d after %.2f s' % (stop.name, run.returncode, took), flush=True)
         check(run.returncode == 12 and took < 10, '%s: exit %d after %.1f s' % (stop.name, run.returncode, took))
-        line = pl('Przerwano: ' + stop.name)
-        check(line in out and line in read(os.path.join('archiwum', 'ERROR_log.txt')), '%s: %r' % (stop.name, out))
+        line = 'Przerwano: ' + stop.name
+        check(pl(line) in out and disk(line) in read(os.path.join('archiwum', 'ERROR_log.txt')),
+              '%s: %r' % (stop.name, out))
         check(json.loads(read('summary.json'))['exit_code'] == 12, '%s: JSON' % stop.name)
         metrics = read('zarvik.prom')
         check(b'zarvik_run_exit_code 12\n' in metrics and b'zarvik_run_in_progress 0\n' in metrics,

@@ -102,7 +102,7 @@ TEST(FileLog, UnopenableDirectoryFallsBackToThePlatformDirectory) {
     FileLog("one", "ERROR", dir.Path("arch").c_str());
     FileLog("two", "ERROR", dir.Path("arch").c_str());
     const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(said, "Plik dziennika jest dowi\xB9zaniem; nic do niego nie zapisano: " + dir.Path("arch/ERROR_log.txt") +
+    EXPECT_EQ(said, "Plik dziennika jest dowi\xC4\x85zaniem; nic do niego nie zapisano: " + dir.Path("arch/ERROR_log.txt") +
                         "\r\n");
     EXPECT_EQ(Lines(ReadAll(own + "/ERROR_log.txt")).size(), 2u);
     EXPECT_TRUE(FileLog::LinkRefused());

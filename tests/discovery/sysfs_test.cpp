@@ -209,7 +209,7 @@ TEST_F(ListModeTest, AReportThatCannotBeWrittenEndsWith10) {
                                                       {"taken", ": Is a directory"}};
   for (const auto &[target, reason] : reasons) {
     EXPECT_EQ(Zarvik("LIST " + target), 10) << target;
-    EXPECT_EQ(ReadAll(root / "out.txt"), "Nie mo\277na zapisa\346 raportu: " + target + reason + "\r\n");
+    EXPECT_EQ(ReadAll(root / "out.txt"), "Nie mo\xC5\xBCna zapisa\xC4\x87 raportu: " + target + reason + "\r\n");
     EXPECT_FALSE(fs::exists(root / (target + ".tmp")));
   }
 }

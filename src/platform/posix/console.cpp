@@ -3,14 +3,11 @@
 #include "platform/cp1250.h"
 
 #include <atomic>
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
-#include <langinfo.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +18,6 @@ namespace plat {
 
 namespace {
 
-std::atomic<bool> utf8Console{false};
 std::atomic<bool> journalConsole{false};
 // Whether the journal's next byte starts a line; under journalLock.
 std::mutex journalLock;
@@ -42,13 +38,7 @@ bool IsJournal(int fd) {
 
 } // namespace
 
-void ConsoleStart() {
-  std::setlocale(LC_CTYPE, "");
-  const char *codeset = nl_langinfo(CODESET);
-  journalConsole = IsJournal(STDOUT_FILENO);
-  const bool utf8Locale = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
-  utf8Console = journalConsole || utf8Locale;
-}
+void ConsoleStart() { journalConsole = IsJournal(STDOUT_FILENO); }
 
 void ConsoleWrite(const std::string &text, LinePriority priority) {
   if (!journalConsole) {
@@ -81,13 +71,10 @@ void ConsoleWrite(const char *bytes, size_t count) {
     ConsoleWrite(std::string(bytes, count), LinePriority::kInfo);
     return;
   }
-  // One fwrite per call, so lines of different threads do not mix.
-  if (utf8Console) {
-    std::string text = Cp1250ToUtf8(bytes, count);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  } else {
-    std::fwrite(bytes, 1, count, stdout);
-  }
+  // UTF-8 whatever the locale (cron, a service and the C locale included);
+  // one fwrite per call, so lines of different threads do not mix.
+  std::string text = Cp1250ToUtf8(bytes, count);
+  std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
 
