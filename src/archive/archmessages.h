@@ -82,6 +82,11 @@ constexpr const char *kKeEmpty = "Kopia elektroniczna jest pusta.";
 // The KE stopped answering file requests; the rest waits for a later run.
 constexpr const char *kTransferStopped =
     "Przerwano odczyt plik" ZV_o "w: Kopia Elektroniczna nie odpowiada. Pozosta" ZV_l "e pliki zostan" ZV_a " odczytane przy nast" ZV_e "pnym uruchomieniu.";
+// The port went away under the transfer (an adapter pulled out): the port's
+// name and the system's reason go between the two parts.
+constexpr const char *kPortLost = "Utracono port ";
+constexpr const char *kPortLostEnd =
+    ". Pozosta" ZV_l "e pliki zostan" ZV_a " odczytane przy nast" ZV_e "pnym uruchomieniu.";
 // Directory lines the run cannot use.
 constexpr const char *kBadLine = "Pomini" ZV_e "to nieczytelny wiersz zestawu plik" ZV_o "w: ";
 constexpr const char *kBadName = "Pomini" ZV_e "to plik o niedozwolonej nazwie: ";

@@ -171,6 +171,7 @@ struct TransferState {
   int retryBudget = kAttempts;
   int silentInARow = 0;
   bool filesMissing = false;
+  bool portLost = false;
 };
 
 // "Plik: <name><text>" to the KE's log, "Plik: <dir>\<name><text><reason>"
@@ -310,6 +311,14 @@ void FetchFile(JobRun &run, const KeFile &file, TransferState &state) {
     // counted as a failure; the next run fetches the file.
     if (plat::StopRequested())
       return;
+    // The port went away under the file: what came is not saved, and the
+    // transfer stops (no later request can be answered).
+    if (copy.port.Lost()) {
+      RecordFileFailed(run);
+      state.filesMissing = true;
+      state.portLost = true;
+      return;
+    }
     if (!answered) {
       LogFileFailure(run, file.diskName, msg::kCommunicationError);
       RecordFileFailed(run);
@@ -388,6 +397,12 @@ void Transfer(JobRun &run, DirInterpreterClass &reader) {
       continue;
     }
     FetchFile(run, file, state);
+    if (state.portLost) {
+      const std::string lost = msg::kPortLost + copy.portName + ": " + copy.port.LostReason() + msg::kPortLostEnd;
+      run.copyLog.Warn(lost);
+      run.errorLog.Log(run.copyDir + ": " + lost);
+      break;
+    }
     if (state.silentInARow >= kSilentFilesInARow) {
       run.copyLog.Warn(msg::kTransferStopped);
       run.errorLog.Log(run.copyDir + ": " + msg::kTransferStopped);

@@ -6,6 +6,7 @@
 
 #include "devices/controlbytes.h"
 #include "platform/clock.h"
+#include "platform/syserror.h"
 
 namespace {
 
@@ -35,7 +36,9 @@ FastCom::FastCom() = default;
 
 FastCom::~FastCom() { Close(); }
 
-bool FastCom::IsOpen() const { return ValidHandle(handle); }
+bool FastCom::IsOpen() const { return ValidHandle(handle) && !lost; }
+
+std::string FastCom::LostReason() const { return plat::SystemErrorText(lostError); }
 
 bool FastCom::Open(const char *name, int readTimeoutMs) {
   if (ValidHandle(handle))
@@ -49,6 +52,8 @@ bool FastCom::Open(const char *name, int readTimeoutMs) {
   if (!ValidHandle(handle))
     return false;
   openFailure = plat::OpenFailure::kNone;
+  lost = false;
+  lostError = 0;
   readTimeout = readTimeoutMs <= 0 ? 1 : readTimeoutMs;
   plat::SerialSetup(handle, baudRate, readTimeout, writeLimit);
   return true;
@@ -82,14 +87,23 @@ void FastCom::LogLineErrors(const plat::LineErrors &errors) {
 
 void FastCom::Read(uint8_t *bytes, uint32_t count, uint32_t *got) {
   plat::LineErrors errors;
+  *got = 0;
+  if (lost)
+    return;
   plat::SerialRead(handle, bytes, count, got, readTimeout, &errors);
   LogLineErrors(errors);
+  if (errors.lost) {
+    lost = true;
+    lostError = errors.lostError;
+  }
 }
 
 bool FastCom::WriteDrained(const uint8_t *bytes, uint32_t count, uint32_t *written) {
   const auto start = SteadyClock::now();
   const int32_t budget = writeLimit + static_cast<int32_t>(count);
   *written = 0;
+  if (lost)
+    return false;
   plat::LineErrors errors;
   bool ok = plat::SerialWrite(handle, bytes, count, written, writeLimit, &errors);
   if (ok && *written == count) {
@@ -179,5 +193,7 @@ bool FastCom::ShareHandle(FastCom &other) {
   byteWise = other.byteWise;
   readTimeout = other.readTimeout;
   baudRate = other.baudRate;
+  lost = other.lost;
+  lostError = other.lostError;
   return true;
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <string>
 
 #include "base/bytebuffer.h"
 #include "base/logging.h"
@@ -27,8 +28,16 @@ public:
   // be opened; OpenFailure() then says why.
   bool Open(const char *name, int readTimeoutMs);
   bool Close();
+  // A lost port (see Lost) is no longer open for reads and writes; Close
+  // still closes its handle.
   bool IsOpen() const;
   plat::OpenFailure OpenFailure() const { return openFailure; }
+  // The device went away under a read (an adapter pulled out, a peer that
+  // hung up): the read ended at once and every later call fails at once
+  // until the port is opened again. LostReason is the system's reason.
+  bool Lost() const { return lost; }
+  uint32_t LostError() const { return lostError; }
+  std::string LostReason() const;
 
   // The whole frame with one write and a wait until sent, or byte by byte
   // (byteWise) with a wait until sent and 2 ms after each byte. A write and
@@ -77,4 +86,6 @@ private:
   void LogLineErrors(const plat::LineErrors &errors);
 
   plat::OpenFailure openFailure = plat::OpenFailure::kNone;
+  bool lost = false;
+  uint32_t lostError = 0;
 };

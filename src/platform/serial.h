@@ -20,11 +20,18 @@ enum class OpenFailure { kNone, kMissing, kBusy, kDenied };
 // is cleared; the calls below clear it at once and go on, as a POSIX tty
 // does (where a damaged byte simply arrives as read and nothing is reported),
 // and the protocols' own checks catch a damaged reply.
+//
+// lost says the device itself is gone (an adapter pulled out, a peer that
+// hung up): the handle failed with a system error no later call recovers
+// from, lostError holding the system's code (for SystemErrorText). It is no
+// line error: Any() leaves it out.
 struct LineErrors {
   bool framing = false;
   bool overrun = false;  // a character lost: the receiver or its queue was full
   bool parity = false;
   bool lineBreak = false;
+  bool lost = false;
+  uint32_t lostError = 0;
   bool Any() const { return framing || overrun || parity || lineBreak; }
 };
 
@@ -52,9 +59,14 @@ bool SerialWrite(SerialHandle handle, const uint8_t *bytes, uint32_t count, uint
 // cleared and reported as by SerialWrite.
 bool SerialDrain(SerialHandle handle, int timeoutMs, LineErrors *lineErrors = nullptr);
 // One read of at most count bytes that waits at most readTimeoutMs in total
-// for the buffer to fill; got gets the count. Failures count as silence. A
-// line error met on the way is cleared and the read goes on for the rest of
-// its time; lineErrors (when given) then says which.
+// for the buffer to fill; got gets the count. A device that is gone ends the
+// read at once with what came, lineErrors (when given) marking it lost with
+// the system's code (Windows: ReadFile failing with access denied, bad
+// command, device not connected, operation aborted, general failure or file
+// not found, or ClearCommError failing; POSIX: EIO, ENXIO, ENODEV, EBADF, or
+// a hang-up or error from poll); other failures count as silence. A line
+// error met on the way is cleared and the read goes on for the rest of its
+// time; lineErrors (when given) then says which.
 bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs,
                 LineErrors *lineErrors = nullptr);
 // Clears a line error state.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "app/modes.h"
@@ -241,6 +243,28 @@ TEST_F(SimJobTest, ThreeSilentFilesInARowEndTheTransfer) {
   EXPECT_EQ(Count(sent, "\x1b" "3;0;4F"), 0);
   const std::string stop = "Przerwano odczyt plik\xF3w: Kopia Elektroniczna nie odpowiada.";
   EXPECT_EQ(CountContaining(CopyLog("SILENT0001"), stop), 1);
+}
+
+// The adapter goes away in the middle of a file: the transfer stops at once
+// (no further request, no wait for three silent files), the file under way
+// is not saved, one line in each log names the port and the system's
+// reason, and the exit code tells that files are left for the next run.
+TEST_F(SimJobTest, APortLostMidFileStopsTheTransferAtOnce) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine reads a hung-up pseudo-terminal as silence; the Windows side has its seam test";
+#endif
+  VemoraPortsType *port = Port("lostke", 3);
+  Run(nullptr, port);
+  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFilesNotArchived);
+  EXPECT_EQ(ReadBytes(File("LOSTPORT01", DiskName(0))), Reply(0, 100));
+  EXPECT_FALSE(Exists(File("LOSTPORT01", DiskName(1))));
+  EXPECT_EQ(Count(sim.Received("lostke"), "\x1b" "3;0;2F"), 0);
+  const std::string lost = "Utracono port " + port->portName + ": " + std::strerror(EIO) +
+                           ". Pozosta\xB3" "e pliki zostan\xB9 odczytane przy nast\xEApnym uruchomieniu.";
+  EXPECT_EQ(ErrorLog(), std::vector<std::string>{archive + Sep() + "LOSTPORT01: " + lost});
+  const std::vector<std::string> log = CopyLog("LOSTPORT01");
+  EXPECT_EQ(CountContaining(log, lost), 1);
+  EXPECT_EQ(CountContaining(log, "Przerwano odczyt"), 0);
 }
 
 TEST_F(SimJobTest, EndMarkerFaultsAreRetriedThreeTimesAndNeverWritten) {

@@ -126,16 +126,23 @@ TEST_F(LineErrorTest, AQueueOverflowIsALineErrorTheReadGoesOnAfter) {
                                             "Transmisja trwa dalej."});
 }
 
-// An adapter pulled out: the read and ClearCommError fail. The read ends in
-// the time of one silent read, without asking the driver again and again.
-TEST_F(LineErrorTest, AVanishedAdapterEndsTheReadInBoundedTime) {
+// An adapter pulled out: the read and ClearCommError fail. The read ends at
+// once (not after its long time-out) with the port lost and the system's
+// code, and later reads fail without asking the driver again.
+TEST_F(LineErrorTest, AVanishedAdapterLosesThePortAtOnce) {
   driver.vanished = true;
+  ke.port.readTimeout = 5000;
   ByteBuffer target;
   const ULONGLONG start = ::GetTickCount64();
-  ke.port.ReadAvailable(target);
+  EXPECT_TRUE(ke.port.ReadAvailable(target));
   EXPECT_LT(::GetTickCount64() - start, 2000u);
-  EXPECT_LE(driver.clears, 2);
+  EXPECT_EQ(driver.clears, 1);
   EXPECT_EQ(target.Length(), 0);
+  EXPECT_TRUE(ke.port.Lost());
+  EXPECT_EQ(ke.port.LostError(), static_cast<uint32_t>(ERROR_DEVICE_NOT_CONNECTED));
+  EXPECT_FALSE(ke.port.LostReason().empty());
+  EXPECT_FALSE(ke.port.ReadAvailable(target));
+  EXPECT_EQ(driver.clears, 1);
 }
 
 } // namespace

@@ -296,14 +296,31 @@ bool SerialDrain(SerialHandle handle, int timeoutMs, LineErrors *) {
   }
 }
 
+namespace {
+
+// Errors of a read that say the device is gone: the tty hung up or its
+// adapter vanished.
+bool DeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
+
+void NoteLost(LineErrors *lineErrors, int error) {
+  if (lineErrors == nullptr)
+    return;
+  lineErrors->lost = true;
+  lineErrors->lostError = static_cast<uint32_t>(error);
+}
+
+} // namespace
+
 bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *got, int readTimeoutMs,
-                LineErrors *) {
+                LineErrors *lineErrors) {
   // A POSIX tty does not latch line errors: a damaged byte arrives as read
-  // (no PARMRK), so there is nothing to clear or report.
+  // (no PARMRK), so there is nothing to clear or report. A device that is
+  // gone is reported as lost.
   int fd = Fd(handle);
   *got = 0;
   auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs > 0 ? readTimeoutMs : 1);
   bool sleepForFill = false; // see SleepForFill
+  bool hungUp = false;       // poll reported a hang-up with bytes left
   while (*got < count) {
     ssize_t n = ::read(fd, bytes + *got, count - *got);
     if (n > 0) {
@@ -313,8 +330,13 @@ bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *g
     }
     if (n < 0 && errno == EINTR)
       continue;
+    if (n < 0 && DeviceGone(errno)) {
+      // The adapter was pulled out or the peer hung up: nothing more comes.
+      NoteLost(lineErrors, errno);
+      return *got > 0;
+    }
     if (n < 0 && errno != EAGAIN) {
-      // An error such as EIO: the peer is gone. Silence.
+      // Another failure: silence.
       SleepUntil(deadline);
       return *got > 0;
     }
@@ -334,10 +356,16 @@ bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *g
       SleepUntil(deadline);
       break;
     }
-    if (r > 0 && !(p.revents & POLLIN)) {
-      // POLLHUP or POLLERR without data: nothing will come before the deadline.
-      SleepUntil(deadline);
-      break;
+    if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      // A hang-up, an error or a descriptor that is no longer open: the
+      // device is gone. Bytes it left are still taken; a hung-up
+      // pseudo-terminal also reports POLLIN and then reads 0 bytes at once,
+      // so the read ends at the first read that brings none.
+      if ((p.revents & POLLIN) == 0 || hungUp) {
+        NoteLost(lineErrors, (p.revents & POLLNVAL) != 0 ? EBADF : EIO);
+        break;
+      }
+      hungUp = true;
     }
   }
   return true;

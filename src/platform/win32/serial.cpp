@@ -46,6 +46,12 @@ void Note(LineErrors *noted, const LineErrors &found) {
   noted->lineBreak = noted->lineBreak || found.lineBreak;
 }
 
+// Errors of a read that say the device is gone rather than the line damaged.
+bool DeviceGone(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_NOT_CONNECTED ||
+         error == ERROR_OPERATION_ABORTED || error == ERROR_GEN_FAILURE || error == ERROR_FILE_NOT_FOUND;
+}
+
 DWORD Ms(int ms) { return static_cast<DWORD>(ms > 0 ? ms : 1); }
 
 } // namespace
@@ -166,10 +172,22 @@ bool SerialRead(SerialHandle handle, uint8_t *bytes, uint32_t count, uint32_t *g
     *got += n;
     if (ok)
       return true;
-    const LineErrors found = ClearLine(h);
+    const DWORD readError = ::GetLastError();
+    bool cleared = false;
+    const LineErrors found = ClearLine(h, nullptr, &cleared);
+    const DWORD clearError = cleared ? 0 : ::GetLastError();
+    if (DeviceGone(readError) || !cleared) {
+      // The adapter is gone: no later call on the handle will work, so the
+      // read ends now and says why.
+      if (lineErrors != nullptr) {
+        lineErrors->lost = true;
+        lineErrors->lostError = DeviceGone(readError) || clearError == 0 ? readError : clearError;
+      }
+      return *got > 0;
+    }
     if (!found.Any()) {
-      // A failed read that is no line error (a vanished device) is silence;
-      // it still takes the time a silent read takes.
+      // A failed read that is neither a line error nor a vanished device is
+      // silence; it still takes the time a silent read takes.
       ::Sleep(Ms(readTimeoutMs));
       return false;
     }
