@@ -15,9 +15,9 @@
 #include "platform/stop.h"
 
 TEST(PlatformStop, TheEventEndsTheWaitAndIsNamed) {
-  const char *spec = std::getenv("ZARVIK_TEST_STOP");
-  ASSERT_NE(spec, nullptr);
-  const std::string text = spec;
+  const char *setting = std::getenv("ZARVIK_TEST_STOP");
+  ASSERT_NE(setting, nullptr);
+  const std::string text = setting;
   const unsigned long event = std::stoul(text);
   const std::string name = text.substr(text.find(':') + 1, text.rfind(':') - text.find(':') - 1);
   const bool holds = text.back() == '1';

@@ -130,19 +130,6 @@ bool ReadBlocksAt(int dirfd, const std::string &name, uint64_t maxBytes, const B
   return failure == 0;
 }
 
-bool ReadWholeAt(int dirfd, const std::string &name, uint64_t maxBytes, std::string &out) {
-  out.clear();
-  const bool ok = ReadBlocksAt(dirfd, name, maxBytes, [&](const uint8_t *bytes, size_t count) {
-    out.append(reinterpret_cast<const char *>(bytes), count);
-    return true;
-  });
-  if (!ok) {
-    const KeptSystemError failure;
-    out.clear();
-  }
-  return ok;
-}
-
 bool AppendAt(int dirfd, const std::string &name, const void *bytes, size_t count, bool sync) {
   // Only ever into a regular file: a FIFO or a device planted at the name
   // is neither waited for nor written.
@@ -429,12 +416,6 @@ bool ReadFileBlocks(const std::string &path, uint64_t maxBytes, const BlockSink 
 }
 bool ReadFileBlocks(const Dir &dir, const std::string &name, uint64_t maxBytes, const BlockSink &take) {
   return ReadBlocksAt(FolderFd(&dir), name, maxBytes, take);
-}
-bool ReadWholeFile(const std::string &path, uint64_t maxBytes, std::string &out) {
-  return ReadWholeAt(AT_FDCWD, path, maxBytes, out);
-}
-bool ReadWholeFile(const Dir &dir, const std::string &name, uint64_t maxBytes, std::string &out) {
-  return ReadWholeAt(FolderFd(&dir), name, maxBytes, out);
 }
 
 std::vector<FoundFile> FindFiles(const std::string &dir, const std::string &pattern, uint32_t mask) {

@@ -150,19 +150,6 @@ bool ReadBlocksOf(const std::string &path, uint64_t maxBytes, const BlockSink &t
   return failure == ERROR_SUCCESS;
 }
 
-bool ReadWholeOf(const std::string &path, uint64_t maxBytes, std::string &out) {
-  out.clear();
-  const bool ok = ReadBlocksOf(path, maxBytes, [&](const uint8_t *bytes, size_t count) {
-    out.append(reinterpret_cast<const char *>(bytes), count);
-    return true;
-  });
-  if (!ok) {
-    const KeptSystemError failure;
-    out.clear();
-  }
-  return ok;
-}
-
 } // namespace
 
 char PathSeparator() { return '\\'; }
@@ -414,12 +401,6 @@ bool ReadFileBlocks(const std::string &path, uint64_t maxBytes, const BlockSink 
 }
 bool ReadFileBlocks(const Dir &dir, const std::string &name, uint64_t maxBytes, const BlockSink &take) {
   return ReadBlocksOf(dir.PathOf(name), maxBytes, take);
-}
-bool ReadWholeFile(const std::string &path, uint64_t maxBytes, std::string &out) {
-  return ReadWholeOf(path, maxBytes, out);
-}
-bool ReadWholeFile(const Dir &dir, const std::string &name, uint64_t maxBytes, std::string &out) {
-  return ReadWholeOf(dir.PathOf(name), maxBytes, out);
 }
 
 // The folder is held without FILE_SHARE_DELETE: while this handle is open
