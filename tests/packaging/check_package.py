@@ -551,9 +551,8 @@ def msi(build, wxs, arch, version, exe, czytaj, zadanie, package, work, wine_run
     """The installer under Wine, in a prefix of its own: a package of an older
     version installed with ARCHIWUM and OPCJE (the printer window OKNO at its
     default), this tree's package over it with OKNO alone (one entry in Apps,
-    the other settings kept), then removed (the
-    program, the task, the entry, the Event Log source gone, the archive
-    folder left). Wine's Task Scheduler stores only a task's settings, not
+    the other settings kept), then removed (the program, the task, the entry,
+    the Event Log source gone, the archive folder left). Wine's Task Scheduler stores only a task's settings, not
     its trigger, account or command: the command is checked in the package's
     CustomAction table, which runs schtasks."""
     work = os.path.abspath(work)
