@@ -2,7 +2,8 @@
 // reading. The input is cut into arguments at NUL bytes (argument 0 is the
 // program's name). Beyond crashes and undefined behaviour the target checks
 // what the reading promises: the archive values come from the arguments as
-// typed and the port range only from an argument holding "COM"; VERIFY's
+// typed, the port range only from an argument holding "COM" and the printer
+// window only from one that begins with OKNO= in any letter case; VERIFY's
 // target is argument 2 as typed and FIX comes from argument 3 alone; AUDIT's
 // target and report are arguments 2 and 3 as typed.
 #include <cstddef>
@@ -37,6 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (line.archive.targetPath != args[1])
       std::abort();
     if (!line.archive.comSeen && (line.archive.firstPort != 1 || line.archive.lastPort != 255))
+      std::abort();
+    bool windowTyped = !line.archive.windowGiven;
+    for (size_t n = 2; n < args.size() && !windowTyped; ++n) {
+      const std::string &arg = args[n];
+      windowTyped = arg.size() >= 5 && (arg[0] | 0x20) == 'o' && (arg[1] | 0x20) == 'k' && (arg[2] | 0x20) == 'n' &&
+                    (arg[3] | 0x20) == 'o' && arg[4] == '=' && arg.substr(5) == line.archive.printerWindow;
+    }
+    if (!windowTyped)
       std::abort();
   } else if (line.mode == RunMode::Report) {
     const std::string expected = args.size() > 2 ? args[2] : std::string();

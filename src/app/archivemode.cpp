@@ -37,11 +37,12 @@ constexpr int kWaitStepMs = 10000;
 constexpr int kStoppedStepMs = 50;
 
 constexpr const char *kWindowVariable = "ZARVIK_DR_WINDOW";
-constexpr const char *kWindowUsage = "U" ZV_z "ycie: ZARVIK_DR_WINDOW=GG:MM-GG:MM; b" ZV_l ZV_e "dna warto" ZV_s ZV_c ": ";
+constexpr const char *kWindowUsage = "=GG:MM-GG:MM; b" ZV_l ZV_e "dna warto" ZV_s ZV_c ": ";
 
 // The printer window of a scheduled run, when one is set.
 struct PrinterHours {
   bool limited = false;
+  std::string name;  // where it was set: the keyword or the variable
   std::string text;  // as set
   DrWindow window;
 };
@@ -52,7 +53,7 @@ void SkipPrinter(RunContext &run, const VemoraPortsType &port, const PrinterHour
   LoggingClass errorLog(run.archivePath.c_str(), "ERROR");
   errorLog.toConsole = true;
   errorLog.toFile = true;
-  errorLog.Log("<" + port.portName + "> " + msg::kDrSkipped + hours.text + msg::kDrSkippedStart +
+  errorLog.Log("<" + port.portName + "> " + msg::kDrSkipped + hours.name + "=" + hours.text + msg::kDrSkippedStart +
                MinuteText(minute) + ").");
 }
 
@@ -160,10 +161,11 @@ void RunJobs(RunContext &run, const ArchiveOptions &options, const PrinterHours 
 ExitCode RunArchiveMode(const ArchiveOptions &options) {
   // A printer window that cannot be read is a usage error: nothing is done.
   PrinterHours hours;
-  hours.text = plat::GetEnv(kWindowVariable);
-  hours.limited = !hours.text.empty();
+  hours.name = options.windowGiven ? kWindowKeyword : kWindowVariable;
+  hours.text = options.windowGiven ? options.printerWindow : plat::GetEnv(kWindowVariable);
+  hours.limited = options.windowGiven || !hours.text.empty();
   if (hours.limited && !ParseDrWindow(hours.text, hours.window)) {
-    plat::ConsoleWrite(kWindowUsage + Printable(hours.text) + "\r\n");
+    plat::ConsoleWrite(std::string("U" ZV_z "ycie: ") + hours.name + kWindowUsage + Printable(hours.text) + "\r\n");
     return ExitCode::kUsage;
   }
   // The run outlives nothing but this call: its jobs go with it, each one

@@ -64,6 +64,9 @@ void ReadArchiveOptions(int argc, const char *const *argv, ArchiveOptions &archi
         archive.comSeen = true;
       }
       archive.lastPort = port;
+    } else if (const std::string keyword = std::string(kWindowKeyword) + "="; BeginsWith(upper, keyword.c_str())) {
+      archive.windowGiven = true;
+      archive.printerWindow = arg.substr(keyword.size());
     }
   }
 }

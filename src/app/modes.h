@@ -21,7 +21,16 @@ struct ArchiveOptions {
   int32_t firstPort = 1;
   int32_t lastPort = 255;
   bool comSeen = false;
+  // OKNO=HH:MM-HH:MM: the printer window given on the command line (an
+  // installed task has no environment of its own); it holds over the
+  // variable. windowGiven with any text, even an empty one.
+  bool windowGiven = false;
+  std::string printerWindow;
 };
+
+// The command-line keyword of the printer window (it holds neither of the
+// letters the parser looks for in an argument: DR, COM).
+constexpr const char *kWindowKeyword = "OKNO";
 
 struct VerifyOptions {
   std::string targetPath;  // as typed, may be empty

@@ -116,9 +116,10 @@ constexpr const char *kLineFromDisk = "Pliku nie ma ju" ZV_z " w KE; suma kontro
 constexpr const char *kFetchedDiffers =
     "Plik z KE nie zgadza si" ZV_e " z sum" ZV_a " kontroln" ZV_a "; wiersz pozostaje bez zmian: ";
 // An error that escaped a job's run; the error's own text follows.
-// A run started outside ZARVIK_DR_WINDOW leaves a printer alone: after the
-// port, the window, then the run's start.
-constexpr const char *kDrSkipped = "Pomini" ZV_e "to drukark" ZV_e " poza oknem ZARVIK_DR_WINDOW=";
+// A run started outside its printer window leaves a printer alone: after the
+// port, the window as it was set (ZARVIK_DR_WINDOW=HH:MM-HH:MM or
+// OKNO=HH:MM-HH:MM), then the run's start.
+constexpr const char *kDrSkipped = "Pomini" ZV_e "to drukark" ZV_e " poza oknem ";
 constexpr const char *kDrSkippedStart = " (uruchomienie o ";
 // The run stopped from outside; the signal's or event's name follows.
 constexpr const char *kRunStopped = "Przerwano: ";

@@ -41,7 +41,7 @@ enum class ExitCode : int32_t {
   // the system's reason); also: LIST ended by an error of the program itself
   kReportNotWritten = 10,
   // a usage error: VERIFY's third word is not FIX, AUDIT names no report
-  // file, or ZARVIK_DR_WINDOW is not HH:MM-HH:MM (the usage line is
+  // file, or ZARVIK_DR_WINDOW or OKNO= is not HH:MM-HH:MM (the usage line is
   // printed; nothing is done)
   kUsage = 11,
   // the run was stopped from outside (SIGTERM, SIGINT or SIGHUP; a console

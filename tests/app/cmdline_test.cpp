@@ -144,6 +144,13 @@ TEST(CommandLineArchive, DrAndComArgumentsGiveTheRange) {
     EXPECT_EQ(cl.archive.firstPort, c.first) << shown;
     EXPECT_EQ(cl.archive.lastPort, c.last) << shown;
   }
+  // OKNO=HH:MM-HH:MM in any letter case gives the printer window as typed;
+  // the last one counts, and the DR and COM scan goes on around it.
+  const CommandLine window = Parse({"t", "okno=1", "DR", "Okno=20:00-06:00", "com5", "OKNO", "xokno=0"});
+  EXPECT_TRUE(window.archive.windowGiven && window.archive.viaPrinter);
+  EXPECT_EQ(window.archive.printerWindow, "20:00-06:00");
+  EXPECT_EQ(window.archive.firstPort, 5);
+  EXPECT_FALSE(Parse({"t", "OKNO", "xokno=0"}).archive.windowGiven);
 }
 
 // The Windows build follows the system's active code page, which under Wine

@@ -382,13 +382,18 @@ TEST_F(ProgramTest, PassThroughJobWithDr) {
   EXPECT_EQ(Summary()["jobs"].size(), 0u);
   EXPECT_EQ(Summary()["exit_code"], 0);
 
+  // The command line's window (an installed task's) holds over the variable.
   extraEnv = "ZARVIK_DR_WINDOW=" + WindowAroundNow(-60, 60);
+  EXPECT_EQ(Zarvik("archiwum DR OKNO=" + outside), 0);
+  EXPECT_EQ(Count(NewConsole(), "<com36> Pominito drukark poza oknem OKNO=" + outside), 1);
   EXPECT_EQ(Zarvik("archiwum DR com36"), 0);
   EXPECT_EQ(Summary()["jobs"][0]["printer_port"], "com36");
   extraEnv = "ZARVIK_DR_WINDOW=20:00-6:00";
   NewConsole();
   EXPECT_EQ(Zarvik("archiwum"), 11);
-  EXPECT_EQ(NewConsole(), "Uycie: ZARVIK_DR_WINDOW=GG:MM-GG:MM; bdna warto: 20:00-6:00\r\n");
+  EXPECT_EQ(Zarvik("archiwum okno=2000-0600"), 11);
+  EXPECT_EQ(NewConsole(), "Uycie: ZARVIK_DR_WINDOW=GG:MM-GG:MM; bdna warto: 20:00-6:00\r\n"
+                          "Uycie: OKNO=GG:MM-GG:MM; bdna warto: 2000-0600\r\n");
 }
 
 TEST_F(ProgramTest, TwoPortDeviceWithoutItsKeChannelIsCode3) {

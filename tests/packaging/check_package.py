@@ -549,10 +549,10 @@ def windows_zip(program, config, work, version, wine_run, czytaj_path, exe_name,
 
 def msi(build, wxs, arch, version, exe, czytaj, zadanie, package, work, wine_run):
     """The installer under Wine, in a prefix of its own: a package of an older
-    version installed with ARCHIWUM and OPCJE, this tree's package over it
-    without them (one entry in Apps, the settings kept), then removed (the
-    program, the task, the entry, the Event Log source gone, the archive
-    folder left). Wine's Task Scheduler stores only a task's settings, not
+    version installed with ARCHIWUM and OPCJE (the printer window OKNO at its
+    default), this tree's package over it with OKNO alone (one entry in Apps,
+    the other settings kept), then removed (the program, the task, the entry,
+    the Event Log source gone, the archive folder left). Wine's Task Scheduler stores only a task's settings, not
     its trigger, account or command: the command is checked in the package's
     CustomAction table, which runs schtasks."""
     work = os.path.abspath(work)
@@ -567,9 +567,9 @@ def msi(build, wxs, arch, version, exe, czytaj, zadanie, package, work, wine_run
         return
     actions = run(["msiinfo", "export", package, "CustomAction"]).stdout.decode("utf-8", "replace")
     check('/Create /TN Zarvik /XML "[INSTALLDIR]zadanie.xml" /F' in actions and
-          '/Change /TN Zarvik /TR "\\"[#Program]\\" \\"[ARCHIWUM]\\" [OPCJE]"' in actions and
+          '/Change /TN Zarvik /TR "\\"[#Program]\\" \\"[ARCHIWUM]\\" [OPCJE] OKNO=[OKNO]"' in actions and
           "/Delete /TN Zarvik /F" in actions,
-          "the package makes the task from zadanie.xml, points it at the program with ARCHIWUM and OPCJE, "
+          "the package makes the task from zadanie.xml, points it at the program with ARCHIWUM, OPCJE and OKNO, "
           "removes it with the program")
 
     def wine(*args):
@@ -608,12 +608,15 @@ def msi(build, wxs, arch, version, exe, czytaj, zadanie, package, work, wine_run
     m = re.search(r"EventMessageFile\s+REG_\w+\s+(.*)", source)
     check(m is not None and m.group(1).lower().endswith("\\zarvik\\" + os.path.basename(exe).lower()),
           "the Event Log source Zarvik names the program's message table (%s)" % (m and m.group(1)))
+    check(re.search(r"OKNO\s+REG_SZ\s+20:00-06:00\n", query(r"HKLM\Software\Zarvik")),
+          "without OKNO the task talks to printers from 20:00 to 06:00")
 
-    msiexec("/i " + os.path.basename(package), "/i", z(package))
+    msiexec("/i %s OKNO=21:00-05:00" % os.path.basename(package), "/i", z(package), "OKNO=21:00-05:00")
     check(entries() == [version], "after the upgrade Apps has one Zarvik, version %s (%s)" % (version, entries()))
     settings = query(r"HKLM\Software\Zarvik")
-    check(re.search(r"ARCHIWUM\s+REG_SZ\s+C:\\Archiwum KE\n", settings) and re.search(r"OPCJE\s+REG_SZ\s+DR\n", settings),
-          "the upgrade keeps ARCHIWUM and OPCJE: %r" % settings.strip())
+    check(re.search(r"ARCHIWUM\s+REG_SZ\s+C:\\Archiwum KE\n", settings) and re.search(r"OPCJE\s+REG_SZ\s+DR\n", settings)
+          and re.search(r"OKNO\s+REG_SZ\s+21:00-05:00\n", settings),
+          "the upgrade keeps ARCHIWUM and OPCJE and takes the new OKNO: %r" % settings.strip())
     stored = os.path.join(drive_c, "windows", "system32", "tasks", "Zarvik")
     if check(os.path.isfile(stored), "the task Zarvik is registered"):
         import xml.etree.ElementTree as ET
