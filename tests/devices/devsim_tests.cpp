@@ -1,7 +1,7 @@
-// The device simulator's own behaviour, as the program's serial port sees it:
-// the device rules other tests rely on (end bytes, speed gate, relay). The
-// ENQ rule, the file faults, the Directory and the identity reply are
-// exercised by the protocol and archive tests that use them.
+// The device simulator's line models, as the program's serial port sees them:
+// the bench's figures rest on them. The KE's and the printer's rules (end
+// bytes, ENQ, relay, file faults, Directory, identity) are exercised by the
+// protocol, archive and fault tests that use them.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,46 +16,12 @@
 
 namespace {
 
-class DevsimTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    sim.SetPacing(false);
-    setenv("ZARVIK_DEV_ROOT", sim.DeviceRoot().c_str(), 1);
-  }
-  // Sends request and collects the reply until budget ms of silence.
-  std::string Ask(FastCom &port, const std::string &request, int budget = 100) {
-    ByteBuffer reply;
-    port.Send(Frame(request));
-    CollectReply(port, reply, budget, nullptr, 1 << 24);
-    return Text(reply);
-  }
-  devsim::Simulator sim;
-};
-
-TEST_F(DevsimTest, KeFileRepliesCarryTheirEndBytes) {
-  devsim::KeConfig cfg;
-  cfg.files = {devsim::MakeFile(0, 40), devsim::MakeFile(17, 300)};
-  devsim::Line &line = sim.AddKe("ke", "ttyUSB2", cfg);
-  ASSERT_TRUE(sim.Start());
-  FastCom port;
-  ASSERT_TRUE(port.Open(line.PortName().c_str(), 20));
-
-  std::string content = devsim::FileContent(17, 300);
-  EXPECT_EQ(Ask(port, "\x1b" "3;0;17F"), content + '\xFF');
-  EXPECT_EQ(Ask(port, "\x1b" "0;3;17F"), content + '\x1A'); // kind not '3'
-  EXPECT_EQ(Ask(port, "\x1b" "0;3;0000F"), devsim::FileContent(0, 40) + '\x1A');
-  EXPECT_EQ(Ask(port, "\x1b" "3;0;18F"), ""); // no such file
-  EXPECT_EQ(sim.FileRequests("ke", 17), 2);
-
-  EXPECT_EQ(line.Received().substr(0, 7), "\x1b" "3;0;17");
-}
-
 // Every line model keeps the line rate and hands a reply over as its rule
 // says, measured on the simulator's own clock: the byte model never ahead of
 // the line, the adapter in packets of 62 (the rest when its 16 ms timer runs
 // out), the FIFO in loads of 14 (the rest four character times after the
 // last byte).
-TEST_F(DevsimTest, LineModelsHandRepliesOverAtTheLineRate) {
+TEST(Devsim, LineModelsHandRepliesOverAtTheLineRate) {
   using Seconds = std::chrono::duration<double>;
   const struct {
     devsim::LineKind kind;
@@ -68,7 +34,8 @@ TEST_F(DevsimTest, LineModelsHandRepliesOverAtTheLineRate) {
   devsim::KeConfig cfg;
   cfg.files = {devsim::MakeFile(1, 1000)};
   const std::string reply = devsim::FileContent(1, 1000) + '\xFF';
-  sim.SetPacing(true);
+  devsim::Simulator sim;
+  setenv("ZARVIK_DEV_ROOT", sim.DeviceRoot().c_str(), 1);
   std::vector<devsim::Line *> lines;
   for (const auto &c : cases) {
     lines.push_back(&sim.AddKe(devsim::LineKindName(c.kind), "ttyUSB" + std::to_string(10 + lines.size()), cfg));
@@ -84,7 +51,10 @@ TEST_F(DevsimTest, LineModelsHandRepliesOverAtTheLineRate) {
     FastCom port;
     port.baudRate = 115200;
     ASSERT_TRUE(port.Open(lines[i]->PortName().c_str(), 20));
-    EXPECT_EQ(Ask(port, "\x1b" "3;0;1F"), reply);
+    ByteBuffer got;
+    port.Send(Frame("\x1b" "3;0;1F"));
+    CollectReply(port, got, 100, nullptr, 1 << 24);
+    EXPECT_EQ(Text(got), reply);
     const std::vector<devsim::Delivery> d = lines[i]->Deliveries();
     ASSERT_FALSE(d.empty());
     size_t total = 0;
