@@ -71,65 +71,57 @@ TEST_F(PrinterTest, InformationReplyEndlessOrClosed) {
   EXPECT_EQ(endless.answer.Length(), 0);
 }
 
-TEST_F(PrinterTest, StatusWithoutPrinter) {
-  DrukarkaClass printer;
-  Open(printer, "nostatus");
-  EXPECT_GE(TimedMs([&] { EXPECT_EQ(printer.QueryStatus(), -1); }), 40 * 15);
+// No answer: 40 polls of at least 15 ms each. A late answer (after 500 ms)
+// is still within them; of "11 88" the last byte counts.
+TEST_F(PrinterTest, StatusPolls) {
+  DrukarkaClass none;
+  Open(none, "nostatus");
+  EXPECT_GE(TimedMs([&] { EXPECT_EQ(none.QueryStatus(), -1); }), 40 * 15);
   EXPECT_EQ(Hex(Received("nostatus", 1)), "05");
+
+  DrukarkaClass late;
+  Open(late, "latestatus");
+  EXPECT_EQ(late.QueryStatus(), 0x60);
+
+  DrukarkaClass high;
+  Open(high, "highstatus");
+  EXPECT_EQ(static_cast<uint8_t>(high.QueryStatus()), 0x88);
   std::string lines = log.Text();
   EXPECT_NE(lines.find(Prefix("nostatus") + " Zapytanie: [x05]\r\n"), std::string::npos) << lines;
   EXPECT_NE(lines.find(Prefix("nostatus") + " Brak odpowiedzi.\r\n"), std::string::npos) << lines;
-}
-
-TEST_F(PrinterTest, LateAndHighStatusBytes) {
-  DrukarkaClass late;
-  Open(late, "latestatus");
-  // 40 polls take at least 600 ms; an answer after 500 ms is still within them.
-  EXPECT_EQ(late.QueryStatus(), 0x60);
-
-  DrukarkaClass printer;
-  Open(printer, "highstatus");
-  int8_t status = printer.QueryStatus();
-  EXPECT_LT(status, 0);
-  EXPECT_EQ(static_cast<uint8_t>(status), 0x88); // the last byte of "11 88"
-  std::string lines = log.Text();
   EXPECT_NE(lines.find(Prefix("highstatus") + " Odpowied\x9F: 0x88\r\n"), std::string::npos) << lines;
 }
 
-class RelayAccepted : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
+// Statuses 0x78 and 0x7F show the relay taken at once.
+TEST_F(PrinterTest, RelayAcceptedFrameStatusAndLeaving) {
+  for (const std::string line : {"prn78", "prn7f"}) {
+    SCOPED_TRACE(line);
+    DrukarkaClass printer;
+    Open(printer, line);
+    EXPECT_TRUE(printer.EnterRelay());
+    EXPECT_EQ(Hex(Received(line, 9)), "1B 50 26 64 42 44 1B 5C 10");
+    std::string lines = log.Text();
+    EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: &d\r\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x1B]P&dBD[x1B]\\\r\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x10]\r\n"), std::string::npos) << lines;
 
-TEST_P(RelayAccepted, FrameStatusAndLeaving) {
-  const std::string line = GetParam();
-  DrukarkaClass printer;
-  Open(printer, line);
-  EXPECT_TRUE(printer.EnterRelay());
-  EXPECT_EQ(Hex(Received(line, 9)), "1B 50 26 64 42 44 1B 5C 10");
-  std::string lines = log.Text();
-  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: &d\r\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x1B]P&dBD[x1B]\\\r\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x10]\r\n"), std::string::npos) << lines;
-
-  // Leaving: DLE shows the relay, SUB, DLE shows it gone.
-  EXPECT_TRUE(printer.LeaveRelay());
-  EXPECT_EQ(Hex(Received(line, 12).substr(9)), "10 1A 10");
-  // And it is gone: a second leave finds no relay and sends no SUB.
-  EXPECT_FALSE(printer.LeaveRelay());
-  EXPECT_EQ(Hex(Received(line, 13).substr(12)), "10");
+    // Leaving: DLE shows the relay, SUB, DLE shows it gone.
+    EXPECT_TRUE(printer.LeaveRelay());
+    EXPECT_EQ(Hex(Received(line, 12).substr(9)), "10 1A 10");
+    // And it is gone: a second leave finds no relay and sends no SUB.
+    EXPECT_FALSE(printer.LeaveRelay());
+    EXPECT_EQ(Hex(Received(line, 13).substr(12)), "10");
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, RelayAccepted, ::testing::Values("prn78", "prn7f"));
-
-class RelayRejected : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
-
-TEST_P(RelayRejected, OnlyTheRelayStatusEndsThePolling) {
-  const std::string line = GetParam();
-  DrukarkaClass printer;
-  Open(printer, line);
-  // The first two polls get the status under test (0x68 or 0xF8), the third
-  // the relay status: two rejections, then acceptance.
-  EXPECT_TRUE(printer.EnterRelay());
-  std::string received = Received(line, 11);
-  EXPECT_EQ(std::count(received.begin(), received.end(), '\x10'), 3) << Hex(received);
+// The first two polls get the status under test (0x68 or 0xF8), the third
+// the relay status: two rejections, then acceptance.
+TEST_F(PrinterTest, RelayRejectedUntilTheRelayStatus) {
+  for (const std::string line : {"prn68", "prnf8"}) {
+    DrukarkaClass printer;
+    Open(printer, line);
+    EXPECT_TRUE(printer.EnterRelay()) << line;
+    std::string received = Received(line, 11);
+    EXPECT_EQ(std::count(received.begin(), received.end(), '\x10'), 3) << line << ": " << Hex(received);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Statuses, RelayRejected, ::testing::Values("prn68", "prnf8"));
