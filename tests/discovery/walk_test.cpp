@@ -147,11 +147,6 @@ TEST(Walk, PortListIsInComOrderAndStableForEqualNumbers) {
   EXPECT_FALSE(w.usb->errorFlag);
   EXPECT_EQ(w.Ids(), (Ids{"C", "A", "B", "F", "E"}));
   EXPECT_EQ(w.set->destroyed, 1);
-
-  w.usb->serialOnly = false;
-  EXPECT_TRUE(w.usb->SearchPorts());
-  EXPECT_EQ(w.Ids(), (Ids{"D", "C", "A", "B", "F", "E"}));
-  EXPECT_EQ(w.usb->ports[0]->portName, "Port szeregowy niezdefiniowany");
 }
 
 TEST(Walk, VendorFilterAndSkippedIdentifiersLeaveNoTrace) {
