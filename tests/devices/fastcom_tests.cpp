@@ -29,7 +29,7 @@ protected:
   SimDevices &sim = SimDevices::Get();
 };
 
-TEST_F(FastComTest, OpenRefusesMissingLongAndAlreadyOpenPorts) {
+TEST_F(FastComTest, OpenRefusesMissingLongAndAlreadyOpenPortsAndABorrowerClosesNothing) {
   FastCom port;
   // Nothing moves on a closed port, and the target keeps its content.
   ByteBuffer target("old");
@@ -54,11 +54,9 @@ TEST_F(FastComTest, OpenRefusesMissingLongAndAlreadyOpenPorts) {
   EXPECT_TRUE(port.Close());
   EXPECT_FALSE(port.Close());
   EXPECT_FALSE(port.IsOpen());
-  FastCom other; // released: it opens again
-  EXPECT_TRUE(other.Open(sim.Port("life").c_str(), 20));
-}
 
-TEST_F(FastComTest, BorrowedCloseLeavesTheOwnersHandleWorking) {
+  // Released, it opens again. A borrowed handle's close leaves the owner's
+  // handle working.
   FastCom owner, borrower;
   EXPECT_FALSE(borrower.ShareHandle(owner)); // nothing to borrow yet
   ASSERT_TRUE(owner.Open(sim.Port("life").c_str(), 20));

@@ -30,7 +30,9 @@ std::string Digits(size_t length) {
 
 } // namespace
 
-TEST_F(KeTest, VersionTellsTheModuleKinds) {
+// The version tells the module's kind; it is asked after the first identity
+// of a module, and only the first.
+TEST_F(KeTest, VersionAndIdentityTellTheModule) {
   VemoraCopyClass tagged(sim.Port("vtagged").c_str());
   ASSERT_TRUE(tagged.port.IsOpen());
   EXPECT_EQ(tagged.moduleKind, ModuleKind::kNotAsked);
@@ -43,9 +45,7 @@ TEST_F(KeTest, VersionTellsTheModuleKinds) {
     EXPECT_EQ(firstKind.ReadVersion(), "") << line;
     EXPECT_EQ(firstKind.moduleKind, ModuleKind::kFirstKind) << line;
   }
-}
 
-TEST_F(KeTest, IdentityOfAModule) {
   VemoraCopyClass ke(sim.Port("ident").c_str());
   ByteBuffer target;
   const std::string *identity = ke.ReadIdentity(target, true);
@@ -53,7 +53,6 @@ TEST_F(KeTest, IdentityOfAModule) {
   EXPECT_EQ(identity[2], "ABC12345678");
   EXPECT_NE(identity[0].find("\r\nAB12345678\r\n"), std::string::npos);
   EXPECT_EQ(identity[0].back(), '\x1a');
-  // The version query follows the first identity, and only the first.
   EXPECT_EQ(ke.moduleKind, ModuleKind::kTagged);
   EXPECT_EQ(Hex(Received("ident", 4)), "1B 53 1B 59");
   ke.ReadIdentity(target, true);

@@ -5,14 +5,40 @@
 #include <algorithm>
 #include <string>
 
+#include "base/testdir.h"
 #include "devices/drukarka.h"
-#include "logtail.h"
+#include "platform/files.h"
 #include "testbytes.h"
 #include "support/simdevices.h"
 
 namespace {
 
-::testing::Environment *const home = ::testing::AddGlobalTestEnvironment(new PrivateHome);
+// The printer's log lines written during one test: error_log.txt in the
+// default log directory (or its fallback), read from where it ended when the
+// test began.
+class LogTail {
+public:
+  LogTail() {
+    for (int i = 0; i < 2; ++i)
+      start[i] = ReadAll(Path(i)).size();
+  }
+  std::string Text() const {
+    std::string out;
+    for (int i = 0; i < 2; ++i) {
+      const std::string all = ReadAll(Path(i));
+      if (all.size() > start[i])
+        out += all.substr(start[i]);
+    }
+    return out;
+  }
+
+private:
+  static std::string Path(int which) {
+    const std::string dir = plat::DefaultLogDirectory();
+    return (which == 0 ? dir : plat::FallbackLogDirectory(dir)) + plat::PathSeparator() + "error_log.txt";
+  }
+  size_t start[2];
+};
 
 class PrinterTest : public ::testing::Test {
 protected:
@@ -30,20 +56,13 @@ protected:
   std::string Prefix(const std::string &name) { return "<com" + std::to_string(sim.Com(name)) + "><,>"; }
 
   SimDevices &sim = SimDevices::Get();
+  // Natively the log lines land in a HOME of the test's own, not the user's.
+  TestDir home;
+  ScopedEnv homeEnv{"HOME", home.root};
   LogTail log;
 };
 
 } // namespace
-
-TEST_F(PrinterTest, NoPortNoOpenNoRelay) {
-  DrukarkaClass printer;
-  EXPECT_FALSE(printer.Open()); // -1 after construction
-  printer.SetPort(0, 9600);
-  EXPECT_FALSE(printer.Open());
-  EXPECT_FALSE(printer.port.IsOpen());
-  printer.SetPort(60, 9600);
-  EXPECT_FALSE(printer.EnterRelay());
-}
 
 TEST_F(PrinterTest, InformationRequestFrameAndElevenCharacterNumber) {
   DrukarkaClass printer;
@@ -59,8 +78,8 @@ TEST_F(PrinterTest, InformationRequestFrameAndElevenCharacterNumber) {
 }
 
 // A reply that never ends is cut at the cap (about 0.3 s of a reply lasting
-// 100 s); a closed port gives nothing.
-TEST_F(PrinterTest, InformationReplyEndlessOrClosed) {
+// 100 s); a closed port gives nothing. No port, no opening and no relay.
+TEST_F(PrinterTest, InformationReplyEndlessOrClosedAndNoPort) {
   DrukarkaClass endless;
   Open(endless, "infoendless");
   endless.infoLimit = 300;
@@ -69,6 +88,14 @@ TEST_F(PrinterTest, InformationReplyEndlessOrClosed) {
   endless.Close();
   EXPECT_EQ(endless.ReadUniqueNumber(), "");
   EXPECT_EQ(endless.answer.Length(), 0);
+
+  DrukarkaClass none;
+  EXPECT_FALSE(none.Open()); // -1 after construction
+  none.SetPort(0, 9600);
+  EXPECT_FALSE(none.Open());
+  EXPECT_FALSE(none.port.IsOpen());
+  none.SetPort(60, 9600);
+  EXPECT_FALSE(none.EnterRelay());
 }
 
 // No answer: 40 polls of at least 15 ms each. A late answer (after 500 ms)
