@@ -148,8 +148,27 @@ TEST(PlatformFiles, Sha256InPiecesAndOfFilesAndRenameWithoutReplacing) {
 #ifndef _WIN32
 namespace {
 
-// Links planted where the program writes or searches are never followed.
-TEST(PlatformFiles, PosixLinksAreNeverFollowed) {
+// The random part of a temporary name, made predictable by a test: 0, 1, 2,
+// ... (the program's own getrandom is this one in the test binary).
+int predictableNames = -1;
+
+} // namespace
+
+extern "C" ssize_t getrandom(void *buffer, size_t length, unsigned int flags) {
+  if (predictableNames < 0 || length != sizeof(uint64_t))
+    return syscall(SYS_getrandom, buffer, length, flags);
+  const uint64_t value = static_cast<uint64_t>(predictableNames++);
+  std::memcpy(buffer, &value, sizeof value);
+  return static_cast<ssize_t>(length);
+}
+
+namespace {
+
+// Links planted where the program writes or searches are never followed; a
+// name planted at the next temporary (a hard link to another file) is passed
+// over, never opened; readers never wait on a FIFO or read a device and keep
+// to their bound; the lock refuses a second name and notices its file going.
+TEST(PlatformFiles, PosixLinksTemporariesReadersAndLockAgainstPlantedFiles) {
   TestDir dir;
   WriteAll(dir.Path("victim"), "outside");
   fs::create_directory(dir.Path("away"));
@@ -174,40 +193,15 @@ TEST(PlatformFiles, PosixLinksAreNeverFollowed) {
     EXPECT_EQ(entry.attributes, plat::kAttrLink) << entry.name;
   EXPECT_EQ(Named(plat::FindFiles(dir.root, "Z*.ej", plat::kAttrDirectory), "Zdir.ej")->attributes,
             plat::kAttrLink | plat::kAttrDirectory);
-}
 
-// The random part of a temporary name, made predictable by a test: 0, 1, 2,
-// ... (the program's own getrandom is this one in the test binary).
-int predictableNames = -1;
-
-} // namespace
-
-extern "C" ssize_t getrandom(void *buffer, size_t length, unsigned int flags) {
-  if (predictableNames < 0 || length != sizeof(uint64_t))
-    return syscall(SYS_getrandom, buffer, length, flags);
-  const uint64_t value = static_cast<uint64_t>(predictableNames++);
-  std::memcpy(buffer, &value, sizeof value);
-  return static_cast<ssize_t>(length);
-}
-
-namespace {
-
-// A name planted at the next temporary (a hard link to another file) is
-// passed over, never opened; readers never wait on a FIFO or read a device
-// and keep to their bound; the lock refuses a second name and notices its
-// file going.
-TEST(PlatformFiles, PosixTemporariesReadersAndLockAgainstPlantedFiles) {
-  TestDir dir;
-  WriteAll(dir.Path("victim"), "outside");
   ASSERT_EQ(::link(dir.Path("victim").c_str(), dir.Path(plat::TemporaryName("dest", 0)).c_str()), 0);
   predictableNames = 0;
-  const bool saved = plat::PutInPlace(dir.Path("dest"), "new", 3);
+  const bool saved = plat::PutInPlace(dir.Path("dest"), "again", 5);
   predictableNames = -1;
   ASSERT_TRUE(saved);
   EXPECT_EQ(ReadAll(dir.Path("victim")), "outside");
-  EXPECT_EQ(ReadAll(dir.Path("dest")), "new");
+  EXPECT_EQ(ReadAll(dir.Path("dest")), "again");
 
-  ASSERT_EQ(::mkfifo(dir.Path("fifo").c_str(), 0600), 0);
   fs::create_symlink("/dev/zero", dir.Path("zero"));
   std::string text;
   EXPECT_FALSE(plat::ReadWholeFile(dir.Path("fifo"), 100, text));
@@ -221,7 +215,6 @@ TEST(PlatformFiles, PosixTemporariesReadersAndLockAgainstPlantedFiles) {
   ASSERT_TRUE(plat::ReadWholeFile(held, "victim", 7, text));
   EXPECT_EQ(text, "outside");
 
-  plat::FileLock lock;
   ASSERT_EQ(::link(dir.Path("victim").c_str(), dir.Path("linked.lock").c_str()), 0);
   EXPECT_EQ(lock.TryLock(held, "linked.lock"), plat::FileLock::Try::kFailed);
   ASSERT_EQ(lock.TryLock(held, "d.lock"), plat::FileLock::Try::kTaken);
