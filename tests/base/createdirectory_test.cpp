@@ -10,7 +10,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(CreateDirectoryPath, CreatesMissingLevelsFromTheOutermost) {
+TEST(CreateDirectoryPath, CreatesMissingLevelsFromTheOutermostUpToASeparatorOrAFile) {
   TestDir dir;
   const char s = plat::PathSeparator();
   std::string arch = dir.Path("arch");
@@ -25,11 +25,8 @@ TEST(CreateDirectoryPath, CreatesMissingLevelsFromTheOutermost) {
   EXPECT_TRUE(plat::DirectoryExists(log));
   EXPECT_TRUE(CreateDirectoryPath(log)); // everything there already
   EXPECT_FALSE(CreateDirectoryPath(""));
-}
 
-TEST(CreateDirectoryPath, TrailingOrDoubledSeparatorEndsTheWalkAndAFileStopsIt) {
-  TestDir dir;
-  const char s = plat::PathSeparator();
+  // A trailing or doubled separator ends the walk; a file stops it.
   EXPECT_TRUE(CreateDirectoryPath(dir.Path("new") + s));
   EXPECT_TRUE(plat::DirectoryExists(dir.Path("new")));
 

@@ -30,7 +30,9 @@ std::string Digits(size_t length) {
 
 } // namespace
 
-TEST_F(KeTest, VersionTellsTheModuleKinds) {
+// The version tells the module's kind; it is asked after the first identity
+// of a module, and only the first.
+TEST_F(KeTest, VersionAndIdentityTellTheModule) {
   VemoraCopyClass tagged(sim.Port("vtagged").c_str());
   ASSERT_TRUE(tagged.port.IsOpen());
   EXPECT_EQ(tagged.moduleKind, ModuleKind::kNotAsked);
@@ -43,9 +45,7 @@ TEST_F(KeTest, VersionTellsTheModuleKinds) {
     EXPECT_EQ(firstKind.ReadVersion(), "") << line;
     EXPECT_EQ(firstKind.moduleKind, ModuleKind::kFirstKind) << line;
   }
-}
 
-TEST_F(KeTest, IdentityOfAModule) {
   VemoraCopyClass ke(sim.Port("ident").c_str());
   ByteBuffer target;
   const std::string *identity = ke.ReadIdentity(target, true);
@@ -53,7 +53,6 @@ TEST_F(KeTest, IdentityOfAModule) {
   EXPECT_EQ(identity[2], "ABC12345678");
   EXPECT_NE(identity[0].find("\r\nAB12345678\r\n"), std::string::npos);
   EXPECT_EQ(identity[0].back(), '\x1a');
-  // The version query follows the first identity, and only the first.
   EXPECT_EQ(ke.moduleKind, ModuleKind::kTagged);
   EXPECT_EQ(Hex(Received("ident", 4)), "1B 53 1B 59");
   ke.ReadIdentity(target, true);
@@ -61,52 +60,46 @@ TEST_F(KeTest, IdentityOfAModule) {
   EXPECT_EQ(ke.identity[1], "AB12345678");
 }
 
-TEST_F(KeTest, SilentIdentityKeepsTheOldEntries) {
-  VemoraCopyClass ke(sim.Port("silentident").c_str());
-  ke.moduleKind = ModuleKind::kTagged;
-  for (std::string &entry : ke.identity)
+// An identity that never comes keeps the old entries after the whole budget
+// (2000 units of 20 ms empty reads); one that never ends is cut at the cap.
+TEST_F(KeTest, SilentOrEndlessIdentity) {
+  VemoraCopyClass silent(sim.Port("silentident").c_str());
+  silent.moduleKind = ModuleKind::kTagged;
+  for (std::string &entry : silent.identity)
     entry = "old";
   ByteBuffer target;
-  long long ms = TimedMs([&] { ke.ReadIdentity(target, false); });
+  EXPECT_GE(TimedMs([&] { silent.ReadIdentity(target, false); }), 1900);
   EXPECT_EQ(target.Length(), 0);
-  for (const std::string &entry : ke.identity)
+  for (const std::string &entry : silent.identity)
     EXPECT_EQ(entry, "old");
   EXPECT_EQ(sim.ReceivedCount("silentident"), 0u);
-  EXPECT_GE(ms, 1900); // 2000 units of 20 ms empty reads
-}
 
-TEST_F(KeTest, EndlessIdentityIsCapped) {
-  VemoraCopyClass ke(sim.Port("endlessident").c_str());
-  ke.moduleKind = ModuleKind::kTagged;
-  ke.identityLimit = 4096;
-  ByteBuffer target;
-  long long ms = TimedMs([&] { ke.ReadIdentity(target, true); });
+  VemoraCopyClass endless(sim.Port("endlessident").c_str());
+  endless.moduleKind = ModuleKind::kTagged;
+  endless.identityLimit = 4096;
+  EXPECT_LT(TimedMs([&] { endless.ReadIdentity(target, true); }), 10000);
   EXPECT_EQ(target.Length(), 4096);
-  EXPECT_EQ(ke.identity[0], ""); // the reply began with NUL
-  EXPECT_LT(ms, 10000);
+  EXPECT_EQ(endless.identity[0], ""); // the reply began with NUL
 }
 
-TEST_F(KeTest, DirectoryEndingInSubEndsAtOnce) {
+// A Directory that ends in SUB ends at once: the version wait, well under a
+// second of transfer, and no idle budget (which alone would take 10 s). One
+// without its SUB ends after the idle budget: 10,000 units plus 7/60 of one
+// per byte received, in 20 ms empty reads.
+TEST_F(KeTest, DirectoryEndsAtItsSubOrAfterTheIdleBudget) {
   VemoraCopyClass ke(sim.Port("dir").c_str());
   ByteBuffer target;
-  long long ms = TimedMs([&] { EXPECT_TRUE(ke.ReadDirectory(target)); });
+  EXPECT_LT(TimedMs([&] { EXPECT_TRUE(ke.ReadDirectory(target)); }), 3000);
   std::string text = Text(target);
   EXPECT_EQ(text.rfind("KOPIA ELEKTRONICZNA", 0), 0u);
   EXPECT_NE(text.find(" Z0002 D 2010-03-30  1  3 456 OK"), std::string::npos) << text;
   EXPECT_EQ(text.back(), '\x1a');
   EXPECT_EQ(Hex(Received("dir", 5)), "1B 59 1B 44 0D");
-  // The version wait, well under a second of transfer, and no idle budget
-  // (which alone would take 10 s) after the SUB.
-  EXPECT_LT(ms, 3000);
-}
 
-TEST_F(KeTest, DirectoryWithoutSubEndsAfterTheIdleBudget) {
-  VemoraCopyClass ke(sim.Port("dirnosub").c_str());
-  ke.moduleKind = ModuleKind::kTagged;
-  ByteBuffer target;
-  long long ms = TimedMs([&] { EXPECT_TRUE(ke.ReadDirectory(target)); });
+  VemoraCopyClass noSub(sim.Port("dirnosub").c_str());
+  noSub.moduleKind = ModuleKind::kTagged;
+  long long ms = TimedMs([&] { EXPECT_TRUE(noSub.ReadDirectory(target)); });
   EXPECT_EQ(Text(target), "KOPIA ELEKTRONICZNA\r\nZ0001 D\r\n");
-  // 10,000 units plus 7/60 of one per byte received, in 20 ms empty reads.
   EXPECT_GE(ms, 9500);
   EXPECT_LT(ms, 30000);
 }

@@ -5,14 +5,40 @@
 #include <algorithm>
 #include <string>
 
+#include "base/testdir.h"
 #include "devices/drukarka.h"
-#include "logtail.h"
+#include "platform/files.h"
 #include "testbytes.h"
 #include "support/simdevices.h"
 
 namespace {
 
-::testing::Environment *const home = ::testing::AddGlobalTestEnvironment(new PrivateHome);
+// The printer's log lines written during one test: error_log.txt in the
+// default log directory (or its fallback), read from where it ended when the
+// test began.
+class LogTail {
+public:
+  LogTail() {
+    for (int i = 0; i < 2; ++i)
+      start[i] = ReadAll(Path(i)).size();
+  }
+  std::string Text() const {
+    std::string out;
+    for (int i = 0; i < 2; ++i) {
+      const std::string all = ReadAll(Path(i));
+      if (all.size() > start[i])
+        out += all.substr(start[i]);
+    }
+    return out;
+  }
+
+private:
+  static std::string Path(int which) {
+    const std::string dir = plat::DefaultLogDirectory();
+    return (which == 0 ? dir : plat::FallbackLogDirectory(dir)) + plat::PathSeparator() + "error_log.txt";
+  }
+  size_t start[2];
+};
 
 class PrinterTest : public ::testing::Test {
 protected:
@@ -30,20 +56,13 @@ protected:
   std::string Prefix(const std::string &name) { return "<com" + std::to_string(sim.Com(name)) + "><,>"; }
 
   SimDevices &sim = SimDevices::Get();
+  // Natively the log lines land in a HOME of the test's own, not the user's.
+  TestDir home;
+  ScopedEnv homeEnv{"HOME", home.root};
   LogTail log;
 };
 
 } // namespace
-
-TEST_F(PrinterTest, NoPortNoOpenNoRelay) {
-  DrukarkaClass printer;
-  EXPECT_FALSE(printer.Open()); // -1 after construction
-  printer.SetPort(0, 9600);
-  EXPECT_FALSE(printer.Open());
-  EXPECT_FALSE(printer.port.IsOpen());
-  printer.SetPort(60, 9600);
-  EXPECT_FALSE(printer.EnterRelay());
-}
 
 TEST_F(PrinterTest, InformationRequestFrameAndElevenCharacterNumber) {
   DrukarkaClass printer;
@@ -59,8 +78,8 @@ TEST_F(PrinterTest, InformationRequestFrameAndElevenCharacterNumber) {
 }
 
 // A reply that never ends is cut at the cap (about 0.3 s of a reply lasting
-// 100 s); a closed port gives nothing.
-TEST_F(PrinterTest, InformationReplyEndlessOrClosed) {
+// 100 s); a closed port gives nothing. No port, no opening and no relay.
+TEST_F(PrinterTest, InformationReplyEndlessOrClosedAndNoPort) {
   DrukarkaClass endless;
   Open(endless, "infoendless");
   endless.infoLimit = 300;
@@ -69,67 +88,67 @@ TEST_F(PrinterTest, InformationReplyEndlessOrClosed) {
   endless.Close();
   EXPECT_EQ(endless.ReadUniqueNumber(), "");
   EXPECT_EQ(endless.answer.Length(), 0);
+
+  DrukarkaClass none;
+  EXPECT_FALSE(none.Open()); // -1 after construction
+  none.SetPort(0, 9600);
+  EXPECT_FALSE(none.Open());
+  EXPECT_FALSE(none.port.IsOpen());
+  none.SetPort(60, 9600);
+  EXPECT_FALSE(none.EnterRelay());
 }
 
-TEST_F(PrinterTest, StatusWithoutPrinter) {
-  DrukarkaClass printer;
-  Open(printer, "nostatus");
-  EXPECT_GE(TimedMs([&] { EXPECT_EQ(printer.QueryStatus(), -1); }), 40 * 15);
+// No answer: 40 polls of at least 15 ms each. A late answer (after 500 ms)
+// is still within them; of "11 88" the last byte counts.
+TEST_F(PrinterTest, StatusPolls) {
+  DrukarkaClass none;
+  Open(none, "nostatus");
+  EXPECT_GE(TimedMs([&] { EXPECT_EQ(none.QueryStatus(), -1); }), 40 * 15);
   EXPECT_EQ(Hex(Received("nostatus", 1)), "05");
+
+  DrukarkaClass late;
+  Open(late, "latestatus");
+  EXPECT_EQ(late.QueryStatus(), 0x60);
+
+  DrukarkaClass high;
+  Open(high, "highstatus");
+  EXPECT_EQ(static_cast<uint8_t>(high.QueryStatus()), 0x88);
   std::string lines = log.Text();
   EXPECT_NE(lines.find(Prefix("nostatus") + " Zapytanie: [x05]\r\n"), std::string::npos) << lines;
   EXPECT_NE(lines.find(Prefix("nostatus") + " Brak odpowiedzi.\r\n"), std::string::npos) << lines;
-}
-
-TEST_F(PrinterTest, LateAndHighStatusBytes) {
-  DrukarkaClass late;
-  Open(late, "latestatus");
-  // 40 polls take at least 600 ms; an answer after 500 ms is still within them.
-  EXPECT_EQ(late.QueryStatus(), 0x60);
-
-  DrukarkaClass printer;
-  Open(printer, "highstatus");
-  int8_t status = printer.QueryStatus();
-  EXPECT_LT(status, 0);
-  EXPECT_EQ(static_cast<uint8_t>(status), 0x88); // the last byte of "11 88"
-  std::string lines = log.Text();
   EXPECT_NE(lines.find(Prefix("highstatus") + " Odpowied\x9F: 0x88\r\n"), std::string::npos) << lines;
 }
 
-class RelayAccepted : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
+// Statuses 0x78 and 0x7F show the relay taken at once.
+TEST_F(PrinterTest, RelayAcceptedFrameStatusAndLeaving) {
+  for (const std::string line : {"prn78", "prn7f"}) {
+    SCOPED_TRACE(line);
+    DrukarkaClass printer;
+    Open(printer, line);
+    EXPECT_TRUE(printer.EnterRelay());
+    EXPECT_EQ(Hex(Received(line, 9)), "1B 50 26 64 42 44 1B 5C 10");
+    std::string lines = log.Text();
+    EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: &d\r\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x1B]P&dBD[x1B]\\\r\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x10]\r\n"), std::string::npos) << lines;
 
-TEST_P(RelayAccepted, FrameStatusAndLeaving) {
-  const std::string line = GetParam();
-  DrukarkaClass printer;
-  Open(printer, line);
-  EXPECT_TRUE(printer.EnterRelay());
-  EXPECT_EQ(Hex(Received(line, 9)), "1B 50 26 64 42 44 1B 5C 10");
-  std::string lines = log.Text();
-  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: &d\r\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x1B]P&dBD[x1B]\\\r\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find(Prefix(line) + " Zapytanie: [x10]\r\n"), std::string::npos) << lines;
-
-  // Leaving: DLE shows the relay, SUB, DLE shows it gone.
-  EXPECT_TRUE(printer.LeaveRelay());
-  EXPECT_EQ(Hex(Received(line, 12).substr(9)), "10 1A 10");
-  // And it is gone: a second leave finds no relay and sends no SUB.
-  EXPECT_FALSE(printer.LeaveRelay());
-  EXPECT_EQ(Hex(Received(line, 13).substr(12)), "10");
+    // Leaving: DLE shows the relay, SUB, DLE shows it gone.
+    EXPECT_TRUE(printer.LeaveRelay());
+    EXPECT_EQ(Hex(Received(line, 12).substr(9)), "10 1A 10");
+    // And it is gone: a second leave finds no relay and sends no SUB.
+    EXPECT_FALSE(printer.LeaveRelay());
+    EXPECT_EQ(Hex(Received(line, 13).substr(12)), "10");
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, RelayAccepted, ::testing::Values("prn78", "prn7f"));
-
-class RelayRejected : public PrinterTest, public ::testing::WithParamInterface<const char *> {};
-
-TEST_P(RelayRejected, OnlyTheRelayStatusEndsThePolling) {
-  const std::string line = GetParam();
-  DrukarkaClass printer;
-  Open(printer, line);
-  // The first two polls get the status under test (0x68 or 0xF8), the third
-  // the relay status: two rejections, then acceptance.
-  EXPECT_TRUE(printer.EnterRelay());
-  std::string received = Received(line, 11);
-  EXPECT_EQ(std::count(received.begin(), received.end(), '\x10'), 3) << Hex(received);
+// The first two polls get the status under test (0x68 or 0xF8), the third
+// the relay status: two rejections, then acceptance.
+TEST_F(PrinterTest, RelayRejectedUntilTheRelayStatus) {
+  for (const std::string line : {"prn68", "prnf8"}) {
+    DrukarkaClass printer;
+    Open(printer, line);
+    EXPECT_TRUE(printer.EnterRelay()) << line;
+    std::string received = Received(line, 11);
+    EXPECT_EQ(std::count(received.begin(), received.end(), '\x10'), 3) << line << ": " << Hex(received);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Statuses, RelayRejected, ::testing::Values("prn68", "prnf8"));

@@ -108,22 +108,19 @@ TEST_F(LineErrorTest, AFileReadGoesOnAndTheKeLogNamesTheErrors) {
 }
 
 // A write that meets a break is written whole after the error is cleared.
-TEST_F(LineErrorTest, AWriteGoesOnAfterABreak) {
+// The receive queue overflowing (CE_RXOVER) is a line error like the others:
+// the read goes on and gets the rest.
+TEST_F(LineErrorTest, AWriteAfterABreakAndAReadAfterAQueueOverflowGoOn) {
   driver.writeError = CE_BREAK;
+  driver.pieces = {{"Z12", CE_RXOVER}, {"34\x1a"}};
   ASSERT_TRUE(ke.port.Send(ByteBuffer("\x1bS")));
   EXPECT_EQ(driver.written, "\x1bS");
-  EXPECT_EQ(lines, std::vector<std::string>{"B\263\271d linii szeregowej: przerwa (break). Transmisja trwa dalej."});
-}
-
-// The receive queue overflowing (CE_RXOVER) is a line error like the
-// others: the read goes on and gets the rest.
-TEST_F(LineErrorTest, AQueueOverflowIsALineErrorTheReadGoesOnAfter) {
-  driver.pieces = {{"Z12", CE_RXOVER}, {"34\x1a"}};
   ByteBuffer target;
   ASSERT_TRUE(ke.port.ReadAvailable(target));
   EXPECT_EQ(std::string(target.Text(), static_cast<size_t>(target.Length())), "Z1234\x1a");
-  EXPECT_EQ(lines, std::vector<std::string>{"B\263\271d linii szeregowej: przepe\263nienie odbiornika. "
-                                            "Transmisja trwa dalej."});
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "B\263\271d linii szeregowej: przerwa (break). Transmisja trwa dalej.",
+                       "B\263\271d linii szeregowej: przepe\263nienie odbiornika. Transmisja trwa dalej."}));
 }
 
 // An adapter pulled out: the read and ClearCommError fail. The read ends at

@@ -31,25 +31,22 @@ TEST(Identify, ComNumberFromFriendlyName) {
   }
 }
 
+// REV_ counts only within part 2; VID_ missing gives 0.
 TEST(Identify, HardwareIdGivesPidRevisionAndVendor) {
-  VemoraPortsType r;
-  InterpretProperty(r, kHardwareId, "usb\\vid_0403&pid_6001&rev_0600");
-  EXPECT_EQ(r.hardwareId, "USB\\VID_0403&PID_6001&REV_0600");
-  EXPECT_EQ(r.configPid, "PID_6001");
-  EXPECT_EQ(r.version, 600);
-  EXPECT_EQ(r.vendorId, 0x403);
-
-  VemoraPortsType noRev;
-  // REV_ counts only within part 2; VID_ missing gives 0.
-  InterpretProperty(noRev, kHardwareId, "ACPI\\PNP0501&REV_0100");
-  EXPECT_EQ(noRev.version, 0);
-  EXPECT_EQ(noRev.vendorId, 0);
-  EXPECT_EQ(noRev.configPid, "REV_0100");
-
-  VemoraPortsType shortId;
-  InterpretProperty(shortId, kHardwareId, "USB\\VID_12");
-  EXPECT_EQ(shortId.configPid, "");
-  EXPECT_EQ(shortId.vendorId, 0x12);
+  const struct {
+    const char *id, *upper, *pid;
+    int version, vendor;
+  } cases[] = {{"usb\\vid_0403&pid_6001&rev_0600", "USB\\VID_0403&PID_6001&REV_0600", "PID_6001", 600, 0x403},
+               {"ACPI\\PNP0501&REV_0100", "ACPI\\PNP0501&REV_0100", "REV_0100", 0, 0},
+               {"USB\\VID_12", "USB\\VID_12", "", 0, 0x12}};
+  for (const auto &c : cases) {
+    VemoraPortsType r;
+    InterpretProperty(r, kHardwareId, c.id);
+    EXPECT_EQ(r.hardwareId, c.upper) << c.id;
+    EXPECT_EQ(r.configPid, c.pid) << c.id;
+    EXPECT_EQ(r.version, c.version) << c.id;
+    EXPECT_EQ(r.vendorId, c.vendor) << c.id;
+  }
 }
 
 TEST(Identify, ModelTable) {

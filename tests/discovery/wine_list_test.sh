@@ -10,47 +10,37 @@
 #
 #   wine_list_test.sh ZARVIK_EXE SOURCE_DIR WORK_DIR [OTHER_EXE]
 set -euo pipefail
-exe="$1"
-src="$2"
-work="$3"
-other="${4:-}"
+exe=$1 src=$2 work=$3 other=${4:-}
+if [ -n "$other" ] && [ ! -f "$other" ]; then
+  echo "$other is not built: cannot compare the reports"
+  exit 1
+fi
 
 mkdir -p "$work/tmp"
 export WINEPREFIX="$work/prefix"
 # regedit and the program must reach the same wineserver.
 export TMPDIR="$work/tmp"
 export WINEDEBUG=-all
-
-"$src/scripts/wine-register-devices" "$src/tests/discovery/data/standard_devices.txt"
-"$src/scripts/wine-register-devices" "$src/tests/discovery/data/bare_device.txt"
+for devices in standard_devices bare_device; do
+  "$src/scripts/wine-register-devices" "$src/tests/discovery/data/$devices.txt"
+done
 
 cd "$work"
 rm -f report*.txt other*.txt
-"$src/scripts/wine-run" "$exe" LIST report.txt
-"$src/scripts/wine-run" "$exe" LIST report2.txt "NCOM FILTER"
-"$src/scripts/wine-run" "$exe" LIST report3.txt NCOM
-if [ -n "$other" ]; then
-  if [ ! -f "$other" ]; then
-    echo "$other is not built: cannot compare the reports"
-    exit 1
-  fi
-  "$src/scripts/wine-run" "$exe" LIST report4.txt "ALL NCOM"
-  "$src/scripts/wine-run" "$other" LIST other.txt
-  "$src/scripts/wine-run" "$other" LIST other2.txt "NCOM FILTER"
-  "$src/scripts/wine-run" "$other" LIST other3.txt NCOM
-  "$src/scripts/wine-run" "$other" LIST other4.txt "ALL NCOM"
-fi
+options=("" "NCOM FILTER" NCOM "ALL NCOM")
+for i in 0 1 2 3; do
+  "$src/scripts/wine-run" "$exe" LIST "report$i.txt" ${options[i]:+"${options[i]}"}
+  [ -z "$other" ] || "$src/scripts/wine-run" "$other" LIST "other$i.txt" ${options[i]:+"${options[i]}"}
+done
 # A report file that cannot be written ends the mode with 10.
 rc=0
 "$src/scripts/wine-run" "$exe" LIST 'missing\report.txt' >/dev/null || rc=$?
 if [ "$rc" != 10 ]; then echo "LIST into a missing folder ended with $rc, not 10" >&2; exit 1; fi
 
-python3 - "$src/tests/discovery/data/list_default.golden" report.txt report2.txt report3.txt <<'EOF'
+python3 - "$src/tests/discovery/data/list_default.golden" ${other:+"$other"} <<'EOF'
 import sys
 golden = open(sys.argv[1], 'rb').read()
-report = open(sys.argv[2], 'rb').read()
-filtered = open(sys.argv[3], 'rb').read()
-unfiltered = open(sys.argv[4], 'rb').read()
+report, filtered, unfiltered = (open('report%d.txt' % n, 'rb').read() for n in range(3))
 fail = []
 if not report.startswith(golden):
     cut = next((i for i, (a, b) in enumerate(zip(golden, report)) if a != b), min(len(golden), len(report)))
@@ -66,21 +56,18 @@ bare = (b'Port szeregowy niezdefiniowany\r\nHardwareId:         \r\nVersion:    
         b'SystemID:           ROOT\\PORTS\\0000\r\n')
 if b'ROOT\\PORTS' in report or not unfiltered.startswith(bare) or not unfiltered[len(bare):].startswith(b'Numer'):
     fail.append('device without properties not reported as an undefined port under NCOM: %r' % unfiltered[:200])
-# The other exe's reports: the device parts, up to the environment's title,
-# byte for byte.
+# With the other exe: the device parts, up to the environment's title, byte
+# for byte.
 title = 'Konfiguracja komputera'.encode('cp1250')
-for n in ['', '2', '3', '4']:
-    try:
-        mine, theirs = open('report%s.txt' % n, 'rb').read(), open('other%s.txt' % n, 'rb').read()
-    except FileNotFoundError:
-        continue
+for n in range(4) if len(sys.argv) > 2 else []:
+    mine, theirs = open('report%d.txt' % n, 'rb').read(), open('other%d.txt' % n, 'rb').read()
     mine, theirs = mine[:mine.find(title)], theirs[:theirs.find(title)]
     if mine != theirs or len(mine) < len(golden) // 2:
         cut = next((i for i, (a, b) in enumerate(zip(mine, theirs)) if a != b), min(len(mine), len(theirs)))
-        fail.append('report%s.txt: the two exes differ at byte %d:\n  this  %r\n  other %r' %
+        fail.append('report%d.txt: the two exes differ at byte %d:\n  this  %r\n  other %r' %
                     (n, cut, mine[cut:cut + 80], theirs[cut:cut + 80]))
     else:
-        print('report%s.txt: both exes wrote the same %d device bytes' % (n, len(mine)))
+        print('report%d.txt: both exes wrote the same %d device bytes' % (n, len(mine)))
 if fail:
     print('\n'.join(fail))
     sys.exit(1)

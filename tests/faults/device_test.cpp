@@ -64,7 +64,6 @@ TEST(Faults, DeviceBusyKeEarlyRelayEndAndMutePrinter) {
   // Every printer was asked to leave the relay at the end.
   EXPECT_FALSE(rig.Sim().Relaying("busy"));
 
-  dr.args = {rig.ArchiveRoot(), "DR"};
   ExpectCleanRunCompletes(rig, dr);
 }
 

@@ -117,9 +117,9 @@ TEST(Faults, TwoProcessesShareOneArchiveRoot) {
   // write to the one error log at the same time.
   devsim::KeConfig broken = Ke("TWOPRA0005", 3, 3000);
   broken.files[2].fault = devsim::FileFault::kNoEndByte;
-  Module &brokenA = first.AddModule("a3", broken);
+  first.AddModule("a3", broken);
   broken.serial = "TWOPRB0006";
-  Module &brokenB = second.AddModule("b3", broken);
+  second.AddModule("b3", broken);
   std::string why;
   ASSERT_TRUE(first.Start(&why)) << why;
   ASSERT_TRUE(second.Start(&why)) << why;
@@ -145,6 +145,4 @@ TEST(Faults, TwoProcessesShareOneArchiveRoot) {
     EXPECT_EQ(log.compare(start, 2, "20"), 0) << log.substr(start, end - start);
     start = end + 2;
   }
-  (void)brokenA;
-  (void)brokenB;
 }

@@ -49,19 +49,15 @@ inline bool Contains(const std::string &text, const std::string &part) {
   return text.find(part) != std::string::npos;
 }
 
-// Files 1..count of size bytes each, after Z0000 (which every KE lists).
-inline std::vector<devsim::KeFile> Files(int count, int size) {
-  std::vector<devsim::KeFile> files{devsim::MakeFile(0, 300)};
-  for (int n = 1; n <= count; ++n)
-    files.push_back(devsim::MakeFile(n, size));
-  return files;
-}
-
+// A KE with files 1..count of size bytes each, after Z0000 (which every KE
+// lists).
 inline devsim::KeConfig Ke(const std::string &serial, int count, int size, bool tagged = true) {
   devsim::KeConfig cfg;
   cfg.serial = serial;
   cfg.version = tagged ? devsim::VersionKind::kTagged : devsim::VersionKind::kUntagged;
-  cfg.files = Files(count, size);
+  cfg.files = {devsim::MakeFile(0, 300)};
+  for (int n = 1; n <= count; ++n)
+    cfg.files.push_back(devsim::MakeFile(n, size));
   return cfg;
 }
 

@@ -25,9 +25,10 @@ namespace fs = std::filesystem;
 namespace rig {
 
 namespace {
-std::atomic<int> counter{0};
-} // namespace
 
+std::atomic<int> counter{0};
+
+// Runs program with env added to the environment, in cwd.
 RunResult RunProcess(const std::string &program, const std::vector<std::string> &args,
                      const std::map<std::string, std::string> &env, const std::string &cwd,
                      const RunOptions &options) {
@@ -116,6 +117,8 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
   ::unlink(outFile.c_str());
   return result;
 }
+
+} // namespace
 
 std::string ReadWhole(const std::string &path) { return ReadAll(path); }
 
@@ -209,7 +212,6 @@ devsim::FakeTtyDevice UsbTty(const std::string &tty, const std::string &slave, i
   d.serial = "FR" + std::to_string(100000 + index);
   d.manufacturer = keModule ? "Vemora" : "Serial Adapter Works";
   d.product = keModule ? "SELVAN ORDEK" : "USB-Serial Controller";
-  d.numInterfaces = 1;
   d.driver = "usbserial_generic";
   d.subsystem = "usb-serial";
   d.nodeTarget = slave;

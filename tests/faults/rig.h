@@ -45,11 +45,6 @@ struct RunResult {
   struct rusage usage {};
 };
 
-// Runs program with env added to the environment, in cwd; output to outFile.
-RunResult RunProcess(const std::string &program, const std::vector<std::string> &args,
-                     const std::map<std::string, std::string> &env, const std::string &cwd,
-                     const RunOptions &options);
-
 // Everything below dir as relative path -> bytes (regular files only).
 std::map<std::string, std::string> ReadTree(const std::string &dir);
 std::string ReadWhole(const std::string &path);

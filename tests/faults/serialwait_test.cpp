@@ -64,9 +64,8 @@ TEST(Faults, SerialWriteToAPeerThatNeverReadsIsBounded) {
   const ByteBuffer frame("0123456789012345678901234567890123456789");
   for (int mode = 0; mode < 3; ++mode) {
     port.byteWise = mode == 1;
-    bool sent = true;
     const auto start = std::chrono::steady_clock::now();
-    sent = mode == 2 ? port.SendPaced(frame) : port.Send(frame);
+    const bool sent = mode == 2 ? port.SendPaced(frame) : port.Send(frame);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_FALSE(sent) << mode;
     EXPECT_GE(took, std::chrono::milliseconds(290)) << mode;

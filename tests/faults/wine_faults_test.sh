@@ -44,63 +44,53 @@ run() {
 check() {
   python3 - "$@" <<'PY'
 import hashlib, os, sys
-stage = sys.argv[1]
-fail = []
-
 sys.path.insert(0, os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'support'))
 from simfiles import archived
 
-files = {'QXFAULT002': [(0, 180), (1, 2400)],
-         'MODFAULT01': [(0, 150), (1, 1800), (2, 5200), (3, 3000)],
-         'DRFAULT003': [(0, 120), (1, 700)]}
+stage = sys.argv[1]
+sizes = {'QXFAULT002': {0: 180, 1: 2400},
+         'MODFAULT01': {0: 150, 1: 1800, 2: 5200, 3: 3000},
+         'DRFAULT003': {0: 120, 1: 700}}
+fail = ['written beside the archive: %s' % n for n in os.listdir('.') if n != 'archiwum']
 
-extra = [n for n in os.listdir('.') if n != 'archiwum']
-if extra:
-    fail.append('written beside the archive: %r' % extra)
-for serial in os.listdir('archiwum'):
-    path = os.path.join('archiwum', serial)
-    if not os.path.isdir(path):
-        continue
-    for name in os.listdir(path):
-        if name in ('log', 'uszkodzone', 'zarvik.lock', 'zarvik.json'):
-            continue
+def read(*path):
+    return open(os.path.join(*path), 'rb').read()
+
+def sound(serial, name):  # the bytes of the KE file of that number
+    number = int(name[1:5]) if name[:1] == 'Z' and name[1:5].isdigit() else -1
+    size = sizes.get(serial, {}).get(number)
+    return size is not None and os.path.exists(os.path.join('archiwum', serial, name)) \
+        and read('archiwum', serial, name) == archived(number, size)
+
+for serial in filter(lambda s: os.path.isdir(os.path.join('archiwum', s)), os.listdir('archiwum')):
+    for name in os.listdir(os.path.join('archiwum', serial)):
         if name == 'SHA256SUMS':
-            for line in open(os.path.join(path, name)).read().splitlines():
-                digest, listed = line[:64], line[66:]
-                if hashlib.sha256(open(os.path.join(path, listed), 'rb').read()).hexdigest() != digest:
-                    fail.append('checksum line wrong: %s/%s' % (serial, listed))
-            continue
-        if name.startswith('~') or name.endswith('.tmp'):
+            for line in read('archiwum', serial, name).decode().splitlines():
+                if hashlib.sha256(read('archiwum', serial, line[66:])).hexdigest() != line[:64]:
+                    fail.append('checksum line wrong: %s/%s' % (serial, line[66:]))
+        elif name.startswith('~') or name.endswith('.tmp'):
             fail.append('temporary file left: %s/%s' % (serial, name))
-            continue
-        sizes = dict(files.get(serial, []))
-        number = int(name[1:5]) if name[:1] == 'Z' and name[1:5].isdigit() else -1
-        if number not in sizes or open(os.path.join(path, name), 'rb').read() != archived(number, sizes[number]):
+        elif name not in ('log', 'uszkodzone', 'zarvik.lock', 'zarvik.json') and not sound(serial, name):
             fail.append('archive file with wrong bytes: %s/%s' % (serial, name))
 
 def present(serial, number):
-    size = dict(files[serial])[number]
-    path = os.path.join('archiwum', serial, 'Z%04d_2010-03-30.ej' % number)
-    return os.path.exists(path) and open(path, 'rb').read() == archived(number, size)
+    return sound(serial, 'Z%04d_2010-03-30.ej' % number)
 
-errors = open('archiwum/ERROR_log.txt', 'rb').read() if os.path.exists('archiwum/ERROR_log.txt') else b''
+errors = read('archiwum', 'ERROR_log.txt') if os.path.exists('archiwum/ERROR_log.txt') else b''
 if stage == 'faulty':
     if not present('MODFAULT01', 0) or not present('MODFAULT01', 3):
         fail.append('the module\'s sound files were not archived')
     if present('MODFAULT01', 1) or present('MODFAULT01', 2) or os.path.exists('archiwum/QXFAULT002'):
         fail.append('a damaged file or the busy KE was archived')
-    for needle in (b'MODFAULT01\\Z0001_2010-03-30.ej brakuje znacznika', b'MODFAULT01\\Z0002_2010-03-30.ej napotkano',
-                   b'<com34>  Kopia Elektroniczna nie jest pod'):
-        if needle not in errors:
-            fail.append('not in the error log: %r' % needle)
+    needles = [b'MODFAULT01\\Z0001_2010-03-30.ej brakuje znacznika', b'MODFAULT01\\Z0002_2010-03-30.ej napotkano',
+               b'<com34>  Kopia Elektroniczna nie jest pod']
 elif stage == 'mute':
-    if b'<com36> Brak komunikacji z drukark' not in errors:
-        fail.append('no "no printer reply" line for com36')
+    needles = [b'<com36> Brak komunikacji z drukark']
 else:
-    for serial, entries in files.items():
-        for number, _ in entries:
-            if not present(serial, number):
-                fail.append('%s: Z%04d missing after the clean runs' % (serial, number))
+    needles = []
+    fail += ['%s: Z%04d missing after the clean runs' % (serial, number)
+             for serial in sizes for number in sizes[serial] if not present(serial, number)]
+fail += ['not in the error log: %r' % needle for needle in needles if needle not in errors]
 if fail:
     print(stage + ':\n  ' + '\n  '.join(fail))
     sys.exit(1)
