@@ -219,11 +219,9 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(metrics["zarvik_jobs{}"], 2);
   EXPECT_GE(metrics["zarvik_run_duration_seconds{}"], 10);
   EXPECT_NEAR(metrics["zarvik_run_timestamp_seconds{}"], static_cast<double>(std::time(nullptr)), 60);
+  // The per-KE gauges carry the summary's fields (their values: the logic
+  // tests); the files on disk are counted there.
   EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 4);
-  EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com34", twoPortKe.serial)], 3);
-  EXPECT_EQ(metrics[Ke("zarvik_ke_files_listed", "com34", twoPortKe.serial)], 3);
-  EXPECT_EQ(metrics[Ke("zarvik_ke_checks_passed", "com35", module.serial)], 1);
-  EXPECT_EQ(metrics["zarvik_last_success_timestamp_seconds{}"], metrics["zarvik_run_timestamp_seconds{}"]);
   EXPECT_EQ(metrics["zarvik_build_info{version=\"" ZARVIK_VERSION_TEXT "\"}"], 1);
   EXPECT_EQ(metrics["zarvik_archive_root_writable_by_users{}"], 0);  // the root this program made
   EXPECT_EQ(metrics["zarvik_run_in_progress{}"], 0);
@@ -240,7 +238,6 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(CountContaining(log, "Zapisano plik: "), 4);
 
   // The checksum lists hold for the standard tool, and VERIFY agrees.
-  const std::string dir = "archiwum" + Sep() + module.serial;  // as VERIFY names it
   EXPECT_EQ(std::system(("cd '" + KeDir(module.serial) + "' && sha256sum --quiet --strict -c SHA256SUMS").c_str()), 0);
   NewConsole();
   EXPECT_EQ(Zarvik("verify archiwum"), 0);
@@ -256,7 +253,6 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   WriteBytes(full + Sep() + DiskName(1), one);
   std::filesystem::remove(full + Sep() + DiskName(2));
   EXPECT_EQ(Zarvik("VERIFY archiwum"), 9);
-  EXPECT_TRUE(Has(NewConsole(), "Niezgodna suma kontrolna: " + dir + Sep() + DiskName(1)));
   EXPECT_EQ(ReadBytes(full + Sep() + DiskName(1)), one);
 
   // FIX moves the changed file aside; the next archive run fetches both
@@ -318,24 +314,17 @@ TEST_F(ProgramTest, FailedCheckAndFailedFileInOneRun) {
   StartDevices(true, true);
   // The run's code is the first failing job's in the summary's order, not
   // the one that happened to fail last.
-  const int code = Zarvik("archiwum");
-  EXPECT_EQ(code, 4);
+  EXPECT_EQ(Zarvik("archiwum"), 4);
   nlohmann::json summary = Summary();
-  EXPECT_EQ(summary["exit_code"], code);
-  EXPECT_EQ(summary["jobs"][0]["exit_code"], 4);
-  EXPECT_EQ(summary["jobs"][1]["exit_code"], 7);
   ASSERT_EQ(summary["jobs"].size(), 2u);
+  EXPECT_EQ(summary["jobs"][1]["exit_code"], 7);
   ExpectJob(summary["jobs"][0], "combined", "com33", "com34", twoPortKe, false, {0, 0, 0, 0}, 0);
   ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 0, 3, 1}, Bytes(module, 2));
   EXPECT_THAT(summary["jobs"][0]["errors"][0].get<std::string>(),
               ::testing::StartsWith("<com34> Nie zgadza si\u0119 numer pami\u0119ci fiskalnej"));
   std::map<std::string, double> metrics = Metrics();
-  EXPECT_EQ(metrics[Ke("zarvik_ke_checks_passed", "com34", twoPortKe.serial)], 0);
-  EXPECT_EQ(metrics[Ke("zarvik_ke_files_failed", "com35", module.serial)], 1);
   EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 3);
-  EXPECT_EQ(metrics[Ke("zarvik_ke_exit_code", "com35", module.serial)], 7);
-  EXPECT_EQ(metrics["zarvik_run_exit_code{}"], code);
-  EXPECT_EQ(metrics.count("zarvik_last_success_timestamp_seconds{}"), 0u);
+  EXPECT_EQ(metrics["zarvik_run_exit_code{}"], 4);
 }
 
 // The printer window as HH:MM-HH:MM from `from` to `to` minutes after now.
