@@ -43,11 +43,12 @@ protected:
   std::string KeTag() { return "<" + keLine->PortName() + "> "; }
 };
 
-// The printer checks: which messages each printer state writes, the exit
-// code, and whether the run still reaches the KE and archives its files.
+// The printer checks, and a KE whose identity comes late: which messages each
+// state writes, the exit code, and whether the run still reaches the KE and
+// archives its files.
 struct PrinterCase {
   const char *name;
-  void (*configure)(devsim::PrinterConfig &);
+  void (*configure)(devsim::PrinterConfig &, devsim::KeConfig &);
   ExitCode exitCode;
   std::vector<std::string> messages;
   bool archived;
@@ -58,8 +59,8 @@ class PrinterCheckTest : public CheckTest, public ::testing::WithParamInterface<
 TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
   const PrinterCase &c = GetParam();
   devsim::PrinterConfig printer;
-  c.configure(printer);
   devsim::KeConfig ke = KeWithFiles(1);
+  c.configure(printer, ke);
   RunCombined(printer, ke);
   EXPECT_EQ(TestRun().exitCode.load(), c.exitCode);
   std::vector<std::string> expected;
@@ -81,19 +82,20 @@ TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
 INSTANTIATE_TEST_SUITE_P(
     Printer, PrinterCheckTest,
     ::testing::Values(
-        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, ExitCode::kCheckFailed,
-                    {kNoPrinterReply}, false},
+        PrinterCase{"Silent", [](auto &p, auto &) { p.silent = true; }, ExitCode::kCheckFailed, {kNoPrinterReply},
+                    false},
         // Two closes, three opens, no message.
-        PrinterCase{"Only38400", [](devsim::PrinterConfig &p) { p.speed = 38400; }, ExitCode::kDone, {}, true},
-        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, ExitCode::kTrainingMode,
+        PrinterCase{"Only38400", [](auto &p, auto &) { p.speed = 38400; }, ExitCode::kDone, {}, true},
+        PrinterCase{"Training", [](auto &p, auto &) { p.training = true; }, ExitCode::kTrainingMode,
                     {kPrinterInTraining}, true},
-        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, ExitCode::kCheckFailed,
+        PrinterCase{"Transaction", [](auto &p, auto &) { p.inTransaction = true; }, ExitCode::kCheckFailed,
                     {kPrinterInTransaction}, false},
-        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, ExitCode::kCheckFailed,
+        PrinterCase{"Status0x62", [](auto &p, auto &) { p.status = 0x62; }, ExitCode::kCheckFailed,
                     {kPrinterInTraining, kPrinterInTransaction}, false},
-        PrinterCase{"TenCharacterFiscalNumber", [](devsim::PrinterConfig &p) { p.fiscal = "1234567890"; },
-                    ExitCode::kCheckFailed,
-                    {kPrinterFiscalIdUnread}, false}),
+        PrinterCase{"TenCharacterFiscalNumber", [](auto &p, auto &) { p.fiscal = "1234567890"; },
+                    ExitCode::kCheckFailed, {kPrinterFiscalIdUnread}, false},
+        // Two empty listens of 2 s before the KE's identity arrives.
+        PrinterCase{"LateKeIdentity", [](auto &, auto &k) { k.identityDelayMs = 4500; }, ExitCode::kDone, {}, true}),
     [](const ::testing::TestParamInfo<PrinterCase> &info) { return std::string(info.param.name); });
 
 TEST_F(CheckTest, BusyKeGivesTheAbsentOrBusyLineWithTwoBlanks) {
@@ -101,18 +103,8 @@ TEST_F(CheckTest, BusyKeGivesTheAbsentOrBusyLineWithTwoBlanks) {
   ke.busy = true;
   RunCombined(devsim::PrinterConfig(), ke);
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kKeUnavailable);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kKeAbsentOrBusy}));
-  EXPECT_EQ(ErrorLog()[0].find(">  Kopia"), KeTag().size() - 2);
+  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kKeAbsentOrBusy}));  // two blanks after the tag
   EXPECT_EQ(sim->FileRequests("qx_ke", 1), 0);
-}
-
-TEST_F(CheckTest, LateIdentityReplyIsWaitedFor) {
-  devsim::KeConfig ke = KeWithFiles(1);
-  ke.identityDelayMs = 4500;  // two empty listens of 2 s before it arrives
-  RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
-  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
-  ExpectArchived(ke);
 }
 
 TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreReportedUnread) {
