@@ -54,9 +54,10 @@ run 0 archiwum DR com36
 
 /usr/bin/python3 - <<'PY'
 import hashlib, json, os, re, subprocess, sys
-fail = []
-
-sys.path.insert(0, os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'support'))
+for folder in ('support', 'archive'):
+    sys.path.insert(0, os.path.join(os.environ['ZARVIK_SRC'], 'tests', folder))
+import runtools
+from runtools import check
 from simfiles import archived
 
 def expect(serial, files, port):
@@ -64,11 +65,9 @@ def expect(serial, files, port):
     for number, size in files:
         name = 'Z%04d_2010-03-30.ej' % number
         path = os.path.join('archiwum', serial, name)
-        want = archived(number, size)
-        if not os.path.exists(path) or open(path, 'rb').read() != want:
-            fail.append('%s: wrong or missing' % path)
-        if log.count(b'> <%s> Zapisano plik: %s\r\n' % (port, name.encode())) != 1:
-            fail.append('%s: no single "file saved" line for %s' % (serial, name))
+        check(os.path.exists(path) and open(path, 'rb').read() == archived(number, size), '%s: wrong or missing' % path)
+        check(log.count(b'> <%s> Zapisano plik: %s\r\n' % (port, name.encode())) == 1,
+              '%s: no single "file saved" line for %s' % (serial, name))
 
 expect('QX70000002', [(0, 180), (1, 2400)], b'com34')
 expect('MOD0000001', [(0, 150), (1, 1800), (2, 5200)], b'com35')
@@ -76,46 +75,39 @@ expect('DR00000003', [(0, 120), (1, 700)], b'com36')
 
 # The second run found everything in place: no file request went out, no
 # archive file changed, and the logs gained no 'file saved' line.
-if b';0;' in open('second.rec', 'rb').read() or b'0000F' in open('second.rec', 'rb').read():
-    fail.append('the second run requested files')
-first = [l for l in open('first.sum') if '_log.txt' not in l]
-if first != open('second.sum').readlines():
-    fail.append('the second run changed archive files')
+second = open('second.rec', 'rb').read()
+check(b';0;' not in second and b'0000F' not in second, 'the second run requested files')
+check([l for l in open('first.sum') if '_log.txt' not in l] == open('second.sum').readlines(),
+      'the second run changed archive files')
 module_log = open('archiwum/MOD0000001/log/log_log.txt', 'rb').read()
-if not module_log.rstrip(b'\r\n').endswith(b'<com35> Sprawdzanie zawarto\x9cci Kopii Elektronicznej.'):
-    fail.append('module log does not end with the second run\'s "checking the KE" line: %r' % module_log[-200:])
+check(module_log.rstrip(b'\r\n').endswith(b'<com35> Sprawdzanie zawarto\x9cci Kopii Elektronicznej.'),
+      'module log does not end with the second run\'s "checking the KE" line: %r' % module_log[-200:])
 if os.path.exists('archiwum/ERROR_log.txt'):
-    fail.append('error log written: %r' % open('archiwum/ERROR_log.txt', 'rb').read()[:300])
+    check(False, 'error log written: %r' % open('archiwum/ERROR_log.txt', 'rb').read()[:300])
 # The checksum lists agree with the files.
 for serial in ('QX70000002', 'MOD0000001', 'DR00000003'):
     d = os.path.join('archiwum', serial)
     want = ''.join('%s  %s\n' % (hashlib.sha256(open(os.path.join(d, n), 'rb').read()).hexdigest(), n)
                    for n in sorted(os.listdir(d)) if n.endswith('.ej'))
-    if open(os.path.join(d, 'SHA256SUMS')).read() != want:
-        fail.append('%s: SHA256SUMS differs from the files' % serial)
+    check(open(os.path.join(d, 'SHA256SUMS')).read() == want, '%s: SHA256SUMS differs from the files' % serial)
 # The results of the first run and of the DR run (the summary's fields: the
 # program test), and the console summary (redirected: no status line).
 first = json.load(open('first.json', encoding='utf-8'))
 # The target as an absolute Windows path (a drive, the current directory).
 target = first['target']
-if first['exit_code'] != 0 or not re.match(r'^[A-Za-z]:\\.*\\archiwum$', target) or [
-        (j['kind'], j['directory'], j['files_fetched']) for j in first['jobs']] != [
-        ('combined', target + '\\QX70000002', 2), ('direct', target + '\\MOD0000001', 3)]:
-    fail.append('first summary: %r' % first)
+check(first['exit_code'] == 0 and re.match(r'^[A-Za-z]:\\.*\\archiwum$', target) and [
+      (j['kind'], j['directory'], j['files_fetched']) for j in first['jobs']] == [
+      ('combined', target + '\\QX70000002', 2), ('direct', target + '\\MOD0000001', 3)], 'first summary: %r' % first)
 last = json.load(open('summary.json', encoding='utf-8'))
-if [(j['kind'], j['printer_port'], j['ke_port'], j['files_fetched']) for j in last['jobs']] != [
-        ('printer', 'com36', 'com36', 2)]:
-    fail.append('DR summary: %r' % last)
-metrics = subprocess.run(['/usr/bin/python3', os.path.join(os.environ['ZARVIK_SRC'], 'tests', 'archive', 'runtools.py'),
-                          'metrics', 'zarvik.prom'], capture_output=True, text=True)
-if metrics.returncode != 0 or 'zarvik_ke_archive_files{ke_serial="DR00000003",port="com36"} 2' not in metrics.stdout:
-    fail.append('metrics: %s %s' % (metrics.stdout, metrics.stderr))
+check([(j['kind'], j['printer_port'], j['ke_port'], j['files_fetched']) for j in last['jobs']] == [
+      ('printer', 'com36', 'com36', 2)], 'DR summary: %r' % last)
+metrics = subprocess.run([sys.executable, runtools.__file__, 'metrics', 'zarvik.prom'], capture_output=True, text=True)
+check(metrics.returncode == 0 and 'zarvik_ke_archive_files{ke_serial="DR00000003",port="com36"} 2' in metrics.stdout,
+      'metrics: %s %s' % (metrics.stdout, metrics.stderr))
 console = open('console.txt', 'rb').read()
-if console.count(b'Razem: zada\xf1 2, pobrano plik\xf3w 5, nieudanych 0') != 1 or b'KB/s' in console \
-        or console.count(b'Kod zako\xf1czenia 0: ') != 3:
-    fail.append('console: %r' % console[-600:])
-if fail:
-    print('\n'.join(fail))
+check(console.count(b'Razem: zada\xf1 2, pobrano plik\xf3w 5, nieudanych 0') == 1 and b'KB/s' not in console and
+      console.count(b'Kod zako\xf1czenia 0: ') == 3, 'console: %r' % console[-600:])
+if runtools.failures:
     sys.exit(1)
 print('archive ok')
 PY
@@ -144,7 +136,8 @@ fallback="$WINEPREFIX/drive_c/ProgramData/Zarvik/ERROR_log.txt"
 rm -f "$fallback"
 : >console.txt
 run 5 'q:\archiwum' com35
-LC_ALL=C grep -aq "Nie mo.* utworzy.* katalogu: q:.archiwum: [A-Za-z]" console.txt || fail "no console line for the archive root"
+LC_ALL=C grep -aq "Nie mo.* utworzy.* katalogu: q:.archiwum: [A-Za-z]" console.txt \
+  || fail "no console line for the archive root"
 LC_ALL=C grep -aqE "^[0-9]{4}\.[0-9]{2}\.[0-9]{2} .*> Nie mo.* utworzy.* katalogu: q:.archiwum: [A-Za-z]" "$fallback" \
   || fail "no line in the fall-back log: $(cat "$fallback")"
 echo "verify ok"
