@@ -143,4 +143,20 @@ inline int CountContaining(const std::vector<std::string> &lines, const std::str
   return n;
 }
 
+// The archive root a test's jobs write to, what lands there, and the run of
+// one job into it (to its end on this thread, its flags checked).
+struct JobArchive {
+  std::string archive;
+
+  void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
+    RunOneJob(archive, printerPort, copyPort, viaPrinter);
+  }
+  std::string KeDir(const std::string &serial) const { return archive + Sep() + serial; }
+  std::string File(const std::string &serial, const std::string &name) const { return KeDir(serial) + Sep() + name; }
+  std::vector<std::string> CopyLog(const std::string &serial) const {
+    return LogLines(File(serial, "log") + Sep() + "log_log.txt");
+  }
+  std::vector<std::string> ErrorLog() const { return LogLines(archive + Sep() + "ERROR_log.txt"); }
+};
+
 } // namespace archtest
