@@ -186,25 +186,25 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   const std::string terminal = ReadBytes(root / "terminal.txt");
   const size_t lastStatus = terminal.rfind("KB/s");
   ASSERT_NE(lastStatus, std::string::npos) << terminal;
-  // The drawings of the status line: the parts between line ends that start
-  // with a port.
+  // The drawings of the status line (the parts between line ends that start
+  // with a port) and the widest one's width in characters (UTF-8 on the
+  // console).
   std::set<std::string> drawn;
   std::string part;
+  size_t width = 0, widest = 0;
   for (char ch : terminal + "\n") {
     if (ch != '\r' && ch != '\n') {
       part += ch;
-    } else if (!part.empty()) {
-      if (part.compare(0, 3, "com") == 0)
-        drawn.insert(part);
-      part.clear();
+      width += (static_cast<unsigned char>(ch) & 0xC0) != 0x80 ? 1 : 0;
+      continue;
     }
+    if (part.compare(0, 3, "com") == 0) {
+      drawn.insert(part);
+      widest = std::max(widest, width);
+    }
+    part.clear();
+    width = 0;
   }
-  // Its width in characters (UTF-8 on the console).
-  size_t widest = 0;
-  for (const std::string &line : drawn)
-    widest = std::max(widest, static_cast<size_t>(std::count_if(line.begin(), line.end(), [](char ch) {
-                                return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
-                              })));
   EXPECT_EQ(widest, 29u) << terminal;
   EXPECT_GE(drawn.count("com34: 0% 0.0 KB/s 0/0 plik\xC3\xB3w") + drawn.count("com35: 0% 0.0 KB/s 0/0 plik\xC3\xB3w"), 1u)
       << terminal;
