@@ -61,8 +61,8 @@ TEST_F(JobTest, FailedWriteLeavesNothingAndTheTransferGoesOn) {
   const std::string tag = "<" + ke.PortName() + "> ";
   auto log = CopyLog(cfg.serial);
   EXPECT_EQ(CountLines(log, tag + "Plik: " + DiskName(2) + failed), 1);
-  EXPECT_EQ(CountLines(log, tag + FileSavedLine(DiskName(2))), 0);
-  EXPECT_EQ(CountLines(log, tag + FileSavedLine(DiskName(3))), 1);
+  EXPECT_EQ(CountLines(log, tag + "Zapisano plik: " + DiskName(2)), 0);
+  EXPECT_EQ(CountLines(log, tag + "Zapisano plik: " + DiskName(3)), 1);
   // The error log says why: the temporary name is a directory.
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{"Plik: " + dir + Sep() + DiskName(2) + failed + ": Is a directory"}));
 }

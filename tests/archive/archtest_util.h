@@ -92,9 +92,6 @@ inline int Count(const std::string &text, const std::string &part) {
 inline void WriteBytes(const std::string &path, const std::string &bytes) { WriteAll(path, bytes); }
 inline std::string ReadBytes(const std::string &path) { return ReadAll(path); }
 
-// Windows-1250 text of the KE log that opens the check of the KE's files.
-inline const std::string kCheckingKeContents = "Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.";
-
 // The archive file name of KE file number listed with date.
 inline std::string DiskName(int number, const std::string &date = "2010-03-30") {
   char name[16];

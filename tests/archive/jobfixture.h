@@ -65,7 +65,4 @@ protected:
   }
 };
 
-// Windows-1250 texts of the KE log, as the tests expect them.
-inline std::string FileSavedLine(const std::string &name) { return "Zapisano plik: " + name; }
-
 } // namespace archtest
