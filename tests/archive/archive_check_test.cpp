@@ -21,130 +21,87 @@ const std::string kKeFiscalIdUnread =
 const std::string kFiscalIdMismatch =
     "Nie zgadza si\xEA numer pami\xEA" "ci fiskalnej z drukarki i Kopii Elektronicznej. KE:";
 
+// How far the run got towards the KE's files.
+enum class Reached { kNoKeRequest, kNoFile, kArchived };
+
+// One device (a scenario line: the two-port device qx, the KE module ke, or
+// the printer prn relaying to its KE) whose KE holds the files of
+// KeWithFiles(1); the lines its job writes to the error log after the
+// printer's port and after the KE's (a pass-through job shows the printer's
+// port for both), its exit code, and how far it got.
+struct CheckCase {
+  const char *name;
+  const char *device;
+  ExitCode exitCode;
+  std::vector<std::string> printerLines, keLines;
+  Reached reached;
+};
+
 } // namespace
 
-class CheckTest : public JobTest {
-protected:
-  devsim::Line *printerLine = nullptr;
-  devsim::Line *keLine = nullptr;
-  std::unique_ptr<VemoraPortsType> printerPort, copyPort;
+class CheckTest : public JobTest, public ::testing::WithParamInterface<CheckCase> {};
 
-  // A two-port device whose printer channel is configured by the test.
-  void RunCombined(const devsim::PrinterConfig &printer, const devsim::KeConfig &ke = KeWithFiles(1)) {
-    auto lines = sim->AddTwoPort("qx", "ttyUSB0", "ttyUSB1", printer, ke);
-    printerLine = lines.first;
-    keLine = lines.second;
-    ASSERT_TRUE(sim->Start());
-    printerPort = Port(*printerLine, 4);
-    copyPort = Port(*keLine, 5);
-    Run(printerPort.get(), copyPort.get());
-  }
-  std::string PrinterTag() { return "<" + printerLine->PortName() + "> "; }
-  std::string KeTag() { return "<" + keLine->PortName() + "> "; }
-};
+TEST_P(CheckTest, MessagesExitCodeAndKeAccess) {
+  const CheckCase &c = GetParam();
+  std::string error;
+  ASSERT_TRUE(sim->LoadScenario(std::string(c.device) + "\nfile 0 size=120\nfile 1 size=237\n", &error)) << error;
+  ASSERT_TRUE(sim->Start());
+  const std::string kind = std::string(c.device).substr(0, std::string(c.device).find(' '));
+  devsim::Line *printer = kind == "twoport" ? sim->Find("qx_prn") : kind == "printer" ? sim->Find("prn") : nullptr;
+  const std::string keName = kind == "twoport" ? "qx_ke" : kind == "printer" ? "prn" : "ke";
+  devsim::Line *ke = sim->Find(keName);
+  auto printerPort = printer ? Port(*printer, kind == "twoport" ? 4 : 0) : nullptr;
+  auto copyPort = kind == "printer" ? nullptr : Port(*ke, kind == "twoport" ? 5 : 3);
+  Run(printerPort.get(), copyPort.get(), kind == "printer");
 
-// The printer checks: which messages each printer state writes, the exit
-// code, and whether the run still reaches the KE and archives its files.
-struct PrinterCase {
-  const char *name;
-  void (*configure)(devsim::PrinterConfig &);
-  ExitCode exitCode;
-  std::vector<std::string> messages;
-  bool archived;
-};
-
-class PrinterCheckTest : public CheckTest, public ::testing::WithParamInterface<PrinterCase> {};
-
-TEST_P(PrinterCheckTest, MessagesExitCodeAndKeAccess) {
-  const PrinterCase &c = GetParam();
-  devsim::PrinterConfig printer;
-  c.configure(printer);
-  devsim::KeConfig ke = KeWithFiles(1);
-  RunCombined(printer, ke);
   EXPECT_EQ(TestRun().exitCode.load(), c.exitCode);
   std::vector<std::string> expected;
-  for (const std::string &m : c.messages)
-    expected.push_back(PrinterTag() + m);
+  for (const std::string &line : c.printerLines)
+    expected.push_back("<" + printer->PortName() + "> " + line);
+  for (const std::string &line : c.keLines)
+    expected.push_back("<" + ke->PortName() + "> " + line);
   EXPECT_EQ(ErrorLog(), expected);
-  if (printer.silent) {
-    const std::string sent = printerLine->Received();
+  if (std::string(c.device).find(" silent") != std::string::npos) {
+    const std::string sent = printer->Received();
     EXPECT_GE(std::count(sent.begin(), sent.end(), '\x05'), 3);  // a status query at each speed
   }
-  if (c.archived) {
-    EXPECT_EQ(printerLine->Speed(), printer.speed);
-    ExpectArchived(ke);
+  if (c.reached == Reached::kArchived) {
+    ExpectArchived(KeWithFiles(1));
   } else {
-    EXPECT_EQ(sim->IdentityRequests("qx_ke"), 0);
+    EXPECT_EQ(c.reached == Reached::kNoKeRequest ? sim->IdentityRequests(keName) : sim->FileRequests(keName, 1), 0);
+    for (const auto &entry : std::filesystem::directory_iterator(archive))
+      EXPECT_FALSE(entry.is_directory()) << entry.path();  // no KE directory
+  }
+  if (kind == "printer") {
+    EXPECT_FALSE(sim->Relaying("prn"));
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Printer, PrinterCheckTest,
+    Check, CheckTest,
     ::testing::Values(
-        PrinterCase{"Silent", [](devsim::PrinterConfig &p) { p.silent = true; }, ExitCode::kCheckFailed,
-                    {kNoPrinterReply}, false},
+        CheckCase{"SilentPrinter", "twoport qx ttyUSB0 ttyUSB1 silent", ExitCode::kCheckFailed, {kNoPrinterReply}, {},
+                  Reached::kNoKeRequest},
         // Two closes, three opens, no message.
-        PrinterCase{"Only38400", [](devsim::PrinterConfig &p) { p.speed = 38400; }, ExitCode::kDone, {}, true},
-        PrinterCase{"Training", [](devsim::PrinterConfig &p) { p.training = true; }, ExitCode::kTrainingMode,
-                    {kPrinterInTraining}, true},
-        PrinterCase{"Transaction", [](devsim::PrinterConfig &p) { p.inTransaction = true; }, ExitCode::kCheckFailed,
-                    {kPrinterInTransaction}, false},
-        PrinterCase{"Status0x62", [](devsim::PrinterConfig &p) { p.status = 0x62; }, ExitCode::kCheckFailed,
-                    {kPrinterInTraining, kPrinterInTransaction}, false},
-        PrinterCase{"TenCharacterFiscalNumber", [](devsim::PrinterConfig &p) { p.fiscal = "1234567890"; },
-                    ExitCode::kCheckFailed,
-                    {kPrinterFiscalIdUnread}, false}),
-    [](const ::testing::TestParamInfo<PrinterCase> &info) { return std::string(info.param.name); });
-
-TEST_F(CheckTest, BusyKeGivesTheAbsentOrBusyLineWithTwoBlanks) {
-  devsim::KeConfig ke = KeWithFiles(1);
-  ke.busy = true;
-  RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kKeUnavailable);
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{KeTag() + kKeAbsentOrBusy}));
-  EXPECT_EQ(ErrorLog()[0].find(">  Kopia"), KeTag().size() - 2);
-  EXPECT_EQ(sim->FileRequests("qx_ke", 1), 0);
-}
-
-TEST_F(CheckTest, LateIdentityReplyIsWaitedFor) {
-  devsim::KeConfig ke = KeWithFiles(1);
-  ke.identityDelayMs = 4500;  // two empty listens of 2 s before it arrives
-  RunCombined(devsim::PrinterConfig(), ke);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
-  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
-  ExpectArchived(ke);
-}
-
-TEST_F(CheckTest, ShortSerialAndFiscalNumbersAreReportedUnread) {
-  devsim::KeConfig cfg = KeWithFiles(1);
-  cfg.serial = "12345";
-  cfg.fiscal = "54321";
-  devsim::Line &ke = sim->AddKe("ke", "ttyUSB2", cfg);
-  ASSERT_TRUE(sim->Start());
-  auto port = Port(ke, 3);
-  Run(nullptr, port.get());
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kCheckFailed);
-  const std::string tag = "<" + ke.PortName() + "> ";
-  EXPECT_EQ(ErrorLog(), (std::vector<std::string>{tag + "12345" + kKeSerialUnread, tag + "54321" + kKeFiscalIdUnread}));
-  EXPECT_FALSE(Exists(KeDir("12345")));
-  EXPECT_EQ(sim->FileRequests("ke", 1), 0);
-}
-
-TEST_F(CheckTest, FiscalNumbersDifferingInLetterCaseAreAMismatch) {
-  devsim::PrinterConfig printer;
-  printer.fiscal = "ABC12345678";
-  printer.hasRelayKe = true;
-  printer.relayKe = KeWithFiles(1);
-  printer.relayKe.fiscal = "abc12345678";
-  devsim::Line &line = sim->AddPrinter("prn", "ttyUSB3", printer);
-  ASSERT_TRUE(sim->Start());
-  auto port = Port(line, 0);
-  Run(port.get(), nullptr, true);
-  EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kFiscalMemoryMismatch);
-  // A pass-through job shows the printer's port for the KE's checks too.
-  EXPECT_EQ(ErrorLog(),
-            (std::vector<std::string>{"<" + line.PortName() + "> " + kFiscalIdMismatch +
-                                      "abc12345678 DR:ABC12345678"}));
-  EXPECT_FALSE(Exists(KeDir(printer.relayKe.serial)));
-  EXPECT_FALSE(sim->Relaying("prn"));
-}
+        CheckCase{"PrinterOnlyAt38400", "twoport qx ttyUSB0 ttyUSB1 speed=38400", ExitCode::kDone, {}, {},
+                  Reached::kArchived},
+        CheckCase{"Training", "twoport qx ttyUSB0 ttyUSB1 training", ExitCode::kTrainingMode, {kPrinterInTraining}, {},
+                  Reached::kArchived},
+        CheckCase{"Transaction", "twoport qx ttyUSB0 ttyUSB1 transaction", ExitCode::kCheckFailed,
+                  {kPrinterInTransaction}, {}, Reached::kNoKeRequest},
+        CheckCase{"Status0x62", "twoport qx ttyUSB0 ttyUSB1 status=0x62", ExitCode::kCheckFailed,
+                  {kPrinterInTraining, kPrinterInTransaction}, {}, Reached::kNoKeRequest},
+        CheckCase{"TenCharacterFiscalNumber", "twoport qx ttyUSB0 ttyUSB1 fiscal=1234567890", ExitCode::kCheckFailed,
+                  {kPrinterFiscalIdUnread}, {}, Reached::kNoKeRequest},
+        // Two empty listens of 2 s before the KE's identity arrives.
+        CheckCase{"LateKeIdentity", "twoport qx ttyUSB0 ttyUSB1 identdelay=4500", ExitCode::kDone, {}, {},
+                  Reached::kArchived},
+        // Two blanks after the port: the message begins with one.
+        CheckCase{"BusyKe", "twoport qx ttyUSB0 ttyUSB1 busy", ExitCode::kKeUnavailable, {}, {kKeAbsentOrBusy},
+                  Reached::kNoFile},
+        CheckCase{"ShortSerialAndFiscalNumbers", "ke ke ttyUSB2 serial=12345 fiscal=54321", ExitCode::kCheckFailed,
+                  {}, {"12345" + kKeSerialUnread, "54321" + kKeFiscalIdUnread}, Reached::kNoFile},
+        CheckCase{"FiscalNumbersDifferingInLetterCase",
+                  "printer prn ttyUSB3 fiscal=ABC12345678 relay fiscal=abc12345678", ExitCode::kFiscalMemoryMismatch, {kFiscalIdMismatch + "abc12345678 DR:ABC12345678"}, {},
+                  Reached::kNoFile}),
+    [](const ::testing::TestParamInfo<CheckCase> &info) { return std::string(info.param.name); });

@@ -55,14 +55,14 @@ TEST_F(JobTest, FailedWriteLeavesNothingAndTheTransferGoesOn) {
   auto port = Port(ke, 3);
   Run(nullptr, port.get());
 
-  EXPECT_TRUE(std::filesystem::is_directory(ArchiveFile(cfg.serial, DiskName(2))));
-  EXPECT_EQ(ReadBytes(ArchiveFile(cfg.serial, DiskName(3))), devsim::FileReply(cfg.files[3], '3'));
+  EXPECT_TRUE(std::filesystem::is_directory(File(cfg.serial, DiskName(2))));
+  EXPECT_EQ(ReadBytes(File(cfg.serial, DiskName(3))), devsim::FileReply(cfg.files[3], '3'));
   const std::string failed = " nie uda\xB3o si\xEA zapisa\xE6. B\xB3\xB9" "d zapisu na dysku.";
   const std::string tag = "<" + ke.PortName() + "> ";
   auto log = CopyLog(cfg.serial);
   EXPECT_EQ(CountLines(log, tag + "Plik: " + DiskName(2) + failed), 1);
-  EXPECT_EQ(CountLines(log, tag + FileSavedLine(DiskName(2))), 0);
-  EXPECT_EQ(CountLines(log, tag + FileSavedLine(DiskName(3))), 1);
+  EXPECT_EQ(CountLines(log, tag + "Zapisano plik: " + DiskName(2)), 0);
+  EXPECT_EQ(CountLines(log, tag + "Zapisano plik: " + DiskName(3)), 1);
   // The error log says why: the temporary name is a directory.
   EXPECT_EQ(ErrorLog(), (std::vector<std::string>{"Plik: " + dir + Sep() + DiskName(2) + failed + ": Is a directory"}));
 }

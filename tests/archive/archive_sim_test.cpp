@@ -37,15 +37,16 @@ std::string Sha(const std::string &bytes) {
 
 const std::string kDeletedBadFile = "Skasowano b\xB3\xEA" "dny plik: ";
 
-class SimJobTest : public ::testing::Test {
+class SimJobTest : public ::testing::Test, public JobArchive {
 protected:
   SimDevices &sim = SimDevices::Get();
   ScratchDir root{"simjob"};
-  std::string archive = root / "archiwum";
   std::vector<std::unique_ptr<VemoraPortsType>> ports;
+  using JobArchive::Run;  // not the test's own Run
 
   void SetUp() override {
     ASSERT_TRUE(sim.Ok()) << sim.Error();
+    archive = root / "archiwum";
     FreshRun(archive);
   }
   VemoraPortsType *Port(const std::string &line, int deviceCode) {
@@ -55,15 +56,6 @@ protected:
     ports.back()->deviceCode = static_cast<DeviceModel>(deviceCode);
     return ports.back().get();
   }
-  // Runs one job to its end on this thread; its flags must tell the end.
-  void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
-    RunOneJob(archive, printerPort, copyPort, viaPrinter);
-  }
-  std::string File(const std::string &serial, const std::string &name) {
-    return archive + Sep() + serial + Sep() + name;
-  }
-  std::vector<std::string> CopyLog(const std::string &serial) { return LogLines(File(serial, "log") + Sep() + "log_log.txt"); }
-  std::vector<std::string> ErrorLog() { return LogLines(archive + Sep() + "ERROR_log.txt"); }
 };
 
 } // namespace

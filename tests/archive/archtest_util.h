@@ -92,9 +92,6 @@ inline int Count(const std::string &text, const std::string &part) {
 inline void WriteBytes(const std::string &path, const std::string &bytes) { WriteAll(path, bytes); }
 inline std::string ReadBytes(const std::string &path) { return ReadAll(path); }
 
-// Windows-1250 text of the KE log that opens the check of the KE's files.
-inline const std::string kCheckingKeContents = "Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.";
-
 // The archive file name of KE file number listed with date.
 inline std::string DiskName(int number, const std::string &date = "2010-03-30") {
   char name[16];
@@ -142,5 +139,21 @@ inline int CountContaining(const std::vector<std::string> &lines, const std::str
     n += l.find(part) != std::string::npos ? 1 : 0;
   return n;
 }
+
+// The archive root a test's jobs write to, what lands there, and the run of
+// one job into it (to its end on this thread, its flags checked).
+struct JobArchive {
+  std::string archive;
+
+  void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
+    RunOneJob(archive, printerPort, copyPort, viaPrinter);
+  }
+  std::string KeDir(const std::string &serial) const { return archive + Sep() + serial; }
+  std::string File(const std::string &serial, const std::string &name) const { return KeDir(serial) + Sep() + name; }
+  std::vector<std::string> CopyLog(const std::string &serial) const {
+    return LogLines(File(serial, "log") + Sep() + "log_log.txt");
+  }
+  std::vector<std::string> ErrorLog() const { return LogLines(archive + Sep() + "ERROR_log.txt"); }
+};
 
 } // namespace archtest

@@ -23,17 +23,11 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
 from simfiles import archived  # noqa: E402
+from runtools import Devsim, check, failures, zarvik_env  # noqa: E402
 
 ZARVIK, DEVSIM, SYSFS, WORK = sys.argv[1:5]
 SERIAL, FISCAL, OLD, ODD = 'AUDIT00001', 'AUDF0012345', 'OLD0000001', 'X<i>&"'
 DATES = ['2026-11-27', '2026-11-28', '2026-11-30', '2026-12-01', '2026-12-02', '2026-12-04', '2026-12-07']
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print('FAIL: ' + what, flush=True)
 
 
 def path(*parts):
@@ -45,10 +39,8 @@ def name(n):
 
 
 def zarvik(*args):
-    env = dict(os.environ, LC_ALL='C', HOME=os.path.join(WORK, 'home'), ZARVIK_SYSFS_ROOT=os.path.join(WORK, 'sys'),
-               ZARVIK_DEV_ROOT=os.path.join(WORK, 'dev'))
-    return subprocess.Popen([ZARVIK] + list(args), cwd=os.path.join(WORK, 'run'), env=env, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    return subprocess.Popen([ZARVIK] + list(args), cwd=os.path.join(WORK, 'run'), env=zarvik_env(WORK),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
 
 def finish(p, expect, what):
@@ -74,17 +66,7 @@ for d in ('run', 'home', 'simdev', 'report'):
 # cannot close.
 lines = ['pacing off', 'ke module ttyUSB2 serial=%s fiscal=%s' % (SERIAL, FISCAL)]
 lines += ['file %d size=%d date=%s%s' % (n, 300 + 40 * n, d, ' fault=noend' if n == 3 else '') for n, d in enumerate(DATES)]
-with open(os.path.join(WORK, 'devices.scenario'), 'w') as f:
-    f.write('\n'.join(lines) + '\n')
-sim = subprocess.Popen([DEVSIM, '--root', os.path.join(WORK, 'simdev'), '--scenario', os.path.join(WORK, 'devices.scenario')],
-                       stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-slaves = {}
-for line in sim.stdout:
-    if line.strip() == 'ready':
-        break
-    slaves[line.split()[0]] = line.split()[2]
-subprocess.run([SYSFS, os.path.join(WORK, 'sys'), os.path.join(WORK, 'dev'), '-', '-', slaves['module'], '-', '-'],
-               check=True)
+sim = Devsim(DEVSIM, SYSFS, WORK, lines)
 
 finish(zarvik('archiwum', 'com35'), 7, 'first run')
 with open(path(SERIAL, 'zarvik.json')) as f:
@@ -148,8 +130,7 @@ finish(run, 7, 'run beside AUDIT')
 for n in (0, 2, 4, 5, 6):
     with open(path(SERIAL, name(n)), 'rb') as f:
         check(f.read() == archived(n, 300 + 40 * n), '%s not archived again' % name(n))
-sim.stdin.close()
-sim.wait(30)
+sim.stop()
 
 # The page in a real browser: no console error, nothing fetched, one
 # printed page per KE after the summary, the texts that matter on it.

@@ -36,17 +36,15 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
 from simfiles import archived  # noqa: E402
+from runtools import Devsim, check, failures, zarvik_env  # noqa: E402
 
 CASE, ZARVIK, DEVSIM, SYSFS, WORK = sys.argv[1:6]
 SERIAL = 'GUARD00001'
 KE = os.path.join('archiwum', SERIAL)
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print('FAIL: ' + what, flush=True)
+SUMS = os.path.join(KE, 'SHA256SUMS')
+ERROR_LOG = os.path.join('archiwum', 'ERROR_log.txt')
+# Runs a command as a user who owns nothing here.
+NOBODY = ('setpriv', '--reuid=65534', '--regid=65534', '--clear-groups')
 
 
 def pl(text):
@@ -63,47 +61,20 @@ def name(number):
     return 'Z%04d_2010-03-30.ej' % number
 
 
-class Devices:
+def start_devices(sizes, paced=False, twin=False):
     """The simulator with a KE module on com35 and, when asked, a two-port
     device (com33, com34) whose KE has the same serial number."""
-
-    def __init__(self, sizes, paced=False, twin=False):
-        self.sizes = sizes
-        lines = [] if paced else ['pacing off']
-        if twin:
-            lines.append('twoport qx ttyUSB0 ttyUSB1 serial=%s' % SERIAL)
-            lines += ['file %d size=%d' % (n, s) for n, s in enumerate(sizes)]
-        lines.append('ke module ttyUSB2 serial=%s' % SERIAL)
-        lines += ['file %d size=%d' % (n, s) for n, s in enumerate(sizes)]
-        scenario = os.path.join(WORK, 'devices.scenario')
-        with open(scenario, 'w') as f:
-            f.write('\n'.join(lines) + '\n')
-        self.sim = subprocess.Popen([DEVSIM, '--root', os.path.join(WORK, 'simdev'), '--scenario', scenario],
-                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        slaves = {}
-        for line in self.sim.stdout:
-            if line.strip() == 'ready':
-                break
-            words = line.split()
-            slaves[words[0]] = words[2]
-        targets = [slaves.get('qx_prn', '-'), slaves.get('qx_ke', '-'), slaves['module'], '-', '-']
-        subprocess.run([SYSFS, os.path.join(WORK, 'sys'), os.path.join(WORK, 'dev')] + targets, check=True)
-
-    def stop(self):
-        self.sim.stdin.close()
-        self.sim.wait(30)
+    files = ['file %d size=%d' % (n, s) for n, s in enumerate(sizes)]
+    lines = [] if paced else ['pacing off']
+    if twin:
+        lines += ['twoport qx ttyUSB0 ttyUSB1 serial=%s' % SERIAL] + files
+    return Devsim(DEVSIM, SYSFS, WORK, lines + ['ke module ttyUSB2 serial=%s' % SERIAL] + files)
 
 
-def env(**more):
-    e = dict(os.environ, LC_ALL='C', HOME=os.path.join(WORK, 'home'), ZARVIK_SYSFS_ROOT=os.path.join(WORK, 'sys'),
-             ZARVIK_DEV_ROOT=os.path.join(WORK, 'dev'))
-    e.update(more)
-    return e
-
-
-def zarvik(*args, expect=None, limit=None, wrap=(), timeout=200, full_disk=False, **more):
-    """Runs zarvik in WORK/run; (exit code, console bytes). With full_disk,
-    a write past limit fails as on a full disk instead of killing it."""
+def zarvik(*args, expect=None, said=(), limit=None, wrap=(), timeout=200, full_disk=False, **more):
+    """Runs zarvik in WORK/run; (exit code, console bytes). Every text of said
+    (one, or a tuple) must be on the console. With full_disk, a write past
+    limit fails as on a full disk instead of killing it."""
     def limited():
         if limit:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
@@ -111,20 +82,33 @@ def zarvik(*args, expect=None, limit=None, wrap=(), timeout=200, full_disk=False
         if full_disk:
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
     try:
-        p = subprocess.run(list(wrap) + [ZARVIK] + list(args), cwd=os.path.join(WORK, 'run'), env=env(**more),
+        p = subprocess.run(list(wrap) + [ZARVIK] + list(args), cwd=run_path(), env=zarvik_env(WORK, **more),
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout, preexec_fn=limited)
     except subprocess.TimeoutExpired:
         check(False, 'zarvik %s: still running after %d s' % (' '.join(args), timeout))
         return None, b''
     out = p.stdout + p.stderr
+    shown = out.decode('utf-8', 'replace')[-1500:]
     if expect is not None:
-        check(p.returncode == expect, 'zarvik %s: exit %d, expected %d\n%s' % (
-            ' '.join(args), p.returncode, expect, out.decode('utf-8', 'replace')[-1500:]))
+        check(p.returncode == expect, 'zarvik %s: exit %d, expected %d\n%s' % (' '.join(args), p.returncode, expect,
+                                                                              shown))
+    for text in (said,) if isinstance(said, str) else said:
+        check(pl(text) in out, 'zarvik %s: did not say %r\n%s' % (' '.join(args), text, shown))
     return p.returncode, out
+
+
+def start(*args, out=subprocess.DEVNULL, **more):
+    """Starts zarvik in WORK/run without waiting for it."""
+    return subprocess.Popen([ZARVIK] + list(args), cwd=run_path(), env=zarvik_env(WORK, **more),
+                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
 
 
 def run_path(*parts):
     return os.path.join(WORK, 'run', *parts)
+
+
+def ke(*parts):
+    return os.path.join(KE, *parts)
 
 
 def read(path):
@@ -132,9 +116,27 @@ def read(path):
         return f.read()
 
 
+def saved_count():
+    """How many files the KE log says were saved."""
+    log = ke('log', 'log_log.txt')
+    return read(log).count(b'Zapisano plik') if os.path.exists(run_path(log)) else 0
+
+
+def wait_saved(more_than):
+    """Waits (60 s at most) until the KE log tells of more saved files."""
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and saved_count() <= more_than:
+        time.sleep(0.02)
+
+
 def write(path, data):
     with open(run_path(path), 'wb') as f:
         f.write(data)
+
+
+def list_text(lines):
+    """Lines of a checksum list as its bytes."""
+    return ''.join(l + '\n' for l in lines).encode()
 
 
 def sums_ok():
@@ -145,9 +147,9 @@ def sums_ok():
 def expect_archived(sizes):
     for n, size in enumerate(sizes):
         path = run_path(KE, name(n))
-        check(not os.path.islink(path) and os.path.isfile(path) and read(os.path.join(KE, name(n))) ==
-              archived(n, size), '%s: not archived whole' % name(n))
-    listed = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
+        check(not os.path.islink(path) and os.path.isfile(path) and read(ke(name(n))) == archived(n, size),
+              '%s: not archived whole' % name(n))
+    listed = read(SUMS).decode().splitlines()
     check(sorted(l[66:] for l in listed) == [name(n) for n in range(len(sizes))], 'list: %r' % listed)
     check(sums_ok(), 'sha256sum -c fails')
     left = [e for e in os.listdir(run_path(KE)) if e.startswith('~')]
@@ -156,7 +158,7 @@ def expect_archived(sizes):
 
 def case_links():
     sizes = [150, 1800, 2600]
-    dev = Devices(sizes)
+    dev = start_devices(sizes)
     outside = os.path.join(WORK, 'outside')
     os.makedirs(outside)
     victim = os.path.join(outside, 'victim')
@@ -171,8 +173,7 @@ def case_links():
     os.symlink(victim, run_path('summary.json.tmp'))
     # 2. A device node (a FIFO: nobody ever reads it) names the metrics.
     os.mkfifo(run_path('metrics.prom'))
-    rc, out = zarvik('VERIFY', 'archiwum', expect=9)
-    check(pl('Plik jest dowi\u0105zaniem: %s/%s' % (KE, name(2))) in out, 'VERIFY did not name the link: %r' % out)
+    zarvik('VERIFY', 'archiwum', expect=9, said='Plik jest dowi\u0105zaniem: %s/%s' % (KE, name(2)))
     zarvik('archiwum', 'com35', expect=0, ZARVIK_SUMMARY='summary.json', ZARVIK_METRICS='metrics.prom')
     check(open(victim, 'rb').read() == b'not yours', 'the file outside was written')
     check(os.path.islink(run_path(KE, 'uszkodzone', name(2))), 'the linked archive file was not moved aside as a link')
@@ -180,49 +181,46 @@ def case_links():
     check(not os.path.islink(run_path('summary.json')) and b'"exit_code": 0' in read('summary.json'),
           'the summary did not replace its link')
     check(not os.path.exists(run_path(KE, '~%s.tmp' % name(1))), 'the planted temporary link stayed')
-    import stat
     check(stat.S_ISFIFO(os.lstat(run_path('metrics.prom')).st_mode), 'the FIFO at the metrics path was replaced')
     zarvik('VERIFY', 'archiwum', expect=0)
 
     # Results paths inside the archive are refused with one line each; a
     # disk copy 4 GiB longer than the listed size (sparse) is of the wrong
     # size, not of the listed one.
-    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    listed = read(SUMS)
     with open(run_path(KE, name(1)), 'r+b') as f:
         f.seek(2 ** 32 + 1800)
         f.write(b'\xff')
     rc, out = zarvik('archiwum', 'com35', expect=0, ZARVIK_SUMMARY=KE + '/SHA256SUMS',
                      ZARVIK_METRICS='archiwum/x/../%s/%s' % (SERIAL, name(0)))
-    check(out.count(pl('le\u017cy w katalogu archiwum; nie zapisano go: ')) == 2 and
-          read(os.path.join(KE, 'SHA256SUMS')) == listed, 'a results path inside the archive: %r' % out)
+    check(out.count(pl('le\u017cy w katalogu archiwum; nie zapisano go: ')) == 2 and read(SUMS) == listed,
+          'a results path inside the archive: %r' % out)
     check(os.path.getsize(run_path(KE, 'uszkodzone', name(1))) == 2 ** 32 + 1801, 'the 4 GiB copy was kept')
     os.remove(run_path(KE, 'uszkodzone', name(1)))
     expect_archived(sizes)
-    os.remove(run_path('archiwum', 'ERROR_log.txt'))
+    os.remove(run_path(ERROR_LOG))
 
     # 4. The error log a link: the "size differs" line of a disk copy of the wrong size
     # is not written through it; the console says so once; exit code 5.
-    write(os.path.join(KE, name(1)), archived(1, 1000))
-    os.symlink(victim, run_path('archiwum', 'ERROR_log.txt'))
+    write(ke(name(1)), archived(1, 1000))
+    os.symlink(victim, run_path(ERROR_LOG))
     rc, out = zarvik('archiwum', 'com35', expect=5)
     check(out.count(pl('Plik dziennika jest dowi\u0105zaniem; nic do niego nie zapisano: archiwum/ERROR_log.txt')) == 1,
           'no single console line for the linked log: %r' % out)
     check(open(victim, 'rb').read() == b'not yours', 'the error log wrote through its link')
     expect_archived(sizes)
-    os.remove(run_path('archiwum', 'ERROR_log.txt'))
+    os.remove(run_path(ERROR_LOG))
 
     # 3. The quarantine folder a link to a folder outside: the run ends with
     # 5 and a line, VERIFY reports it, FIX moves nothing out.
     shutil.rmtree(run_path(KE, 'uszkodzone'))
     os.symlink(outside, run_path(KE, 'uszkodzone'))
-    write(os.path.join(KE, name(1)), b'damaged')
-    rc, out = zarvik('archiwum', 'com35', expect=5)
-    check(pl('Katalog jest dowi\u0105zaniem lub nie jest katalogiem; nic w nim nie zapisano: %s/uszkodzone' % KE) in out,
-          'no line for the linked quarantine: %r' % out)
+    write(ke(name(1)), b'damaged')
+    zarvik('archiwum', 'com35', expect=5,
+           said='Katalog jest dowi\u0105zaniem lub nie jest katalogiem; nic w nim nie zapisano: %s/uszkodzone' % KE)
     for args in (('VERIFY', 'archiwum'), ('VERIFY', 'archiwum', 'FIX')):
-        rc, out = zarvik(*args, expect=9)
-        check(pl('nic w nim nie zapisano: %s/uszkodzone' % KE) in out, '%s: quarantine link not reported' % (args,))
-    check(sorted(os.listdir(outside)) == ['victim'] and read(os.path.join(KE, name(1))) == b'damaged',
+        zarvik(*args, expect=9, said='nic w nim nie zapisano: %s/uszkodzone' % KE)
+    check(sorted(os.listdir(outside)) == ['victim'] and read(ke(name(1))) == b'damaged',
           'a file went through the linked quarantine folder')
     os.remove(run_path(KE, 'uszkodzone'))
 
@@ -230,58 +228,52 @@ def case_links():
     # VERIFY of the root reports it; an unlistable KE directory is a problem.
     shutil.rmtree(run_path(KE))
     os.symlink(outside, run_path(KE))
-    rc, out = zarvik('archiwum', 'com35', expect=5)
-    check(pl('nic w nim nie zapisano: %s' % KE) in out, 'no line for the linked KE directory: %r' % out)
+    zarvik('archiwum', 'com35', expect=5, said='nic w nim nie zapisano: %s' % KE)
     check(sorted(os.listdir(outside)) == ['victim'], 'the run wrote through the linked KE directory')
-    rc, out = zarvik('VERIFY', 'archiwum', expect=9)
-    check(pl('nic w nim nie zapisano: %s' % KE) in out, 'VERIFY skipped the linked KE directory: %r' % out)
+    zarvik('VERIFY', 'archiwum', expect=9, said='nic w nim nie zapisano: %s' % KE)
     os.remove(run_path(KE))
     # A plain file where the KE directory should be: the folder cannot be
     # made, with the system's reason.
     write(KE, b'a file')
-    rc, out = zarvik('archiwum', 'com35', expect=5)
-    check(pl('Nie mo\u017cna utworzy\u0107 katalogu: %s: File exists' % KE) in out, 'a file as KE directory: %r' % out)
+    zarvik('archiwum', 'com35', expect=5, said='Nie mo\u017cna utworzy\u0107 katalogu: %s: File exists' % KE)
     os.remove(run_path(KE))
     os.makedirs(run_path('archiwum', 'SHUT000001'), mode=0)
     os.chmod(run_path('archiwum'), 0o755)
     os.chmod(WORK, 0o755)
     os.chmod(run_path(), 0o755)
-    rc, out = zarvik('VERIFY', 'archiwum', expect=9, wrap=('setpriv', '--reuid=65534', '--regid=65534',
-                                                           '--clear-groups'))
-    check(pl('Nie mo\u017cna odczyta\u0107 katalogu: archiwum/SHUT000001') in out, 'unlistable directory: %r' % out)
+    zarvik('VERIFY', 'archiwum', expect=9, wrap=NOBODY,
+           said='Nie mo\u017cna odczyta\u0107 katalogu: archiwum/SHUT000001')
     dev.stop()
 
 
 def case_lock():
     sizes = [150] + [3000] * 11
-    dev = Devices(sizes, paced=True)
+    dev = start_devices(sizes, paced=True)
     os.makedirs(run_path(KE))
     # A lock held by another writer: FIX says it waits, then skips with 9;
     # the archive run ends with 3 and a line naming the directory.
     holder = open(run_path(KE, 'zarvik.lock'), 'w')
     fcntl.flock(holder, fcntl.LOCK_EX)
-    write(os.path.join(KE, name(0)), archived(0, 150))
-    start = time.monotonic()
-    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
-    check(9 <= time.monotonic() - start < 30, 'FIX waited %.1f s' % (time.monotonic() - start))
-    check(pl('Katalog jest zaj\u0119ty przez inny program; czekam do 10 s: ' + KE) in out and
-          pl('Pomini\u0119to katalog zaj\u0119ty przez inny program: ' + KE) in out, 'FIX: %r' % out)
+    write(ke(name(0)), archived(0, 150))
+    began = time.monotonic()
+    zarvik('VERIFY', 'archiwum', 'FIX', expect=9,
+           said=('Katalog jest zaj\u0119ty przez inny program; czekam do 10 s: ' + KE,
+                 'Pomini\u0119to katalog zaj\u0119ty przez inny program: ' + KE))
+    check(9 <= time.monotonic() - began < 30, 'FIX waited %.1f s' % (time.monotonic() - began))
     check(not os.path.exists(run_path(KE, 'SHA256SUMS')), 'FIX wrote without the lock')
     # Plain VERIFY reads beside readers only: a directory a writer holds the
     # whole wait is named as being written, no problem.
-    rc, out = zarvik('VERIFY', 'archiwum', expect=0)
-    check(pl('Pomini\u0119to katalog zapisywany w\u0142a\u015bnie przez inny program: ' + KE) in out and
-          b'Brak sumy' not in out, 'VERIFY beside a writer: %r' % out)
-    rc, out = zarvik('archiwum', 'com35', expect=3)
-    check(pl('Katalog KE jest zaj\u0119ty przez inny program: ' + KE) in out, 'archive run: %r' % out)
+    rc, out = zarvik('VERIFY', 'archiwum', expect=0,
+                     said='Pomini\u0119to katalog zapisywany w\u0142a\u015bnie przez inny program: ' + KE)
+    check(b'Brak sumy' not in out, 'VERIFY beside a writer: %r' % out)
+    zarvik('archiwum', 'com35', expect=3, said='Katalog KE jest zaj\u0119ty przez inny program: ' + KE)
     check(sorted(os.listdir(run_path(KE))) == [name(0), 'zarvik.lock'], 'the run changed the locked directory: %r' %
           os.listdir(run_path(KE)))
     holder.close()
 
     # 6. FIX again and again beside an archive run of the same KE: no line
     # is lost, and VERIFY afterwards finds all well.
-    run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run = start('archiwum', 'com35')
     fixes = 0
     while run.poll() is None:
         zarvik('VERIFY', 'archiwum', 'FIX')
@@ -297,22 +289,20 @@ def case_lock():
     # through two devices): one waits for the other; no write failure, no
     # line lost, every file saved once.
     shutil.rmtree(run_path('archiwum'))
-    dev = Devices([150, 1800, 2600, 900], twin=True)
-    runs = [subprocess.Popen([ZARVIK, 'archiwum'] + ports, cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            for ports in (['com35'], ['com33', 'com34'])]
+    dev = start_devices([150, 1800, 2600, 900], twin=True)
+    runs = [start('archiwum', *ports) for ports in (['com35'], ['com33', 'com34'])]
     codes = [r.wait(200) for r in runs]
     check(codes == [0, 0], 'two runs on one KE: exit codes %r' % codes)
-    check(not os.path.exists(run_path('archiwum', 'ERROR_log.txt')), 'error log written: %r' % (
-        os.path.exists(run_path('archiwum', 'ERROR_log.txt')) and read(os.path.join('archiwum', 'ERROR_log.txt'))))
+    check(not os.path.exists(run_path(ERROR_LOG)), 'error log written: %r' % (
+        os.path.exists(run_path(ERROR_LOG)) and read(ERROR_LOG)))
     expect_archived([150, 1800, 2600, 900])
-    check(read(os.path.join(KE, 'log', 'log_log.txt')).count(b'Zapisano plik') == 4, 'files saved more than once')
+    check(saved_count() == 4, 'files saved more than once')
     dev.stop()
 
 
 def case_repair():
     sizes = [150, 1800, 40000, 2000]
-    dev = Devices(sizes)
+    dev = start_devices(sizes)
     # A run killed while it saves (the file size limit ends it writing file
     # 2), then a rerun: no temporary stays, no line is lost.
     rc, _ = zarvik('archiwum', 'com35', limit=16384)
@@ -329,41 +319,37 @@ def case_repair():
 
     # 7. Only FIX is FIX: any other third word is one usage line, exit 11,
     # nothing changed.
-    write(os.path.join(KE, name(3)), b'damaged')
+    write(ke(name(3)), b'damaged')
     for word in ('NOFIX', 'BEZ_PREFIXU'):
         rc, out = zarvik('VERIFY', 'archiwum', word, expect=11)
         check(out == pl('U\u017cycie: zarvik VERIFY [katalog] [FIX]; nieznane s\u0142owo: %s\r\n' % word), repr(out))
-    check(read(os.path.join(KE, name(3))) == b'damaged', 'a wrong word repaired')
+    check(read(ke(name(3))) == b'damaged', 'a wrong word repaired')
 
     # Two lines for one file, the file matching only the later one: it
     # changed since it was archived; FIX moves it aside and keeps the first
     # line.
-    write(os.path.join(KE, name(3)), archived(3, 2000))
+    write(ke(name(3)), archived(3, 2000))
     good = hashlib.sha256(archived(1, 1800)).hexdigest()
-    lines = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
-    lines.insert(1, '0' * 64 + '  ' + name(1))
-    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(lines) + '\n').encode())
-    rc, out = zarvik('VERIFY', 'archiwum', expect=9)
-    check(pl('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE) in out and
-          b'Niezgodna suma kontrolna: ' + KE.encode() in out, 'duplicate not reported: %r' % out)
+    lines = read(SUMS).decode().splitlines()
+    write(SUMS, list_text(lines[:1] + ['0' * 64 + '  ' + name(1)] + lines[1:]))
+    zarvik('VERIFY', 'archiwum', expect=9,
+           said=('B\u0142\u0119dny wiersz 3 w pliku %s/SHA256SUMS' % KE, 'Niezgodna suma kontrolna: ' + KE))
     zarvik('VERIFY', 'archiwum', 'fix', expect=9)
-    check(read(os.path.join(KE, 'uszkodzone', name(1))) == archived(1, 1800), 'FIX kept the changed file')
-    check(read(os.path.join(KE, 'SHA256SUMS')).decode().count(name(1)) == 1 and
-          good not in read(os.path.join(KE, 'SHA256SUMS')).decode(), 'FIX did not keep the first line')
-    write(os.path.join(KE, name(1)), archived(1, 1800))
+    check(read(ke('uszkodzone', name(1))) == archived(1, 1800), 'FIX kept the changed file')
+    listed = read(SUMS).decode()
+    check(listed.count(name(1)) == 1 and good not in listed, 'FIX did not keep the first line')
+    write(ke(name(1)), archived(1, 1800))
 
     # 8. FIX where it cannot write the list: the failure is said and
     # nothing counts as added.
-    lines = read(os.path.join(KE, 'SHA256SUMS')).decode().splitlines()
-    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(l for l in lines if name(3) not in l) + '\n').encode())
+    write(SUMS, list_text(l for l in read(SUMS).decode().splitlines() if name(3) not in l))
     os.chmod(run_path(KE), 0o555)
     os.chmod(WORK, 0o755)
     os.chown(run_path(KE, 'zarvik.lock'), 65534, 65534)
-    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9, wrap=('setpriv', '--reuid=65534', '--regid=65534',
-                                                                  '--clear-groups'))
+    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9, wrap=NOBODY, said=(
+        'Nie uda\u0142o si\u0119 zapisa\u0107 pliku SHA256SUMS w katalogu: ' + KE, 'dopisano sum: 0'))
     os.chmod(run_path(KE), 0o755)
-    check(pl('Nie uda\u0142o si\u0119 zapisa\u0107 pliku SHA256SUMS w katalogu: ' + KE) in out and
-          b'dopisano sum: 0' in out and b'dopisano sum: 1' not in out, 'FIX counts: %r' % out)
+    check(b'dopisano sum: 1' not in out, 'FIX counts: %r' % out)
     os.chown(run_path(KE, 'zarvik.lock'), 0, 0)
 
     # 9. Lists nobody may write. A FIFO (and anything not read whole): VERIFY
@@ -373,51 +359,48 @@ def case_repair():
     # fetched again and compared; other bytes go aside.
     shutil.rmtree(run_path('archiwum'))
     zarvik('archiwum', 'com35', expect=0)
-    sums = run_path(KE, 'SHA256SUMS')
-    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    sums = run_path(SUMS)
+    listed = read(SUMS)
     os.rename(sums, sums + '.kept')
     os.mkfifo(sums)
-    write(os.path.join(KE, name(3)), b'damaged')
-    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
-    check(pl('Nie mo\u017cna odczyta\u0107 pliku: %s/SHA256SUMS: Invalid argument' % KE) in out and
-          read(os.path.join(KE, name(3))) == b'damaged' and b'dopisano sum: 0' in out, 'FIX on a FIFO list: %r' % out)
+    write(ke(name(3)), b'damaged')
+    zarvik('VERIFY', 'archiwum', 'FIX', expect=9,
+           said=('Nie mo\u017cna odczyta\u0107 pliku: %s/SHA256SUMS: Invalid argument' % KE, 'dopisano sum: 0'))
+    check(read(ke(name(3))) == b'damaged', 'FIX beside a FIFO list changed a file')
     zarvik('archiwum', 'com35', expect=7)
-    check(disk('nic do niego nie dopisano: %s/SHA256SUMS: Invalid argument' % KE) in
-          read(os.path.join('archiwum', 'ERROR_log.txt')) and os.path.exists(run_path(KE, 'uszkodzone', name(3))),
-          'a run beside a FIFO list')
+    check(disk('nic do niego nie dopisano: %s/SHA256SUMS: Invalid argument' % KE) in read(ERROR_LOG) and
+          os.path.exists(run_path(KE, 'uszkodzone', name(3))), 'a run beside a FIFO list')
     os.remove(sums)
     text = listed.decode().splitlines()
     text[3] = text[3].replace('  ', ' *', 1)
-    write(os.path.join(KE, 'SHA256SUMS'), ('\n'.join(text) + '\n').encode())
+    write(SUMS, list_text(text))
     os.remove(run_path(KE, name(3)))
     zarvik('archiwum', 'com35', expect=7)
-    check(read(os.path.join(KE, 'SHA256SUMS')) == ('\n'.join(text) + '\n').encode() and
+    check(read(SUMS) == list_text(text) and
           disk('zawiera b\u0142\u0119dny wiersz; nic do niego nie dopisano: %s/SHA256SUMS, wiersz 4' % KE) in
-          read(os.path.join('archiwum', 'ERROR_log.txt')), 'a run added to a list with a binary-mode line')
-    rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9)
-    check(pl('B\u0142\u0119dny wiersz 4 w pliku %s/SHA256SUMS' % KE) in out and
-          pl('Dopisano sum\u0119 kontroln\u0105: %s/%s' % (KE, name(3))) in out and b'dopisano sum: 1' in out and
-          read(os.path.join(KE, 'SHA256SUMS')) == listed, 'FIX on a binary-mode line: %r' % out)
+          read(ERROR_LOG), 'a run added to a list with a binary-mode line')
+    zarvik('VERIFY', 'archiwum', 'FIX', expect=9, said=('B\u0142\u0119dny wiersz 4 w pliku %s/SHA256SUMS' % KE,
+                                                        'Dopisano sum\u0119 kontroln\u0105: %s/%s' % (KE, name(3)),
+                                                        'dopisano sum: 1'))
+    check(read(SUMS) == listed, 'FIX on a binary-mode line: %r' % read(SUMS))
     zarvik('VERIFY', 'archiwum', expect=0)
     os.remove(sums)
     other = bytearray(archived(2, 40000))
     other[5] ^= 1
-    write(os.path.join(KE, name(2)), bytes(other))
+    write(ke(name(2)), bytes(other))
     zarvik('archiwum', 'com35', expect=0)
-    check(read(os.path.join(KE, 'SHA256SUMS')) == listed and
-          read(os.path.join(KE, 'uszkodzone', name(2))) == bytes(other), 'a deleted list blessed the disk')
+    check(read(SUMS) == listed and read(ke('uszkodzone', name(2))) == bytes(other), 'a deleted list blessed the disk')
     dev.stop()
 
     # 8. A disk that fills up: an archive file that cannot be saved is
     # logged with the write's reason (not the clean-up's), and a list line
     # cut short is taken back, so the list stays a valid sha256sum file.
     shutil.rmtree(run_path('archiwum'))
-    dev = Devices([150, 150, 150, 400])
-    rc, out = zarvik('archiwum', 'com35', limit=200, full_disk=True, expect=7)
-    listed = read(os.path.join(KE, 'SHA256SUMS'))
+    dev = start_devices([150, 150, 150, 400])
+    zarvik('archiwum', 'com35', limit=200, full_disk=True, expect=7,
+           said='%s/%s nie udało się zapisać. Błąd zapisu na dysku.: File too large' % (KE, name(3)))
+    listed = read(SUMS)
     check(len(listed) == 2 * 86 and sums_ok(), 'list after a full disk: %r' % listed)
-    check(pl('%s/%s nie udało się zapisać. Błąd zapisu na dysku.: File too large' % (KE, name(3)))
-          in out, 'no reason for the failed save: %r' % out[-800:])
     dev.stop()
 
 
@@ -447,18 +430,13 @@ def case_swap():
     # first files are saved: every later write goes on in the folder it
     # holds (now aside), none through the link.
     sizes = [150] + [3000] * 5
-    dev = Devices(sizes, paced=True)
+    dev = start_devices(sizes, paced=True)
     wrote_outside = 0
     for _ in range(rounds):
         plant_outside()
         shutil.rmtree(run_path('archiwum'), ignore_errors=True)
-        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        log = run_path(KE, 'log', 'log_log.txt')
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and not (os.path.exists(log) and open(log, 'rb').read().count(
-                b'Zapisano plik') >= 2):
-            time.sleep(0.02)
+        run = start('archiwum', 'com35')
+        wait_saved(1)
         swap()
         run.wait(200)
         wrote_outside += not outside_untouched()
@@ -477,9 +455,8 @@ def case_swap():
         shutil.rmtree(run_path('archiwum'), ignore_errors=True)
         os.makedirs(run_path(KE))
         for n in range(40):
-            write(os.path.join(KE, name(n)), archived(n, 150) if n % 3 else b'damaged')
-        fix = subprocess.Popen([ZARVIK, 'VERIFY', 'archiwum', 'FIX'], cwd=run_path(), env=env(),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            write(ke(name(n)), archived(n, 150) if n % 3 else b'damaged')
+        fix = start('VERIFY', 'archiwum', 'FIX')
         time.sleep(0.002 * (k % 10))
         swap()
         fix.wait(60)
@@ -492,30 +469,26 @@ def case_swap():
     # /dev/zero at the metrics path with a failing run, and in the archive.
     shutil.rmtree(run_path('archiwum'), ignore_errors=True)
     os.makedirs(run_path(KE))
-    os.mkfifo(run_path(KE, 'SHA256SUMS'))
+    os.mkfifo(run_path(SUMS))
     os.mkfifo(run_path(KE, name(1)))
-    write(os.path.join(KE, name(0)), archived(0, 150))
+    write(ke(name(0)), archived(0, 150))
     for metrics in ('fifo', 'zero'):
         os.mkfifo(run_path(metrics)) if metrics == 'fifo' else os.symlink('/dev/zero', run_path(metrics))
         zarvik('archiwum', 'com36', expect=6, timeout=60, ZARVIK_METRICS=metrics)
-        rc, out = zarvik('VERIFY', 'archiwum', 'FIX', expect=9, timeout=60)
-    check(stat.S_ISFIFO(os.lstat(run_path(KE, 'SHA256SUMS')).st_mode), 'the FIFO list was replaced')
+        zarvik('VERIFY', 'archiwum', 'FIX', expect=9, timeout=60)
+    check(stat.S_ISFIFO(os.lstat(run_path(SUMS)).st_mode), 'the FIFO list was replaced')
 
     # 4. The lock: a user who may only read the folder cannot hold it; the
     # lock file removed while a run holds it stops that run (3 and a line)
     # before its next write, so FIX that takes a new lock is never a second
     # writer beside it.
-    dev = Devices(sizes, paced=True)
+    dev = start_devices(sizes, paced=True)
     stopped = 0
     for _ in range(rounds):
         shutil.rmtree(run_path('archiwum'))
         os.makedirs(run_path(KE))
-        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(), stdin=subprocess.DEVNULL,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        log = run_path(KE, 'log', 'log_log.txt')
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and not (os.path.exists(log) and b'Zapisano plik' in open(log, 'rb').read()):
-            time.sleep(0.02)
+        run = start('archiwum', 'com35', out=subprocess.PIPE)
+        wait_saved(0)
         check(stat.S_IMODE(os.stat(run_path(KE, 'zarvik.lock')).st_mode) == 0o600, 'lock file not 0600')
         os.remove(run_path(KE, 'zarvik.lock'))
         zarvik('VERIFY', 'archiwum', 'FIX', timeout=60)
@@ -526,27 +499,20 @@ def case_swap():
     print('lock removed while held: the run stopped with 3 in %d of %d rounds' % (stopped, rounds), flush=True)
     for folder in ('', 'run', 'run/archiwum', 'run/' + KE):
         os.chmod(os.path.join(WORK, folder), 0o755)
-    held = subprocess.run(['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups', 'flock', '-n',
-                           run_path(KE, 'zarvik.lock'), 'true'], capture_output=True)
+    held = subprocess.run(NOBODY + ('flock', '-n', run_path(KE, 'zarvik.lock'), 'true'), capture_output=True)
     check(held.returncode != 0, 'a read-only user took the lock')
     dev.stop()
 
 
 def case_stop():
     sizes = [150] + [20000] * 8  # about 1.8 s a file on the paced line
-    dev = Devices(sizes, paced=True)
+    dev = start_devices(sizes, paced=True)
     results = dict(ZARVIK_SUMMARY=run_path('summary.json'), ZARVIK_METRICS=run_path('zarvik.prom'))
-    saved_log = run_path(KE, 'log', 'log_log.txt')
     for stop in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        saved = read(os.path.join(KE, 'log', 'log_log.txt')).count(b'Zapisano plik') if os.path.exists(
-            saved_log) else 0
-        run = subprocess.Popen([ZARVIK, 'archiwum', 'com35'], cwd=run_path(), env=env(**results),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        saved = saved_count()
+        run = start('archiwum', 'com35', out=subprocess.PIPE, **results)
         # Mid-transfer: a file saved in this run, the next one under way.
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and not (os.path.exists(saved_log) and read(
-                os.path.join(KE, 'log', 'log_log.txt')).count(b'Zapisano plik') > saved):
-            time.sleep(0.1)
+        wait_saved(saved)
         time.sleep(0.6)
         check(b'zarvik_run_in_progress 1\n' in read('zarvik.prom'), '%s: no in-progress mark' % stop.name)
         sent = time.monotonic()
@@ -556,15 +522,14 @@ def case_stop():
         print('%s: exit %d after %.2f s' % (stop.name, run.returncode, took), flush=True)
         check(run.returncode == 12 and took < 10, '%s: exit %d after %.1f s' % (stop.name, run.returncode, took))
         line = 'Przerwano: ' + stop.name
-        check(pl(line) in out and disk(line) in read(os.path.join('archiwum', 'ERROR_log.txt')),
-              '%s: %r' % (stop.name, out))
+        check(pl(line) in out and disk(line) in read(ERROR_LOG), '%s: %r' % (stop.name, out))
         check(json.loads(read('summary.json'))['exit_code'] == 12, '%s: JSON' % stop.name)
         metrics = read('zarvik.prom')
         check(b'zarvik_run_exit_code 12\n' in metrics and b'zarvik_run_in_progress 0\n' in metrics,
               '%s: metrics %r' % (stop.name, metrics))
         # Every file on disk is whole; the one under way is not there.
         on_disk = [e for e in os.listdir(run_path(KE)) if e.startswith('Z')]
-        check(all(read(os.path.join(KE, e)) == archived(int(e[1:5]), sizes[int(e[1:5])]) for e in on_disk) and
+        check(all(read(ke(e)) == archived(int(e[1:5]), sizes[int(e[1:5])]) for e in on_disk) and
               len(on_disk) < len(sizes) and not [e for e in os.listdir(run_path(KE)) if e.startswith('~')],
               '%s: files %r' % (stop.name, sorted(os.listdir(run_path(KE)))))
     zarvik('archiwum', 'com35', expect=0)

@@ -28,12 +28,12 @@ inline devsim::KeConfig KeWithFiles(int count, devsim::VersionKind kind = devsim
   return cfg;
 }
 
-class JobTest : public ::testing::Test {
+class JobTest : public ::testing::Test, public JobArchive {
 protected:
   ScratchDir root{"arch"};
   ScratchDir home{"home"};
   std::unique_ptr<devsim::Simulator> sim;
-  std::string archive;  // the archive root the jobs use
+  using JobArchive::Run;  // not the test's own Run
 
   void SetUp() override {
     devsim::Options options;
@@ -56,30 +56,13 @@ protected:
     return port;
   }
 
-  // Runs one job to its end on this thread and checks its flags.
-  void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
-    RunOneJob(archive, printerPort, copyPort, viaPrinter);
-  }
-
-  std::string KeDir(const std::string &serial) { return archive + Sep() + serial; }
-  std::string ArchiveFile(const std::string &serial, const std::string &name) {
-    return KeDir(serial) + Sep() + name;
-  }
-  std::vector<std::string> CopyLog(const std::string &serial) {
-    return LogLines(KeDir(serial) + Sep() + "log" + Sep() + "log_log.txt");
-  }
-  std::vector<std::string> ErrorLog() { return LogLines(archive + Sep() + "ERROR_log.txt"); }
-
   // Every listed file of cfg is on disk with the bytes the KE sent.
   void ExpectArchived(const devsim::KeConfig &cfg) {
     for (const devsim::KeFile &file : cfg.files) {
-      std::string path = ArchiveFile(cfg.serial, DiskName(file.number, file.date));
+      std::string path = File(cfg.serial, DiskName(file.number, file.date));
       EXPECT_EQ(ReadBytes(path), devsim::FileReply(file, '3')) << path;
     }
   }
 };
-
-// Windows-1250 texts of the KE log, as the tests expect them.
-inline std::string FileSavedLine(const std::string &name) { return "Zapisano plik: " + name; }
 
 } // namespace archtest

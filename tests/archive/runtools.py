@@ -8,13 +8,58 @@
   runtools.py metrics FILE     parses FILE with the Prometheus client's own
                                parser and prints one 'name{labels} value' line
                                per sample (exit code 1 when it does not parse)
+
+The Python tests of the archive import it for their checks, the simulator
+and the program's environment.
 """
 import fcntl
 import os
 import pty
 import struct
+import subprocess
 import sys
 import termios
+
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print('FAIL: ' + what, flush=True)
+
+
+def zarvik_env(work, **more):
+    """The environment of a zarvik run in WORK: its own home, the fake sysfs
+    tree and device root there."""
+    env = dict(os.environ, LC_ALL='C', HOME=os.path.join(work, 'home'), ZARVIK_SYSFS_ROOT=os.path.join(work, 'sys'),
+               ZARVIK_DEV_ROOT=os.path.join(work, 'dev'))
+    env.update(more)
+    return env
+
+
+class Devsim:
+    """The simulator (program devsim) serving the devices of the scenario
+    lines below WORK/simdev, presented in WORK/sys by sysfs: the two-port
+    device's lines, when there, as com33 and com34, the KE module as com35."""
+
+    def __init__(self, devsim, sysfs, work, lines):
+        scenario = os.path.join(work, 'devices.scenario')
+        with open(scenario, 'w') as f:
+            f.write('\n'.join(lines) + '\n')
+        self.sim = subprocess.Popen([devsim, '--root', os.path.join(work, 'simdev'), '--scenario', scenario],
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        slaves = {}
+        for line in self.sim.stdout:
+            if line.strip() == 'ready':
+                break
+            slaves[line.split()[0]] = line.split()[2]
+        targets = [slaves.get(line, '-') for line in ('qx_prn', 'qx_ke', 'module')] + ['-', '-']
+        subprocess.run([sysfs, os.path.join(work, 'sys'), os.path.join(work, 'dev')] + targets, check=True)
+
+    def stop(self):
+        self.sim.stdin.close()
+        self.sim.wait(30)
 
 
 def run_on_pty(columns, out_path, command):
