@@ -25,6 +25,9 @@ import sys
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "archive"))
+from runtools import Devsim, zarvik_env  # noqa: E402
+
 failures = 0
 
 
@@ -80,50 +83,28 @@ def stop(process):
 
 # --- a real run -----------------------------------------------------------------
 
-SCENARIO = """\
-ke module ttyUSB2 version=untagged enq=0 serial=MOD0000001 fiscal=MODF0012345
-file 0 size=150
-file 1 size=1800 date=2026-11-30
-file 2 size=5200 date=2026-12-01
-"""
+SCENARIO = [
+    "ke module ttyUSB2 version=untagged enq=0 serial=MOD0000001 fiscal=MODF0012345",
+    "file 0 size=150",
+    "file 1 size=1800 date=2026-11-30",
+    "file 2 size=5200 date=2026-12-01",
+]
 
 
 def real_run(zarvik, devsim_dir, work, metrics):
     """zarvik archives a simulated KE module (com35) into work/archiwum and
     writes its metrics to the given file; returns the exit code."""
-    with open(os.path.join(work, "devices.scenario"), "w") as f:
-        f.write(SCENARIO)
-    sim = subprocess.Popen([os.path.join(devsim_dir, "devsim"), "--root", fresh(os.path.join(work, "simdev")),
-                            "--scenario", os.path.join(work, "devices.scenario")],
-                           stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    fresh(os.path.join(work, "home"))
+    sim = Devsim(os.path.join(devsim_dir, "devsim"), os.path.join(devsim_dir, "devsim-sysfs"), work, SCENARIO)
     try:
-        slaves = {}
-        for line in sim.stdout:  # ends with "ready", or at the simulator's end
-            if line.strip() == "ready":
-                break
-            parts = line.split()
-            if len(parts) >= 3:
-                slaves[parts[0]] = parts[2]
-        if not check("module" in slaves, "the simulator serves the KE module"):
-            return -1
-        # Only the module's node is there; the run is held to its port.
-        subprocess.run([os.path.join(devsim_dir, "devsim-sysfs"), os.path.join(work, "sys"), os.path.join(work, "dev"),
-                        "-", "-", slaves["module"], "-", "-"], check=True, stdout=subprocess.DEVNULL)
-        env = dict(os.environ, LC_ALL="C", ZARVIK_SYSFS_ROOT=os.path.join(work, "sys"),
-                   ZARVIK_DEV_ROOT=os.path.join(work, "dev"), HOME=fresh(os.path.join(work, "home")),
-                   ZARVIK_METRICS=metrics)
+        env = zarvik_env(work, ZARVIK_METRICS=metrics)
         env.pop("ZARVIK_SUMMARY", None)
         r = subprocess.run([zarvik, "archiwum", "com35"], cwd=work, env=env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=240)
         check(r.returncode == 0, "the real run archives the KE module (exit %d)" % r.returncode)
         return r.returncode
     finally:
-        sim.stdin.close()
-        try:
-            sim.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            sim.kill()
-            sim.wait()
+        sim.stop()
 
 
 # --- alert rules ------------------------------------------------------------------
