@@ -2,6 +2,7 @@
 // bytes, and log files read back without their time stamps.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -45,20 +46,6 @@ inline RunContext &FreshRun(const std::string &archive) {
   TestRun().archivePath = archive;
   TestRun().exitCode.store(ExitCode::kDone);
   return TestRun();
-}
-
-// Runs one job into archive on this thread; its flags must tell the end.
-inline void RunOneJob(const std::string &archive, VemoraPortsType *printerPort, VemoraPortsType *copyPort,
-                      bool viaPrinter = false) {
-  ArchiveJob job;
-  TestRun().archivePath = archive;
-  job.context = &TestRun();
-  job.printerPort = printerPort;
-  job.copyPort = copyPort;
-  job.viaPrinter = viaPrinter;
-  RunJob(job);
-  EXPECT_FALSE(job.running.load());
-  EXPECT_TRUE(job.finished.load());
 }
 
 // A fresh directory below the system's temporary directory, removed at the end.
@@ -127,17 +114,12 @@ inline std::vector<std::string> LogLines(const std::string &path) {
 }
 
 inline int CountLines(const std::vector<std::string> &lines, const std::string &line) {
-  int n = 0;
-  for (const auto &l : lines)
-    n += l == line ? 1 : 0;
-  return n;
+  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
 inline int CountContaining(const std::vector<std::string> &lines, const std::string &part) {
-  int n = 0;
-  for (const auto &l : lines)
-    n += l.find(part) != std::string::npos ? 1 : 0;
-  return n;
+  return static_cast<int>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string &l) { return l.find(part) != std::string::npos; }));
 }
 
 // The archive root a test's jobs write to, what lands there, and the run of
@@ -146,7 +128,15 @@ struct JobArchive {
   std::string archive;
 
   void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
-    RunOneJob(archive, printerPort, copyPort, viaPrinter);
+    ArchiveJob job;
+    TestRun().archivePath = archive;
+    job.context = &TestRun();
+    job.printerPort = printerPort;
+    job.copyPort = copyPort;
+    job.viaPrinter = viaPrinter;
+    RunJob(job);
+    EXPECT_FALSE(job.running.load());
+    EXPECT_TRUE(job.finished.load());
   }
   std::string KeDir(const std::string &serial) const { return archive + Sep() + serial; }
   std::string File(const std::string &serial, const std::string &name) const { return KeDir(serial) + Sep() + name; }
