@@ -172,9 +172,6 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   ExpectArchived(module);
   ExpectArchived(twoPortKe);
   EXPECT_FALSE(Exists(KeDir(relayKe.serial)));
-  EXPECT_EQ(CountLines(CopyLog(module.serial), "<com35> Zapisano plik: " + DiskName(3)), 1);
-  EXPECT_EQ(CountLines(CopyLog(twoPortKe.serial), "<com34> Zapisano plik: " + DiskName(2)), 1);
-  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
   // The printer channel was checked, the printer behind the adapter not.
   EXPECT_NE(sim->Find("qx_prn")->Received().find("\x1bP0#s\x1b\\"), std::string::npos);
   EXPECT_EQ(sim->Find("prn")->Received(), "");
@@ -224,45 +221,28 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 4);
   EXPECT_EQ(metrics["zarvik_build_info{version=\"" ZARVIK_VERSION_TEXT "\"}"], 1);
   EXPECT_EQ(metrics["zarvik_archive_root_writable_by_users{}"], 0);  // the root this program made
-  EXPECT_EQ(metrics["zarvik_run_in_progress{}"], 0);
   EXPECT_EQ(metrics["zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"" + module.serial + "\"}"],
             metrics["zarvik_run_timestamp_seconds{}"]);
   EXPECT_EQ(metrics.size(), 9u + 7u * 2u + 2u * 2u);
 
-  for (int n = 0; n <= 3; ++n)
-    EXPECT_EQ(sim->FileRequests("ke", n), 1) << n;
-  for (int n = 0; n <= 2; ++n)
-    EXPECT_EQ(sim->FileRequests("qx_ke", n), 1) << n;
-  auto log = CopyLog(module.serial);  // the second run ended with the check of the KE's files
-  EXPECT_EQ(log.back(), "<com35> Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.");
-  EXPECT_EQ(CountContaining(log, "Zapisano plik: "), 4);
-
-  // The checksum lists hold for the standard tool, and VERIFY agrees.
-  EXPECT_EQ(std::system(("cd '" + KeDir(module.serial) + "' && sha256sum --quiet --strict -c SHA256SUMS").c_str()), 0);
+  // VERIFY agrees with the run; one byte changed in place (the end marker
+  // stays): code 9 and nothing changed on disk; FIX moves the file aside and
+  // counts it. (What VERIFY says of each fault: the logic tests; the run that
+  // fetches the file again, and the logs and requests of a second run: the
+  // Wine archive test.)
   NewConsole();
   EXPECT_EQ(Zarvik("verify archiwum"), 0);
   std::string said = NewConsole();
   EXPECT_TRUE(Has(said, "Razem katalogw KE: 2, sprawdzono plikw: 7, problemw: 0")) << said;
-
-  // One byte changed in place (the end marker stays), one file gone from
-  // the middle: code 9, nothing changed on disk (the lines VERIFY gives for
-  // each fault are the logic tests' concern).
-  const std::string full = KeDir(module.serial);
-  std::string one = ReadBytes(full + Sep() + DiskName(1));
-  one[10] ^= 1;
-  WriteBytes(full + Sep() + DiskName(1), one);
-  std::filesystem::remove(full + Sep() + DiskName(2));
+  const std::string one = KeDir(module.serial) + Sep() + DiskName(1);
+  std::string changed = ReadBytes(one);
+  changed[10] ^= 1;
+  WriteBytes(one, changed);
   EXPECT_EQ(Zarvik("VERIFY archiwum"), 9);
-  EXPECT_EQ(ReadBytes(full + Sep() + DiskName(1)), one);
-
-  // FIX moves the changed file aside; the next archive run fetches both
-  // again, and then all is well.
+  EXPECT_EQ(ReadBytes(one), changed);
   EXPECT_EQ(Zarvik("VERIFY archiwum FIX"), 9);
-  EXPECT_EQ(ReadBytes(full + Sep() + "uszkodzone" + Sep() + DiskName(1)), one);
+  EXPECT_EQ(ReadBytes(KeDir(module.serial) + Sep() + "uszkodzone" + Sep() + DiskName(1)), changed);
   EXPECT_TRUE(Has(NewConsole(), "przeniesiono do uszkodzone: 1"));
-  EXPECT_EQ(Zarvik("archiwum com35"), 0);
-  ExpectArchived(module);
-  EXPECT_EQ(Zarvik("VERIFY archiwum"), 0);
 }
 
 // Bad input for VERIFY, and targets that cannot be used.
@@ -349,7 +329,6 @@ TEST_F(ProgramTest, PassThroughJobWithDr) {
   Present(devsim::SysfsLayout::kClassic);
   EXPECT_EQ(Zarvik("archiwum DR"), 0);
   ExpectArchived(relayKe);
-  EXPECT_EQ(CountLines(CopyLog(relayKe.serial), "<com36> Zapisano plik: " + DiskName(2)), 1);
   EXPECT_FALSE(Exists(KeDir(module.serial)));
   EXPECT_FALSE(sim->Relaying("prn"));
   EXPECT_EQ(Summary()["jobs"].size(), 1u);
