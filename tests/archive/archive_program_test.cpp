@@ -255,23 +255,20 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   EXPECT_EQ(Zarvik("VERIFY nowhere"), 9);
   EXPECT_TRUE(Has(NewConsole(), "Nie mona odczyta katalogu: nowhere"));
 
-  // A KE directory with foreign and odd files and a list written by hand:
-  // each problem said once, nothing valid moved, nothing written outside.
+  // A KE directory with foreign and odd files and a list written by hand
+  // (what VERIFY and FIX make of a changed file and of a bad line: the guard
+  // test): each problem said once, nothing valid moved, nothing written
+  // outside, and the list rewritten with the odd file's line alone.
   const std::string full = root / "ke" + Sep() + "X1", dir = "ke" + Sep() + "X1";
   std::filesystem::create_directories(full);
-  WriteBytes(full + Sep() + DiskName(0), "good\x1a");
   WriteBytes(full + Sep() + "Z0001 a;'\xBF.ej", "odd\xff");
   WriteBytes(full + Sep() + "Zxyz.ej", "foreign");
   WriteBytes(full + Sep() + "notes.txt", "user's");
-  WriteBytes(full + Sep() + "SHA256SUMS", std::string(64, '0') + "  " + DiskName(0) + "\r\ngarbage\n" +
-                                             std::string(64, 'a') + "  ../../etc/passwd\n" +
+  WriteBytes(full + Sep() + "SHA256SUMS", "garbage\r\n" + std::string(64, 'a') + "  ../../etc/passwd\n" +
                                              std::string(64, 'b') + "  notes.txt\n");
   EXPECT_EQ(Zarvik("VERIFY ke FIX"), 9);
   std::string said = NewConsole();
-  const std::string bad = "Bdny wiersz ";
-  for (const std::string &line : {"Niezgodna suma kontrolna: " + dir + Sep() + DiskName(0),
-                                  bad + "2 w pliku " + dir + Sep() + "SHA256SUMS",
-                                  "Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: ../../etc/passwd",
+  for (const std::string &line : {"Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: ../../etc/passwd",
                                   "Obcy plik: " + dir + Sep() + "Zxyz.ej",
                                   "Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: notes.txt",
                                   "Brak sumy kontrolnej: " + dir + Sep() + "Z0001 a;'.ej",
@@ -280,13 +277,8 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   EXPECT_EQ(Count(said, "dopisano sum: 1"), 2);  // the directory's and the total
   EXPECT_EQ(ReadBytes(full + Sep() + "notes.txt"), "user's");
   EXPECT_EQ(ReadBytes(full + Sep() + "Zxyz.ej"), "foreign");
-  EXPECT_EQ(ReadBytes(full + Sep() + "uszkodzone" + Sep() + DiskName(0)), "good\x1a");
-  // The file moved aside keeps its line (the next run fetches it and checks
-  // the KE's bytes against it): Z0000 is missing until then.
-  EXPECT_EQ(Zarvik("VERIFY ke"), 9);
   const std::string list = ReadBytes(full + Sep() + "SHA256SUMS");
-  EXPECT_EQ(list.substr(0, 86), std::string(64, '0') + "  " + DiskName(0) + "\n");
-  EXPECT_EQ(list.substr(86 + 64), "  Z0001 a;'\xBF.ej\n");
+  EXPECT_EQ(list.substr(64), "  Z0001 a;'\xBF.ej\n") << list;
 }
 
 // A failed check and a failed file in one run: the results say which KE.
@@ -302,9 +294,7 @@ TEST_F(ProgramTest, FailedCheckAndFailedFileInOneRun) {
   ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 0, 3, 1}, Bytes(module, 2));
   EXPECT_THAT(summary["jobs"][0]["errors"][0].get<std::string>(),
               ::testing::StartsWith("<com34> Nie zgadza si\u0119 numer pami\u0119ci fiskalnej"));
-  std::map<std::string, double> metrics = Metrics();
-  EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 3);
-  EXPECT_EQ(metrics["zarvik_run_exit_code{}"], 4);
+  EXPECT_EQ(Metrics()[Ke("zarvik_ke_archive_files", "com35", module.serial)], 3);
 }
 
 // The printer window as HH:MM-HH:MM from `from` to `to` minutes after now.
@@ -377,14 +367,11 @@ TEST_F(ProgramTest, NoPortInRangeEndsAtOnceWith6) {
   EXPECT_EQ(Zarvik("archiwum com10 com3", &seconds), 6);
   EXPECT_LT(seconds, 10.0);
   EXPECT_EQ(sim->Find("ke")->Received(), "");
-  nlohmann::json summary = Summary();
-  EXPECT_EQ(summary["exit_code"], 6);
-  EXPECT_EQ(summary["jobs"], nlohmann::json::array());
-  EXPECT_EQ(Metrics()["zarvik_jobs{}"], 0);
+  EXPECT_EQ(Summary()["jobs"], nlohmann::json::array());
   EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Razem: zada\xC5\x84 0"), 1);
 
   // A results file that cannot be written costs one console line, not the
-  // exit code; the other file is still written.
+  // exit code; the other file is still written, with the run's code.
   std::remove((root / "summary.json").c_str());
   extraEnv = "ZARVIK_METRICS='" + (root / "missing") + "/zarvik.prom" + "'";
   EXPECT_EQ(Zarvik("archiwum com10 com3"), 6);
