@@ -20,6 +20,7 @@
 #include "jobfixture.h"
 
 using namespace archtest;
+using ::testing::HasSubstr;
 
 class ProgramTest : public JobTest {
 protected:
@@ -141,10 +142,6 @@ protected:
   }
 };
 
-namespace {
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-} // namespace
-
 TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   StartDevices();
   double seconds = 0;
@@ -232,8 +229,7 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   // Wine archive test.)
   NewConsole();
   EXPECT_EQ(Zarvik("verify archiwum"), 0);
-  std::string said = NewConsole();
-  EXPECT_TRUE(Has(said, "Razem katalogw KE: 2, sprawdzono plikw: 7, problemw: 0")) << said;
+  EXPECT_THAT(NewConsole(), HasSubstr("Razem katalogw KE: 2, sprawdzono plikw: 7, problemw: 0"));
   const std::string one = KeDir(module.serial) + Sep() + DiskName(1);
   std::string changed = ReadBytes(one);
   changed[10] ^= 1;
@@ -242,7 +238,7 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(ReadBytes(one), changed);
   EXPECT_EQ(Zarvik("VERIFY archiwum FIX"), 9);
   EXPECT_EQ(ReadBytes(KeDir(module.serial) + Sep() + "uszkodzone" + Sep() + DiskName(1)), changed);
-  EXPECT_TRUE(Has(NewConsole(), "przeniesiono do uszkodzone: 1"));
+  EXPECT_THAT(NewConsole(), HasSubstr("przeniesiono do uszkodzone: 1"));
 }
 
 // Bad input for VERIFY, and targets that cannot be used.
@@ -250,10 +246,10 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   StartDevices();
   WriteBytes(root / "plik", "not a directory");
   EXPECT_EQ(Zarvik("plik" + Sep() + "archiwum com35"), 5);
-  EXPECT_TRUE(Has(NewConsole(), "Nie mona utworzy katalogu: plik" + Sep() + "archiwum: Not a directory"));
+  EXPECT_THAT(NewConsole(), HasSubstr("Nie mona utworzy katalogu: plik" + Sep() + "archiwum: Not a directory"));
   EXPECT_EQ(sim->Find("ke")->Received(), "");
   EXPECT_EQ(Zarvik("VERIFY nowhere"), 9);
-  EXPECT_TRUE(Has(NewConsole(), "Nie mona odczyta katalogu: nowhere"));
+  EXPECT_THAT(NewConsole(), HasSubstr("Nie mona odczyta katalogu: nowhere"));
 
   // A KE directory with foreign and odd files and a list written by hand
   // (what VERIFY and FIX make of a changed file and of a bad line: the guard
