@@ -264,10 +264,6 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   EXPECT_NE(failed.find(successLine), std::string::npos) << failed;
   EXPECT_NE(failed.find("\nzarvik_ke_exit_code{port=\"com6\",ke_serial=\"unread\"} 3\n"), std::string::npos)
       << failed;
-  job->record.exitCode.store(ExitCode::kDone);
-  unread->record.exitCode.store(ExitCode::kDone);
-  run.exitCode.store(ExitCode::kKeUnavailable);  // a port pair without its KE, say
-  EXPECT_EQ(RunExitCode(run), ExitCode::kKeUnavailable);
   EXPECT_EQ(summary["jobs"][0]["errors"], nlohmann::json::array({"<com5> Nie mo\u017Cna"}));
   EXPECT_NE(ReadBytes(prom).find("\nzarvik_ke_files_failed{port=\"com5\",ke_serial=\"AB\\\"1\\\\2\"} 2\n"),
             std::string::npos);
