@@ -30,12 +30,6 @@ std::vector<std::string> Lines(const std::string &text) {
   return lines;
 }
 
-std::string LogConsole(LoggingClass &log, const char *message) {
-  testing::internal::CaptureStdout();
-  log.Log(message);
-  return testing::internal::GetCapturedStdout();
-}
-
 TEST(FileLog, WritesOneStampedCrLfLinePerCallCreatingOneMissingLevel) {
   TestDir dir;
   std::string sub = dir.Path("logs");
@@ -154,7 +148,9 @@ TEST(LoggingClass, ConsoleAndFileFormsFollowTagAndName) {
     log.tag = c.tag;
     log.toConsole = c.toConsole;
     log.toFile = c.fileLine != nullptr;
-    EXPECT_EQ(LogConsole(log, c.message), c.shown);
+    testing::internal::CaptureStdout();
+    log.Log(c.message);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.shown);
     if (!log.toFile)
       continue;
     log.toFile = false;
