@@ -21,11 +21,7 @@
 #include <windows.h>
 #endif
 
-using archtest::CountLines;
-using archtest::LogLines;
-using archtest::ReadBytes;
-using archtest::ScratchDir;
-using archtest::WriteBytes;
+using namespace archtest;
 
 namespace {
 
@@ -158,7 +154,7 @@ TEST(ArchiveFiles, AReadOnlyFileCountsInTheMetrics) {
   WriteBytes(dir / "Z0002_2010-03-30.ej", "b\xff");
   WriteBytes(dir / "Zxyz.ej", "foreign\xff");
   std::filesystem::create_directories(dir / "Z0003_2010-03-30.ej");
-  if (archtest::Sep() == "/")
+  if (Sep() == "/")
     std::filesystem::create_symlink(dir / "Z0001_2010-03-30.ej", dir / "Z0004_2010-03-30.ej");
   const auto write = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
                      std::filesystem::perms::others_write;
@@ -208,7 +204,7 @@ TEST(DrWindow, EdgesAndMidnightAndMalformedTexts) {
 }
 
 TEST(ArchiveRoot, OneTrailingSeparatorGoes) {
-  const std::string s = archtest::Sep();
+  const std::string s = Sep();
   EXPECT_EQ(ArchiveRoot("arch" + s), "arch");
   EXPECT_EQ(ArchiveRoot("arch" + s + s), "arch" + s);
   EXPECT_EQ(ArchiveRoot("arch"), "arch");
@@ -231,7 +227,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   nlohmann::json summary = nlohmann::json::parse(ReadBytes(json));
   EXPECT_EQ(summary["exit_code"], 8);
   // A relative target is given from the current directory.
-  EXPECT_EQ(summary["target"], AnyTextToUtf8(plat::CurrentDirectory()) + archtest::Sep() + "archiwum\u0142");
+  EXPECT_EQ(summary["target"], AnyTextToUtf8(plat::CurrentDirectory()) + Sep() + "archiwum\u0142");
   const std::string metrics = ReadBytes(prom);
   EXPECT_NE(metrics.find("\nzarvik_run_exit_code 8\n"), std::string::npos) << metrics;
   EXPECT_EQ(metrics.find("zarvik_last_success_timestamp_seconds"), std::string::npos) << metrics;
@@ -259,7 +255,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
   EXPECT_EQ(RunExitCode(run), ExitCode::kFilesNotArchived);  // the first job in the summary's order
   ReportRun(run, ExitCode::kFilesNotArchived, json, prom);
   summary = nlohmann::json::parse(ReadBytes(json));
-  EXPECT_TRUE(summary["target"].get<std::string>().find("srv" + archtest::Sep() + "\u0142") != std::string::npos);
+  EXPECT_TRUE(summary["target"].get<std::string>().find("srv" + Sep() + "\u0142") != std::string::npos);
   const std::string failed = ReadBytes(prom);
   EXPECT_NE(failed.find(successLine), std::string::npos) << failed;
   EXPECT_NE(failed.find("\nzarvik_ke_exit_code{port=\"com6\",ke_serial=\"unread\"} 3\n"), std::string::npos)
@@ -316,7 +312,7 @@ TEST(RunResults, EventsByExitCodeAndTheUncreatableRootOnce) {
   EXPECT_EQ(events[0].id, 1100u);
   EXPECT_EQ(events[0].text, notCreated);
   if (!plat::SystemLogDirectory().empty()) {
-    EXPECT_EQ(CountLines(LogLines(programData / "Zarvik" + archtest::Sep() + "ERROR_log.txt"), notCreated), 1);
+    EXPECT_EQ(CountLines(LogLines(programData / "Zarvik" + Sep() + "ERROR_log.txt"), notCreated), 1);
   }
 }
 
@@ -407,32 +403,31 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
     std::filesystem::create_directories(dir);
     ChecksumList sums;
     for (int n = 0; n <= 6; ++n) {
-      WriteBytes(dir + archtest::Sep() + name(n), "file " + std::to_string(n) + "\x1a");
+      WriteBytes(dir + Sep() + name(n), "file " + std::to_string(n) + "\x1a");
       plat::FileDigest digest;
-      ASSERT_TRUE(plat::Sha256File(dir + archtest::Sep() + name(n), digest));
+      ASSERT_TRUE(plat::Sha256File(dir + Sep() + name(n), digest));
       if (!c.linesToo || std::count(c.removed.begin(), c.removed.end(), n) == 0)
         sums.Add(name(n), digest.digest);
     }
     ASSERT_TRUE(sums.Save(dir));
     for (int n : c.removed)
-      std::filesystem::remove(dir + archtest::Sep() + name(n));
+      std::filesystem::remove(dir + Sep() + name(n));
     if (c.changed >= 0)
-      WriteBytes(dir + archtest::Sep() + name(c.changed), "file X\x1a");
+      WriteBytes(dir + Sep() + name(c.changed), "file X\x1a");
     VerifyOptions options;
     options.targetPath = dir;
     testing::internal::CaptureStdout();
     const ExitCode code = RunVerifyMode(options);
     const std::string said = testing::internal::GetCapturedStdout();
     EXPECT_EQ(code, c.said.empty() ? ExitCode::kDone : ExitCode::kArchiveProblem) << said;
-    EXPECT_NE(said.find(archtest::OnConsole(std::string("problem\xF3w: ") + (c.said.empty() ? "0" : "1") + "\r\n")),
-              std::string::npos)
-        << said;
+    const std::string problems = OnConsole(std::string("problem\xF3w: ") + (c.said.empty() ? "0" : "1") + "\r\n");
+    EXPECT_NE(said.find(problems), std::string::npos) << said;
     std::string line = c.said;
     if (line.find('@') != std::string::npos)
-      line.replace(line.find('@'), 1, dir + archtest::Sep());
+      line.replace(line.find('@'), 1, dir + Sep());
     if (line.find('#') != std::string::npos)
       line.replace(line.find('#'), 1, dir);
-    EXPECT_NE(said.find(archtest::OnConsole(line + "\r\n")), std::string::npos) << said;
+    EXPECT_NE(said.find(OnConsole(line + "\r\n")), std::string::npos) << said;
   }
 }
 
