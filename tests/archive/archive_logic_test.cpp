@@ -84,26 +84,26 @@ TEST(ReadEntry, ReadsWholeLinesAndRefusesBrokenOnes) {
 // one (an old CRLF line stays as it was), and is otherwise written whole,
 // sorted, merged with what another writer added; a line is never changed.
 TEST(ChecksumList, AppendsOnlyAfterTheHighestNameElseRewritesMerged) {
-  ScratchDir dir{"sums"};
+  TestDir dir;
   const std::string path = dir / "SHA256SUMS";
   plat::Sha256Digest a{}, b{};
   b[0] = 0xbb;
   const std::string la = std::string(64, '0') + "  ", lb = "bb" + std::string(62, '0') + "  ";
   WriteBytes(path, la + "Z0001.ej\r\n" + la + "Z0003.ej\r\n");
   ChecksumList list, other;
-  ASSERT_TRUE(list.Load(dir.path));
+  ASSERT_TRUE(list.Load(dir.root));
   list.Add("Z0003.ej", b);  // has a line: kept
   EXPECT_FALSE(list.Changed());
   list.Add("Z0004.ej", a);
-  ASSERT_TRUE(list.Save(dir.path));
+  ASSERT_TRUE(list.Save(dir.root));
   EXPECT_EQ(ReadBytes(path), la + "Z0001.ej\r\n" + la + "Z0003.ej\r\n" + la + "Z0004.ej\n");
-  ASSERT_TRUE(other.Load(dir.path));
+  ASSERT_TRUE(other.Load(dir.root));
   other.Add("Z0006.ej", b);
-  ASSERT_TRUE(other.Save(dir.path));
+  ASSERT_TRUE(other.Save(dir.root));
   // Below the highest name, alone or with one above it: whole.
   list.Add("Z0002.ej", b);
   list.Add("Z0005.ej", b);
-  ASSERT_TRUE(list.Save(dir.path));
+  ASSERT_TRUE(list.Save(dir.root));
   const std::string whole =
       la + "Z0001.ej\n" + lb + "Z0002.ej\n" + la + "Z0003.ej\n" + la + "Z0004.ej\n" + lb + "Z0005.ej\n" + lb + "Z0006.ej\n";
   EXPECT_EQ(ReadBytes(path), whole);
@@ -115,33 +115,33 @@ TEST(ChecksumList, AppendsOnlyAfterTheHighestNameElseRewritesMerged) {
 // holding one takes no line; the first of two lines rules; a torn last line
 // is no line. A list that cannot be read whole is never written.
 TEST(ChecksumList, BadLinesRepeatsAndUnreadableLists) {
-  ScratchDir dir{"sumlines"};
+  TestDir dir;
   const std::string path = dir / "SHA256SUMS";
   const std::string ha = std::string(64, 'a'), hb = std::string(64, 'b');
   WriteBytes(path, ha + "  Z0001.ej\n" + ha + " *Z0002.ej\n" + hb + "  Z0001.ej\n" + ha + "  ../../etc/passwd\n" + ha +
                        "  /dev/zero\n" + ha + "  notes.txt\n" + "\\" + ha + "  Z0003.ej\n" + ha + "  Z0004.e");
   ChecksumList list;
-  ASSERT_TRUE(list.Load(dir.path));
+  ASSERT_TRUE(list.Load(dir.root));
   EXPECT_EQ(list.badLines, (std::vector<int>{2, 4, 5, 6, 7}));
   EXPECT_EQ(list.foreignLines.size(), 3u);
   EXPECT_EQ(list.repeatLines, (std::vector<int>{3}));
   EXPECT_EQ(list.LineOf("Z0001.ej"), ha);
   EXPECT_FALSE(list.Has("Z0002.ej") || list.Has("Z0004.e") || list.Writable());
   list.RewriteWhole(true);
-  ASSERT_TRUE(list.Save(dir.path));
+  ASSERT_TRUE(list.Save(dir.root));
   EXPECT_EQ(ReadBytes(path), ha + "  Z0001.ej\n");
 
   std::filesystem::remove(path);
   std::filesystem::create_directories(path);
-  EXPECT_FALSE(list.Load(dir.path));
+  EXPECT_FALSE(list.Load(dir.root));
   EXPECT_FALSE(list.error.empty());
   list.Add("Z0001.ej", plat::Sha256Digest{});
-  EXPECT_FALSE(list.Save(dir.path));
+  EXPECT_FALSE(list.Save(dir.root));
   EXPECT_TRUE(std::filesystem::is_directory(path));
   std::filesystem::remove(path);
   WriteBytes(path, ha + "  Z0001.ej\n");
   std::filesystem::resize_file(path, kMaxSumsBytes + 1);
-  EXPECT_FALSE(list.Load(dir.path));
+  EXPECT_FALSE(list.Load(dir.root));
   EXPECT_EQ(std::filesystem::file_size(path), kMaxSumsBytes + 1);
 }
 
@@ -149,7 +149,7 @@ TEST(ChecksumList, BadLinesRepeatsAndUnreadableLists) {
 // run record: a read-only file counts in zarvik_ke_archive_files; a link, a
 // foreign name and a folder do not.
 TEST(ArchiveFiles, AReadOnlyFileCountsInTheMetrics) {
-  ScratchDir dir{"count"};
+  TestDir dir;
   WriteBytes(dir / "Z0001_2010-03-30.ej", "a\xff");
   WriteBytes(dir / "Z0002_2010-03-30.ej", "b\xff");
   WriteBytes(dir / "Zxyz.ej", "foreign\xff");
@@ -167,7 +167,7 @@ TEST(ArchiveFiles, AReadOnlyFileCountsInTheMetrics) {
   job->record.checksPassed = true;
   {
     JobRun run(*job);
-    run.copyDir = dir.path;
+    run.copyDir = dir.root;
     RecordEnd(run);
   }
   ReportRun(context, ExitCode::kDone, "", dir / "zarvik.prom");
@@ -215,7 +215,7 @@ TEST(ArchiveRoot, OneTrailingSeparatorGoes) {
 // discovery looks like this), and of a job whose texts need converting: the
 // JSON is UTF-8, label values are escaped, both files are whole.
 TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
-  ScratchDir dir{"results"};
+  TestDir dir;
   const std::string json = dir / "summary.json";
   const std::string prom = dir / "zarvik.prom";
   {
@@ -270,7 +270,7 @@ TEST(RunResults, WrittenForAnyEndWithTextsConverted) {
 // created once however many jobs fail on it (and, on Windows, in the
 // system's log folder). A root users may write: the Wine archive test.
 TEST(RunResults, EventsByExitCodeAndTheUncreatableRootOnce) {
-  ScratchDir dir{"events"};
+  TestDir dir;
   struct Event {
     plat::EventType type;
     uint32_t id;
@@ -278,7 +278,7 @@ TEST(RunResults, EventsByExitCodeAndTheUncreatableRootOnce) {
   };
   std::vector<Event> events;
   RunContext run;
-  run.archivePath = dir.path;
+  run.archivePath = dir.root;
   run.reportEvent = [&](plat::EventType type, uint32_t id, const std::string &text) {
     events.push_back({type, id, text});
   };
@@ -302,8 +302,8 @@ TEST(RunResults, EventsByExitCodeAndTheUncreatableRootOnce) {
   }
 
   events.clear();
-  ScratchDir programData{"programdata"};
-  ScopedEnv data("ProgramData", programData.path);
+  TestDir programData;
+  ScopedEnv data("ProgramData", programData.root);
   const std::string notCreated = "Nie mo\xBFna utworzy\xE6 katalogu: q:\\archiwum: brak dysku";
   ReportRootNotCreated(run, notCreated);
   ReportRootNotCreated(run, notCreated);
@@ -342,7 +342,7 @@ TEST(RunResults, EveryEventIdHasItsMessageInTheExe) {
 // run's gauges kept; every KE the PC has shown stays, its time last seen
 // carried and the runs that missed it counted.
 TEST(RunResults, RunInProgressAndKesSeenEarlierStayInTheMetrics) {
-  ScratchDir dir{"seen"};
+  TestDir dir;
   const std::string prom = dir / "zarvik.prom";
   auto runWith = [](RunContext &run, std::vector<std::string> serials) {
     run.MarkStarted();
@@ -398,7 +398,7 @@ TEST(Verify, EachFaultAloneIsFoundAndNamed) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.fault);
-    ScratchDir root{"verify"};
+    TestDir root;
     const std::string dir = root / "KE1";
     std::filesystem::create_directories(dir);
     ChecksumList sums;

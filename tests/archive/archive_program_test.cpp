@@ -69,9 +69,9 @@ protected:
   // and the run's length in seconds in *seconds.
   int Zarvik(const std::string &args, double *seconds = nullptr, bool terminal = false) {
     const std::string env = "env LC_ALL=C ZARVIK_SYSFS_ROOT='" + (root / "sys") + "' ZARVIK_DEV_ROOT='" + (root / "dev") +
-                            "' HOME='" + home.path + "' ZARVIK_SUMMARY='" + (root / "summary.json") +
+                            "' HOME='" + home.root + "' ZARVIK_SUMMARY='" + (root / "summary.json") +
                             "' ZARVIK_METRICS='" + (root / "zarvik.prom") + "' " + extraEnv + " ";
-    std::string command = "cd '" + root.path + "' && " + env;
+    std::string command = "cd '" + root.root + "' && " + env;
     if (terminal)
       command += "/usr/bin/python3 '" ZARVIK_SOURCE "/tests/archive/runtools.py' pty 30 terminal.txt '" ZARVIK_EXE "' " +
                  args + " </dev/null";

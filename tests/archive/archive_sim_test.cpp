@@ -40,7 +40,7 @@ const std::string kDeletedBadFile = "Skasowano b\xB3\xEA" "dny plik: ";
 class SimJobTest : public ::testing::Test, public JobArchive {
 protected:
   SimDevices &sim = SimDevices::Get();
-  ScratchDir root{"simjob"};
+  TestDir root;
   std::vector<std::unique_ptr<VemoraPortsType>> ports;
   using JobArchive::Run;  // not the test's own Run
 
@@ -296,7 +296,7 @@ TEST_F(SimJobTest, ASerialNumberThatIsNoSafeNameIsReportedUnread) {
   EXPECT_EQ(ErrorLog(), std::vector<std::string>{"<" + escape->portName + "> ..\\escape9 Nie mo\xBFna odczyta\xE6 "
                                                  "numeru seryjnego Kopii Elektronicznej."});
   std::vector<std::string> entries;
-  for (const auto &entry : fs::recursive_directory_iterator(root.path))
+  for (const auto &entry : fs::recursive_directory_iterator(root.root))
     entries.push_back(entry.path().filename().string());
   EXPECT_EQ(entries.size(), 2u);  // archiwum and its ERROR log
   EXPECT_EQ(sim.Received("escape").find("F"), std::string::npos);

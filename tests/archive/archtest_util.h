@@ -1,10 +1,8 @@
-// Small helpers shared by the archive tests: scratch directories, files as
-// bytes, and log files read back without their time stamps.
+// Small helpers shared by the archive tests: files as bytes, and log files
+// read back without their time stamps (scratch directories: TestDir).
 #pragma once
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -47,26 +45,6 @@ inline RunContext &FreshRun(const std::string &archive) {
   TestRun().exitCode.store(ExitCode::kDone);
   return TestRun();
 }
-
-// A fresh directory below the system's temporary directory, removed at the end.
-class ScratchDir {
-public:
-  explicit ScratchDir(const std::string &stem) {
-    static std::atomic<int> serial{0};
-    auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    path = plat::TempDirectory() + Sep() + "zarvik-" + stem + "-" + std::to_string(tick) + "-" +
-           std::to_string(serial++);
-    std::filesystem::create_directories(path);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string operator/(const std::string &name) const { return path + Sep() + name; }
-  std::string path;
-};
 
 // How often part occurs in text.
 inline int Count(const std::string &text, const std::string &part) {
