@@ -4,12 +4,8 @@
 
 using namespace archtest;
 
-class ParallelTest : public JobTest {
-protected:
-  void ArchiveInParallel(int count);
-};
-
-void ParallelTest::ArchiveInParallel(int count) {
+TEST_F(JobTest, SixteenKeModulesInOneRun) {
+  const int count = 16;
   std::vector<devsim::KeConfig> configs;
   std::vector<std::unique_ptr<VemoraPortsType>> ports;
   for (int i = 0; i < count; ++i) {
@@ -38,5 +34,3 @@ void ParallelTest::ArchiveInParallel(int count) {
   EXPECT_EQ(TestRun().exitCode.load(), ExitCode::kDone);
   EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
 }
-
-TEST_F(ParallelTest, SixteenKeModulesInOneRun) { ArchiveInParallel(16); }

@@ -20,6 +20,7 @@
 #include "jobfixture.h"
 
 using namespace archtest;
+using ::testing::HasSubstr;
 
 class ProgramTest : public JobTest {
 protected:
@@ -68,9 +69,9 @@ protected:
   // and the run's length in seconds in *seconds.
   int Zarvik(const std::string &args, double *seconds = nullptr, bool terminal = false) {
     const std::string env = "env LC_ALL=C ZARVIK_SYSFS_ROOT='" + (root / "sys") + "' ZARVIK_DEV_ROOT='" + (root / "dev") +
-                            "' HOME='" + home.path + "' ZARVIK_SUMMARY='" + (root / "summary.json") +
+                            "' HOME='" + home.root + "' ZARVIK_SUMMARY='" + (root / "summary.json") +
                             "' ZARVIK_METRICS='" + (root / "zarvik.prom") + "' " + extraEnv + " ";
-    std::string command = "cd '" + root.path + "' && " + env;
+    std::string command = "cd '" + root.root + "' && " + env;
     if (terminal)
       command += "/usr/bin/python3 '" ZARVIK_SOURCE "/tests/archive/runtools.py' pty 30 terminal.txt '" ZARVIK_EXE "' " +
                  args + " </dev/null";
@@ -141,10 +142,6 @@ protected:
   }
 };
 
-namespace {
-bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
-} // namespace
-
 TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   StartDevices();
   double seconds = 0;
@@ -172,9 +169,6 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   ExpectArchived(module);
   ExpectArchived(twoPortKe);
   EXPECT_FALSE(Exists(KeDir(relayKe.serial)));
-  EXPECT_EQ(CountLines(CopyLog(module.serial), "<com35> Zapisano plik: " + DiskName(3)), 1);
-  EXPECT_EQ(CountLines(CopyLog(twoPortKe.serial), "<com34> Zapisano plik: " + DiskName(2)), 1);
-  EXPECT_FALSE(Exists(archive + Sep() + "ERROR_log.txt"));
   // The printer channel was checked, the printer behind the adapter not.
   EXPECT_NE(sim->Find("qx_prn")->Received().find("\x1bP0#s\x1b\\"), std::string::npos);
   EXPECT_EQ(sim->Find("prn")->Received(), "");
@@ -224,45 +218,27 @@ TEST_F(ProgramTest, DirectAndCombinedJobsThenASecondRunFetchesNothing) {
   EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 4);
   EXPECT_EQ(metrics["zarvik_build_info{version=\"" ZARVIK_VERSION_TEXT "\"}"], 1);
   EXPECT_EQ(metrics["zarvik_archive_root_writable_by_users{}"], 0);  // the root this program made
-  EXPECT_EQ(metrics["zarvik_run_in_progress{}"], 0);
   EXPECT_EQ(metrics["zarvik_ke_last_seen_timestamp_seconds{ke_serial=\"" + module.serial + "\"}"],
             metrics["zarvik_run_timestamp_seconds{}"]);
   EXPECT_EQ(metrics.size(), 9u + 7u * 2u + 2u * 2u);
 
-  for (int n = 0; n <= 3; ++n)
-    EXPECT_EQ(sim->FileRequests("ke", n), 1) << n;
-  for (int n = 0; n <= 2; ++n)
-    EXPECT_EQ(sim->FileRequests("qx_ke", n), 1) << n;
-  auto log = CopyLog(module.serial);  // the second run ended with the check of the KE's files
-  EXPECT_EQ(log.back(), "<com35> Sprawdzanie zawarto\x9C" "ci Kopii Elektronicznej.");
-  EXPECT_EQ(CountContaining(log, "Zapisano plik: "), 4);
-
-  // The checksum lists hold for the standard tool, and VERIFY agrees.
-  EXPECT_EQ(std::system(("cd '" + KeDir(module.serial) + "' && sha256sum --quiet --strict -c SHA256SUMS").c_str()), 0);
+  // VERIFY agrees with the run; one byte changed in place (the end marker
+  // stays): code 9 and nothing changed on disk; FIX moves the file aside and
+  // counts it. (What VERIFY says of each fault: the logic tests; the run that
+  // fetches the file again, and the logs and requests of a second run: the
+  // Wine archive test.)
   NewConsole();
   EXPECT_EQ(Zarvik("verify archiwum"), 0);
-  std::string said = NewConsole();
-  EXPECT_TRUE(Has(said, "Razem katalogw KE: 2, sprawdzono plikw: 7, problemw: 0")) << said;
-
-  // One byte changed in place (the end marker stays), one file gone from
-  // the middle: code 9, nothing changed on disk (the lines VERIFY gives for
-  // each fault are the logic tests' concern).
-  const std::string full = KeDir(module.serial);
-  std::string one = ReadBytes(full + Sep() + DiskName(1));
-  one[10] ^= 1;
-  WriteBytes(full + Sep() + DiskName(1), one);
-  std::filesystem::remove(full + Sep() + DiskName(2));
+  EXPECT_THAT(NewConsole(), HasSubstr("Razem katalogw KE: 2, sprawdzono plikw: 7, problemw: 0"));
+  const std::string one = KeDir(module.serial) + Sep() + DiskName(1);
+  std::string changed = ReadBytes(one);
+  changed[10] ^= 1;
+  WriteBytes(one, changed);
   EXPECT_EQ(Zarvik("VERIFY archiwum"), 9);
-  EXPECT_EQ(ReadBytes(full + Sep() + DiskName(1)), one);
-
-  // FIX moves the changed file aside; the next archive run fetches both
-  // again, and then all is well.
+  EXPECT_EQ(ReadBytes(one), changed);
   EXPECT_EQ(Zarvik("VERIFY archiwum FIX"), 9);
-  EXPECT_EQ(ReadBytes(full + Sep() + "uszkodzone" + Sep() + DiskName(1)), one);
-  EXPECT_TRUE(Has(NewConsole(), "przeniesiono do uszkodzone: 1"));
-  EXPECT_EQ(Zarvik("archiwum com35"), 0);
-  ExpectArchived(module);
-  EXPECT_EQ(Zarvik("VERIFY archiwum"), 0);
+  EXPECT_EQ(ReadBytes(KeDir(module.serial) + Sep() + "uszkodzone" + Sep() + DiskName(1)), changed);
+  EXPECT_THAT(NewConsole(), HasSubstr("przeniesiono do uszkodzone: 1"));
 }
 
 // Bad input for VERIFY, and targets that cannot be used.
@@ -270,28 +246,25 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   StartDevices();
   WriteBytes(root / "plik", "not a directory");
   EXPECT_EQ(Zarvik("plik" + Sep() + "archiwum com35"), 5);
-  EXPECT_TRUE(Has(NewConsole(), "Nie mona utworzy katalogu: plik" + Sep() + "archiwum: Not a directory"));
+  EXPECT_THAT(NewConsole(), HasSubstr("Nie mona utworzy katalogu: plik" + Sep() + "archiwum: Not a directory"));
   EXPECT_EQ(sim->Find("ke")->Received(), "");
   EXPECT_EQ(Zarvik("VERIFY nowhere"), 9);
-  EXPECT_TRUE(Has(NewConsole(), "Nie mona odczyta katalogu: nowhere"));
+  EXPECT_THAT(NewConsole(), HasSubstr("Nie mona odczyta katalogu: nowhere"));
 
-  // A KE directory with foreign and odd files and a list written by hand:
-  // each problem said once, nothing valid moved, nothing written outside.
+  // A KE directory with foreign and odd files and a list written by hand
+  // (what VERIFY and FIX make of a changed file and of a bad line: the guard
+  // test): each problem said once, nothing valid moved, nothing written
+  // outside, and the list rewritten with the odd file's line alone.
   const std::string full = root / "ke" + Sep() + "X1", dir = "ke" + Sep() + "X1";
   std::filesystem::create_directories(full);
-  WriteBytes(full + Sep() + DiskName(0), "good\x1a");
   WriteBytes(full + Sep() + "Z0001 a;'\xBF.ej", "odd\xff");
   WriteBytes(full + Sep() + "Zxyz.ej", "foreign");
   WriteBytes(full + Sep() + "notes.txt", "user's");
-  WriteBytes(full + Sep() + "SHA256SUMS", std::string(64, '0') + "  " + DiskName(0) + "\r\ngarbage\n" +
-                                             std::string(64, 'a') + "  ../../etc/passwd\n" +
+  WriteBytes(full + Sep() + "SHA256SUMS", "garbage\r\n" + std::string(64, 'a') + "  ../../etc/passwd\n" +
                                              std::string(64, 'b') + "  notes.txt\n");
   EXPECT_EQ(Zarvik("VERIFY ke FIX"), 9);
   std::string said = NewConsole();
-  const std::string bad = "Bdny wiersz ";
-  for (const std::string &line : {"Niezgodna suma kontrolna: " + dir + Sep() + DiskName(0),
-                                  bad + "2 w pliku " + dir + Sep() + "SHA256SUMS",
-                                  "Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: ../../etc/passwd",
+  for (const std::string &line : {"Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: ../../etc/passwd",
                                   "Obcy plik: " + dir + Sep() + "Zxyz.ej",
                                   "Wiersz dotyczy pliku spoza archiwum: " + dir + Sep() + "SHA256SUMS: notes.txt",
                                   "Brak sumy kontrolnej: " + dir + Sep() + "Z0001 a;'.ej",
@@ -300,13 +273,8 @@ TEST_F(ProgramTest, UnusableTargetsAndBadInput) {
   EXPECT_EQ(Count(said, "dopisano sum: 1"), 2);  // the directory's and the total
   EXPECT_EQ(ReadBytes(full + Sep() + "notes.txt"), "user's");
   EXPECT_EQ(ReadBytes(full + Sep() + "Zxyz.ej"), "foreign");
-  EXPECT_EQ(ReadBytes(full + Sep() + "uszkodzone" + Sep() + DiskName(0)), "good\x1a");
-  // The file moved aside keeps its line (the next run fetches it and checks
-  // the KE's bytes against it): Z0000 is missing until then.
-  EXPECT_EQ(Zarvik("VERIFY ke"), 9);
   const std::string list = ReadBytes(full + Sep() + "SHA256SUMS");
-  EXPECT_EQ(list.substr(0, 86), std::string(64, '0') + "  " + DiskName(0) + "\n");
-  EXPECT_EQ(list.substr(86 + 64), "  Z0001 a;'\xBF.ej\n");
+  EXPECT_EQ(list.substr(64), "  Z0001 a;'\xBF.ej\n") << list;
 }
 
 // A failed check and a failed file in one run: the results say which KE.
@@ -322,9 +290,7 @@ TEST_F(ProgramTest, FailedCheckAndFailedFileInOneRun) {
   ExpectJob(summary["jobs"][1], "direct", nullptr, "com35", module, true, {4, 0, 3, 1}, Bytes(module, 2));
   EXPECT_THAT(summary["jobs"][0]["errors"][0].get<std::string>(),
               ::testing::StartsWith("<com34> Nie zgadza si\u0119 numer pami\u0119ci fiskalnej"));
-  std::map<std::string, double> metrics = Metrics();
-  EXPECT_EQ(metrics[Ke("zarvik_ke_archive_files", "com35", module.serial)], 3);
-  EXPECT_EQ(metrics["zarvik_run_exit_code{}"], 4);
+  EXPECT_EQ(Metrics()[Ke("zarvik_ke_archive_files", "com35", module.serial)], 3);
 }
 
 // The printer window as HH:MM-HH:MM from `from` to `to` minutes after now.
@@ -349,7 +315,6 @@ TEST_F(ProgramTest, PassThroughJobWithDr) {
   Present(devsim::SysfsLayout::kClassic);
   EXPECT_EQ(Zarvik("archiwum DR"), 0);
   ExpectArchived(relayKe);
-  EXPECT_EQ(CountLines(CopyLog(relayKe.serial), "<com36> Zapisano plik: " + DiskName(2)), 1);
   EXPECT_FALSE(Exists(KeDir(module.serial)));
   EXPECT_FALSE(sim->Relaying("prn"));
   EXPECT_EQ(Summary()["jobs"].size(), 1u);
@@ -398,14 +363,11 @@ TEST_F(ProgramTest, NoPortInRangeEndsAtOnceWith6) {
   EXPECT_EQ(Zarvik("archiwum com10 com3", &seconds), 6);
   EXPECT_LT(seconds, 10.0);
   EXPECT_EQ(sim->Find("ke")->Received(), "");
-  nlohmann::json summary = Summary();
-  EXPECT_EQ(summary["exit_code"], 6);
-  EXPECT_EQ(summary["jobs"], nlohmann::json::array());
-  EXPECT_EQ(Metrics()["zarvik_jobs{}"], 0);
+  EXPECT_EQ(Summary()["jobs"], nlohmann::json::array());
   EXPECT_EQ(Count(ReadBytes(root / "console.txt"), "Razem: zada\xC5\x84 0"), 1);
 
   // A results file that cannot be written costs one console line, not the
-  // exit code; the other file is still written.
+  // exit code; the other file is still written, with the run's code.
   std::remove((root / "summary.json").c_str());
   extraEnv = "ZARVIK_METRICS='" + (root / "missing") + "/zarvik.prom" + "'";
   EXPECT_EQ(Zarvik("archiwum com10 com3"), 6);

@@ -1,9 +1,8 @@
-// Small helpers shared by the archive tests: scratch directories, files as
-// bytes, and log files read back without their time stamps.
+// Small helpers shared by the archive tests: files as bytes, and log files
+// read back without their time stamps (scratch directories: TestDir).
 #pragma once
 
-#include <atomic>
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -46,40 +45,6 @@ inline RunContext &FreshRun(const std::string &archive) {
   TestRun().exitCode.store(ExitCode::kDone);
   return TestRun();
 }
-
-// Runs one job into archive on this thread; its flags must tell the end.
-inline void RunOneJob(const std::string &archive, VemoraPortsType *printerPort, VemoraPortsType *copyPort,
-                      bool viaPrinter = false) {
-  ArchiveJob job;
-  TestRun().archivePath = archive;
-  job.context = &TestRun();
-  job.printerPort = printerPort;
-  job.copyPort = copyPort;
-  job.viaPrinter = viaPrinter;
-  RunJob(job);
-  EXPECT_FALSE(job.running.load());
-  EXPECT_TRUE(job.finished.load());
-}
-
-// A fresh directory below the system's temporary directory, removed at the end.
-class ScratchDir {
-public:
-  explicit ScratchDir(const std::string &stem) {
-    static std::atomic<int> serial{0};
-    auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    path = plat::TempDirectory() + Sep() + "zarvik-" + stem + "-" + std::to_string(tick) + "-" +
-           std::to_string(serial++);
-    std::filesystem::create_directories(path);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string operator/(const std::string &name) const { return path + Sep() + name; }
-  std::string path;
-};
 
 // How often part occurs in text.
 inline int Count(const std::string &text, const std::string &part) {
@@ -127,17 +92,12 @@ inline std::vector<std::string> LogLines(const std::string &path) {
 }
 
 inline int CountLines(const std::vector<std::string> &lines, const std::string &line) {
-  int n = 0;
-  for (const auto &l : lines)
-    n += l == line ? 1 : 0;
-  return n;
+  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
 inline int CountContaining(const std::vector<std::string> &lines, const std::string &part) {
-  int n = 0;
-  for (const auto &l : lines)
-    n += l.find(part) != std::string::npos ? 1 : 0;
-  return n;
+  return static_cast<int>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string &l) { return l.find(part) != std::string::npos; }));
 }
 
 // The archive root a test's jobs write to, what lands there, and the run of
@@ -146,7 +106,15 @@ struct JobArchive {
   std::string archive;
 
   void Run(VemoraPortsType *printerPort, VemoraPortsType *copyPort, bool viaPrinter = false) {
-    RunOneJob(archive, printerPort, copyPort, viaPrinter);
+    ArchiveJob job;
+    TestRun().archivePath = archive;
+    job.context = &TestRun();
+    job.printerPort = printerPort;
+    job.copyPort = copyPort;
+    job.viaPrinter = viaPrinter;
+    RunJob(job);
+    EXPECT_FALSE(job.running.load());
+    EXPECT_TRUE(job.finished.load());
   }
   std::string KeDir(const std::string &serial) const { return archive + Sep() + serial; }
   std::string File(const std::string &serial, const std::string &name) const { return KeDir(serial) + Sep() + name; }

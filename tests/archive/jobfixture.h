@@ -30,8 +30,8 @@ inline devsim::KeConfig KeWithFiles(int count, devsim::VersionKind kind = devsim
 
 class JobTest : public ::testing::Test, public JobArchive {
 protected:
-  ScratchDir root{"arch"};
-  ScratchDir home{"home"};
+  TestDir root;
+  TestDir home;
   std::unique_ptr<devsim::Simulator> sim;
   using JobArchive::Run;  // not the test's own Run
 
@@ -40,7 +40,7 @@ protected:
     options.pacing = false;
     sim = std::make_unique<devsim::Simulator>(options);
     setenv("ZARVIK_DEV_ROOT", sim->DeviceRoot().c_str(), 1);
-    setenv("HOME", home.path.c_str(), 1);
+    setenv("HOME", home.root.c_str(), 1);
     archive = root / "archiwum";
     FreshRun(archive);
   }

@@ -30,12 +30,6 @@ std::vector<std::string> Lines(const std::string &text) {
   return lines;
 }
 
-std::string LogConsole(LoggingClass &log, const char *message) {
-  testing::internal::CaptureStdout();
-  log.Log(message);
-  return testing::internal::GetCapturedStdout();
-}
-
 TEST(FileLog, WritesOneStampedCrLfLinePerCallCreatingOneMissingLevel) {
   TestDir dir;
   std::string sub = dir.Path("logs");
@@ -90,19 +84,16 @@ TEST(FileLog, UnopenableDirectoryFallsBackToThePlatformDirectory) {
     EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_all);
 
     // A log file that is a link (one planted in the archive) is not written
-    // through: the line goes to the fallback folder, the console hears of it
-    // once, and the run learns of it.
+    // through: the lines go to the fallback folder (the console's one line
+    // and the run's exit code: the guard test).
     WriteAll(dir.Path("victim"), "");
     fs::create_directory(dir.Path("arch"));
     fs::create_symlink(dir.Path("victim"), dir.Path("arch/ERROR_log.txt"));
     testing::internal::CaptureStdout();
     FileLog("one", "ERROR", dir.Path("arch").c_str());
     FileLog("two", "ERROR", dir.Path("arch").c_str());
-    const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(said, "Plik dziennika jest dowi\xC4\x85zaniem; nic do niego nie zapisano: " + dir.Path("arch/ERROR_log.txt") +
-                        "\r\n");
+    testing::internal::GetCapturedStdout();
     EXPECT_EQ(Lines(ReadAll(own + "/ERROR_log.txt")).size(), 2u);
-    EXPECT_TRUE(FileLog::LinkRefused());
 
     // Another local user planted a link in place of a log file, or in place
     // of the folder, or made the folder first: nothing is written through it.
@@ -154,7 +145,9 @@ TEST(LoggingClass, ConsoleAndFileFormsFollowTagAndName) {
     log.tag = c.tag;
     log.toConsole = c.toConsole;
     log.toFile = c.fileLine != nullptr;
-    EXPECT_EQ(LogConsole(log, c.message), c.shown);
+    testing::internal::CaptureStdout();
+    log.Log(c.message);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.shown);
     if (!log.toFile)
       continue;
     log.toFile = false;

@@ -31,6 +31,7 @@ public:
   }
   // The root joined with a name by the platform's separator.
   std::string Path(const std::string &name) const { return root + plat::PathSeparator() + name; }
+  std::string operator/(const std::string &name) const { return Path(name); }
 
   std::string root;
 };

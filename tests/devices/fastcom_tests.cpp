@@ -16,8 +16,6 @@
 
 namespace {
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 constexpr int kNoLimit = 1 << 24;
 bool Receive(FastCom &port, ByteBuffer &target, int budget, const char *terminator = nullptr, int limit = kNoLimit) {
   return CollectReply(port, target, budget, terminator, limit);
@@ -145,7 +143,7 @@ TEST_F(FastComTest, SendPacedWaitsForXonAfterXoff) {
     ++looks;
     if (HasFailure())
       break; // one line says it
-    SleepMs(3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
   }
   sender.join();
   EXPECT_TRUE(result);

@@ -169,11 +169,7 @@ TEST_F(ListModeTest, AllDevicesWithoutComNumbers) {
     Build(devices, layout);
     EXPECT_EQ(RunList("ALL_NCOM"), ReadAll(ZARVIK_TEST_DATA "/list_all_ncom.golden") + Environment());
   }
-  // FILTER keeps the maker's devices only.
-  std::string filtered = RunList("NCOM_FILTER");
-  EXPECT_EQ(filtered.find("VID_1234"), std::string::npos);
-  EXPECT_EQ(filtered.find("PNP0501"), std::string::npos);
-  EXPECT_NE(filtered.find("SELVAN ORDEK"), std::string::npos);
+  // (FILTER: the walk test, and the Wine LIST test on these devices.)
 }
 
 TEST_F(ListModeTest, NoDevicesGiveTheConfigurationPartAlone) {

@@ -51,16 +51,12 @@ TEST(Faults, DeviceBusyKeEarlyRelayEndAndMutePrinter) {
   ExpectFaultyRunSound(rig, run);
 
   // A KE absent or busy (exit code 3), no printer reply (exit code 1) and
-  // files left missing (exit code 7): the last one written wins.
+  // files left missing (exit code 7): the last one written wins (their lines:
+  // the archive check test and the Wine fault test).
   EXPECT_TRUE(run.exitCode == 1 || run.exitCode == 3 || run.exitCode == 7) << Describe(run);
-  const std::string errors = rig.ErrorLog();
-  const std::string busyPort = rig.Sim().Find("busy")->PortName();
-  const std::string mutePort = rig.Sim().Find("mute")->PortName();
-  EXPECT_TRUE(Contains(errors, "<" + busyPort + ">  Kopia Elektroniczna nie jest pod")) << errors;
-  EXPECT_TRUE(Contains(errors, "<" + mutePort + "> Brak komunikacji z drukark")) << errors;
   // The module behind the printer that left early: what came through is
   // archived, the rest is reported file by file.
-  EXPECT_TRUE(Contains(errors, "LEAVES0002/Z0006_2010-03-30.ej")) << errors;
+  EXPECT_TRUE(Contains(rig.ErrorLog(), "LEAVES0002/Z0006_2010-03-30.ej")) << rig.ErrorLog();
   // Every printer was asked to leave the relay at the end.
   EXPECT_FALSE(rig.Sim().Relaying("busy"));
 

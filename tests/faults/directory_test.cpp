@@ -35,7 +35,7 @@ TEST(Faults, DirectoryOf10000LinesLongLinesAndNulBytes) {
   nulCfg.files[1].content = std::string("\0\0\x1a\r\n\0binary\x1a\0", 14) + std::string(3000, '\0') + "end";
   nulCfg.files[2].content = std::string(5000, '\0');
   nulCfg.versionText = std::string("EJ2 v1\0.07", 10);
-  Module &nul = rig.AddModule("nul", nulCfg);
+  rig.AddModule("nul", nulCfg);
 
   std::string why;
   ASSERT_TRUE(rig.Start(&why)) << why;
@@ -49,8 +49,7 @@ TEST(Faults, DirectoryOf10000LinesLongLinesAndNulBytes) {
   EXPECT_EQ(rig.Sim().FileRequests("big", 9994), 0);
   for (int n = 9995; n <= 9999; ++n)
     EXPECT_EQ(rig.Sim().FileRequests("big", n), 1) << n;
-  // The long line that is no file line cost nothing but a line in the log.
-  EXPECT_EQ(MissingFiles(rig, longModule), "");
-  EXPECT_EQ(MissingFiles(rig, nul), "");
+  // The long line that is no file line cost nothing but a line in the log
+  // (every module's files are complete, above).
   EXPECT_TRUE(Contains(rig.CopyLog(longModule), "Pomini")) << rig.CopyLog(longModule).substr(0, 2000);
 }

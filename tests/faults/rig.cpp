@@ -108,12 +108,9 @@ RunResult RunProcess(const std::string &program, const std::vector<std::string> 
   if (!result.timedOut && WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);
   reader.join();
-  if (master >= 0) {
+  if (master >= 0)
     ::close(master);
-    result.output = shown;
-    return result;
-  }
-  result.output = ReadWhole(outFile);
+  result.output = master >= 0 ? shown : ReadWhole(outFile);
   ::unlink(outFile.c_str());
   return result;
 }
