@@ -1,7 +1,7 @@
 // The hours at which a scheduled run may talk to printers: ZARVIK_DR_WINDOW,
-// or OKNO= on the command line, as HH:MM-HH:MM of local time, which may wrap midnight (20:00-06:00). A run
-// started in the window (its first minute in, its last minute out) passes
-// DR jobs on; KE modules are archived at any hour.
+// or OKNO= on the command line, as HH:MM-HH:MM of local time, which may wrap
+// midnight (20:00-06:00). A run started in the window (its first minute in,
+// its last minute out) passes DR jobs on; KE modules are archived at any hour.
 #pragma once
 
 #include <string>
