@@ -50,6 +50,7 @@ void ReadReportOptions(int argc, const char *const *argv, ReportOptions &report)
 }
 
 void ReadArchiveOptions(int argc, const char *const *argv, ArchiveOptions &archive) {
+  const std::string windowPrefix = std::string(kWindowKeyword) + "=";
   archive.targetPath = Arg(argc, argv, 1);
   for (int n = 2;; ++n) {
     const std::string arg = Arg(argc, argv, n);
@@ -64,9 +65,9 @@ void ReadArchiveOptions(int argc, const char *const *argv, ArchiveOptions &archi
         archive.comSeen = true;
       }
       archive.lastPort = port;
-    } else if (const std::string keyword = std::string(kWindowKeyword) + "="; BeginsWith(upper, keyword.c_str())) {
+    } else if (BeginsWith(upper, windowPrefix.c_str())) {
       archive.windowGiven = true;
-      archive.printerWindow = arg.substr(keyword.size());
+      archive.printerWindow = arg.substr(windowPrefix.size());
     }
   }
 }

@@ -31,6 +31,20 @@ constexpr MazoviaPair kMazovia[] = {
     {0xB3, 0x92}, {0xF1, 0xA4}, {0xF3, 0xA2}, {0x9C, 0x9E}, {0x9F, 0xA6}, {0xBF, 0xA7},
 };
 
+// Replaces each byte the table holds in the `from` column with its `to`
+// column; bytes below 0x80 and those without a pair stay.
+void Recode(uint8_t *data, int length, uint8_t MazoviaPair::*from, uint8_t MazoviaPair::*to) {
+  for (int i = 0; i < length; ++i) {
+    if (data[i] < 0x80)
+      continue;
+    for (const auto &pair : kMazovia)
+      if (pair.*from == data[i]) {
+        data[i] = pair.*to;
+        break;
+      }
+  }
+}
+
 } // namespace
 
 ByteBuffer::ByteBuffer() : capacity(kInitialCapacity), data(ZeroedArray(kInitialCapacity)) {}
@@ -194,29 +208,9 @@ uint8_t ByteBuffer::XorSum(int count, uint8_t seed) const {
   return sum;
 }
 
-void ByteBuffer::ToMazovia() {
-  for (int i = 0; i < length; ++i) {
-    if (data[i] < 0x80)
-      continue;
-    for (const auto &pair : kMazovia)
-      if (pair.win1250 == data[i]) {
-        data[i] = pair.mazovia;
-        break;
-      }
-  }
-}
+void ByteBuffer::ToMazovia() { Recode(data, length, &MazoviaPair::win1250, &MazoviaPair::mazovia); }
 
-void ByteBuffer::FromMazovia() {
-  for (int i = 0; i < length; ++i) {
-    if (data[i] < 0x80)
-      continue;
-    for (const auto &pair : kMazovia)
-      if (pair.mazovia == data[i]) {
-        data[i] = pair.win1250;
-        break;
-      }
-  }
-}
+void ByteBuffer::FromMazovia() { Recode(data, length, &MazoviaPair::mazovia, &MazoviaPair::win1250); }
 
 int ByteBuffer::ParseInt(const char *text, int64_t *value) const {
   size_t used = 0;
